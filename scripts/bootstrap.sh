@@ -1,0 +1,32 @@
+#!/usr/bin/env bash
+# Installs every Debian package the build, the tests and the main job need. Idempotent: when all
+# packages are present it changes nothing and asks no package server.
+set -euo pipefail
+
+packages=(
+    build-essential cmake ninja-build pkg-config git
+    libzip-dev zlib1g-dev libssl-dev
+    libgtest-dev libgmock-dev googletest libbenchmark-dev
+    wine wine64 p7zip-full zip unzip
+    clang-format time
+)
+
+missing=()
+for p in "${packages[@]}"; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing+=("$p")
+    fi
+done
+
+if [ ${#missing[@]} -eq 0 ]; then
+    exit 0
+fi
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+    sudo="sudo"
+fi
+echo "bootstrap: installing ${missing[*]}"
+export DEBIAN_FRONTEND=noninteractive
+$sudo apt-get update -qq
+$sudo apt-get install -y -qq --no-install-recommends "${missing[@]}"

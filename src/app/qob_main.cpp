@@ -1,0 +1,9 @@
+// qob: the command-line tool.
+#include <iostream>
+
+int main(int argc, char** argv) {
+    (void)argc;
+    (void)argv;
+    std::cerr << "qob: not built yet\n";
+    return 1;
+}

@@ -1,0 +1,1 @@
+int qobCoreAnchor = 0;

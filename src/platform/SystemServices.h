@@ -1,0 +1,38 @@
+#pragma once
+// Facts and services of the target system, each as the target system reports them to Windows
+// programs (under Wine: read from the prefix's registry).
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace qob {
+
+struct WindowsVersion {
+    std::uint32_t major = 0;
+    std::uint32_t minor = 0;
+    std::uint32_t build = 0;
+};
+
+struct ProcessInfo {
+    std::int64_t pid = 0;
+    std::string exeName; // the Windows executable name, e.g. "OUTLOOK.EXE"
+};
+
+class SystemServices {
+public:
+    virtual ~SystemServices() = default;
+
+    virtual std::string computerName() const = 0;
+    virtual std::string logonUser() const = 0;
+    // Target path of the Windows folder, e.g. "C:\windows".
+    virtual std::string windowsFolder() const = 0;
+    // Expands %NAME% references as ExpandEnvironmentStrings does; unknown names stay as written.
+    virtual std::string expandEnvironment(const std::string& text) const = 0;
+    virtual WindowsVersion windowsVersion() const = 0;
+
+    // Processes of the target system (under Wine: the Wine processes of this prefix).
+    virtual std::vector<ProcessInfo> processes() const = 0;
+    virtual bool terminateProcess(std::int64_t pid) = 0;
+};
+
+} // namespace qob

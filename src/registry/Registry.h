@@ -1,0 +1,54 @@
+#pragma once
+// modReg: key paths ("HKEY_CURRENT_USER\Software\..."), export of a key tree to the registry text
+// file, import back, and the small key and value operations the whole program uses. Everything
+// reaches the registry through a RegistryStore.
+#include "platform/Dialogs.h"
+#include "platform/RegistryStore.h"
+#include "platform/Status.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace qob {
+
+class Registry {
+public:
+    // `title` captions the one message this module gives ("Incorrect Format:").
+    Registry(RegistryStore& store, Dialogs& dialogs, std::string title);
+
+    // Root key value of a root name ("HKEY_CURRENT_USER"), compared exactly; RegRoot::None otherwise.
+    static RegRoot getRootKey(const std::string& rootName);
+    // Splits a key path: returns the root and replaces `path` by the path below it. A malformed
+    // path (not starting with "HKEY_", or ending with '\') shows "Incorrect Format:" and gives None.
+    RegRoot parseKeyPath(std::string& path);
+
+    // Writes the registry text file of a key tree. Callers pass an empty relative name; the file is
+    // replaced. Throws std::runtime_error when the file cannot be written.
+    void exportKey(const std::string& keyPath, const std::string& relativeName, const std::filesystem::path& file);
+    // Appends the value lines of one key.
+    void exportValues(const std::string& keyPath, const std::filesystem::path& file);
+
+    // Rebuilds the tree described by a registry text file under the target key, replacing what the
+    // key held. The whole file is checked first: a malformed file changes nothing and gives an
+    // error naming the file and line. Fails too when the store refuses the writes.
+    Status importKey(const std::string& targetKeyPath, const std::filesystem::path& file);
+
+    void deleteKeyTree(const std::string& keyPath);
+    RegResult deleteKey(const std::string& keyPath);
+    RegResult deleteValue(const std::string& keyPath, const std::string& valueName);
+    bool keyExists(const std::string& keyPath);
+    std::vector<std::string> getSubKeys(const std::string& keyPath);
+    // The value's text, "Error" when the key or value cannot be read, "" for a malformed path.
+    std::string getStringValue(const std::string& keyPath, const std::string& valueName);
+    RegResult setStringValue(const std::string& keyPath, const std::string& valueName, const std::string& text);
+
+    RegistryStore& store() { return store_; }
+
+private:
+    RegistryStore& store_;
+    Dialogs& dialogs_;
+    std::string title_;
+};
+
+} // namespace qob

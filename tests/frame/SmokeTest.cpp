@@ -1,0 +1,5 @@
+#include "TestPaths.h"
+
+#include <gtest/gtest.h>
+
+TEST(Fixtures, AreReachable) { EXPECT_TRUE(std::filesystem::exists(qob::test::fixture("user.reg"))); }
