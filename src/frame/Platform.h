@@ -1,0 +1,24 @@
+#pragma once
+// Everything the forms and runs need of the world outside, handed down from main() (or a test) as
+// one bundle of references. The bundle owns nothing; whoever builds it keeps the objects alive.
+#include "platform/Dialogs.h"
+#include "platform/RegistryStore.h"
+#include "platform/SystemServices.h"
+#include "platform/TargetFileSystem.h"
+#include "registry/Registry.h"
+
+#include <filesystem>
+
+namespace qob {
+
+struct Platform {
+    RegistryStore& registryStore;
+    Registry& registry;
+    TargetFileSystem& files;
+    SystemServices& system;
+    Dialogs& dialogs;
+    // Host path of the program folder (settings.dat, brlog.dat, quirebox.dat, scratch files).
+    std::filesystem::path programFolder;
+};
+
+} // namespace qob
