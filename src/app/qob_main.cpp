@@ -1,9 +1,14 @@
-// qob: the command-line tool.
+// qob: the command-line tool for people and scripts.
+#include "app/cli/Cli.h"
+
 #include <iostream>
 
 int main(int argc, char** argv) {
-    (void)argc;
-    (void)argv;
-    std::cerr << "qob: not built yet\n";
-    return 1;
+    std::vector<std::string> args(argv + 1, argv + argc);
+    try {
+        return qob::cli::runCli(args, std::cout, std::cerr);
+    } catch (const std::exception& e) {
+        std::cerr << "qob: " << e.what() << "\n";
+        return 1;
+    }
 }

@@ -1,0 +1,58 @@
+#pragma once
+// The command-line tool's plumbing: arguments, the target system it works on, and the table of
+// commands. Each command lives in a file of its own and registers itself in commandTable().
+#include "platform/Dialogs.h"
+
+#include <filesystem>
+#include <functional>
+#include <iosfwd>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qob::cli {
+
+// Parsed command line: positional arguments and --name value / --flag options.
+struct Args {
+    std::vector<std::string> positional;
+    std::map<std::string, std::string> options; // "--prefix" -> "DIR"; flags map to ""
+    bool has(const std::string& name) const { return options.count(name) != 0; }
+    std::string get(const std::string& name, const std::string& fallback = "") const;
+};
+
+// Options that take a value; every other --name is a flag.
+Args parseArgs(const std::vector<std::string>& argv, const std::vector<std::string>& valueOptions);
+
+// Messages go to stderr; questions get the safe answer (no person is there to ask).
+class StderrDialogs : public SilentDialogs {
+public:
+    explicit StderrDialogs(std::ostream& err) : err_(err) {}
+    MsgAnswer message(const std::string& text, MsgIcon icon, MsgButtons buttons,
+                      const std::string& title) override;
+
+private:
+    std::ostream& err_;
+};
+
+// The password of a protected backup: --password-file F (first line), else $QOB_PASSWORD. Never an
+// argument: command lines are visible to every user of the machine.
+std::optional<std::string> readPassword(const Args& args, std::string& error);
+
+struct Command {
+    std::string name;  // "reg export", "backup" ...
+    std::string usage; // one line for --help
+    std::vector<std::string> valueOptions;
+    std::function<int(const Args&, std::ostream& out, std::ostream& err)> run;
+};
+
+std::vector<Command>& commandTable();
+
+// Registers a command at static-initialisation time of its file.
+struct CommandRegistration {
+    explicit CommandRegistration(Command command) { commandTable().push_back(std::move(command)); }
+};
+
+int runCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err);
+
+} // namespace qob::cli
