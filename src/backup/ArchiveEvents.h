@@ -1,0 +1,25 @@
+#pragma once
+// Notifications of the archive component. The form registers them; they are called on the caller's
+// own thread from inside the archive operations, so a handler may repaint or let window events run.
+#include "platform/Status.h"
+
+#include <functional>
+#include <string>
+
+namespace qob {
+
+struct ArchiveEvents {
+    // A file became an entry (bare entry name).
+    std::function<void(const std::string& name)> fileAdded;
+    // Whole-archive write progress, 0..100, called only when the integer value changes; follows
+    // the bytes of the added files, not the number of entries.
+    std::function<void(int percent)> writeProgress;
+    // The write is over, successfully or not; called before writeArchive() returns.
+    std::function<void(const Status& result)> writeFinished;
+    // An entry was written to its destination (bare entry name).
+    std::function<void(const std::string& name)> fileExtracted;
+    // Progress of one extraction or verification, 0..100, integer changes only.
+    std::function<void(int percent)> extractProgress;
+};
+
+} // namespace qob

@@ -1,0 +1,28 @@
+#pragma once
+// A zip source over one host file that reports every byte it hands to libzip, so that write
+// progress can follow bytes. It insists on reading exactly the size the file had when it was
+// added: a file that vanished, shrank, grew or cannot be read fails the whole write instead of
+// giving a short or torn entry.
+#include <cstdint>
+#include <ctime>
+#include <filesystem>
+#include <functional>
+#include <string>
+
+typedef struct zip zip_t;
+typedef struct zip_source zip_source_t;
+
+namespace qob {
+
+struct ArchiveSourceFile {
+    std::filesystem::path file;
+    std::uint64_t size = 0;
+    std::time_t mtime = 0;
+    std::function<void(std::uint64_t)> onRead; // bytes just read
+    std::string* errorText = nullptr;          // receives a readable reason on failure
+};
+
+// nullptr when libzip cannot make the source (then *errorText says why).
+zip_source_t* makeArchiveSource(zip_t* archive, ArchiveSourceFile spec);
+
+} // namespace qob
