@@ -7,6 +7,7 @@
 #include "platform/Status.h"
 
 #include <filesystem>
+#include <iosfwd>
 #include <string>
 #include <vector>
 
@@ -25,7 +26,8 @@ public:
 
     // Writes the registry text file of a key tree. Callers pass an empty relative name; the file is
     // replaced. Throws std::runtime_error when the file cannot be written.
-    void exportKey(const std::string& keyPath, const std::string& relativeName, const std::filesystem::path& file);
+    void exportKey(const std::string& keyPath, const std::string& relativeName,
+                   const std::filesystem::path& file);
     // Appends the value lines of one key.
     void exportValues(const std::string& keyPath, const std::filesystem::path& file);
 
@@ -34,18 +36,25 @@ public:
     // error naming the file and line. Fails too when the store refuses the writes.
     Status importKey(const std::string& targetKeyPath, const std::filesystem::path& file);
 
-    void deleteKeyTree(const std::string& keyPath);
+    // Deletes deepest first and stops at the first key that cannot be deleted; returns its code.
+    RegResult deleteKeyTree(const std::string& keyPath);
     RegResult deleteKey(const std::string& keyPath);
     RegResult deleteValue(const std::string& keyPath, const std::string& valueName);
     bool keyExists(const std::string& keyPath);
     std::vector<std::string> getSubKeys(const std::string& keyPath);
     // The value's text, "Error" when the key or value cannot be read, "" for a malformed path.
     std::string getStringValue(const std::string& keyPath, const std::string& valueName);
-    RegResult setStringValue(const std::string& keyPath, const std::string& valueName, const std::string& text);
+    RegResult setStringValue(const std::string& keyPath, const std::string& valueName,
+                             const std::string& text);
 
     RegistryStore& store() { return store_; }
 
 private:
+    void exportTree(std::ostream& out, const std::string& keyPath, const std::string& relativeName);
+    void writeValues(std::ostream& out, const std::string& keyPath);
+    RegResult deleteTreeUnflushed(const std::string& keyPath);
+    RegResult deleteKeyUnflushed(const std::string& keyPath);
+
     RegistryStore& store_;
     Dialogs& dialogs_;
     std::string title_;

@@ -1,0 +1,127 @@
+#include "registry/RegistryText.h"
+
+#include <charconv>
+#include <cstdint>
+
+namespace qob::regtext {
+namespace {
+
+// The old writer and reader trimmed with a blanks-only trim, so tabs are data.
+std::string trimBlanks(const std::string& text) {
+    std::size_t begin = text.find_first_not_of(' ');
+    if (begin == std::string::npos) {
+        return {};
+    }
+    return text.substr(begin, text.find_last_not_of(' ') - begin + 1);
+}
+
+bool parseInt(const std::string& text, long long low, long long high, long long& out) {
+    std::string t = trimBlanks(text);
+    if (!t.empty() && t[0] == '+') {
+        t.erase(0, 1);
+        if (!t.empty() && t[0] == '-') {
+            return false;
+        }
+    }
+    if (t.empty()) {
+        return false;
+    }
+    auto [end, ec] = std::from_chars(t.data(), t.data() + t.size(), out);
+    return ec == std::errc() && end == t.data() + t.size() && out >= low && out <= high;
+}
+
+} // namespace
+
+std::optional<std::string> formatValueLine(const RegValue& value) {
+    std::string line = "\"" + value.name + "\"";
+    const auto& d = value.data;
+    switch (value.type) {
+    case kRegSz:
+    case kRegExpandSz:
+        line += value.type == kRegSz ? "= sz:" : "=esz:";
+        if (!d.empty()) {
+            // The last byte is the string's terminating NUL.
+            line.append(reinterpret_cast<const char*>(d.data()), d.size() - 1);
+        }
+        return line;
+    case kRegBinary:
+        line += "=bin:";
+        for (std::size_t i = 0; i < d.size(); ++i) {
+            if (i) {
+                line += ',';
+            }
+            line += std::to_string(d[i]);
+        }
+        return line;
+    case kRegDword: {
+        std::uint32_t raw = 0;
+        for (std::size_t i = 0; i < 4 && i < d.size(); ++i) {
+            raw |= static_cast<std::uint32_t>(d[i]) << (8 * i);
+        }
+        return line + "= dw:" + std::to_string(static_cast<std::int32_t>(raw));
+    }
+    default:
+        return std::nullopt;
+    }
+}
+
+LineParse parseValueLine(const std::string& line, RegValue& out, std::string& why) {
+    const std::size_t eq = line.find('=');
+    if (eq == std::string::npos) {
+        why = "the line is neither a key line (starting with \"\\\") nor a value line (it has no \"=\")";
+        return LineParse::Malformed;
+    }
+    if (eq < 2) {
+        why = "a value line must start with the value name in double quotes before the \"=\"";
+        return LineParse::Malformed;
+    }
+    out.name = line.substr(1, eq - 2);
+    const std::string type = trimBlanks(line.substr(eq + 1, 3));
+    const std::string data = eq + 5 <= line.size() ? line.substr(eq + 5) : std::string();
+    out.data.clear();
+    if (type == "sz" || type == "esz") {
+        out.type = type == "sz" ? kRegSz : kRegExpandSz;
+        out.data.assign(data.begin(), data.end());
+        return LineParse::Value;
+    }
+    if (type == "dw") {
+        long long n = 0;
+        if (!parseInt(data, INT32_MIN, INT32_MAX, n)) {
+            why = "the \"dw\" value \"" + out.name + "\" holds \"" + data +
+                  "\", not a whole number from -2147483648 to 2147483647";
+            return LineParse::Malformed;
+        }
+        auto raw = static_cast<std::uint32_t>(static_cast<std::int32_t>(n));
+        out.type = kRegDword;
+        out.data = {static_cast<std::uint8_t>(raw), static_cast<std::uint8_t>(raw >> 8),
+                    static_cast<std::uint8_t>(raw >> 16), static_cast<std::uint8_t>(raw >> 24)};
+        return LineParse::Value;
+    }
+    if (type == "bin") {
+        out.type = kRegBinary;
+        if (data.empty()) {
+            return LineParse::Value;
+        }
+        std::size_t pos = 0;
+        while (true) {
+            std::size_t comma = data.find(',', pos);
+            std::string piece =
+                data.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
+            long long n = 0;
+            if (!parseInt(piece, 0, 255, n)) {
+                why = "the \"bin\" value \"" + out.name + "\" holds \"" + piece +
+                      "\", not a number from 0 to 255";
+                return LineParse::Malformed;
+            }
+            out.data.push_back(static_cast<std::uint8_t>(n));
+            if (comma == std::string::npos) {
+                break;
+            }
+            pos = comma + 1;
+        }
+        return LineParse::Value;
+    }
+    return LineParse::Skipped;
+}
+
+} // namespace qob::regtext
