@@ -1,0 +1,73 @@
+#pragma once
+// A small, self-contained target system shaped like a Wine prefix, with Outlook data in it: for
+// trying the program without Wine or Outlook, and for tests of every layer. It holds what a real
+// prefix holds where the program looks (registry files, dosdevices links, the user's folders),
+// and nothing else.
+//
+// Layout made in `folder`:
+//   user.reg, system.reg, userdef.reg        the registry (HKCU, HKLM, HKU\.Default)
+//   dosdevices/c: -> ../drive_c, z: -> /     drive links, as Wine makes them
+//   drive_c/windows, drive_c/users/<user>/…  Windows folder and the user's profile folder
+//   drive_c/Program Files/…                  Office's shared files (stationery)
+// Outlook 2013 (15.0) is installed; its profiles "Outlook" and "Second" live under the Office
+// key, and one older profile "Legacy" under the Windows Messaging Subsystem key.
+#include "platform/RegistryStore.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace qob {
+
+// One data file (PST/OST) a profile points to.
+struct DemoStore {
+    std::string profile;    // profile name
+    std::string serviceKey; // full key path of the profile subkey holding the reference
+    std::string targetPath; // Windows path of the file
+    bool wide = true;       // reference stored as UTF-16LE (false: single-byte, older profiles)
+    std::uintmax_t size = 0;
+};
+
+struct DemoTargetSystem {
+    std::filesystem::path prefix; // host folder of the target system
+    std::string computerName = "QUIREDEMO";
+    std::string userName = "quire";
+    std::string userProfileFolder; // "C:\users\quire"
+    std::string windowsVersion = "6.1";
+    std::string officeVersion = "15.0";
+    std::string profilesRootKey;      // the 15.0 profiles root key
+    std::string olderProfilesRootKey; // the Windows Messaging Subsystem profiles key
+
+    // Profiles under profilesRootKey, in creation order ("Outlook", "Second").
+    std::vector<std::string> profiles;
+    // The profile under olderProfilesRootKey ("Legacy").
+    std::string legacyProfile;
+
+    std::vector<DemoStore> stores; // every data file reference, in creation order
+    std::string addressBook;       // target path of the personal address book file
+    std::string localDataFolder;   // AppData\Local\Microsoft\Outlook
+    std::string roamingDataFolder; // AppData\Roaming\Microsoft\Outlook
+    std::string signaturesFolder;
+    std::string stationeryFolder;
+    std::string templatesFolder;
+    std::string contactsFolder;
+    std::string rulesFile;                    // target path of "Outlook"'s rules file
+    std::vector<std::string> signatureFiles;  // names directly in the signatures folder
+    std::vector<std::string> preferenceFiles; // names directly in the roaming data folder
+    std::string largeFile;                    // target path of the one larger data file
+
+    // The stores of one profile, in creation order.
+    std::vector<DemoStore> storesOf(const std::string& profile) const;
+    // Host path of a target path inside this system (exact case, as created; C: and Z: only).
+    std::filesystem::path hostPath(const std::string& targetPath) const;
+
+    // Making a target system takes two steps: the folders, files, drive links and empty registry
+    // files; then the registry content, written through a store opened on `prefix` (flushed at
+    // the end) or through any store a test brings. Both throw std::runtime_error naming what
+    // could not be made.
+    static DemoTargetSystem createFiles(const std::filesystem::path& folder);
+    void writeRegistry(RegistryStore& store) const;
+};
+
+} // namespace qob
