@@ -1,0 +1,36 @@
+#pragma once
+// Target paths inside a Wine prefix: drive letters through the prefix's dosdevices links
+// ("c:" -> ../drive_c, "z:" -> /), UNC paths through dosdevices/unc, and each further component
+// matched without regard to case when it exists, as Wine itself resolves them.
+#include "platform/TargetFileSystem.h"
+
+namespace qob {
+
+class WineTargetFileSystem : public TargetFileSystem {
+public:
+    explicit WineTargetFileSystem(std::filesystem::path prefixDir);
+
+    // Accepts "X:\...", "X:" and "\\server\share\..." with "\" or "/" as separator; "." and
+    // ".." are resolved as Windows does (never above the drive or share). nullopt for relative
+    // or drive-relative text, an unknown drive or share, and names Windows cannot hold
+    // (control characters, < > : " | ? *).
+    std::optional<std::filesystem::path> toHostPath(const std::string& targetPath) const override;
+
+    bool fileExists(const std::string& targetPath) const override;
+    bool folderExists(const std::string& targetPath) const override;
+    // Regular files (symbolic links to files included), sorted by name without regard to case.
+    // Names starting with "." count as hidden, as Wine shows them to Windows programs.
+    std::vector<std::string> listFiles(const std::string& targetFolder, bool includeHidden) const override;
+    std::vector<std::string> listFolders(const std::string& targetFolder) const override;
+    Status createFolder(const std::string& targetPath) override;
+    Status deleteFile(const std::string& targetPath) override;
+    // Fails when the destination exists; a file is never overwritten by a rename.
+    Status renameFile(const std::string& fromTargetPath, const std::string& toTargetPath) override;
+
+    const std::filesystem::path& prefixDir() const { return prefix_; }
+
+private:
+    std::filesystem::path prefix_;
+};
+
+} // namespace qob
