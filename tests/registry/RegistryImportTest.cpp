@@ -1,0 +1,171 @@
+#include "RegistryFixture.h"
+
+namespace qob::test {
+namespace {
+
+class RegistryImport : public RegistryFixture {
+protected:
+    void fillSample(const std::string& top) {
+        store.putString(top, "", "default");
+        store.putString(top, "Name", "Inbox \xC3\xA9t\xC3\xA9");
+        store.putString(top, "Empty", "");
+        store.putString(top, "Path", "%TEMP%\\x", kRegExpandSz);
+        store.putDword(top, "Neg", 0xFFFFFFFFu);
+        store.put(top, "Data", kRegBinary, {1, 2, 255});
+        store.put(top, "NoData", kRegBinary, {});
+        store.putString(top + "\\Sub\\Deeper", "v", "deep");
+        store.makeKey(top + "\\Lonely");
+    }
+};
+
+TEST_F(RegistryImport, RoundTripIntoSameAndOtherPath) {
+    fillSample(kTop);
+    const std::string expected = store.dump(kTop);
+    store.put(kTop, "Multi", kRegMultiSz, {'a', 0, 0}); // not carried, so gone after the import
+    reg.exportKey(kTop, "", dir / "tree.txt");
+    store.putString(kTop + "\\NotInFile", "x", "y");
+
+    ASSERT_TRUE(reg.importKey(kTop, dir / "tree.txt").ok);
+    EXPECT_EQ(store.dump(kTop), expected);
+
+    const std::string other = "HKEY_LOCAL_MACHINE\\Elsewhere\\Copy";
+    ASSERT_TRUE(reg.importKey(other, dir / "tree.txt").ok);
+    EXPECT_EQ(store.dump(other), expected);
+    EXPECT_EQ(store.openHandles(), 0);
+    EXPECT_GE(store.flushCount, 2);
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+TEST_F(RegistryImport, LinesAndTheirValues) {
+    store.putString(kTop + "\\Old", "gone", "x");
+    Status s = importText(kTop, "\"before\"= sz:ignored\r\n"
+                                "\\\r\n"
+                                "\"\"= sz:the default\r\n"
+                                "\"n\"= dw:-1\r\n"
+                                "\"min\"= dw:-2147483648\r\n"
+                                "\"b0\"=bin:\r\n"
+                                "\"b3\"=bin: 1 ,2,255\r\n"
+                                "\"q\"=qwd:1\r\n"
+                                "\"s\"= sz:a=b \"c\"\r\n"
+                                "\\A\\B\r\n"
+                                "\"deep\"=esz:%X%\n" // LF alone is accepted too
+                                "\\A\\B\r\n"         // repeated key line: harmless
+                                "\"deep2\"= sz:\r\n");
+    ASSERT_TRUE(s.ok) << s.message;
+    EXPECT_EQ(store.dump(kTop), "[]\n"
+                                "  \"\" type 1: 116 104 101 32 100 101 102 97 117 108 116 0\n"
+                                "  \"b0\" type 3:\n"
+                                "  \"b3\" type 3: 1 2 255\n"
+                                "  \"min\" type 4: 0 0 0 128\n"
+                                "  \"n\" type 4: 255 255 255 255\n"
+                                "  \"s\" type 1: 97 61 98 32 34 99 34 0\n"
+                                "[\\A]\n"
+                                "[\\A\\B]\n"
+                                "  \"deep\" type 2: 37 88 37 0\n"
+                                "  \"deep2\" type 1: 0\n");
+
+    ASSERT_TRUE(importText(kTop, "\\\r\n").ok);
+    EXPECT_TRUE(store.exists(kTop));
+    EXPECT_EQ(store.dump(kTop), "[]\n");
+}
+
+TEST_F(RegistryImport, MalformedFilesChangeNothingAndNameTheLine) {
+    fillSample(kTop);
+    const std::string before = store.dump("HKEY_CURRENT_USER");
+    const int flushes = store.flushCount;
+    struct Case {
+        const char* text;
+        const char* lineAndWhat;
+    };
+    const Case cases[] = {
+        {"\\\r\n\"a\"= sz:x\r\nno equals sign\r\n", "line 3: the line is neither"},
+        {"\\\r\n=x\r\n", "line 2: a value line must start"},
+        {"\\\r\n\"=x\r\n", "line 2: a value line must start"},
+        {"\\\r\n\"d\"= dw:12x\r\n", "line 2: the \"dw\" value \"d\" holds \"12x\""},
+        {"\\\r\n\"d\"= dw:2147483648\r\n", "line 2: the \"dw\" value"},
+        {"\\\r\n\"d\"= dw:\r\n", "line 2: the \"dw\" value"},
+        {"\\\r\n\"b\"=bin:1,256\r\n", "line 2: the \"bin\" value \"b\" holds \"256\""},
+        {"\\\r\n\"b\"=bin:1,,2\r\n", "line 2: the \"bin\" value"},
+        {"\\\r\n\"b\"=bin:-1\r\n", "line 2: the \"bin\" value"},
+        {"\\\r\n\\A\\\r\n", "line 2: the key line \"\\A\\\" has an empty key name"},
+        {"\\\r\n\\A\\\\B\r\n", "line 2: the key line"},
+        {"\\\r\n\r\n\\A\r\n", "line 2:"},
+        {"", "holds no registry key"},
+        {"\"v\"= sz:x\r\n", "holds no registry key"},
+    };
+    for (const Case& c : cases) {
+        Status s = importText(kTop, c.text);
+        EXPECT_FALSE(s.ok) << c.text;
+        EXPECT_NE(s.message.find(c.lineAndWhat), std::string::npos) << s.message;
+        EXPECT_NE(s.message.find((dir / "in.txt").string()), std::string::npos) << s.message;
+    }
+    EXPECT_FALSE(reg.importKey(kTop, dir / "missing.txt").ok);
+    EXPECT_EQ(store.dump("HKEY_CURRENT_USER"), before);
+    EXPECT_EQ(store.flushCount, flushes);
+    EXPECT_EQ(store.openHandles(), 0);
+}
+
+TEST_F(RegistryImport, BadTargetsAreRefused) {
+    store.putString("HKEY_CURRENT_USER\\Keep", "v", "x");
+    const std::string before = store.dump("HKEY_CURRENT_USER");
+    EXPECT_FALSE(importText("HKEY_CURRENT_USER", "\\\r\n").ok); // would empty the whole root
+    EXPECT_FALSE(importText("HKEY_NOWHERE\\X", "\\\r\n").ok);
+    EXPECT_TRUE(dialogs.messages.empty());
+    EXPECT_FALSE(importText("Software\\X", "\\\r\n").ok);
+    EXPECT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(store.dump("HKEY_CURRENT_USER"), before);
+}
+
+TEST_F(RegistryImport, ReadsWindows1252Files) {
+    // "café", "naïve €5" and a curly quote, as Western Windows wrote them.
+    ASSERT_TRUE(importText(kTop, "\\\r\n\"caf\xE9\"= sz:na\xEFve \x80"
+                                 "5 \x93q\x94\r\n")
+                    .ok);
+    EXPECT_EQ(reg.getStringValue(kTop, "caf\xC3\xA9"), "na\xC3\xAFve \xE2\x82\xAC"
+                                                       "5 \xE2\x80\x9Cq\xE2\x80\x9D");
+    // UTF-8 stays as it is.
+    ASSERT_TRUE(importText(kTop, "\\\r\n\"caf\xC3\xA9\"= sz:\xE2\x82\xAC\r\n").ok);
+    EXPECT_EQ(reg.getStringValue(kTop, "caf\xC3\xA9"), "\xE2\x82\xAC");
+}
+
+TEST_F(RegistryImport, RefusedStoreLeavesTheTreeIntact) {
+    fillSample(kTop);
+    reg.exportKey(kTop, "", dir / "tree.txt");
+    store.putString(kTop, "Extra", "still here");
+    const std::string before = store.dump("HKEY_CURRENT_USER");
+    store.refuseWrites = true;
+    Status s = reg.importKey(kTop, dir / "tree.txt");
+    EXPECT_FALSE(s.ok);
+    EXPECT_NE(s.message.find("wineserver is running"), std::string::npos) << s.message;
+    EXPECT_NE(s.message.find("nothing was written"), std::string::npos) << s.message;
+    EXPECT_EQ(store.dump("HKEY_CURRENT_USER"), before);
+    EXPECT_EQ(store.openHandles(), 0);
+}
+
+// Starts refusing after a number of writes, as a store does when the wineserver starts mid-import.
+class RefusingLaterStore : public MemoryRegistryStore {
+public:
+    int writesLeft = 1000;
+    RegResult setValue(RegHandle key, const std::string& name, std::uint32_t type,
+                       const std::vector<std::uint8_t>& data) override {
+        if (--writesLeft < 0) {
+            refuseWrites = true;
+        }
+        return MemoryRegistryStore::setValue(key, name, type, data);
+    }
+};
+
+TEST_F(RegistryImport, RefusalPartwayIsReportedAndStopsTheImport) {
+    RefusingLaterStore later;
+    Registry r(later, dialogs, "Quire Outlook Backup");
+    later.putString(kTop, "Old", "x");
+    writeFile(dir / "in.txt", "\\\r\n\"a\"= sz:1\r\n\"b\"= sz:2\r\n\"c\"= sz:3\r\n");
+    later.writesLeft = 2; // the probe and "a" pass, "b" is refused
+    Status s = r.importKey(kTop, dir / "in.txt");
+    EXPECT_FALSE(s.ok);
+    EXPECT_NE(s.message.find("may be incomplete"), std::string::npos) << s.message;
+    EXPECT_EQ(later.openHandles(), 0);
+}
+
+} // namespace
+} // namespace qob::test
