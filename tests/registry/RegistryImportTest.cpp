@@ -105,6 +105,18 @@ TEST_F(RegistryImport, MalformedFilesChangeNothingAndNameTheLine) {
     EXPECT_EQ(store.openHandles(), 0);
 }
 
+TEST_F(RegistryImport, TextWithALineBreakMakesTheExportUnimportableButHarmless) {
+    // The format writes data verbatim, so such a value splits its line; the import refuses the file
+    // whole instead of restoring half of it.
+    store.putString(kTop, "a", "first\r\nsecond");
+    reg.exportKey(kTop, "", dir / "tree.txt");
+    const std::string before = store.dump(kTop);
+    Status s = reg.importKey(kTop, dir / "tree.txt");
+    EXPECT_FALSE(s.ok);
+    EXPECT_NE(s.message.find("line 3"), std::string::npos) << s.message;
+    EXPECT_EQ(store.dump(kTop), before);
+}
+
 TEST_F(RegistryImport, BadTargetsAreRefused) {
     store.putString("HKEY_CURRENT_USER\\Keep", "v", "x");
     const std::string before = store.dump("HKEY_CURRENT_USER");
