@@ -1,0 +1,614 @@
+#include "platform/wine/WineRegistryFile.h"
+
+#include "platform/wine/WineRegistryText.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+namespace qob::wine {
+
+// ---- the tree ---------------------------------------------------------------------------------
+
+std::size_t WineRegistryKey::subkeyIndex(std::u16string_view name, bool& found) const {
+    found = false;
+    // Files are written in order, so a load almost always appends: check the end first.
+    if (subkeys_.empty() || compareNames(subkeys_.back()->name_, name) < 0)
+        return subkeys_.size();
+    std::size_t lo = 0, hi = subkeys_.size();
+    while (lo < hi) {
+        const std::size_t mid = (lo + hi) / 2;
+        const int c = compareNames(subkeys_[mid]->name_, name);
+        if (c == 0) {
+            found = true;
+            return mid;
+        }
+        if (c < 0)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo;
+}
+
+std::size_t WineRegistryKey::valueIndex(std::u16string_view name, bool& found) const {
+    found = false;
+    if (values_.empty() || compareNames(values_.back().name, name) < 0)
+        return values_.size();
+    std::size_t lo = 0, hi = values_.size();
+    while (lo < hi) {
+        const std::size_t mid = (lo + hi) / 2;
+        const int c = compareNames(values_[mid].name, name);
+        if (c == 0) {
+            found = true;
+            return mid;
+        }
+        if (c < 0)
+            lo = mid + 1;
+        else
+            hi = mid;
+    }
+    return lo;
+}
+
+WineRegistryKey* WineRegistryKey::findSubkey(std::u16string_view name) const {
+    bool found;
+    const std::size_t i = subkeyIndex(name, found);
+    return found ? subkeys_[i].get() : nullptr;
+}
+
+std::shared_ptr<WineRegistryKey> WineRegistryKey::subkeyPtr(std::u16string_view name) const {
+    bool found;
+    const std::size_t i = subkeyIndex(name, found);
+    return found ? subkeys_[i] : nullptr;
+}
+
+WineRegistryKey* WineRegistryKey::ensureSubkey(std::u16string_view name, bool* created) {
+    bool found;
+    const std::size_t i = subkeyIndex(name, found);
+    if (created)
+        *created = !found;
+    if (found)
+        return subkeys_[i].get();
+    auto key = std::make_shared<WineRegistryKey>(std::u16string(name), this);
+    WineRegistryKey* raw = key.get();
+    subkeys_.insert(subkeys_.begin() + static_cast<std::ptrdiff_t>(i), std::move(key));
+    return raw;
+}
+
+bool WineRegistryKey::removeSubkey(std::u16string_view name) {
+    bool found;
+    const std::size_t i = subkeyIndex(name, found);
+    if (!found)
+        return false;
+    subkeys_[i]->parent_ = nullptr;
+    subkeys_.erase(subkeys_.begin() + static_cast<std::ptrdiff_t>(i));
+    return true;
+}
+
+const WineRegistryValue* WineRegistryKey::findValue(std::u16string_view name) const {
+    bool found;
+    const std::size_t i = valueIndex(name, found);
+    return found ? &values_[i] : nullptr;
+}
+
+WineRegistryValue& WineRegistryKey::ensureValue(std::u16string_view name) {
+    bool found;
+    const std::size_t i = valueIndex(name, found);
+    if (found)
+        return values_[i];
+    WineRegistryValue value;
+    value.name.assign(name);
+    return *values_.insert(values_.begin() + static_cast<std::ptrdiff_t>(i), std::move(value));
+}
+
+bool WineRegistryKey::removeValue(std::u16string_view name) {
+    bool found;
+    const std::size_t i = valueIndex(name, found);
+    if (!found)
+        return false;
+    values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(i));
+    return true;
+}
+
+// ---- loading ----------------------------------------------------------------------------------
+
+namespace {
+
+bool isSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+bool isHexDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+
+void appendUnitsLE(const std::u16string& units, std::vector<std::uint8_t>& out) {
+    out.reserve(out.size() + units.size() * 2 + 2);
+    for (char16_t u : units) {
+        out.push_back(static_cast<std::uint8_t>(u & 0xff));
+        out.push_back(static_cast<std::uint8_t>(u >> 8));
+    }
+}
+
+// Walks the lines of the file the way the wineserver's reader does: a line ends at '\n', one
+// '\r' before it is dropped, and a NUL byte ends the line's text (the server uses strlen).
+class LineReader {
+public:
+    explicit LineReader(std::string_view text) : text_(text) {}
+
+    bool next() {
+        if (pos_ >= text_.size())
+            return false;
+        ++number_;
+        const std::size_t nl = text_.find('\n', pos_);
+        std::size_t end = nl == std::string_view::npos ? text_.size() : nl;
+        lineStart_ = pos_;
+        pos_ = nl == std::string_view::npos ? text_.size() : nl + 1;
+        std::string_view line = text_.substr(lineStart_, end - lineStart_);
+        const std::size_t nul = line.find('\0');
+        if (nul != std::string_view::npos)
+            line = line.substr(0, nul);
+        else if (nl != std::string_view::npos && !line.empty() && line.back() == '\r')
+            line.remove_suffix(1);
+        line_.assign(line.data(), line.size()); // keeps its capacity: no allocation per line
+        return true;
+    }
+    const std::string& line() const { return line_; }
+    int number() const { return number_; }
+    std::size_t lineStart() const { return lineStart_; }
+    std::size_t nextStart() const { return pos_; }
+
+private:
+    std::string_view text_;
+    std::size_t pos_ = 0;
+    std::size_t lineStart_ = 0;
+    int number_ = 0;
+    std::string line_;
+};
+
+class Loader {
+public:
+    Loader(LineReader& reader, const std::string& fileName, std::uint64_t loadTime,
+           WineRegistryLoadResult& result)
+        : in_(reader), fileName_(fileName), loadTime_(loadTime), result_(result) {}
+
+    void warn(const char* what) {
+        result_.warnings.push_back(fileName_ + ":" + std::to_string(in_.number()) + ": " + what + " '" +
+                                   in_.line() + "'");
+    }
+
+    // The time a key gets once its section ends: it and every parent still without one.
+    static void settleTime(WineRegistryKey* key, std::uint64_t modified) {
+        while (key && key->modified == 0) {
+            key->modified = modified;
+            key = key->parent();
+        }
+    }
+
+    WineRegistryKey* loadKey(WineRegistryKey& root, const char* text, std::uint64_t& modified) {
+        const std::string_view rest(text);
+        const std::ptrdiff_t used = parseEscaped(rest, ']', units_);
+        if (used < 0) {
+            warn("Malformed key");
+            return nullptr;
+        }
+        // Like sscanf(" %u"): optional spaces, then a number; anything after it is ignored.
+        const char* p = text + used;
+        while (*p && isSpace(*p))
+            ++p;
+        const char* digits = (*p == '+' || *p == '-') ? p + 1 : p;
+        if (*digits >= '0' && *digits <= '9')
+            modified = secondsToFileTime(static_cast<std::uint32_t>(std::strtoul(p, nullptr, 10)));
+        else
+            modified = loadTime_;
+
+        WineRegistryKey* key = &root;
+        std::size_t i = 0;
+        const std::size_t n = units_.size();
+        while (i < n) {
+            while (i < n && units_[i] == u'\\')
+                ++i;
+            const std::size_t start = i;
+            while (i < n && units_[i] != u'\\')
+                ++i;
+            if (i > start)
+                key = key->ensureSubkey(std::u16string_view(units_).substr(start, i - start));
+        }
+        return key;
+    }
+
+    void loadOption(WineRegistryKey& key, const char* p) {
+        if (!std::strncmp(p, "#time=", 6)) {
+            std::uint64_t modified = 0;
+            for (const char* q = p + 6; isHexDigit(*q); ++q)
+                modified = (modified << 4) |
+                           static_cast<std::uint64_t>(*q <= '9' ? *q - '0' : (*q | 0x20) - 'a' + 10);
+            settleTime(&key, modified);
+        }
+        if (!std::strncmp(p, "#class=", 7) && p[7] == '"') {
+            if (parseEscaped(std::string_view(p + 8), '"', units_) >= 0) {
+                units_.push_back(0); // the server keeps the parsed terminator in the class
+                key.className = units_;
+            }
+        }
+        if (!std::strncmp(p, "#link", 5))
+            key.isLink = true;
+    }
+
+    void loadValue(WineRegistryKey& key, const char* line) {
+        std::size_t used;
+        if (line[0] == '@') {
+            valueName_.clear();
+            used = 1;
+        } else {
+            const std::ptrdiff_t r = parseEscaped(std::string_view(line + 1), '"', valueName_);
+            if (r < 0) {
+                warn("Malformed value name");
+                return;
+            }
+            used = static_cast<std::size_t>(r) + 1;
+        }
+        while (isSpace(line[used]))
+            ++used;
+        if (line[used] != '=') {
+            warn("Malformed value name");
+            return;
+        }
+        ++used;
+        while (isSpace(line[used]))
+            ++used;
+        WineRegistryValue& value = key.ensureValue(valueName_);
+        if (!loadData(value, line + used)) {
+            warn("Malformed value");
+            value.type = 0;
+            value.data.clear();
+        }
+    }
+
+    bool loadData(WineRegistryValue& value, const char* p) {
+        enum class Parse { String, Dword, Hex } parse;
+        std::uint32_t type;
+        if (*p == '"') {
+            type = 1, parse = Parse::String, p += 1;
+        } else if (!std::strncmp(p, "str:\"", 5)) {
+            type = 1, parse = Parse::String, p += 5;
+        } else if (!std::strncmp(p, "str(2):\"", 8)) {
+            type = 2, parse = Parse::String, p += 8;
+        } else if (!std::strncmp(p, "str(7):\"", 8)) {
+            type = 7, parse = Parse::String, p += 8;
+        } else if (!std::strncmp(p, "hex:", 4)) {
+            type = 3, parse = Parse::Hex, p += 4;
+        } else if (!std::strncmp(p, "dword:", 6)) {
+            type = 4, parse = Parse::Dword, p += 6;
+        } else if (!std::strncmp(p, "hex(", 4)) {
+            char* end = nullptr;
+            type = static_cast<std::uint32_t>(std::strtoul(p + 4, &end, 16));
+            if (std::strncmp(end, "):", 2))
+                return false;
+            parse = Parse::Hex, p = end + 2;
+        } else {
+            return false;
+        }
+
+        std::vector<std::uint8_t> data;
+        switch (parse) {
+        case Parse::String:
+            if (parseEscaped(std::string_view(p), '"', units_) < 0)
+                return false;
+            units_.push_back(0);
+            appendUnitsLE(units_, data);
+            break;
+        case Parse::Dword: {
+            const auto dw = static_cast<std::uint32_t>(std::strtoul(p, nullptr, 16));
+            for (int i = 0; i < 4; ++i)
+                data.push_back(static_cast<std::uint8_t>(dw >> (8 * i)));
+            break;
+        }
+        case Parse::Hex:
+            for (;;) {
+                while (isHexDigit(*p)) {
+                    char* end = nullptr;
+                    const auto byte = static_cast<unsigned int>(std::strtoul(p, &end, 16));
+                    if (end == p || byte > 0xff)
+                        return false;
+                    data.push_back(static_cast<std::uint8_t>(byte));
+                    p = end;
+                    while (isSpace(*p))
+                        ++p;
+                    if (*p == ',')
+                        ++p;
+                    while (isSpace(*p))
+                        ++p;
+                }
+                while (isSpace(*p))
+                    ++p;
+                if (!*p)
+                    break;
+                if (*p != '\\' || !in_.next())
+                    return false;
+                p = in_.line().c_str();
+                while (isSpace(*p))
+                    ++p;
+            }
+            break;
+        }
+        value.type = type;
+        value.data = std::move(data);
+        return true;
+    }
+
+private:
+    LineReader& in_;
+    const std::string& fileName_;
+    std::uint64_t loadTime_;
+    WineRegistryLoadResult& result_;
+    std::u16string units_;
+    std::u16string valueName_;
+};
+
+} // namespace
+
+WineRegistryFile::WineRegistryFile(std::string rootPath, std::string arch, std::uint64_t now)
+    : arch_(std::move(arch)), root_(std::make_shared<WineRegistryKey>(std::u16string())) {
+    header_ = "WINE REGISTRY Version 2\n;; All keys relative to ";
+    for (char c : rootPath) {
+        if (c == '\\')
+            header_ += "\\\\";
+        else
+            header_.push_back(c);
+    }
+    header_ += "\n";
+    if (!arch_.empty())
+        header_ += "\n#arch=" + arch_ + "\n";
+    root_->modified = now ? now : fileTimeNow();
+}
+
+WineRegistryFile WineRegistryFile::parse(std::string_view text, const std::string& fileName,
+                                         std::uint64_t loadTime, WineRegistryLoadResult& result) {
+    WineRegistryFile file("", "", loadTime);
+    file.header_.clear();
+    file.root_->modified = 0;
+    result = {};
+
+    LineReader in(text);
+    if (!in.next() || in.line() != "WINE REGISTRY Version 2") {
+        result.ok = false;
+        result.error = fileName +
+                       ":1: not a Wine registry file (the first line must be \"WINE REGISTRY Version "
+                       "2\", found '" +
+                       (in.number() ? in.line() : std::string()) + "')";
+        return file;
+    }
+    std::size_t headerEnd = in.nextStart();
+    bool inHeader = true;
+
+    Loader loader(in, fileName, loadTime, result);
+    WineRegistryKey* current = nullptr;
+    std::uint64_t modified = loadTime;
+    while (in.next()) {
+        const char* p = in.line().c_str();
+        while (*p && isSpace(*p))
+            ++p;
+        if (inHeader && *p && *p != '[')
+            headerEnd = in.nextStart();
+        switch (*p) {
+        case '[':
+            inHeader = false;
+            if (current)
+                Loader::settleTime(current, modified);
+            current = loader.loadKey(*file.root_, p + 1, modified);
+            break;
+        case '@':
+        case '"':
+            if (current)
+                loader.loadValue(*current, p);
+            else
+                loader.warn("Value without key");
+            break;
+        case '#':
+            if (current) {
+                loader.loadOption(*current, p);
+            } else if (!std::strncmp(p, "#arch=", 6)) {
+                const std::string arch(p + 6);
+                if (arch != "win32" && arch != "win64") {
+                    result.ok = false;
+                    result.error = fileName + ":" + std::to_string(in.number()) + ": Unknown architecture '" +
+                                   in.line() + "'";
+                    return file;
+                }
+                if (!file.arch_.empty() && file.arch_ != arch) {
+                    result.ok = false;
+                    result.error = fileName + ":" + std::to_string(in.number()) +
+                                   ": Mismatched architecture '" + in.line() + "'";
+                    return file;
+                }
+                file.arch_ = arch;
+            }
+            break;
+        case ';':
+        case '\0':
+            break;
+        default:
+            loader.warn("Unrecognized input");
+            break;
+        }
+    }
+    if (current)
+        Loader::settleTime(current, modified);
+    if (file.root_->modified == 0)
+        file.root_->modified = loadTime;
+    file.header_.assign(text.substr(0, headerEnd));
+    if (!file.header_.empty() && file.header_.back() != '\n')
+        file.header_.push_back('\n');
+    return file;
+}
+
+WineRegistryFile WineRegistryFile::load(const std::filesystem::path& path, std::uint64_t loadTime,
+                                        WineRegistryLoadResult& result) {
+    std::string text;
+    const std::string name = path.filename().string();
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        const int err = errno;
+        WineRegistryFile empty;
+        result = {};
+        result.ok = false;
+        result.error = name + ": cannot read " + path.string() + ": " + std::strerror(err);
+        return empty;
+    }
+    char buffer[1 << 16];
+    std::size_t got;
+    while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+        text.append(buffer, got);
+    const bool failed = std::ferror(f);
+    std::fclose(f);
+    if (failed) {
+        WineRegistryFile empty;
+        result = {};
+        result.ok = false;
+        result.error = name + ": read error in " + path.string();
+        return empty;
+    }
+    return parse(text, name, loadTime, result);
+}
+
+// ---- saving -----------------------------------------------------------------------------------
+
+namespace {
+
+const char kHexDigits[] = "0123456789abcdef";
+
+void appendHex(std::uint64_t v, std::string& out) {
+    char buf[16];
+    int n = 0;
+    do {
+        buf[n++] = kHexDigits[v & 0xf];
+        v >>= 4;
+    } while (v);
+    while (n)
+        out.push_back(buf[--n]);
+}
+
+void appendHex8(std::uint32_t v, std::string& out) {
+    for (int d = 7; d >= 0; --d)
+        out.push_back(kHexDigits[(v >> (4 * d)) & 0xf]);
+}
+
+std::u16string_view unitsOf(const std::vector<std::uint8_t>& data, std::u16string& scratch) {
+    scratch.resize(data.size() / 2);
+    for (std::size_t i = 0; i < scratch.size(); ++i)
+        scratch[i] = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
+    return scratch;
+}
+
+void dumpValue(const WineRegistryValue& value, std::string& out, std::u16string& scratch) {
+    std::size_t count;
+    if (!value.name.empty()) {
+        out.push_back('"');
+        count = 1 + appendEscaped(value.name, "\"\"", out);
+        out += "\"=";
+        count += 2;
+    } else {
+        out += "@=";
+        count = 2;
+    }
+    const auto& data = value.data;
+    switch (value.type) {
+    case 1:
+    case 2:
+    case 7:
+        // Only a properly terminated string is written as a string.
+        if (data.size() < 2 || data.size() % 2 || data[data.size() - 1] || data[data.size() - 2])
+            break;
+        if (value.type != 1) {
+            out += "str(";
+            appendHex(value.type, out);
+            out += "):";
+        }
+        out.push_back('"');
+        appendEscaped(unitsOf(data, scratch), "\"\"", out);
+        out += "\"\n";
+        return;
+    case 4:
+        if (data.size() != 4)
+            break;
+        out += "dword:";
+        appendHex8(static_cast<std::uint32_t>(data[0] | (data[1] << 8) | (data[2] << 16)) |
+                       (static_cast<std::uint32_t>(data[3]) << 24),
+                   out);
+        out.push_back('\n');
+        return;
+    default:
+        break;
+    }
+    const std::size_t before = out.size();
+    if (value.type == 3) {
+        out += "hex:";
+    } else {
+        out += "hex(";
+        appendHex(value.type, out);
+        out += "):";
+    }
+    count += out.size() - before;
+    for (std::size_t i = 0; i < data.size(); ++i) {
+        out.push_back(kHexDigits[data[i] >> 4]);
+        out.push_back(kHexDigits[data[i] & 0xf]);
+        count += 2;
+        if (i + 1 < data.size()) {
+            out.push_back(',');
+            if (++count > 76) {
+                out += "\\\n  ";
+                count = 2;
+            }
+        }
+    }
+    out.push_back('\n');
+}
+
+void saveSubkeys(const WineRegistryKey& key, bool isBase, std::string& path, std::string& out,
+                 std::u16string& scratch) {
+    const std::size_t pathLength = path.size();
+    if (!isBase) {
+        if (key.parent() && pathLength)
+            path += "\\\\";
+        appendEscaped(key.name(), "[]", path);
+    }
+    // A key with subkeys and nothing of its own is implied by its subkeys' sections.
+    if (!key.values().empty() || key.subkeys().empty() || key.className || key.isLink) {
+        out += "\n[";
+        out += path;
+        out += "] ";
+        out += std::to_string(fileTimeToSeconds(key.modified));
+        out += "\n#time=";
+        appendHex(key.modified >> 32, out);
+        appendHex8(static_cast<std::uint32_t>(key.modified), out);
+        out.push_back('\n');
+        if (key.className) {
+            out += "#class=\"";
+            appendEscaped(*key.className, "\"\"", out);
+            out += "\"\n";
+        }
+        if (key.isLink)
+            out += "#link\n";
+        for (const auto& value : key.values())
+            dumpValue(value, out, scratch);
+    }
+    for (const auto& sub : key.subkeys())
+        saveSubkeys(*sub, false, path, out, scratch);
+    path.resize(pathLength);
+}
+
+} // namespace
+
+std::string WineRegistryFile::serialize() const {
+    std::string out;
+    out.reserve(1 << 16);
+    out += header_;
+    std::string path;
+    std::u16string scratch;
+    saveSubkeys(*root_, true, path, out, scratch);
+    return out;
+}
+
+} // namespace qob::wine
