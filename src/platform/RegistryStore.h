@@ -17,7 +17,6 @@ using RegResult = long;
 inline constexpr RegResult kRegSuccess = 0;
 inline constexpr RegResult kRegNotFound = 2;
 inline constexpr RegResult kRegAccessDenied = 5;
-inline constexpr RegResult kRegInvalidHandle = 6;
 inline constexpr RegResult kRegInvalidData = 13;
 inline constexpr RegResult kRegMoreData = 234;
 inline constexpr RegResult kRegNoMoreItems = 259;

@@ -10,6 +10,9 @@ namespace {
 // reported as "Error", which callers test for.
 constexpr std::size_t kStringBufferBytes = 255;
 
+// What Win32 answers for a null root key: an operation on a malformed path reaches no key at all.
+constexpr RegResult kNoKey = 6;
+
 } // namespace
 
 bool Registry::keyExists(const std::string& keyPath) {
@@ -75,7 +78,7 @@ RegResult Registry::setStringValue(const std::string& keyPath, const std::string
     std::string path = keyPath;
     const RegRoot root = parseKeyPath(path);
     if (root == RegRoot::None) {
-        return kRegInvalidHandle;
+        return kNoKey;
     }
     RegResult rc;
     {
@@ -94,7 +97,7 @@ RegResult Registry::deleteValue(const std::string& keyPath, const std::string& v
     std::string path = keyPath;
     const RegRoot root = parseKeyPath(path);
     if (root == RegRoot::None) {
-        return kRegInvalidHandle;
+        return kNoKey;
     }
     RegResult rc;
     {
@@ -112,7 +115,7 @@ RegResult Registry::deleteKeyUnflushed(const std::string& keyPath) {
     std::string path = keyPath;
     const RegRoot root = parseKeyPath(path);
     if (root == RegRoot::None) {
-        return kRegInvalidHandle;
+        return kNoKey;
     }
     if (path.empty()) {
         return kRegAccessDenied; // a root key is never deleted

@@ -13,6 +13,9 @@
 
 namespace qob::test {
 
+// Win32's ERROR_INVALID_HANDLE: a handle that was closed, or whose key was deleted.
+inline constexpr RegResult kRegInvalidHandle = 6;
+
 // Orders names as Wine does: case-insensitive (ASCII folding is enough for tests).
 struct CaseLess {
     bool operator()(const std::string& a, const std::string& b) const;
