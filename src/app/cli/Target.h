@@ -1,0 +1,75 @@
+#pragma once
+// The real target system (a Wine prefix) and the program folder, built once by an entry point and
+// handed down as a Platform. Shared by the qob commands and by quiremail's start-up, so it is
+// header-only: quiremail does not link the command objects.
+#include "frame/Platform.h"
+#include "frame/ProgramFolder.h"
+#include "platform/wine/WinePrefix.h"
+#include "platform/wine/WinePrefixRegistry.h"
+#include "platform/wine/WineSystemServices.h"
+#include "platform/wine/WineTargetFileSystem.h"
+#include "registry/Registry.h"
+
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+
+namespace qob::cli {
+
+struct Args;
+
+// Owns every object the Platform refers to; keep it alive (and in place) while the Platform is used.
+class Target {
+public:
+    // prefixOption: the --prefix value when given; otherwise $WINEPREFIX, else ~/.wine.
+    // Returns nullptr and says why in `error` when there is no usable prefix or program folder.
+    static std::unique_ptr<Target> open(const std::optional<std::string>& prefixOption, Dialogs& dialogs,
+                                        std::string& error) {
+        std::filesystem::path prefix = locateWinePrefix(prefixOption);
+        if (prefix.empty()) {
+            error = "No Wine prefix: give --prefix DIR or set WINEPREFIX (HOME is not set either).";
+            return nullptr;
+        }
+        Status valid = checkWinePrefix(prefix);
+        if (!valid) {
+            error = valid.message.empty() ? prefix.string() + " is not a Wine prefix." : valid.message;
+            return nullptr;
+        }
+        std::filesystem::path programFolder;
+        Status folder = resolveProgramFolder(ProgramFolderSources::fromEnvironment(), programFolder);
+        if (!folder) {
+            error = folder.message;
+            return nullptr;
+        }
+        return std::unique_ptr<Target>(new Target(prefix, programFolder, dialogs));
+    }
+
+    Platform& platform() { return *platform_; }
+    const std::filesystem::path& prefix() const { return prefix_; }
+    WinePrefixRegistry& store() { return *store_; }
+
+    Target(const Target&) = delete;
+    Target& operator=(const Target&) = delete;
+
+private:
+    Target(const std::filesystem::path& prefix, const std::filesystem::path& programFolder, Dialogs& dialogs)
+        : prefix_(prefix), store_(std::make_unique<WinePrefixRegistry>(prefix)),
+          registry_(std::make_unique<Registry>(*store_, dialogs, "Quire Outlook Backup")),
+          files_(std::make_unique<WineTargetFileSystem>(prefix)),
+          system_(std::make_unique<WineSystemServices>(prefix, *store_)),
+          platform_(std::make_unique<Platform>(
+              Platform{*store_, *registry_, *files_, *system_, dialogs, programFolder})) {}
+
+    std::filesystem::path prefix_;
+    std::unique_ptr<WinePrefixRegistry> store_;
+    std::unique_ptr<Registry> registry_;
+    std::unique_ptr<WineTargetFileSystem> files_;
+    std::unique_ptr<WineSystemServices> system_;
+    std::unique_ptr<Platform> platform_;
+};
+
+// The same for a qob command: --prefix from the parsed arguments.
+std::unique_ptr<Target> openTarget(const Args& args, Dialogs& dialogs, std::string& error);
+
+} // namespace qob::cli
