@@ -381,6 +381,7 @@ WineRegistryFile WineRegistryFile::parse(std::string_view text, const std::strin
         return file;
     }
     std::size_t headerEnd = in.nextStart();
+    std::size_t contentEnd = headerEnd;
     bool inHeader = true;
 
     Loader loader(in, fileName, loadTime, result);
@@ -392,6 +393,8 @@ WineRegistryFile WineRegistryFile::parse(std::string_view text, const std::strin
             ++p;
         if (inHeader && *p && *p != '[')
             headerEnd = in.nextStart();
+        if (*p)
+            contentEnd = in.nextStart();
         switch (*p) {
         case '[':
             inHeader = false;
@@ -439,6 +442,9 @@ WineRegistryFile WineRegistryFile::parse(std::string_view text, const std::strin
     if (file.root_->modified == 0)
         file.root_->modified = loadTime;
     file.header_.assign(text.substr(0, headerEnd));
+    // Wine ends the file after the last value; blank lines after it (an edited or cut file) stay.
+    if (!inHeader && contentEnd < text.size() && text[contentEnd - 1] == '\n')
+        file.trailer_.assign(text.substr(contentEnd));
     if (!file.header_.empty() && file.header_.back() != '\n')
         file.header_.push_back('\n');
     return file;
@@ -608,6 +614,7 @@ std::string WineRegistryFile::serialize() const {
     std::string path;
     std::u16string scratch;
     saveSubkeys(*root_, true, path, out, scratch);
+    out += trailer_;
     return out;
 }
 

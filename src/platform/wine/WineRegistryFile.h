@@ -91,7 +91,8 @@ public:
     const std::string& header() const { return header_; }
 
 private:
-    std::string header_; // exact bytes up to the last non-blank line before the first key
+    std::string header_;  // exact bytes up to the last non-blank line before the first key
+    std::string trailer_; // blank lines after the last section, kept as read
     std::string arch_;
     std::shared_ptr<WineRegistryKey> root_;
 };
