@@ -65,8 +65,35 @@ std::optional<std::string> formatValueLine(const RegValue& value) {
     }
 }
 
+namespace {
+
+bool knownType(const std::string& type) {
+    return type == "sz" || type == "esz" || type == "dw" || type == "bin";
+}
+
+// The position of the '=' that ends the name. The old reader took the first '=' of the line, so a
+// name holding '=' lost its value on every restore. When the first '=' gives no usable marker, the
+// first later quote + marker (`"= sz:` and the like) is taken instead; a line the old reader read
+// is read the same.
+std::size_t findNameEnd(const std::string& line) {
+    const std::size_t first = line.find('=');
+    if (first != std::string::npos && first >= 2 && knownType(trimBlanks(line.substr(first + 1, 3)))) {
+        return first;
+    }
+    if (line.starts_with('"')) {
+        for (std::size_t q = line.find("\"=", 1); q != std::string::npos; q = line.find("\"=", q + 1)) {
+            if (line.size() >= q + 6 && line[q + 5] == ':' && knownType(trimBlanks(line.substr(q + 2, 3)))) {
+                return q + 1;
+            }
+        }
+    }
+    return first;
+}
+
+} // namespace
+
 LineParse parseValueLine(const std::string& line, RegValue& out, std::string& why) {
-    const std::size_t eq = line.find('=');
+    const std::size_t eq = findNameEnd(line);
     if (eq == std::string::npos) {
         why = "the line is neither a key line (starting with \"\\\") nor a value line (it has no \"=\")";
         return LineParse::Malformed;

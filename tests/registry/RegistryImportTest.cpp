@@ -69,6 +69,17 @@ TEST_F(RegistryImport, LinesAndTheirValues) {
     EXPECT_EQ(store.dump(kTop), "[]\n");
 }
 
+TEST_F(RegistryImport, NamesHoldingEqualsSignsComeBack) {
+    store.putString(kTop, "a=b", "1");
+    store.putString(kTop, "=lead", "2");
+    store.putString(kTop, "q\"=x", "3");
+    store.putDword(kTop, "plain", 4);
+    reg.exportKey(kTop, "", dir / "tree.txt");
+    const std::string before = store.dump(kTop);
+    ASSERT_TRUE(reg.importKey("HKEY_USERS\\Copy", dir / "tree.txt").ok);
+    EXPECT_EQ(store.dump("HKEY_USERS\\Copy"), before);
+}
+
 TEST_F(RegistryImport, MalformedFilesChangeNothingAndNameTheLine) {
     fillSample(kTop);
     const std::string before = store.dump("HKEY_CURRENT_USER");
