@@ -1,0 +1,349 @@
+#include "platform/wine/WinePrefixRegistry.h"
+#include "platform/wine/WineRegistryText.h"
+
+#include "TestPaths.h"
+
+#include <csignal>
+#include <fcntl.h>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <sstream>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace qob {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string readAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream out;
+    out << in.rdbuf();
+    return out.str();
+}
+void writeAll(const fs::path& path, const std::string& text) {
+    std::ofstream(path, std::ios::binary) << text;
+}
+std::vector<std::uint8_t> bytes(std::string_view s) {
+    return {s.begin(), s.end()};
+}
+
+constexpr std::uint64_t kNow = 0x1dd90000000000aull; // a fixed clock: times in files are predictable
+
+struct Prefix {
+    test::TempDir dir;
+    explicit Prefix(std::initializer_list<std::pair<const char*, const char*>> files = {}) {
+        for (const auto& [fixture, name] : files) {
+            fs::copy_file(test::fixture(fixture), dir / name);
+            fs::permissions(dir / name,
+                            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+        }
+    }
+    std::unique_ptr<WinePrefixRegistry> open() const {
+        WinePrefixRegistry::Options options;
+        options.clock = [] { return kNow; };
+        return std::make_unique<WinePrefixRegistry>(dir.path(), options);
+    }
+};
+
+std::vector<std::string> subkeys(RegistryStore& store, RegHandle key) {
+    std::vector<std::string> out;
+    std::string name;
+    for (std::uint32_t i = 0; store.enumKey(key, i, name) == kRegSuccess; ++i)
+        out.push_back(name);
+    return out;
+}
+
+TEST(WineRegistryStoreTest, ReadsValuesInWineOrderWithStringsAsUtf8) {
+    Prefix prefix({{"user-api-edgecases.reg", "user.reg"}});
+    auto store = prefix.open();
+    RegHandle key = 0;
+    ASSERT_EQ(store->openKey(RegRoot::CurrentUser, "software\\QUIRETEST\\fixture", false, key), kRegSuccess);
+    std::vector<std::string> names;
+    RegValue value;
+    for (std::uint32_t i = 0; store->enumValue(key, i, value) == kRegSuccess; ++i)
+        names.push_back(value.name);
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"CustomType", "DwordBigEndian", "DwordShort", "ExpandNoTerminator",
+                                        "MultiEmpty", "name\twith\xc3\xa9", "NoneEmpty", "SzControl",
+                                        "SzEmbeddedNul", "SzEmoji", "SzNoTerminator", "SzOddLength", "Unc"}));
+    EXPECT_EQ(store->enumValue(key, 13, value), kRegNoMoreItems);
+
+    ASSERT_EQ(store->queryValue(key, "szemoji", value), kRegSuccess);
+    EXPECT_EQ(value.data, bytes(std::string_view("smile \xf0\x9f\x98\x80 end\0", 15)));
+    ASSERT_EQ(store->queryValue(key, "SzNoTerminator", value), kRegSuccess);
+    EXPECT_EQ(value.data, bytes(std::string_view("NoT\0", 4))) << "one NUL added";
+    ASSERT_EQ(store->queryValue(key, "SzEmbeddedNul", value), kRegSuccess);
+    EXPECT_EQ(value.data, bytes(std::string_view("before\0after\0", 13)));
+    ASSERT_EQ(store->queryValue(key, "MultiEmpty", value), kRegSuccess);
+    EXPECT_EQ(value.data, bytes(std::string_view("\0\0", 2))) << "a stored terminator is not doubled";
+    ASSERT_EQ(store->queryValue(key, "DwordShort", value), kRegSuccess);
+    EXPECT_EQ(value.type, kRegDword);
+    EXPECT_EQ(value.data, (std::vector<std::uint8_t>{1, 2}));
+    EXPECT_EQ(store->queryValue(key, "Missing", value), kRegNotFound);
+
+    EXPECT_EQ(subkeys(*store, key), std::vector<std::string>{"EmptyLeaf"});
+    RegHandle users = 0;
+    ASSERT_EQ(store->openKey(RegRoot::Users, "", false, users), kRegSuccess);
+    EXPECT_EQ(subkeys(*store, users), (std::vector<std::string>{".Default", "S-1-5-21-0-0-0-1000"}));
+    RegHandle alias = 0;
+    EXPECT_EQ(store->openKey(RegRoot::Users, "S-1-5-21-0-0-0-1000\\Software\\QuireTest\\A", false, alias),
+              kRegSuccess);
+    EXPECT_EQ(store->openKey(RegRoot::CurrentConfig, "", false, alias), kRegNotFound);
+    EXPECT_EQ(store->openKey(RegRoot::LocalMachine, "", false, alias), kRegSuccess) << "no system.reg: empty";
+    EXPECT_EQ(store->openKey(RegRoot::LocalMachine, "Software\\X", false, alias), kRegNotFound);
+    EXPECT_EQ(store->closeKey(key), kRegSuccess);
+    EXPECT_NE(store->queryValue(key, "Unc", value), kRegSuccess) << "a closed handle is refused";
+}
+
+TEST(WineRegistryStoreTest, WritesKeepWineOrderTheNulRuleAndTheDeleteRules) {
+    Prefix prefix;
+    auto store = prefix.open();
+    RegHandle key = 0;
+    ASSERT_EQ(store->createKey(RegRoot::CurrentUser, "Software\\QuireTest\\A\\B", key), kRegSuccess);
+    for (const char* name : {"Zulu", "alpha", "Mike", "bravo", "Echo"}) {
+        RegHandle sub = 0;
+        ASSERT_EQ(
+            store->createKey(RegRoot::CurrentUser, std::string("Software\\QuireTest\\A\\B\\") + name, sub),
+            kRegSuccess);
+    }
+    EXPECT_EQ(subkeys(*store, key), (std::vector<std::string>{"alpha", "bravo", "Echo", "Mike", "Zulu"}));
+    ASSERT_EQ(store->setValue(key, "zeta", kRegSz, bytes("no terminator")), kRegSuccess);
+    ASSERT_EQ(store->setValue(key, "Alpha", kRegSz, bytes(std::string_view("with\0", 5))), kRegSuccess);
+    ASSERT_EQ(store->setValue(key, "multi", kRegMultiSz, bytes(std::string_view("a\0b\0\0", 5))),
+              kRegSuccess);
+    ASSERT_EQ(store->setValue(key, "", kRegDword, {1, 0, 0, 0}), kRegSuccess);
+    ASSERT_EQ(store->setValue(key, "bad", kRegSz, bytes("\xff\xfe")), kRegInvalidData);
+    RegValue value;
+    ASSERT_EQ(store->enumValue(key, 0, value), kRegSuccess);
+    EXPECT_EQ(value.name, "");
+    ASSERT_EQ(store->queryValue(key, "ZETA", value), kRegSuccess);
+    EXPECT_EQ(value.data, bytes(std::string_view("no terminator\0", 14)));
+    ASSERT_EQ(store->queryValue(key, "alpha", value), kRegSuccess);
+    EXPECT_EQ(value.data, bytes(std::string_view("with\0", 5)));
+    ASSERT_EQ(store->queryValue(key, "multi", value), kRegSuccess);
+    EXPECT_EQ(value.data, bytes(std::string_view("a\0b\0\0", 5)));
+
+    RegHandle mike = 0;
+    ASSERT_EQ(store->openKey(RegRoot::CurrentUser, "software\\quiretest\\a\\b\\MIKE", true, mike),
+              kRegSuccess);
+    RegHandle a = 0;
+    ASSERT_EQ(store->openKey(RegRoot::CurrentUser, "Software\\QuireTest\\A", true, a), kRegSuccess);
+    EXPECT_EQ(store->deleteKey(a, "B"), kRegAccessDenied) << "B has subkeys";
+    EXPECT_EQ(store->deleteKey(key, "mike"), kRegSuccess);
+    EXPECT_EQ(store->deleteKey(key, "mike"), kRegNotFound);
+    EXPECT_EQ(store->queryValue(mike, "x", value), kRegKeyDeleted);
+    EXPECT_EQ(store->setValue(mike, "x", kRegSz, bytes("y")), kRegKeyDeleted);
+    EXPECT_EQ(store->deleteValue(key, "zeta"), kRegSuccess);
+    EXPECT_EQ(store->deleteValue(key, "zeta"), kRegNotFound);
+
+    ASSERT_EQ(store->flush(), kRegSuccess) << store->lastError();
+    const std::string text = readAll(prefix.dir / "user.reg");
+    EXPECT_EQ(text.rfind(
+                  "WINE REGISTRY Version 2\n;; All keys relative to REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000\n"
+                  "\n#arch=win64\n\n",
+                  0),
+              0u);
+    const std::string secs = std::to_string(wine::fileTimeToSeconds(kNow));
+    EXPECT_NE(text.find("[Software\\\\QuireTest\\\\A\\\\B] " + secs +
+                        "\n#time=1dd90000000000a\n@=dword:00000001\n"
+                        "\"Alpha\"=\"with\"\n\"multi\"=str(7):\"a\\0b\\0\"\n\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("[Software\\\\QuireTest\\\\A\\\\B\\\\Zulu] " + secs), std::string::npos);
+    EXPECT_FALSE(fs::exists(prefix.dir / "system.reg")) << "an untouched hive is not written";
+    for (const auto& entry : fs::directory_iterator(prefix.dir.path()))
+        EXPECT_EQ(entry.path().filename().string().find(".tmp-"), std::string::npos);
+}
+
+TEST(WineRegistryStoreTest, FlushRewritesOnlyTheChangedSection) {
+    Prefix prefix({{"user.reg", "user.reg"}, {"system.reg", "system.reg"}});
+    const std::string before = readAll(prefix.dir / "user.reg");
+    struct stat machineBefore {};
+    ::stat((prefix.dir / "system.reg").c_str(), &machineBefore);
+    ::chmod((prefix.dir / "user.reg").c_str(), 0604);
+
+    auto store = prefix.open();
+    RegHandle machine = 0, key = 0;
+    ASSERT_EQ(store->openKey(RegRoot::LocalMachine, "Software\\Microsoft\\Windows NT\\CurrentVersion", false,
+                             machine),
+              kRegSuccess);
+    RegValue value;
+    ASSERT_EQ(store->queryValue(machine, "ProductName", value), kRegSuccess);
+    const std::string profile = "Software\\Microsoft\\Office\\15.0\\Outlook\\Profiles\\Test\\"
+                                "0a0d020000000000c000000000000046";
+    ASSERT_EQ(store->openKey(RegRoot::CurrentUser, profile, true, key), kRegSuccess);
+    ASSERT_EQ(store->queryValue(key, "", value), kRegSuccess);
+    ASSERT_EQ(store->setValue(key, "", value.type, value.data), kRegSuccess)
+        << "the same data changes nothing";
+    ASSERT_EQ(store->flush(), kRegSuccess);
+    EXPECT_EQ(readAll(prefix.dir / "user.reg"), before);
+
+    ASSERT_EQ(store->setValue(key, "", kRegSz, bytes("changed")), kRegSuccess);
+    ASSERT_EQ(store->flush(), kRegSuccess) << store->lastError();
+    const std::string after = readAll(prefix.dir / "user.reg");
+    const std::string oldSection =
+        "[Software\\\\Microsoft\\\\Office\\\\15.0\\\\Outlook\\\\Profiles\\\\Test\\\\"
+        "0a0d020000000000c000000000000046] 1796672165\n#time=1dd86823383a854\n"
+        "@=\"default text\"\n";
+    const std::string newSection =
+        "[Software\\\\Microsoft\\\\Office\\\\15.0\\\\Outlook\\\\Profiles\\\\Test\\\\"
+        "0a0d020000000000c000000000000046] " +
+        std::to_string(wine::fileTimeToSeconds(kNow)) + "\n#time=1dd90000000000a\n@=\"changed\"\n";
+    std::string expected = before;
+    const auto at = expected.find(oldSection);
+    ASSERT_NE(at, std::string::npos);
+    expected.replace(at, oldSection.size(), newSection);
+    EXPECT_EQ(after, expected);
+
+    struct stat st {};
+    ::stat((prefix.dir / "user.reg").c_str(), &st);
+    EXPECT_EQ(st.st_mode & 0777, 0604u) << "the mode is kept";
+    struct stat machineAfter {};
+    ::stat((prefix.dir / "system.reg").c_str(), &machineAfter);
+    EXPECT_EQ(machineAfter.st_ino, machineBefore.st_ino);
+    EXPECT_EQ(machineAfter.st_mtim.tv_nsec, machineBefore.st_mtim.tv_nsec);
+
+    // Someone else (Wine) rewrites the file: a clean hive picks it up, a changed one is not saved over it.
+    const std::string theirs = "WINE REGISTRY Version 2\n\n[Theirs] 5\n\"v\"=\"1\"\n";
+    writeAll(prefix.dir / "user.reg", theirs);
+    RegHandle other = 0;
+    ASSERT_EQ(store->openKey(RegRoot::CurrentUser, "Theirs", true, other), kRegSuccess);
+    EXPECT_EQ(store->queryValue(key, "", value), kRegKeyDeleted)
+        << "the handle's key is gone from the new file";
+    ASSERT_EQ(store->setValue(other, "v", kRegSz, bytes("2")), kRegSuccess);
+    writeAll(prefix.dir / "user.reg", theirs + "\n");
+    EXPECT_EQ(store->flush(), kRegAccessDenied);
+    EXPECT_NE(store->lastError().find("changed on disk"), std::string::npos) << store->lastError();
+    EXPECT_EQ(readAll(prefix.dir / "user.reg"), theirs + "\n");
+}
+
+TEST(WineRegistryStoreTest, ClassesRootReadsTheUserFirstAndWritesTheMachine) {
+    Prefix prefix;
+    writeAll(prefix.dir / "system.reg",
+             "WINE REGISTRY Version 2\n\n#arch=win64\n\n[Software\\\\Classes\\\\.pst] 5\n"
+             "@=\"machine\"\n\n[Software\\\\Classes\\\\.zip] 5\n@=\"zip\"\n");
+    writeAll(prefix.dir / "user.reg",
+             "WINE REGISTRY Version 2\n\n#arch=win64\n\n[Software\\\\Classes\\\\.PST] 5\n"
+             "@=\"user\"\n\n[Software\\\\Classes\\\\.txt] 5\n@=\"txt\"\n");
+    auto store = prefix.open();
+    RegHandle root = 0, pst = 0, zip = 0, created = 0;
+    ASSERT_EQ(store->openKey(RegRoot::ClassesRoot, "", false, root), kRegSuccess);
+    EXPECT_EQ(subkeys(*store, root), (std::vector<std::string>{".PST", ".txt", ".zip"}));
+    ASSERT_EQ(store->openKey(RegRoot::ClassesRoot, ".pst", false, pst), kRegSuccess);
+    RegValue value;
+    ASSERT_EQ(store->queryValue(pst, "", value), kRegSuccess);
+    EXPECT_EQ(value.data, bytes(std::string_view("user\0", 5)));
+    ASSERT_EQ(store->openKey(RegRoot::ClassesRoot, ".zip", false, zip), kRegSuccess);
+    ASSERT_EQ(store->queryValue(zip, "", value), kRegSuccess);
+    EXPECT_EQ(value.data, bytes(std::string_view("zip\0", 4)));
+
+    ASSERT_EQ(store->createKey(RegRoot::ClassesRoot, ".qob\\shell", created), kRegSuccess);
+    RegHandle check = 0;
+    EXPECT_EQ(store->openKey(RegRoot::LocalMachine, "Software\\Classes\\.qob\\shell", false, check),
+              kRegSuccess);
+    EXPECT_EQ(store->openKey(RegRoot::CurrentUser, "Software\\Classes\\.qob", false, check), kRegNotFound);
+    ASSERT_EQ(store->setValue(pst, "v", kRegSz, bytes("x")), kRegSuccess);
+    RegHandle userPst = 0;
+    ASSERT_EQ(store->openKey(RegRoot::CurrentUser, "Software\\Classes\\.pst", false, userPst), kRegSuccess);
+    EXPECT_EQ(store->queryValue(userPst, "v", value), kRegSuccess)
+        << "the user's key exists, so it gets the write";
+    EXPECT_EQ(store->deleteKey(root, ".zip"), kRegSuccess) << "found on the machine's side";
+    EXPECT_EQ(store->openKey(RegRoot::LocalMachine, "Software\\Classes\\.zip", false, check), kRegNotFound);
+}
+
+TEST(WineRegistryStoreTest, ABrokenHiveFailsItsRootOnlyAndIsNeverWritten) {
+    Prefix prefix({{"system.reg", "system.reg"}});
+    writeAll(prefix.dir / "user.reg", "WINE REGISTRY Version 3\n[A] 1\n");
+    fs::copy_file(test::fixture("hand-edit-input.reg"), prefix.dir / "userdef.reg");
+    auto store = prefix.open();
+    RegHandle key = 0;
+    EXPECT_EQ(store->openKey(RegRoot::CurrentUser, "A", false, key), kRegBadDb);
+    EXPECT_NE(store->lastError().find("user.reg:1:"), std::string::npos) << store->lastError();
+    EXPECT_EQ(store->createKey(RegRoot::CurrentUser, "B", key), kRegBadDb);
+    ASSERT_EQ(store->createKey(RegRoot::LocalMachine, "Software\\New", key), kRegSuccess);
+    EXPECT_EQ(store->flush(), kRegSuccess);
+    EXPECT_EQ(readAll(prefix.dir / "user.reg"), "WINE REGISTRY Version 3\n[A] 1\n");
+    ASSERT_EQ(store->loadErrors().size(), 1u);
+
+    ASSERT_EQ(store->openKey(RegRoot::Users, ".Default\\Software\\QuireHand\\Bad", false, key), kRegSuccess);
+    const auto warnings = store->loadWarnings();
+    ASSERT_EQ(warnings.size(), 4u);
+    EXPECT_EQ(warnings[1], "userdef.reg:38: Malformed value '\"badhex\"=hex:zz,01'");
+    RegValue value;
+    ASSERT_EQ(store->queryValue(key, "badhex", value), kRegSuccess);
+    EXPECT_EQ(value.type, kRegNone);
+}
+
+TEST(WineRegistryStoreTest, WritesAreRefusedWhileTheServerRuns) {
+    Prefix prefix({{"user.reg", "user.reg"}});
+    // Lay out a server dir the way Debian's wine does: its name in $WINEPREFIX/wineserver.
+    test::TempDir tmp;
+    const std::string redirect = tmp.path().string();
+    writeAll(prefix.dir / "wineserver", redirect);
+    struct stat st {};
+    ASSERT_EQ(::stat(prefix.dir.path().c_str(), &st), 0);
+    char name[64];
+    std::snprintf(name, sizeof name, "server-%llx-%llx", static_cast<unsigned long long>(st.st_dev),
+                  static_cast<unsigned long long>(st.st_ino));
+    fs::create_directories(tmp / name);
+    const fs::path lockPath = tmp / name / "lock";
+    writeAll(lockPath, "");
+    const std::string before = readAll(prefix.dir / "user.reg");
+
+    auto store = prefix.open();
+    RegHandle key = 0;
+    ASSERT_EQ(store->createKey(RegRoot::CurrentUser, "Software\\Before", key), kRegSuccess);
+    EXPECT_FALSE(store->serverRunning()) << "a lock file nobody holds is a stopped server";
+
+    int ready[2];
+    ASSERT_EQ(::pipe(ready), 0);
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        const int fd = ::open(lockPath.c_str(), O_RDWR);
+        struct flock lock {};
+        lock.l_type = F_WRLCK;
+        lock.l_whence = SEEK_SET;
+        lock.l_len = 1;
+        const char ok = (fd >= 0 && ::fcntl(fd, F_SETLK, &lock) == 0) ? 'y' : 'n';
+        (void)!::write(ready[1], &ok, 1);
+        ::pause();
+        ::_exit(0);
+    }
+    char ok = 0;
+    ASSERT_EQ(::read(ready[0], &ok, 1), 1);
+    ASSERT_EQ(ok, 'y');
+
+    EXPECT_TRUE(store->serverRunning());
+    RegHandle other = 0;
+    EXPECT_EQ(store->setValue(key, "v", kRegSz, bytes("x")), kRegAccessDenied);
+    EXPECT_NE(store->lastError().find("running"), std::string::npos);
+    EXPECT_EQ(store->createKey(RegRoot::CurrentUser, "Software\\During", other), kRegAccessDenied);
+    EXPECT_EQ(store->createKey(RegRoot::CurrentUser, "Software\\Before", other), kRegSuccess)
+        << "opening is fine";
+    EXPECT_EQ(store->deleteKey(other, ""), kRegAccessDenied);
+    RegHandle software = 0;
+    ASSERT_EQ(store->openKey(RegRoot::CurrentUser, "Software", true, software), kRegSuccess);
+    EXPECT_EQ(store->deleteKey(software, "Before"), kRegAccessDenied);
+    EXPECT_EQ(store->flush(), kRegAccessDenied);
+    EXPECT_EQ(readAll(prefix.dir / "user.reg"), before);
+    RegValue value;
+    EXPECT_EQ(store->queryValue(key, "v", value), kRegNotFound)
+        << "reads still work; the refused write left nothing";
+
+    ::kill(child, SIGKILL);
+    ::waitpid(child, nullptr, 0);
+    ::close(ready[0]);
+    ::close(ready[1]);
+    EXPECT_FALSE(store->serverRunning());
+    EXPECT_EQ(store->setValue(key, "v", kRegSz, bytes("x")), kRegSuccess);
+    EXPECT_EQ(store->flush(), kRegSuccess);
+    EXPECT_NE(readAll(prefix.dir / "user.reg").find("[Software\\\\Before]"), std::string::npos);
+    EXPECT_TRUE(fs::exists(lockPath));
+}
+
+} // namespace
+} // namespace qob
