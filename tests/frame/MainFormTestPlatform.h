@@ -1,0 +1,101 @@
+#pragma once
+// A demo target system with its registry in memory and its files on disk, bundled as a Platform:
+// what the discovery and main form tests run against.
+#include "FakeDialogs.h"
+#include "MemoryRegistryStore.h"
+#include "TestPaths.h"
+#include "frame/DemoTargetSystem.h"
+#include "frame/Platform.h"
+
+#include <algorithm>
+#include <memory>
+
+namespace qob::test {
+
+// Files of the demo system, mapped the way the demo laid them out (exact case).
+class DemoFileSystem : public TargetFileSystem {
+public:
+    explicit DemoFileSystem(const DemoTargetSystem& demo) : demo_(demo) {}
+    std::optional<std::filesystem::path> toHostPath(const std::string& p) const override {
+        auto host = demo_.hostPath(p);
+        if (host.empty()) {
+            return std::nullopt;
+        }
+        return host;
+    }
+    bool fileExists(const std::string& p) const override {
+        auto h = toHostPath(p);
+        return h && std::filesystem::is_regular_file(*h);
+    }
+    bool folderExists(const std::string& p) const override {
+        auto h = toHostPath(p);
+        return h && std::filesystem::is_directory(*h);
+    }
+    std::vector<std::string> listFiles(const std::string& folder, bool) const override {
+        std::vector<std::string> out;
+        auto h = toHostPath(folder);
+        std::error_code ec;
+        if (!h || !std::filesystem::is_directory(*h, ec)) {
+            return out;
+        }
+        for (const auto& e : std::filesystem::directory_iterator(*h)) {
+            if (e.is_regular_file()) {
+                out.push_back(e.path().filename().string());
+            }
+        }
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+    std::vector<std::string> listFolders(const std::string&) const override { return {}; }
+    Status createFolder(const std::string&) override { return Status::failure("read-only"); }
+    Status deleteFile(const std::string&) override { return Status::failure("read-only"); }
+    Status renameFile(const std::string&, const std::string&) override {
+        return Status::failure("read-only");
+    }
+
+private:
+    const DemoTargetSystem& demo_;
+};
+
+class DemoSystemServices : public SystemServices {
+public:
+    explicit DemoSystemServices(const DemoTargetSystem& demo) : demo_(demo) {}
+    WindowsVersion version{6, 1, 7601};
+    std::string computerName() const override { return demo_.computerName; }
+    std::string logonUser() const override { return demo_.userName; }
+    std::string windowsFolder() const override { return "C:\\windows"; }
+    std::string expandEnvironment(const std::string& text) const override {
+        return text == "%UserProfile%" ? demo_.userProfileFolder : text;
+    }
+    WindowsVersion windowsVersion() const override { return version; }
+    std::vector<ProcessInfo> processes() const override { return {}; }
+    bool terminateProcess(std::int64_t) override { return false; }
+
+private:
+    const DemoTargetSystem& demo_;
+};
+
+// A demo system in a temporary folder, its registry written into a MemoryRegistryStore.
+struct DemoPlatform {
+    TempDir dir;
+    DemoTargetSystem demo;
+    MemoryRegistryStore store;
+    FakeDialogs dialogs;
+    Registry registry{store, dialogs, "Quire Outlook Backup"};
+    DemoFileSystem files{demo};
+    DemoSystemServices system{demo};
+    std::filesystem::path programFolder;
+    Platform platform{store, registry, files, system, dialogs, {}};
+
+    explicit DemoPlatform(bool withRegistry = true) {
+        demo = DemoTargetSystem::createFiles(dir / "prefix");
+        if (withRegistry) {
+            demo.writeRegistry(store);
+        }
+        programFolder = dir / "program";
+        std::filesystem::create_directories(programFolder);
+        platform.programFolder = programFolder;
+    }
+};
+
+} // namespace qob::test
