@@ -50,6 +50,9 @@ struct RestoreState {
     std::string flags;
     // The text recorded under each item key, by ItemKind.
     std::array<std::string, kItemKindCount> itemValues;
+    // Value of "BackupDatasPaths" when the backup has it: "<entry name><<original path>" pairs
+    // joined by "|", telling which restored data file replaces which profile reference.
+    std::string datasPaths;
     // The password last confirmed in the password prompt since the program started.
     std::string currentPassword;
 };

@@ -1,0 +1,145 @@
+#include "restore/OpenBackup.h"
+
+#include "frame/InfoFile.h"
+#include "frame/TempFiles.h"
+
+#include <algorithm>
+
+namespace qob {
+
+namespace fs = std::filesystem;
+
+const std::array<const char*, kItemKindCount> kItemInfoKeys = {
+    "BackupConfig",     "BackupDatas",      "BackupRules",    "BackupAccounts",
+    "BackupSignatures", "BackupStationery", "BackupPab",      "BackupConfigsetting",
+    "BackupTemplates",  "BackupSetting",    "Backupcontacts",
+};
+
+namespace {
+
+std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
+    for (std::size_t pos = text.find(from); pos != std::string::npos;
+         pos = text.find(from, pos + to.size())) {
+        text.replace(pos, from.size(), to);
+    }
+    return text;
+}
+
+// The information file, extracted into a scratch file of its own: a scheduled run may be writing
+// its own quirebox.dat in the same program folder at this moment.
+class InfoFileCopy {
+public:
+    InfoFileCopy(Archive& archive, const fs::path& programFolder) {
+        auto entry = archive.findEntry(kInfoEntryName);
+        if (!entry || entry->info().size > kMaxInfoFileBytes || entry->info().symlink) {
+            return;
+        }
+        if (!sGetTempFile(programFolder, "qbx", path_)) {
+            path_.clear();
+            return;
+        }
+        ok_ = static_cast<bool>(entry->extractToFile(path_));
+    }
+    ~InfoFileCopy() {
+        if (!path_.empty()) {
+            std::error_code ec;
+            fs::remove(path_, ec);
+        }
+    }
+    InfoFileCopy(const InfoFileCopy&) = delete;
+    InfoFileCopy& operator=(const InfoFileCopy&) = delete;
+
+    // A value that cannot be read counts as empty.
+    std::string get(const std::string& key) const {
+        if (!ok_) {
+            return "";
+        }
+        return getINI(key, path_).value_or("");
+    }
+
+private:
+    fs::path path_;
+    bool ok_ = false;
+};
+
+} // namespace
+
+void clearRestoreSide(MainForm& form, Archive& archive) {
+    archive.closeArchive();
+    // The archive the earlier values belong to is closed now, so a restore must not run on them.
+    form.state().restore.invalidFile = true;
+    for (CheckBoxState& box : form.restoreItem) {
+        box.checked = false;
+        box.enabled = false;
+    }
+    form.notify(FormChange::RestoreItems);
+    form.txtSourceFile.clear();
+    form.txtFileInfo.clear();
+    form.txtPOBinfo.clear();
+    form.notify(FormChange::RestoreInfo);
+}
+
+OpenResult cmdSourceFileClick(MainForm& form, Archive& archive) {
+    clearRestoreSide(form, archive);
+    auto chosen = form.platform().dialogs.openFile(kOpenBackupTitle, kBackupFileFilter, "");
+    if (!chosen || chosen->empty()) {
+        return OpenResult::Cancelled;
+    }
+    return openBackupFile(form, archive, fs::path(*chosen));
+}
+
+OpenResult openBackupFile(MainForm& form, Archive& archive, const fs::path& file) {
+    clearRestoreSide(form, archive);
+    Dialogs& dialogs = form.platform().dialogs;
+    RestoreState& restore = form.state().restore;
+
+    if (archive.isPasswordProtected(file)) {
+        // Cancel keeps the password confirmed last, which is then tried.
+        if (auto typed = dialogs.askPassword("Please enter password:")) {
+            restore.currentPassword = *typed;
+        }
+        archive.setReadPassword(restore.currentPassword);
+        if (!archive.openArchive(file) || !archive.verifyPassword()) {
+            archive.closeArchive();
+            dialogs.message(kWrongPasswordMessage, MsgIcon::Information, MsgButtons::Ok, kApplicationTitle);
+            return OpenResult::WrongPassword;
+        }
+    } else {
+        archive.setReadPassword("");
+        (void)archive.openArchive(file); // a file that is no archive ends below as invalid
+    }
+
+    form.txtSourceFile = file.string();
+    restore.sourcePath = file;
+
+    const InfoFileCopy info(archive, form.state().programFolder);
+    form.txtPOBinfo =
+        "Computer:" + info.get("BackupComputer") + "\r\n" + "User:" + info.get("BackupLogonUser") + "\r\n" +
+        "Backup Time:" + info.get("BackupTime") + "\r\n" + "Profile:" + info.get("BackupIdentity") + "\r\n" +
+        "Outlook Version:" + info.get("Outlookversion");
+    form.txtFileInfo = replaceAll(info.get("BackupInformation"), "PS$QBX", "\r\n");
+    form.notify(FormChange::RestoreInfo);
+
+    const std::string flags = info.get("BackupItem");
+    restore.flags = flags;
+    if (flags.size() != kItemKindCount) {
+        archive.closeArchive();
+        dialogs.message(kInvalidBackupMessage, MsgIcon::Critical, MsgButtons::Ok, kApplicationTitle);
+        return OpenResult::Invalid;
+    }
+    for (std::size_t i = 0; i < kItemKindCount; ++i) {
+        if (flags[i] != '1') {
+            continue;
+        }
+        if (i != index(ItemKind::Config) && i != index(ItemKind::Rules)) {
+            form.restoreItem[std::max<std::size_t>(i, 2) - 2].enabled = true;
+        }
+        restore.itemValues[i] = info.get(kItemInfoKeys[i]);
+    }
+    restore.datasPaths = flags[index(ItemKind::Datas)] == '1' ? info.get("BackupDatasPaths") : "";
+    form.notify(FormChange::RestoreItems);
+    restore.invalidFile = false;
+    return OpenResult::Opened;
+}
+
+} // namespace qob

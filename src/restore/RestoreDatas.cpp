@@ -1,0 +1,187 @@
+// Data files and personal address books: the files go into the local data folder, then the
+// profile's references are pointed at them. Only references whose file was just restored are
+// rewritten, so no reference ends up naming a file that is not there.
+#include "frame/OutlookDiscovery.h"
+#include "restore/BinaryPath.h"
+#include "restore/RestoreItems.h"
+#include "restore/RestoreNames.h"
+
+#include <exception>
+
+namespace qob {
+
+namespace {
+
+struct RestoredFile {
+    std::string entryName;    // name of the restored file in the local data folder
+    std::string originalPath; // where it lay on the backed-up machine; "" when not recorded
+};
+
+std::string bareName(const std::string& targetPath) {
+    const std::size_t slash = targetPath.rfind('\\');
+    return slash == std::string::npos ? targetPath : targetPath.substr(slash + 1);
+}
+
+bool sameName(const std::string& a, const std::string& b) {
+    return equalsNoCase(a, b);
+}
+
+// "name<path|name<path": which entry replaces which original path.
+std::vector<RestoredFile> parseDatasPaths(const std::string& text) {
+    std::vector<RestoredFile> pairs;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('|', start);
+        if (end == std::string::npos) {
+            end = text.size();
+        }
+        const std::string pair = text.substr(start, end - start);
+        const std::size_t lt = pair.find('<');
+        if (lt != std::string::npos && lt > 0 && lt + 1 < pair.size()) {
+            pairs.push_back({pair.substr(0, lt), pair.substr(lt + 1)});
+        }
+        start = end + 1;
+    }
+    return pairs;
+}
+
+// The restored file a reference to `oldPath` now points at; "" when none of the restored files
+// stands for it (the reference is then left as it is).
+std::string restoredNameFor(const std::string& oldPath, const std::vector<std::string>& extracted,
+                            const std::vector<RestoredFile>& mapping) {
+    auto wasExtracted = [&](const std::string& name) {
+        for (const std::string& e : extracted) {
+            if (sameName(e, name)) {
+                return true;
+            }
+        }
+        return false;
+    };
+    if (!mapping.empty()) {
+        for (const RestoredFile& f : mapping) {
+            if (sameName(f.originalPath, oldPath) && wasExtracted(f.entryName)) {
+                return f.entryName;
+            }
+        }
+        return "";
+    }
+    const std::string bare = bareName(oldPath);
+    for (const std::string& e : extracted) {
+        if (sameName(e, bare)) {
+            return e;
+        }
+    }
+    return "";
+}
+
+bool removed(RegResult rc) {
+    return rc == kRegSuccess || rc == kRegNotFound;
+}
+
+} // namespace
+
+bool restoreDatas(RestoreContext& ctx, const std::string& profile) {
+    try {
+        if (!checkProfile(ctx, profile)) {
+            return false;
+        }
+        Registry& registry = ctx.platform.registry;
+        const std::string folder = restoreLocalDataFolder(ctx.state);
+        if (!ensureTargetFolder(ctx, folder, true)) {
+            return false;
+        }
+        std::vector<std::string> extracted;
+        if (!extractNames(ctx, ctx.state.restore.itemValues[index(ItemKind::Datas)], folder, &extracted)) {
+            return false;
+        }
+        const std::string profileKey = restoreProfileKey(ctx.state, profile);
+        const auto subKeys = registry.getSubKeys(profileKey);
+        if (subKeys.empty()) {
+            return ctx.fail("The profile \"" + profile + "\" has no services to point at the data files.");
+        }
+        const auto mapping = parseDatasPaths(ctx.state.restore.datasPaths);
+        for (const std::string& sub : subKeys) {
+            const std::string key = profileKey + "\\" + sub;
+            std::string oldPath = referencePathWide(registry, key, "01020fff");
+            if (oldPath == "Error") {
+                oldPath = referencePathAnsi(registry, key, "01020fff");
+            }
+            if (oldPath == "Error") {
+                continue;
+            }
+            const std::string name = restoredNameFor(oldPath, extracted, mapping);
+            if (name.empty()) {
+                continue;
+            }
+            const std::string newPath = folder + "\\" + name;
+            if (!removed(registry.deleteValue(key, "001e6700")) ||
+                replaceBinaryPath(registry, key, "01020fff", oldPath, newPath) != kRegSuccess ||
+                replaceBinaryPath(registry, key, "001f6700", oldPath, newPath) != kRegSuccess) {
+                return ctx.fail("Cannot rewrite the data file references under " + key + ".");
+            }
+        }
+        const std::string messageService = profileKey + "\\0a0d020000000000c000000000000046";
+        if (!removed(registry.deleteValue(messageService, "1102039b")) ||
+            !removed(registry.deleteValue(messageService, "001e023d")) ||
+            !removed(registry.deleteValue(profileKey + "\\" + kAccountsSubKey + "\\00000005",
+                                          "Delivery Store EntryID"))) {
+            return ctx.fail("Cannot clear the cached store references of profile \"" + profile + "\".");
+        }
+        // Outlook's cached shortcuts of the profile would still name the old stores.
+        const std::string shortcuts = profile + ".FAV";
+        if (isSafeRestoreName(shortcuts)) {
+            const std::string fav =
+                ctx.state.userProfileFolder + "\\Application Data\\Microsoft\\Outlook\\" + shortcuts;
+            if (ctx.platform.files.fileExists(fav)) {
+                if (Status s = ctx.platform.files.deleteFile(fav); !s) {
+                    return ctx.fail(s.message);
+                }
+            }
+        }
+        return true;
+    } catch (const std::exception& e) {
+        return ctx.fail(e.what());
+    }
+}
+
+bool restorePab(RestoreContext& ctx, const std::string& profile) {
+    try {
+        if (!checkProfile(ctx, profile)) {
+            return false;
+        }
+        Registry& registry = ctx.platform.registry;
+        const std::string folder = restoreLocalDataFolder(ctx.state);
+        if (!ensureTargetFolder(ctx, folder, true)) {
+            return false;
+        }
+        std::vector<std::string> extracted;
+        if (!extractNames(ctx, ctx.state.restore.itemValues[index(ItemKind::Pab)], folder, &extracted)) {
+            return false;
+        }
+        const std::string profileKey = restoreProfileKey(ctx.state, profile);
+        const auto subKeys = registry.getSubKeys(profileKey);
+        if (subKeys.empty()) {
+            return ctx.fail("The profile \"" + profile + "\" has no services to point at the address book.");
+        }
+        for (const std::string& sub : subKeys) {
+            const std::string key = profileKey + "\\" + sub;
+            std::string current = registry.getStringValue(key, "001e6600");
+            if (current == "Error") {
+                continue;
+            }
+            current = current.substr(0, current.find('\0'));
+            const std::string name = restoredNameFor(current, extracted, {});
+            if (name.empty()) {
+                continue;
+            }
+            if (registry.setStringValue(key, "001e6600", folder + "\\" + name) != kRegSuccess) {
+                return ctx.fail("Cannot point " + key + " at the restored address book.");
+            }
+        }
+        return true;
+    } catch (const std::exception& e) {
+        return ctx.fail(e.what());
+    }
+}
+
+} // namespace qob

@@ -1,0 +1,257 @@
+#include "restore/RestoreItems.h"
+
+#include "frame/OutlookDiscovery.h"
+#include "frame/TempFiles.h"
+#include "restore/RestoreNames.h"
+
+#include <exception>
+
+namespace qob {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// Registry kinds: the registry text travels in the archive; it is extracted to a scratch file of
+// its own (an interactive and a scheduled run may share the program folder) and imported whole.
+bool restoreRegistryKind(RestoreContext& ctx, const std::string& keyPath, ItemKind kind) {
+    Registry& registry = ctx.platform.registry;
+    if (!registry.keyExists(keyPath)) {
+        return true; // nothing of this kind on this machine: skipped, as intended
+    }
+    const std::string& name = ctx.state.restore.itemValues[index(kind)];
+    auto entry = checkedEntry(ctx, name, ctx.state.programFolder);
+    if (!entry) {
+        return false;
+    }
+    fs::path scratch;
+    if (Status s = sGetTempFile(ctx.state.programFolder, "rst", scratch); !s) {
+        return ctx.fail(s.message);
+    }
+    Status extracted = entry->extractToFile(scratch);
+    Status imported = extracted ? registry.importKey(keyPath, scratch) : extracted;
+    std::error_code ec;
+    fs::remove(scratch, ec);
+    if (!imported) {
+        return ctx.fail("Cannot restore " + keyPath + ": " + imported.message);
+    }
+    return true;
+}
+
+bool restoreFolderKind(RestoreContext& ctx, const std::string& folder, ItemKind kind) {
+    if (folder.empty()) {
+        return ctx.fail("The target folder of this item is not known on this machine.");
+    }
+    if (!ensureTargetFolder(ctx, folder, false)) {
+        return false;
+    }
+    return extractNames(ctx, ctx.state.restore.itemValues[index(kind)], folder);
+}
+
+} // namespace
+
+bool RestoreContext::fail(std::string why) {
+    problems.push_back(std::move(why));
+    return false;
+}
+
+bool checkProfile(RestoreContext& ctx, const std::string& profile) {
+    // An empty name would make the profile key the profiles root itself, and a name holding "\"
+    // would reach into another key.
+    if (isBlankName(profile) || profile.find('\\') != std::string::npos) {
+        return ctx.fail("No valid target profile was chosen.");
+    }
+    return true;
+}
+
+std::optional<ArchiveEntry> checkedEntry(RestoreContext& ctx, const std::string& name,
+                                         const fs::path& hostFolder) {
+    if (!isSafeRestoreName(name)) {
+        ctx.fail("The backup names \"" + name + "\", which is not a plain file name; it is not restored.");
+        return std::nullopt;
+    }
+    auto entry = ctx.archive.findEntry(name);
+    if (!entry) {
+        ctx.fail("The backup file holds no entry \"" + name + "\".");
+        return std::nullopt;
+    }
+    if (!isSafeRestoreName(entry->name())) {
+        ctx.fail("The entry \"" + entry->name() + "\" is not a plain file name; it is not restored.");
+        return std::nullopt;
+    }
+    if (entry->info().symlink) {
+        ctx.fail("The entry \"" + name + "\" is a symbolic link; it is not restored.");
+        return std::nullopt;
+    }
+    if (auto free = ctx.freeSpace(hostFolder); free && entry->info().size > *free) {
+        ctx.fail("Not enough free space for \"" + name + "\" (" + std::to_string(entry->info().size) +
+                 " bytes) in " + hostFolder.string() + ".");
+        return std::nullopt;
+    }
+    return entry;
+}
+
+bool ensureTargetFolder(RestoreContext& ctx, const std::string& targetFolder, bool withParents) {
+    TargetFileSystem& files = ctx.platform.files;
+    if (files.folderExists(targetFolder)) {
+        return true;
+    }
+    if (withParents) {
+        // Every level below the drive (or share) that is missing, top down.
+        std::size_t pos = targetFolder.find('\\', targetFolder.rfind("\\\\", 0) == 0 ? 2 : 0);
+        while (pos != std::string::npos) {
+            const std::string level = targetFolder.substr(0, pos);
+            if (level.size() > 2 && !files.folderExists(level)) {
+                if (Status s = files.createFolder(level); !s) {
+                    return ctx.fail("Cannot create the folder " + level + ": " + s.message);
+                }
+            }
+            pos = targetFolder.find('\\', pos + 1);
+        }
+    }
+    if (Status s = files.createFolder(targetFolder); !s) {
+        return ctx.fail("Cannot create the folder " + targetFolder + ": " + s.message);
+    }
+    return true;
+}
+
+bool extractNames(RestoreContext& ctx, const std::string& value, const std::string& targetFolder,
+                  std::vector<std::string>* extracted) {
+    const auto hostFolder = ctx.platform.files.toHostPath(targetFolder);
+    if (!hostFolder) {
+        return ctx.fail("The folder " + targetFolder + " cannot be reached.");
+    }
+    const auto names = splitItemValue(value);
+    if (names.empty()) {
+        return ctx.fail("The backup names no file for this item.");
+    }
+    for (const std::string& name : names) {
+        auto entry = checkedEntry(ctx, name, *hostFolder);
+        if (!entry) {
+            return false;
+        }
+        // Through the target file system, so an existing file of another case is the one replaced.
+        auto hostFile = ctx.platform.files.toHostPath(targetFolder + "\\" + name);
+        if (!hostFile || hostFile->parent_path() != *hostFolder) {
+            return ctx.fail("The file " + targetFolder + "\\" + name + " cannot be reached.");
+        }
+        if (Status s = entry->extractToFile(*hostFile); !s) {
+            return ctx.fail(s.message);
+        }
+        if (extracted) {
+            extracted->push_back(name);
+        }
+    }
+    return true;
+}
+
+bool restoreConfig(RestoreContext& ctx, const std::string& profile) {
+    try {
+        return checkProfile(ctx, profile) &&
+               restoreRegistryKind(ctx, restoreProfileKey(ctx.state, profile), ItemKind::Config);
+    } catch (const std::exception& e) {
+        return ctx.fail(e.what());
+    }
+}
+
+bool restoreAccounts(RestoreContext& ctx, const std::string& profile) {
+    try {
+        return checkProfile(ctx, profile) &&
+               restoreRegistryKind(ctx, restoreAccountsKey(ctx.state, profile), ItemKind::Accounts);
+    } catch (const std::exception& e) {
+        return ctx.fail(e.what());
+    }
+}
+
+bool restoreConfigsetting(RestoreContext& ctx) {
+    try {
+        return restoreRegistryKind(ctx, restoreOptionsKey(ctx.state), ItemKind::Configsetting);
+    } catch (const std::exception& e) {
+        return ctx.fail(e.what());
+    }
+}
+
+bool restoreRules(RestoreContext& ctx, const std::string& profile) {
+    try {
+        if (!checkProfile(ctx, profile)) {
+            return false;
+        }
+        const std::string target = profile + ".RWZ";
+        if (!isSafeRestoreName(target)) {
+            return ctx.fail("The profile name \"" + profile + "\" cannot name a rules file.");
+        }
+        const std::string folder = restoreRoamingDataFolder(ctx.state);
+        if (!ensureTargetFolder(ctx, folder, true)) {
+            return false;
+        }
+        auto hostFolder = ctx.platform.files.toHostPath(folder);
+        if (!hostFolder) {
+            return ctx.fail("The folder " + folder + " cannot be reached.");
+        }
+        const auto names = splitItemValue(ctx.state.restore.itemValues[index(ItemKind::Rules)]);
+        if (names.empty()) {
+            return ctx.fail("The backup names no rules file.");
+        }
+        // Straight to the target profile's name: extracting under the recorded name first would
+        // replace, and the rename then move away, the rules of the profile named in the backup.
+        auto hostFile = ctx.platform.files.toHostPath(folder + "\\" + target);
+        if (!hostFile || hostFile->parent_path() != *hostFolder) {
+            return ctx.fail("The file " + folder + "\\" + target + " cannot be reached.");
+        }
+        for (const std::string& name : names) {
+            auto entry = checkedEntry(ctx, name, *hostFolder);
+            if (!entry) {
+                return false;
+            }
+            if (Status s = entry->extractToFile(*hostFile); !s) {
+                return ctx.fail(s.message);
+            }
+        }
+        return true;
+    } catch (const std::exception& e) {
+        return ctx.fail(e.what());
+    }
+}
+
+bool restoreSignatures(RestoreContext& ctx) {
+    try {
+        return restoreFolderKind(ctx, restoreSignaturesFolder(ctx.state), ItemKind::Signatures);
+    } catch (const std::exception& e) {
+        return ctx.fail(e.what());
+    }
+}
+
+bool restoreStationery(RestoreContext& ctx) {
+    try {
+        return restoreFolderKind(ctx, restoreStationeryFolder(ctx.platform.registry, ctx.state),
+                                 ItemKind::Stationery);
+    } catch (const std::exception& e) {
+        return ctx.fail(e.what());
+    }
+}
+
+bool restoreTemplates(RestoreContext& ctx) {
+    try {
+        return restoreFolderKind(ctx, restoreTemplatesFolder(ctx.state), ItemKind::Templates);
+    } catch (const std::exception& e) {
+        return ctx.fail(e.what());
+    }
+}
+
+bool restoreSetting(RestoreContext& ctx) {
+    try {
+        return restoreFolderKind(ctx, restoreRoamingDataFolder(ctx.state), ItemKind::Setting);
+    } catch (const std::exception& e) {
+        return ctx.fail(e.what());
+    }
+}
+
+bool restoreContacts(RestoreContext& ctx) {
+    try {
+        return restoreFolderKind(ctx, restoreContactsFolder(ctx.state), ItemKind::Contacts);
+    } catch (const std::exception& e) {
+        return ctx.fail(e.what());
+    }
+}
+
+} // namespace qob

@@ -1,0 +1,71 @@
+#pragma once
+// The restore item handlers: each takes the item value that the opening of the backup read,
+// extracts the named entries from the open archive into the place this machine's Outlook expects
+// them, and for the registry kinds, data files and address books brings the target profile in line.
+// Each returns true or false and never throws; why a handler failed is kept in `problems`.
+#include "backup/Archive.h"
+#include "frame/AppState.h"
+#include "frame/Platform.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qob {
+
+struct RestoreContext {
+    Platform& platform;
+    AppState& state;
+    Archive& archive;
+    // Bytes free on the file system of a host folder; a test injects a full disk here.
+    std::function<std::optional<std::uint64_t>(const std::filesystem::path&)> freeSpace = Archive::freeSpace;
+    // One line per failure, in words, for the command-line tool and for tests.
+    std::vector<std::string> problems;
+
+    RestoreContext(Platform& p, AppState& s, Archive& a) : platform(p), state(s), archive(a) {}
+    // Records why the current handler fails; returns false so handlers can `return fail(...)`.
+    bool fail(std::string why);
+};
+
+// Target folders of this machine, worked out anew at each call (target paths).
+std::string restoreLocalDataFolder(const AppState& state);
+std::string restoreRoamingDataFolder(const AppState& state);
+std::string restoreSignaturesFolder(const AppState& state);
+std::string restoreTemplatesFolder(const AppState& state);
+std::string restoreContactsFolder(const AppState& state);
+// "" when Office 12.0-15.0's shared-files folder cannot be read.
+std::string restoreStationeryFolder(Registry& registry, const AppState& state);
+std::string restoreProfileKey(const AppState& state, const std::string& profile);
+std::string restoreAccountsKey(const AppState& state, const std::string& profile);
+std::string restoreOptionsKey(const AppState& state);
+
+bool restoreConfig(RestoreContext& ctx, const std::string& profile);
+bool restoreAccounts(RestoreContext& ctx, const std::string& profile);
+bool restoreConfigsetting(RestoreContext& ctx);
+bool restoreDatas(RestoreContext& ctx, const std::string& profile);
+bool restorePab(RestoreContext& ctx, const std::string& profile);
+bool restoreRules(RestoreContext& ctx, const std::string& profile);
+bool restoreSignatures(RestoreContext& ctx);
+bool restoreStationery(RestoreContext& ctx);
+bool restoreTemplates(RestoreContext& ctx);
+bool restoreSetting(RestoreContext& ctx);
+bool restoreContacts(RestoreContext& ctx);
+
+// --- shared by the handlers ---
+// The entry for a name of an item value: refused when the name is not a plain file name, missing
+// from the archive, a symbolic link, or larger than the free space of `hostFolder`.
+std::optional<ArchiveEntry> checkedEntry(RestoreContext& ctx, const std::string& name,
+                                         const std::filesystem::path& hostFolder);
+// Extracts the named entries of an item value into a target folder; false at the first failure
+// (files extracted before it stay). `extracted` receives the names written.
+bool extractNames(RestoreContext& ctx, const std::string& value, const std::string& targetFolder,
+                  std::vector<std::string>* extracted = nullptr);
+// Creates a target folder and, when `withParents`, every missing folder above it.
+bool ensureTargetFolder(RestoreContext& ctx, const std::string& targetFolder, bool withParents);
+// The profile names a key below the profiles root: not empty, and a plain name.
+bool checkProfile(RestoreContext& ctx, const std::string& profile);
+
+} // namespace qob

@@ -1,0 +1,278 @@
+#include "restore/RestoreRun.h"
+
+#include "frame/OutlookDiscovery.h"
+#include "frame/Settings.h"
+#include "restore/RestoreItems.h"
+
+#include <array>
+#include <cerrno>
+#include <ctime>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace qob {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// The system's general date form: short date, a blank, long time.
+std::string localTimeText() {
+    std::time_t now = std::time(nullptr);
+    std::tm tm{};
+    localtime_r(&now, &tm);
+    char buf[64];
+    std::strftime(buf, sizeof buf, "%m/%d/%Y %H:%M:%S", &tm);
+    return buf;
+}
+
+// One entry in one write, so the entries of a scheduled run beside this one never interleave.
+void appendToLog(const fs::path& log, const std::string& text) {
+    const std::string line = text + "\r\n";
+    int fd = ::open(log.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    if (fd < 0) {
+        return;
+    }
+    (void)!::write(fd, line.data(), line.size());
+    ::close(fd);
+}
+
+struct ItemStep {
+    std::array<int, 3> boxes; // restore boxes that select the step (-1: none)
+    ItemKind kind;
+    const char* status;
+    const char* logText; // nullptr: not logged, not summarised
+    const char* summaryName;
+    const char* tabs;
+    int advance;
+};
+
+// The fixed order of the run; the data files come last, after the configuration.
+constexpr std::array<ItemStep, 11> kSteps = {{
+    {{0, 1, 4}, ItemKind::Config, "Copying Config...", nullptr, nullptr, "", 10},
+    {{0, -1, -1}, ItemKind::Rules, "Copying Rules...", nullptr, nullptr, "", 25},
+    {{1, -1, -1},
+     ItemKind::Accounts,
+     "Copying Accounts...",
+     " Restore Accounts Settings ",
+     "Restore Accounts Settings",
+     "\t",
+     10},
+    {{2, -1, -1},
+     ItemKind::Signatures,
+     "Copying Signatures...",
+     " Restore Signatures ",
+     "Restore Signatures",
+     "\t\t",
+     10},
+    {{3, -1, -1},
+     ItemKind::Stationery,
+     "Copying Stationeries...",
+     " Restore Stationeries ",
+     "Restore Stationeries",
+     "\t",
+     5},
+    {{4, -1, -1},
+     ItemKind::Pab,
+     "Copying Address Book...",
+     " Restore Personal Address Book ",
+     "Restore Personal Address Book",
+     "\t",
+     5},
+    {{5, -1, -1},
+     ItemKind::Configsetting,
+     "Copying Options...",
+     " Restore Options Settings ",
+     "Restore Options Settings",
+     "\t",
+     5},
+    {{6, -1, -1},
+     ItemKind::Templates,
+     "Copying Templates...",
+     " Restore Templates ",
+     "Restore Templates",
+     "\t\t",
+     5},
+    {{7, -1, -1},
+     ItemKind::Setting,
+     "Copying Setting...",
+     " Restore Preferences ",
+     "Restore Preferences",
+     "\t",
+     5},
+    {{8, -1, -1},
+     ItemKind::Contacts,
+     "Copying Contacts Folder...",
+     " Restore Contacts Folder ",
+     "Restore Contacts Folder",
+     "\t",
+     0},
+    {{0, -1, -1},
+     ItemKind::Datas,
+     "Copying Data Files (PST/OST Files)...",
+     " Restore Personal Folders ",
+     "Restore Personal Folders",
+     "\t",
+     0},
+}};
+
+bool runHandler(RestoreContext& ctx, ItemKind kind, const std::string& profile) {
+    switch (kind) {
+    case ItemKind::Config:
+        return restoreConfig(ctx, profile);
+    case ItemKind::Datas:
+        return restoreDatas(ctx, profile);
+    case ItemKind::Rules:
+        return restoreRules(ctx, profile);
+    case ItemKind::Accounts:
+        return restoreAccounts(ctx, profile);
+    case ItemKind::Signatures:
+        return restoreSignatures(ctx);
+    case ItemKind::Stationery:
+        return restoreStationery(ctx);
+    case ItemKind::Pab:
+        return restorePab(ctx, profile);
+    case ItemKind::Configsetting:
+        return restoreConfigsetting(ctx);
+    case ItemKind::Templates:
+        return restoreTemplates(ctx);
+    case ItemKind::Setting:
+        return restoreSetting(ctx);
+    case ItemKind::Contacts:
+        return restoreContacts(ctx);
+    }
+    return false;
+}
+
+} // namespace
+
+bool RestoreOutcome::allSucceeded() const {
+    for (const RestoreItemResult& r : items) {
+        if (!r.ok) {
+            return false;
+        }
+    }
+    return ran;
+}
+
+RestoreOutcome runRestore(MainForm& form, Archive& archive, const RestoreRunOptions& options) {
+    RestoreOutcome outcome;
+    Platform& platform = form.platform();
+    Dialogs& dialogs = platform.dialogs;
+    AppState& state = form.state();
+    const RestoreState& restore = state.restore;
+
+    if (restore.invalidFile || !archive.isOpen()) {
+        dialogs.message(kInvalidBackupRunMessage, MsgIcon::Critical, MsgButtons::Ok, kApplicationTitle);
+        return outcome;
+    }
+    bool anyTicked = false;
+    for (const CheckBoxState& box : form.restoreItem) {
+        anyTicked = anyTicked || box.checked;
+    }
+    if (!anyTicked) {
+        dialogs.message(kSelectItemMessage, MsgIcon::Warning, MsgButtons::Ok, kApplicationTitle);
+        return outcome;
+    }
+    // Without a profile the profile key would be the profiles root key itself.
+    if (isBlankName(form.cbTarget.text())) {
+        dialogs.message(kSelectTargetMessage, MsgIcon::Warning, MsgButtons::Ok, kApplicationTitle);
+        return outcome;
+    }
+    outcome.ran = true;
+
+    const fs::path logFile = state.programFolder / "brlog.dat";
+    auto log = [&](const std::string& text) {
+        if (options.appendLog) {
+            options.appendLog(text);
+        } else {
+            appendToLog(logFile, text);
+        }
+    };
+    auto now = [&] { return options.timeText ? options.timeText() : localTimeText(); };
+
+    log(std::string(84, '.') + "\r");
+    log(now() + " Start Retore Data to Profile " + form.cbTarget.text() + "\n");
+    log(now() + " Restore File is " + restore.sourcePath.string() + "\n");
+
+    // Extraction reports each file; the file label follows it and the window stays responsive.
+    ArchiveEvents& events = archive.events();
+    auto previousExtracted = events.fileExtracted;
+    events.fileExtracted = [&](const std::string& name) {
+        form.skinLabel9 = name;
+        form.notify(FormChange::Progress);
+        dialogs.processEvents();
+    };
+
+    form.skinLabel9 = "Restore Outlook Data....";
+    form.picCon3Visible = true;
+    form.pbShow = std::min(100, form.pbShow + 10);
+    form.notify(FormChange::Progress);
+    dialogs.processEvents();
+
+    RestoreContext ctx(platform, state, archive);
+    if (options.freeSpace) {
+        ctx.freeSpace = options.freeSpace;
+    }
+    for (const ItemStep& step : kSteps) {
+        bool selected = false;
+        for (int box : step.boxes) {
+            selected = selected || (box >= 0 && form.restoreItem[static_cast<std::size_t>(box)].checked);
+        }
+        const std::size_t position = index(step.kind);
+        if (selected && restore.flags.size() > position && restore.flags[position] == '1') {
+            form.label1 = step.status;
+            form.notify(FormChange::Progress);
+            // The target is read again before each step, as the window may have changed it.
+            const bool ok = runHandler(ctx, step.kind, form.cbTarget.text());
+            outcome.items.push_back({step.summaryName ? step.summaryName : "", ok});
+            if (step.logText) {
+                log(now() + step.logText + (ok ? "Succeeded!" : "Fail!") + "\n");
+                outcome.summary +=
+                    std::string("\r\n") + step.summaryName + step.tabs + (ok ? "Succeeded!" : "Fail!") + "\t";
+            }
+        }
+        form.pbShow = std::min(100, form.pbShow + step.advance);
+        form.notify(FormChange::Progress);
+    }
+    events.fileExtracted = previousExtracted;
+    outcome.problems = ctx.problems;
+
+    form.pbShow = 100;
+    form.label1 = "Operation complete!";
+    form.notify(FormChange::Progress);
+    log(now() + " Restore Data to Profile " + form.cbTarget.text() + " was Completed!" + "\r");
+    form.picCon3Visible = false;
+    form.pbShow = 0;
+    form.notify(FormChange::Progress);
+
+    dialogs.message("The Restore was Completed!\t\t\t\r\n" + outcome.summary, MsgIcon::Information,
+                    MsgButtons::Ok, kApplicationTitle);
+
+    const std::string setting =
+        readSetting(settingsPath(state.programFolder), "General", "runoutlookafterrestore");
+    if (settingMatches(setting, 1) && options.startOutlook) {
+        std::string folder = platform.registry.getStringValue(
+            "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\OUTLOOK.EXE",
+            "Path");
+        folder = folder.substr(0, folder.find('\0'));
+        if (folder != "Error" && !folder.empty()) {
+            if (folder.back() == '\\') {
+                folder.pop_back();
+            }
+            options.startOutlook(folder + "\\OUTLOOK.EXE");
+        }
+    }
+    return outcome;
+}
+
+RestoreOutcome cmdApplyRestore(MainForm& form, Archive& archive, const RestoreRunOptions& options) {
+    const MsgAnswer answer = form.platform().dialogs.message(kRestoreConfirmation, MsgIcon::Information,
+                                                             MsgButtons::OkCancel, kApplicationTitle);
+    if (answer != MsgAnswer::Ok) {
+        return {};
+    }
+    return runRestore(form, archive, options);
+}
+
+} // namespace qob
