@@ -1,0 +1,97 @@
+#include "backup/BackupSession.h"
+
+#include "frame/InfoFile.h"
+#include "frame/TempFiles.h"
+
+namespace qob {
+
+namespace fs = std::filesystem;
+
+BackupSession::BackupSession(Platform& platform, const AppState& state, Archive& archive)
+    : platform_(platform), state_(state), archive_(archive) {}
+
+BackupSession::~BackupSession() {
+    if (archive_.isCreating()) {
+        archive_.closeArchive();
+    }
+    removeScratchFiles();
+}
+
+Status BackupSession::begin(const fs::path& target, const InfoHeader& header) {
+    target_ = target;
+    Status s = sGetTempFile(platform_.programFolder, kInfoTempPrefix, infoFile_);
+    if (!s) {
+        return Status::failure("Cannot make the information file: " + s.message);
+    }
+    scratchFiles_.push_back(infoFile_);
+    s = writeInfoHeader(infoFile_, header);
+    if (!s) {
+        return Status::failure("Cannot write the information file: " + s.message);
+    }
+    s = archive_.createArchive(target);
+    if (!s) {
+        return s;
+    }
+    items_ = std::make_unique<BackupItems>(platform_, state_, archive_, infoFile_, scratchFiles_);
+    return Status::success();
+}
+
+bool BackupSession::run(ItemKind kind, const std::string& profile) {
+    bool ok = items_ && items_->run(kind, profile);
+    flags_[index(kind)] = ok ? '1' : '0';
+    return ok;
+}
+
+std::vector<std::string> BackupSession::notStored() const {
+    return items_ ? items_->notStored() : std::vector<std::string>{};
+}
+
+BackupSession::Result BackupSession::finish(const std::optional<std::string>& password, bool checkAfter) {
+    Result result;
+    if (!items_) {
+        result.written = Status::failure("The backup file was never started.");
+        removeScratchFiles();
+        return result;
+    }
+    Status s = saveINI(kKeyItemFlags, flags_, infoFile_);
+    if (s) {
+        s = archive_.addFile(infoFile_, kInfoEntryName);
+    }
+    if (!s) {
+        // Without its information file a backup cannot be opened: better none at all.
+        archive_.closeArchive();
+        result.written = Status::failure("Cannot add the information file: " + s.message);
+        removeScratchFiles();
+        return result;
+    }
+    const bool protect = password && !password->empty();
+    archive_.setProtected(protect);
+    archive_.setWritePassword(protect ? *password : std::string());
+    result.written = archive_.writeArchive();
+    archive_.setWritePassword(std::string());
+    if (result.written && checkAfter) {
+        result.checked = true;
+        Archive reader;
+        reader.setReadPassword(protect ? *password : std::string());
+        result.check = reader.openArchive(target_);
+        if (result.check) {
+            result.check = reader.verify();
+        }
+        if (result.check && !reader.findEntry(kInfoEntryName)) {
+            result.check = Status::failure("The backup file holds no " + std::string(kInfoEntryName) + ".");
+        }
+        reader.closeArchive();
+    }
+    removeScratchFiles();
+    return result;
+}
+
+void BackupSession::removeScratchFiles() {
+    for (const fs::path& f : scratchFiles_) {
+        std::error_code ec;
+        fs::remove(f, ec);
+    }
+    scratchFiles_.clear();
+}
+
+} // namespace qob

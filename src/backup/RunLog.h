@@ -1,0 +1,33 @@
+#pragma once
+// The run log brlog.dat: only ever appended to, one entry per AppendLog call. The entry texts keep
+// the odd CR / LF endings that existing logs have, since the log viewer shows them line by line.
+#include <filesystem>
+#include <string>
+
+namespace qob {
+
+// Host path of brlog.dat in the program folder.
+std::filesystem::path runLogPath(const std::filesystem::path& programFolder);
+
+// Appends text + CR LF in one write (an interactive and a scheduled run may log at the same time,
+// and their entries must not interleave). Creates the file when missing. False on any error.
+bool appendLog(const std::filesystem::path& file, const std::string& text);
+
+// The result names of the logged items, by check box (0..8): "Backup Personal Folders" ...
+const char* itemResultName(std::size_t box);
+
+// Entry texts; `time` is generalDateText of now.
+std::string logSeparator();
+std::string logRunStart(const std::string& time, const std::string& profile);
+std::string logAutoRunStart(const std::string& time, const std::string& profile);
+std::string logTarget(const std::string& time, const std::string& targetPath);
+// time + " " + name + " Succeeded!" or " Fail!", then LF.
+std::string logItemResult(const std::string& time, const std::string& name, bool ok);
+std::string logRunEnd(const std::string& time, const std::string& profile);
+// A run whose backup file could not be written (or whose check failed): never "Completed".
+std::string logRunFailed(const std::string& time, const std::string& profile, const std::string& reason);
+
+// The name used in the summary and the log for the read-back check of "checkbackupfile".
+inline constexpr char kCheckResultName[] = "Check Backup File";
+
+} // namespace qob
