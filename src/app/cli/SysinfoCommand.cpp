@@ -1,0 +1,56 @@
+// qob sysinfo: what the program sees of the target system, the facts Outlook backups depend on.
+#include "app/cli/Cli.h"
+#include "app/cli/Target.h"
+
+#include <iostream>
+
+namespace qob::cli {
+namespace {
+
+const char* const kProfileRoots[] = {
+    "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows Messaging "
+    "Subsystem\\Profiles",
+    "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\15.0\\Outlook\\Profiles",
+};
+
+int sysinfo(const Args& args, std::ostream& out, std::ostream& err) {
+    StderrDialogs dialogs(err);
+    std::string error;
+    auto target = openTarget(args, dialogs, error);
+    if (!target) {
+        err << "qob: " << error << "\n";
+        return 1;
+    }
+    Platform& p = target->platform();
+    WindowsVersion v = p.system.windowsVersion();
+    out << "Wine prefix:      " << target->prefix().string() << "\n"
+        << "Windows version:  " << v.major << "." << v.minor << " (build " << v.build << ")\n"
+        << "Computer name:    " << p.system.computerName() << "\n"
+        << "User name:        " << p.system.logonUser() << "\n"
+        << "User folder:      " << p.system.expandEnvironment("%UserProfile%") << "\n"
+        << "Windows folder:   " << p.system.windowsFolder() << "\n"
+        << "Wine server:      " << (target->store().serverRunning() ? "running" : "not running") << "\n";
+    for (const char* root : kProfileRoots) {
+        out << "\nreg query " << root << "\n";
+        if (!p.registry.keyExists(root)) {
+            out << "  (no such key)\n";
+            continue;
+        }
+        for (const auto& name : p.registry.getSubKeys(root)) {
+            out << "\\" << name << "\n";
+        }
+    }
+    for (const auto& problem : target->store().loadErrors()) {
+        err << "qob: " << problem << "\n";
+    }
+    return 0;
+}
+
+const CommandRegistration command{
+    {"sysinfo",
+     "sysinfo                  print the Outlook-relevant facts of the target system",
+     {},
+     sysinfo}};
+
+} // namespace
+} // namespace qob::cli
