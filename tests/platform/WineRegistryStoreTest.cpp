@@ -44,6 +44,7 @@ struct Prefix {
     std::unique_ptr<WinePrefixRegistry> open() const {
         WinePrefixRegistry::Options options;
         options.clock = [] { return kNow; };
+        options.reloadCheckInterval = std::chrono::milliseconds(0);
         return std::make_unique<WinePrefixRegistry>(dir.path(), options);
     }
 };

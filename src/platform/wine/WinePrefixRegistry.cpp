@@ -130,6 +130,7 @@ struct WinePrefixRegistry::Hive {
     bool dirty = false;
     std::uint64_t generation = 0; // bumped by every (re)load
     std::uint64_t checkedInOp = 0;
+    std::chrono::steady_clock::time_point checkedAt{};
 };
 
 struct WinePrefixRegistry::Location {
@@ -167,7 +168,16 @@ WinePrefixRegistry::WinePrefixRegistry(std::filesystem::path prefix, Options opt
 WinePrefixRegistry::~WinePrefixRegistry() = default;
 
 bool WinePrefixRegistry::serverRunning() const {
-    return probe_.running();
+    return serverRunningNow(true);
+}
+
+bool WinePrefixRegistry::serverRunningNow(bool thorough) const {
+    const auto now = std::chrono::steady_clock::now();
+    if (thorough || now - serverCheckedAt_ > std::chrono::milliseconds(100)) {
+        serverWasRunning_ = probe_.running(thorough);
+        serverCheckedAt_ = now;
+    }
+    return serverWasRunning_;
 }
 
 std::vector<std::string> WinePrefixRegistry::loadWarnings() const {
@@ -253,13 +263,18 @@ void WinePrefixRegistry::loadHive(int index) {
 
 RegResult WinePrefixRegistry::ensureLoaded(int index) {
     Hive& hive = *hiveAt(index);
+    const auto now = std::chrono::steady_clock::now();
     if (hive.state == Hive::State::NotLoaded) {
         loadHive(index);
-        hive.checkedInOp = nextHandle_; // see below
-    } else if (!hive.dirty && hive.checkedInOp != nextHandle_) {
-        // Pick up a file changed on disk (Wine ran meanwhile), but only once per call and only
-        // while we hold no changes of our own: a reload would drop them.
         hive.checkedInOp = nextHandle_;
+        hive.checkedAt = now;
+    } else if (!hive.dirty && hive.checkedInOp != nextHandle_ &&
+               now - hive.checkedAt >= options_.reloadCheckInterval) {
+        // Pick up a file changed on disk (Wine ran meanwhile), but at most once per call (raw
+        // key pointers of this call must stay valid) and only while we hold no changes of our
+        // own: a reload would drop them.
+        hive.checkedInOp = nextHandle_;
+        hive.checkedAt = now;
         if (!FileStamp::of(hive.path).sameAs(hive.stamp))
             loadHive(index);
     }
@@ -273,7 +288,7 @@ RegResult WinePrefixRegistry::checkWritable(int hiveIndex) {
         return fail(kRegAccessDenied, "HKEY_USERS itself cannot be changed");
     if (const RegResult rc = ensureLoaded(hiveIndex); rc != kRegSuccess)
         return rc;
-    if (probe_.running())
+    if (serverRunningNow(false))
         return fail(kRegAccessDenied, "the wineserver of " + prefix_.string() + " is running (pid " +
                                           std::to_string(probe_.ownerPid()) +
                                           "); its registry cannot be changed until it exits");
@@ -660,7 +675,7 @@ RegResult WinePrefixRegistry::deleteKey(RegHandle parent, const std::string& nam
 RegResult WinePrefixRegistry::flush() {
     ++nextHandle_;
     lastError_.clear();
-    if (probe_.running(true))
+    if (serverRunningNow(true))
         return fail(kRegAccessDenied, "the wineserver of " + prefix_.string() + " is running (pid " +
                                           std::to_string(probe_.ownerPid()) + "); nothing was saved");
     RegResult result = kRegSuccess;

@@ -21,6 +21,7 @@
 #include "platform/wine/WineServerProbe.h"
 
 #include <array>
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <functional>
@@ -40,6 +41,9 @@ public:
     struct Options {
         // The current time as a FILETIME; changed keys get it as their last-write time.
         std::function<std::uint64_t()> clock;
+        // How often an unchanged hive's file is looked at for changes made by someone else (Wine
+        // saves every 30 s, so a short delay loses nothing; a stat per call would dominate reads).
+        std::chrono::milliseconds reloadCheckInterval{100};
     };
 
     explicit WinePrefixRegistry(std::filesystem::path prefix);
@@ -91,7 +95,13 @@ private:
     std::array<std::unique_ptr<Hive>, 3> hives_;
     std::map<RegHandle, Handle> handles_;
     RegHandle nextHandle_ = 1;
+    bool serverRunningNow(bool thorough) const;
+
     mutable wine::WineServerProbe probe_;
+    // Writes ask "does the server run?" each time; a fresh answer costs several system calls,
+    // so one is reused for a moment. flush() and serverRunning() always look again.
+    mutable std::chrono::steady_clock::time_point serverCheckedAt_{};
+    mutable bool serverWasRunning_ = false;
     std::string arch_;
     std::string lastError_;
 };
