@@ -1,0 +1,99 @@
+#pragma once
+// A demo target system (a Wine-prefix-shaped folder, its registry in memory) with the main form
+// loaded on it, plus a builder of backup files made directly with the archive and the information
+// file, so that restore tests need no backup run and can build damaged and hostile backups.
+#include "FakeDialogs.h"
+#include "MemoryRegistryStore.h"
+#include "TestPaths.h"
+#include "backup/Archive.h"
+#include "frame/DemoTargetSystem.h"
+#include "frame/MainForm.h"
+#include "platform/wine/WineTargetFileSystem.h"
+
+#include <filesystem>
+#include <map>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace qob::test {
+
+class DemoServices : public SystemServices {
+public:
+    explicit DemoServices(const DemoTargetSystem& demo) : demo_(demo) {}
+    std::string computerName() const override { return demo_.computerName; }
+    std::string logonUser() const override { return demo_.userName; }
+    std::string windowsFolder() const override { return "C:\\windows"; }
+    std::string expandEnvironment(const std::string& text) const override {
+        return text == "%UserProfile%" ? demo_.userProfileFolder : text;
+    }
+    WindowsVersion windowsVersion() const override { return {6, 1, 7601}; }
+    std::vector<ProcessInfo> processes() const override { return {}; }
+    bool terminateProcess(std::int64_t) override { return false; }
+
+private:
+    const DemoTargetSystem& demo_;
+};
+
+// One demo machine with a loaded main form and the form's archive.
+struct RestoreWorld {
+    TempDir dir;
+    DemoTargetSystem demo;
+    MemoryRegistryStore store;
+    FakeDialogs dialogs;
+    Registry registry{store, dialogs, "Quire Outlook Backup"};
+    std::unique_ptr<WineTargetFileSystem> files;
+    std::unique_ptr<DemoServices> system;
+    std::unique_ptr<Platform> platform;
+    std::unique_ptr<MainForm> form;
+    Archive archive;
+
+    RestoreWorld();
+    std::filesystem::path programFolder() const { return dir / "program"; }
+    std::filesystem::path host(const std::string& targetPath) const { return demo.hostPath(targetPath); }
+    // Selects the restore target by name ("" selects nothing).
+    void target(const std::string& profile);
+    void tickRestore(std::initializer_list<int> boxes);
+};
+
+struct BackupEntry {
+    std::string name;
+    std::string data;
+    bool symlink = false;
+};
+
+// What goes into a backup file built by a test.
+struct BackupSpec {
+    std::vector<std::pair<std::string, std::string>> infoLines; // in order; quirebox.dat
+    std::vector<BackupEntry> entries;                           // before quirebox.dat
+    bool withInfo = true;
+    std::string password; // "" = not protected
+};
+
+// Builds the file with the archive component (or hand-made zip for symlinks and duplicates).
+void writeBackup(const std::filesystem::path& file, const BackupSpec& spec);
+
+// The backup of every item of `profile` in `world`, as the backup side stores it: registry text of
+// the profile key, the accounts key and the options key, the data files, rules, the folders' files
+// and the address book, with the six fixed lines and the flags.
+BackupSpec backupOfProfile(RestoreWorld& world, const std::string& profile);
+
+// The six fixed lines + flags (item lines are added by the caller before the flags line).
+BackupSpec minimalSpec(const std::string& flags);
+// Inserts an item line before the final "BackupItem" line.
+void addItemLine(BackupSpec& spec, const std::string& key, const std::string& value);
+
+// Every value of a key tree: "sub\key|value name" -> type + data (key names relative to `root`,
+// upper-cased, so trees under different profiles compare). Empty keys appear as "sub\key|".
+using RegistryDump = std::map<std::string, std::pair<std::uint32_t, std::vector<std::uint8_t>>>;
+RegistryDump dumpTree(RegistryStore& store, const std::string& keyPath);
+
+// Every regular file below a folder, relative path -> content (links are not followed).
+std::map<std::string, std::string> snapshotFiles(const std::filesystem::path& folder);
+
+std::string readFile(const std::filesystem::path& file);
+std::vector<std::uint8_t> utf16(const std::string& text, bool terminate);
+
+} // namespace qob::test

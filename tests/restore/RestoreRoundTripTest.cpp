@@ -1,0 +1,231 @@
+// Backups of one demo profile restored into another profile, on the same machine and on a fresh
+// one: the registry trees and the files are compared with what the restore must have changed.
+#include "RestoreFixture.h"
+#include "ZipTools.h"
+#include "restore/BinaryPath.h"
+#include "restore/OpenBackup.h"
+#include "restore/RestoreItems.h"
+#include "restore/RestoreRun.h"
+
+#include <gtest/gtest.h>
+
+namespace qob::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string joined(const std::vector<std::string>& lines) {
+    std::string out;
+    for (const auto& l : lines) {
+        out += l + "\n";
+    }
+    return out;
+}
+
+std::string upper(std::string s) {
+    for (char& c : s) {
+        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    }
+    return s;
+}
+
+std::string serviceOf(const DemoStore& s) {
+    return upper(s.serviceKey.substr(s.serviceKey.rfind('\\')));
+}
+
+std::vector<std::uint8_t> withPath(const std::vector<std::uint8_t>& header, const std::string& path) {
+    std::vector<std::uint8_t> out = header;
+    auto p = utf16leBytes(path);
+    out.insert(out.end(), p.begin(), p.end());
+    out.push_back(0);
+    out.push_back(0);
+    return out;
+}
+
+// What profile "Outlook"'s tree must look like after a restore points its stores into `localData`.
+RegistryDump expectedAfterRestore(const RegistryDump& before, const DemoTargetSystem& demo,
+                                  const std::string& localData) {
+    RegistryDump expected = before;
+    for (const DemoStore& s : demo.storesOf("Outlook")) {
+        const std::string key = serviceOf(s);
+        const std::string newPath = localData + "\\" + s.targetPath.substr(s.targetPath.rfind('\\') + 1);
+        auto& id = expected.at(key + "|01020fff").second;
+        id = withPath(std::vector<std::uint8_t>(id.begin(), id.begin() + 54), newPath);
+        auto& buffer = expected.at(key + "|001f6700").second;
+        // The fixed 520-byte buffer keeps its trailing zeros; it grows or shrinks with the path.
+        const std::size_t tail = buffer.size() - utf16leBytes(s.targetPath).size();
+        buffer = utf16leBytes(newPath);
+        buffer.resize(buffer.size() + tail, 0);
+    }
+    expected.erase("\\0A0D020000000000C000000000000046|1102039b");
+    expected.erase("\\0A0D020000000000C000000000000046|001e023d");
+    expected.erase("\\9375CFF0413111D3B88A00104B2A6676\\00000005|Delivery Store EntryID");
+    return expected;
+}
+
+TEST(RestoreRoundTrip, ProfileRestoredIntoAnotherProfileOfTheSameMachine) {
+    RestoreWorld w;
+    const DemoTargetSystem& d = w.demo;
+    const std::string outlookKey = d.profilesRootKey + "\\Outlook";
+    const RegistryDump outlookBefore = dumpTree(w.store, outlookKey);
+    const RegistryDump softwareBefore = dumpTree(w.store, "HKEY_CURRENT_USER\\Software");
+    const auto filesBefore = snapshotFiles(d.prefix / "drive_c");
+
+    const fs::path qob = w.dir / "outlook.qob";
+    writeBackup(qob, backupOfProfile(w, "Outlook"));
+    ASSERT_EQ(openBackupFile(*w.form, w.archive, qob), OpenResult::Opened);
+    for (const auto& box : w.form->restoreItem) {
+        EXPECT_TRUE(box.enabled) << box.caption;
+    }
+    w.target("Second");
+    w.tickRestore({0, 1, 2, 3, 4, 5, 6, 7, 8});
+    const RestoreOutcome outcome = runRestore(*w.form, w.archive);
+    ASSERT_TRUE(outcome.ran);
+    EXPECT_TRUE(outcome.allSucceeded()) << joined(outcome.problems);
+    EXPECT_EQ(outcome.items.size(), 11u);
+
+    // Registry: Second now holds Outlook's tree with the stores pointing into the local data
+    // folder and the cached store values gone; every other key is as it was.
+    EXPECT_EQ(dumpTree(w.store, d.profilesRootKey + "\\Second"),
+              expectedAfterRestore(outlookBefore, d, d.localDataFolder));
+    EXPECT_EQ(dumpTree(w.store, outlookKey), outlookBefore);
+    RegistryDump softwareAfter = dumpTree(w.store, "HKEY_CURRENT_USER\\Software");
+    const std::string secondPrefix = upper("\\Microsoft\\Office\\15.0\\Outlook\\Profiles\\Second");
+    auto withoutSecond = [&](RegistryDump dump) {
+        for (auto it = dump.begin(); it != dump.end();) {
+            it = it->first.rfind(secondPrefix, 0) == 0 ? dump.erase(it) : std::next(it);
+        }
+        return dump;
+    };
+    EXPECT_EQ(withoutSecond(softwareAfter), withoutSecond(softwareBefore));
+
+    // Files: the data file from the Documents folder now also lies in the local data folder, the
+    // rules became Second's; Outlook keeps its own rules file; nothing else changed, no scratch
+    // file is left anywhere.
+    auto expectedFiles = filesBefore;
+    const std::string archiv = "Archiv \xC3\x9C"
+                               "bersicht.pst";
+    expectedFiles["users/quire/AppData/Local/Microsoft/Outlook/" + archiv] =
+        filesBefore.at("users/quire/Documents/Outlook Files/" + archiv);
+    expectedFiles["users/quire/AppData/Roaming/Microsoft/Outlook/Second.RWZ"] =
+        filesBefore.at("users/quire/AppData/Roaming/Microsoft/Outlook/Outlook.rwz");
+    EXPECT_EQ(snapshotFiles(d.prefix / "drive_c"), expectedFiles);
+    EXPECT_EQ(listFolder(w.programFolder()), (std::set<std::string>{"brlog.dat"}));
+
+    // Every rewritten reference names a file that exists.
+    for (const std::string& sub : w.registry.getSubKeys(d.profilesRootKey + "\\Second")) {
+        const std::string path =
+            referencePathWide(w.registry, d.profilesRootKey + "\\Second\\" + sub, "01020fff");
+        if (path != "Error") {
+            EXPECT_TRUE(w.files->fileExists(path)) << path;
+        }
+    }
+}
+
+TEST(RestoreRoundTrip, ProfileRestoredOnAFreshMachineCreatesTheLocalDataFolder) {
+    RestoreWorld a;
+    // Content that only machine A has, so the comparison sees where each file came from.
+    writeBytes(a.host(a.demo.stores[0].targetPath), "A's own mailbox");
+    writeBytes(a.host(a.demo.signaturesFolder + "\\Work.txt"), "A's signature");
+    const RegistryDump outlookBefore = dumpTree(a.store, a.demo.profilesRootKey + "\\Outlook");
+    const fs::path qob = a.dir / "outlook.qob";
+    writeBackup(qob, backupOfProfile(a, "Outlook"));
+
+    RestoreWorld b;
+    fs::remove_all(b.host(b.demo.userProfileFolder + "\\AppData\\Local\\Microsoft"));
+    const auto filesBefore = snapshotFiles(b.demo.prefix / "drive_c");
+    ASSERT_EQ(openBackupFile(*b.form, b.archive, qob), OpenResult::Opened);
+    b.target("Second");
+    b.tickRestore({0, 1, 2, 4});
+    const RestoreOutcome outcome = runRestore(*b.form, b.archive);
+    EXPECT_TRUE(outcome.allSucceeded()) << joined(outcome.problems);
+
+    EXPECT_EQ(dumpTree(b.store, b.demo.profilesRootKey + "\\Second"),
+              expectedAfterRestore(outlookBefore, a.demo, b.demo.localDataFolder));
+    const std::string local = "users/quire/AppData/Local/Microsoft/Outlook/";
+    const auto filesA = snapshotFiles(a.demo.prefix / "drive_c");
+    auto expectedFiles = filesBefore;
+    for (const std::string& name :
+         {std::string("Outlook.pst"), std::string("quire@example.com.ost"), std::string("mailbox.pab")}) {
+        expectedFiles[local + name] = filesA.at(local + name);
+    }
+    const std::string archiv = "Archiv \xC3\x9C"
+                               "bersicht.pst";
+    expectedFiles[local + archiv] = filesA.at("users/quire/Documents/Outlook Files/" + archiv);
+    expectedFiles["users/quire/AppData/Roaming/Microsoft/Outlook/Second.RWZ"] =
+        filesA.at("users/quire/AppData/Roaming/Microsoft/Outlook/Outlook.rwz");
+    for (const std::string& name : a.demo.signatureFiles) {
+        const std::string rel = "users/quire/AppData/Roaming/Microsoft/Signatures/" + name;
+        expectedFiles[rel] = filesA.at(rel);
+    }
+    EXPECT_EQ(snapshotFiles(b.demo.prefix / "drive_c"), expectedFiles);
+    EXPECT_EQ(readFile(b.host(b.demo.localDataFolder + "\\Outlook.pst")), "A's own mailbox");
+}
+
+TEST(RestoreRoundTrip, SingleByteReferencesAreRewrittenThroughTheAnsiForm) {
+    RestoreWorld w;
+    AppState& state = w.form->state();
+    state.profilesRootKey = w.demo.olderProfilesRootKey;
+    const DemoStore legacy = w.demo.storesOf("Legacy").front();
+    BackupSpec spec = minimalSpec("01000000000");
+    spec.entries.push_back({"Legacy.pst", "legacy data"});
+    addItemLine(spec, "BackupDatas", "Legacy.pst");
+    const fs::path qob = w.dir / "legacy.qob";
+    writeBackup(qob, spec);
+    ASSERT_EQ(openBackupFile(*w.form, w.archive, qob), OpenResult::Opened);
+
+    RestoreContext ctx(*w.platform, state, w.archive);
+    ASSERT_TRUE(restoreDatas(ctx, "Legacy")) << joined(ctx.problems);
+    auto id = readBinaryValue(w.registry, legacy.serviceKey, "01020fff");
+    ASSERT_TRUE(id);
+    const std::string expectedPath = w.demo.localDataFolder + "\\Legacy.pst";
+    std::vector<std::uint8_t> expected(id->begin(), id->begin() + 54);
+    expected.insert(expected.end(), expectedPath.begin(), expectedPath.end());
+    expected.push_back(0);
+    EXPECT_EQ(*id, expected);
+    EXPECT_FALSE(readBinaryValue(w.registry, legacy.serviceKey, "001e6700"));
+    EXPECT_EQ(readFile(w.host(expectedPath)), "legacy data");
+    // The original single-byte file is untouched.
+    EXPECT_NE(readFile(w.host(legacy.targetPath)), "legacy data");
+}
+
+// Two data files of one bare name (backed up as "a.pst" and "a~2.pst") go back to the references
+// recorded for them; a reference to a file the backup does not hold is left alone.
+TEST(RestoreRoundTrip, DataFileReferencesFollowTheRecordedPathsOrTheBareName) {
+    for (bool withPaths : {true, false}) {
+        SCOPED_TRACE(withPaths ? "with BackupDatasPaths" : "older backup");
+        RestoreWorld w;
+        const std::string profileKey = w.demo.profilesRootKey + "\\Second";
+        const std::vector<std::uint8_t> header(54, 0x11);
+        const std::vector<std::pair<std::string, std::string>> refs = {
+            {"11111111111111111111111111111111", "C:\\one\\a.pst"},
+            {"22222222222222222222222222222222", "D:\\two\\a.pst"},
+            {"33333333333333333333333333333333", "C:\\three\\b.pst"}};
+        for (const auto& [sub, path] : refs) {
+            w.store.put(profileKey + "\\" + sub, "01020fff", kRegBinary, withPath(header, path));
+        }
+        BackupSpec spec = minimalSpec("01000000000");
+        spec.entries = {{"a.pst", "first"}, {"a~2.pst", "second"}};
+        addItemLine(spec, "BackupDatas", "a.pst;a~2.pst");
+        if (withPaths) {
+            addItemLine(spec, "BackupDatasPaths", "a.pst<C:\\one\\a.pst|a~2.pst<D:\\two\\a.pst");
+        }
+        const fs::path qob = w.dir / "dup.qob";
+        writeBackup(qob, spec);
+        ASSERT_EQ(openBackupFile(*w.form, w.archive, qob), OpenResult::Opened);
+        RestoreContext ctx(*w.platform, w.form->state(), w.archive);
+        ASSERT_TRUE(restoreDatas(ctx, "Second")) << joined(ctx.problems);
+
+        const std::string local = w.demo.localDataFolder;
+        auto pathOf = [&](const std::string& sub) {
+            return referencePathWide(w.registry, profileKey + "\\" + sub, "01020fff");
+        };
+        EXPECT_EQ(pathOf(refs[0].first), local + "\\a.pst");
+        EXPECT_EQ(pathOf(refs[1].first), local + (withPaths ? "\\a~2.pst" : "\\a.pst"));
+        EXPECT_EQ(pathOf(refs[2].first), "C:\\three\\b.pst");
+        EXPECT_EQ(readFile(w.host(local + "\\a~2.pst")), "second");
+    }
+}
+
+} // namespace
+} // namespace qob::test
