@@ -1,9 +1,41 @@
-// quiremail: the program. With a command line it runs the automatic backup and quits.
+// quiremail: the program. With a command line it runs the automatic backup and quits; the window
+// for interactive use is not part of this build yet.
+#include "app/cli/Target.h"
+#include "frame/MainForm.h"
+#include "schedule/AutomaticBackup.h"
+
 #include <iostream>
 
 int main(int argc, char** argv) {
-    (void)argc;
-    (void)argv;
-    std::cerr << "quiremail: not built yet\n";
-    return 1;
+    // The scheduled task passes its text as one argument; joined, several arguments read the same.
+    std::string commandLine;
+    for (int i = 1; i < argc; ++i) {
+        commandLine += (i > 1 ? " " : "") + std::string(argv[i]);
+    }
+    if (argc < 2) {
+        std::cerr << "quiremail: the main window is not built yet; give the automatic backup's command line "
+                     "(\" sf=<profile>xm=<items>ps=<password>bf=<file>\")\n";
+        return 2;
+    }
+    try {
+        // Cron starts us without a display: nothing may be shown.
+        qob::SilentDialogs dialogs;
+        std::string error;
+        auto target = qob::cli::Target::open(std::nullopt, dialogs, error);
+        if (!target) {
+            std::cerr << "quiremail: " << error << "\n";
+            return 0;
+        }
+        qob::MainForm form(target->platform());
+        form.state().commandLine = commandLine;
+        form.formLoad();
+        qob::AutoBackupResult result = qob::runAutoBackup(form, commandLine);
+        if (!result.ran || !result.succeeded) {
+            std::cerr << "quiremail: automatic backup " << (result.ran ? "failed: " : "not run: ")
+                      << result.reason << "\n";
+        }
+    } catch (const std::exception& e) {
+        std::cerr << "quiremail: " << e.what() << "\n";
+    }
+    return 0;
 }

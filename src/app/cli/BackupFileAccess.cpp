@@ -1,0 +1,38 @@
+#include "app/cli/BackupFileAccess.h"
+
+namespace qob::cli {
+
+bool openBackupFile(Archive& archive, const std::filesystem::path& file, const Args& args,
+                    std::string& error) {
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(file, ec)) {
+        error = "no backup file at " + file.string();
+        return false;
+    }
+    const bool isProtected = archive.isPasswordProtected(file);
+    Status s = archive.openArchive(file);
+    if (!s) {
+        error = s.message;
+        return false;
+    }
+    if (!isProtected) {
+        return true;
+    }
+    std::optional<std::string> password = readPassword(args, error);
+    if (!password) {
+        if (error.empty()) {
+            error = "the backup file is protected; give --password-file F or set QOB_PASSWORD";
+        }
+        archive.closeArchive();
+        return false;
+    }
+    archive.setReadPassword(*password);
+    if (!archive.verifyPassword()) {
+        error = "wrong password for " + file.string();
+        archive.closeArchive();
+        return false;
+    }
+    return true;
+}
+
+} // namespace qob::cli

@@ -1,0 +1,16 @@
+#pragma once
+// Opening a backup file for the qob commands that read one: the password is asked for only when
+// the file is protected, from --password-file or QOB_PASSWORD, and proven before anything is read.
+#include "app/cli/Cli.h"
+#include "backup/Archive.h"
+
+#include <filesystem>
+#include <string>
+
+namespace qob::cli {
+
+// Opens `file` in `archive`; on failure `error` says why (a wrong password included).
+bool openBackupFile(Archive& archive, const std::filesystem::path& file, const Args& args,
+                    std::string& error);
+
+} // namespace qob::cli

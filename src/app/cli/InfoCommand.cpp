@@ -1,0 +1,84 @@
+// qob info FILE.qob: where a backup came from, its description and the items it holds.
+#include "app/cli/BackupFileAccess.h"
+#include "app/cli/Cli.h"
+#include "backup/BackupInfo.h"
+#include "frame/InfoFile.h"
+
+#include <cstdlib>
+#include <ostream>
+#include <unistd.h>
+
+namespace qob::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+int runInfo(const Args& args, std::ostream& out, std::ostream& err) {
+    if (args.positional.size() != 1) {
+        err << "usage: qob info [--password-file F] FILE.qob\n";
+        return 2;
+    }
+    Archive archive;
+    std::string error;
+    if (!openBackupFile(archive, args.positional[0], args, error)) {
+        err << "qob: " << error << "\n";
+        return 1;
+    }
+    auto entry = archive.findEntry(kInfoEntryName);
+    if (!entry) {
+        err << "qob: " << args.positional[0] << " is not a backup file (it holds no " << kInfoEntryName
+            << ")\n";
+        return 1;
+    }
+    std::string scratch = (fs::temp_directory_path() / "qobinfo-XXXXXX").string();
+    int fd = ::mkstemp(scratch.data());
+    if (fd < 0) {
+        err << "qob: cannot make a scratch file\n";
+        return 1;
+    }
+    ::close(fd);
+    Status s = entry->extractToFile(scratch);
+    auto get = [&](const std::string& key) { return getINI(key, scratch).value_or(""); };
+    int rc = 0;
+    if (!s) {
+        err << "qob: " << s.message << "\n";
+        rc = 1;
+    } else {
+        out << "Computer: " << get(kKeyComputer) << "\n";
+        out << "Logon user: " << get(kKeyLogonUser) << "\n";
+        out << "Profile: " << get(kKeyIdentity) << "\n";
+        out << "Time: " << get(kKeyTime) << "\n";
+        out << "Outlook: " << get(kKeyOutlookVersion) << "\n";
+        std::string description = unescapeDescription(get(kKeyInformation));
+        std::string shown;
+        for (char c : description) {
+            if (c != '\r') {
+                shown += c;
+            }
+        }
+        out << "Description: " << shown << "\n";
+        const std::string flags = get(kKeyItemFlags);
+        out << "Items: " << flags << (isValidItemFlags(flags) ? "" : " (invalid: not eleven 0/1 characters)")
+            << "\n";
+        if (isValidItemFlags(flags)) {
+            for (std::size_t i = 0; i < kItemKindCount; ++i) {
+                auto kind = static_cast<ItemKind>(i);
+                if (itemFlag(flags, kind)) {
+                    out << "  " << itemKey(kind) << "=" << get(itemKey(kind)) << "\n";
+                }
+            }
+        } else {
+            rc = 1;
+        }
+    }
+    fs::remove(scratch);
+    return rc;
+}
+
+CommandRegistration reg({"info",
+                         "info [--password-file F] FILE.qob   show a backup's information",
+                         {"--password-file"},
+                         runInfo});
+
+} // namespace
+} // namespace qob::cli

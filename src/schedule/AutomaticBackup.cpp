@@ -1,0 +1,160 @@
+#include "schedule/AutomaticBackup.h"
+
+#include "backup/BackupInfo.h"
+#include "backup/BackupSession.h"
+#include "backup/RunLog.h"
+#include "frame/OutlookDiscovery.h"
+#include "frame/Settings.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <ctime>
+#include <vector>
+
+namespace qob {
+
+namespace fs = std::filesystem;
+
+std::optional<AutoCommandLine> parseAutoCommandLine(const std::string& commandLine) {
+    std::vector<std::string> pieces;
+    std::size_t start = 0;
+    for (std::size_t eq = commandLine.find('='); eq != std::string::npos; eq = commandLine.find('=', start)) {
+        pieces.push_back(commandLine.substr(start, eq - start));
+        start = eq + 1;
+    }
+    pieces.push_back(commandLine.substr(start));
+    if (pieces.size() != 5) {
+        return std::nullopt;
+    }
+    for (std::size_t i = 1; i + 1 < pieces.size(); ++i) {
+        std::string& p = pieces[i];
+        p.erase(p.size() - std::min<std::size_t>(2, p.size()));
+    }
+    AutoCommandLine line{pieces[1], pieces[2], pieces[3], pieces[4]};
+    if (line.profile.empty() || line.flags.empty() || line.backupFile.empty()) {
+        return std::nullopt;
+    }
+    return line;
+}
+
+std::string newFileTarget(const std::string& backupFile, std::chrono::system_clock::time_point when) {
+    std::time_t t = std::chrono::system_clock::to_time_t(when);
+    std::tm local{};
+    localtime_r(&t, &local);
+    char stamp[48];
+    std::snprintf(stamp, sizeof stamp, "-%02d-%02d-%04d-%02d-%02d.qob", local.tm_mon + 1, local.tm_mday,
+                  local.tm_year + 1900, local.tm_hour, local.tm_min);
+    return backupFile.substr(0, backupFile.size() - std::min<std::size_t>(4, backupFile.size())) + stamp;
+}
+
+namespace {
+
+// A flag holds when its character compares equal to 1 under the settings rule; a missing or
+// non-digit character holds too.
+bool flagHolds(const std::string& flags, std::size_t position) {
+    return settingMatches(position < flags.size() ? std::string(1, flags[position]) : std::string(), 1);
+}
+
+struct AutoStep {
+    ItemKind kind;
+    std::vector<std::size_t> flagPositions; // 0-based positions in the nine flags
+    const char* logName;                    // nullptr: not logged
+};
+
+const std::vector<AutoStep>& autoSteps() {
+    static const std::vector<AutoStep> table = {
+        {ItemKind::Config, {0, 1, 4}, "Backup Accounts Settings"},
+        {ItemKind::Datas, {0}, "Backup Personal Folders"},
+        {ItemKind::Rules, {0}, nullptr},
+        {ItemKind::Accounts, {1}, "Backup Accounts Settings"},
+        {ItemKind::Signatures, {2}, "Backup Signatures"},
+        {ItemKind::Stationery, {3}, "Backup Stationeries"},
+        {ItemKind::Pab, {4}, "Backup Personal Address Book"},
+        {ItemKind::Configsetting, {5}, "Backup Options Settings"},
+        {ItemKind::Templates, {6}, "Backup Templates"},
+        {ItemKind::Setting, {7}, "Backup Preferences"},
+        {ItemKind::Contacts, {8}, "Backup Contacts Folder"},
+    };
+    return table;
+}
+
+} // namespace
+
+AutoBackupResult runAutoBackup(MainForm& form, const std::string& commandLine) {
+    AutoBackupResult result;
+    std::optional<AutoCommandLine> line = parseAutoCommandLine(commandLine);
+    if (!line) {
+        result.reason = "The command line does not name a profile, items and a backup file "
+                        "(\" sf=<profile>xm=<items>ps=<password>bf=<file>\").";
+        return result;
+    }
+    result.ran = true;
+    Platform& platform = form.platform();
+    AppState& state = form.state();
+    const fs::path settings = settingsPath(platform.programFolder);
+    const fs::path log = runLogPath(platform.programFolder);
+
+    // The file of the command line is not deleted first: the archive replaces it only once the new
+    // one has been written whole, so a failing run leaves the last good backup in place.
+    const bool newFile = settingMatches(readSetting(settings, "autobackup", "autobackupfile"), 1);
+    result.target = newFile ? newFileTarget(line->backupFile, form.now()) : line->backupFile;
+    platform.dialogs.processEvents();
+
+    // The profile values (folders, keys) are those of the named profile, not of the one the load
+    // step happened to select.
+    setProfileValues(platform.registry, state, line->profile);
+
+    InfoHeader header;
+    header.computer = state.computerName;
+    header.logonUser = state.logonUser;
+    header.identity = line->profile;
+    header.time = generalDateText(form.now());
+    header.outlookVersion = getOutlookVersion(platform.registry, state);
+    header.description = kAutomaticDescription;
+
+    Archive archive;
+    archive.setWorkingFolder(platform.programFolder);
+    BackupSession session(platform, state, archive);
+    appendLog(log, logSeparator());
+    appendLog(log, logAutoRunStart(generalDateText(form.now()), line->profile));
+    appendLog(log, logTarget(generalDateText(form.now()), result.target));
+
+    Status started = session.begin(result.target, header);
+    if (started) {
+        for (const AutoStep& step : autoSteps()) {
+            bool holds = std::any_of(step.flagPositions.begin(), step.flagPositions.end(),
+                                     [&](std::size_t p) { return flagHolds(line->flags, p); });
+            if (!holds) {
+                continue;
+            }
+            bool ok = session.run(step.kind, line->profile);
+            if (step.logName) {
+                appendLog(log, logItemResult(generalDateText(form.now()), step.logName, ok));
+            }
+        }
+    }
+    result.flags = session.flags();
+
+    BackupSession::Result written;
+    if (started) {
+        const bool check = settingMatches(readSetting(settings, "General", "checkbackupfile"), 1);
+        written = session.finish(
+            line->password.empty() ? std::nullopt : std::optional<std::string>(line->password), check);
+    } else {
+        written.written = started;
+    }
+    if (written.checked) {
+        appendLog(log, logItemResult(generalDateText(form.now()), kCheckResultName,
+                                     static_cast<bool>(written.check)));
+    }
+    result.succeeded = written.written && (!written.checked || written.check);
+    if (result.succeeded) {
+        appendLog(log, logRunEnd(generalDateText(form.now()), line->profile));
+    } else {
+        result.reason = !written.written ? written.written.message : written.check.message;
+        appendLog(log, logRunFailed(generalDateText(form.now()), line->profile, result.reason));
+    }
+    return result;
+}
+
+} // namespace qob
