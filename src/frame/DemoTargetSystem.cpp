@@ -1,5 +1,7 @@
 #include "frame/DemoTargetSystem.h"
 
+#include "platform/wine/WinePrefixRegistry.h"
+
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -338,6 +340,13 @@ DemoTargetSystem DemoTargetSystem::createFiles(const fs::path& folder) {
     writeFile(d.hostPath("C:\\Program Files\\Microsoft Office\\Office15\\OUTLOOK.EXE"),
               "MZ demo stand-in\r\n");
     return d;
+}
+
+DemoTargetSystem DemoTargetSystem::create(const fs::path& folder) {
+    DemoTargetSystem demo = createFiles(folder);
+    WinePrefixRegistry registry(folder);
+    demo.writeRegistry(registry);
+    return demo;
 }
 
 void DemoTargetSystem::writeRegistry(RegistryStore& store) const {

@@ -66,6 +66,8 @@ struct DemoTargetSystem {
     // files; then the registry content, written through a store opened on `prefix` (flushed at
     // the end) or through any store a test brings. Both throw std::runtime_error naming what
     // could not be made.
+    // Both steps, the registry saved into the prefix's own user.reg and system.reg.
+    static DemoTargetSystem create(const std::filesystem::path& folder);
     static DemoTargetSystem createFiles(const std::filesystem::path& folder);
     void writeRegistry(RegistryStore& store) const;
 };

@@ -115,3 +115,43 @@ TEST(DemoTargetSystem, RegistryWriteRefusedIsReported) {
 
 } // namespace
 } // namespace qob::test
+
+#include "frame/MainForm.h"
+#include "platform/wine/WinePrefixRegistry.h"
+#include "platform/wine/WineSystemServices.h"
+#include "platform/wine/WineTargetFileSystem.h"
+
+namespace qob::test {
+namespace {
+
+// The demo saved as real registry files, read back through the Wine backends, gives the main form
+// what it found in memory.
+TEST(DemoTargetSystem, CreatedPrefixLoadsThroughWineBackends) {
+    TempDir dir;
+    DemoTargetSystem demo = DemoTargetSystem::create(dir / "prefix");
+    WinePrefixRegistry store(demo.prefix);
+    ASSERT_TRUE(store.loadErrors().empty());
+    EXPECT_TRUE(store.loadWarnings().empty());
+    FakeDialogs dialogs;
+    Registry registry(store, dialogs, kApplicationTitle);
+    WineTargetFileSystem files(demo.prefix);
+    WineSystemServices system(demo.prefix, store);
+    std::filesystem::create_directories(dir / "program");
+    Platform platform{store, registry, files, system, dialogs, dir / "program"};
+    MainForm form(platform);
+    ASSERT_TRUE(form.formLoad());
+    EXPECT_EQ(form.state().officeVersion, "15.0");
+    EXPECT_EQ(form.state().computerName, demo.computerName);
+    EXPECT_EQ(form.state().windowsVersion, "6.1");
+    EXPECT_EQ(form.state().userProfileFolder, demo.userProfileFolder);
+    EXPECT_EQ(form.cbSource.items, demo.profiles);
+    EXPECT_EQ(form.state().signaturesFolder, demo.signaturesFolder);
+    for (std::size_t i : {0u, 1u, 2u, 3u, 5u, 6u, 7u, 8u}) {
+        EXPECT_TRUE(form.backupItem[i].enabled) << i;
+    }
+    EXPECT_TRUE(files.fileExists(demo.storesOf("Outlook")[1].targetPath));
+    EXPECT_TRUE(dialogs.messages.empty());
+}
+
+} // namespace
+} // namespace qob::test
