@@ -1,5 +1,27 @@
 #!/usr/bin/env bash
-# The main job of `make run`: show what the program sees of the target system.
+# The main job of `make run`: show what the program sees of the target system, then back up its
+# first profile with every item through the automatic run and show the result.
 set -euo pipefail
 build=${1:-build}
+build=$(cd "$build" && pwd)
+if [ -z "${WINEPREFIX:-}" ]; then
+    # No prefix given: a demo target system under the build folder, never the user's ~/.wine.
+    export WINEPREFIX="$build/demo-prefix"
+    [ -f "$WINEPREFIX/user.reg" ] && grep -q Profiles "$WINEPREFIX/user.reg" || "$build/qob" demo-prefix "$WINEPREFIX" >/dev/null
+fi
 "$build/qob" sysinfo
+
+export QUIRE_HOME="${QUIRE_HOME:-$build}"
+profile=$("$build/qob" profiles | head -1)
+backup="$build/demo-backup.qob"
+log="$QUIRE_HOME/brlog.dat"
+before=0
+[ -f "$log" ] && before=$(wc -l <"$log")
+"$build/quiremail" " sf=${profile}xm=111111111ps=bf=$backup"
+echo "--- run log"
+lines=$(tail -n +"$((before + 1))" "$log" | tr -d '\r' | sed '/^$/d')
+echo "$lines"
+# In "new file" mode (the default) the run stamps the name with the time: take it from the log.
+written=$(echo "$lines" | sed -n 's/.* Backup File is //p' | tail -1)
+echo "--- qob info $written"
+"$build/qob" info "$written"
