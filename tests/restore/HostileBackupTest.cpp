@@ -1,0 +1,262 @@
+// Damaged and hostile backup files: each is refused with its message, nothing is written outside
+// the target folders, and no existing file is damaged.
+#include "RestoreFixture.h"
+#include "ZipTools.h"
+#include "restore/OpenBackup.h"
+#include "restore/RestoreItems.h"
+#include "restore/RestoreRun.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace qob::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+TEST(HostileBackup, NamesThatLeaveTheTargetFolderAreRefused) {
+    // Each name is both the archive entry and the item value; then the value alone.
+    const std::vector<std::string> hostile = {
+        "../evil.htm", "..\\evil.htm", "..",        "C:evil.htm", "C:\\evil.htm", "/tmp/evil.htm",
+        "\\evil.htm",  "Work.htm:ads", "CON",       "con.txt",    "NUL.htm",      "COM1.txt",
+        "lpt9",        "a..b.htm",     "trailing.", "sub/x.htm",  "Work.htm.",    "pipe|x.htm"};
+    for (bool entryToo : {true, false}) {
+        for (const std::string& name : hostile) {
+            SCOPED_TRACE(name + (entryToo ? " (entry and value)" : " (value only)"));
+            RestoreWorld w;
+            const auto before = snapshotFiles(w.dir.path());
+            BackupSpec spec = minimalSpec("00001000000");
+            spec.entries.push_back({entryToo ? name : "safe.htm", "evil"});
+            addItemLine(spec, "BackupSignatures", name);
+            const fs::path qob = w.dir / "hostile.qob";
+            writeBackup(qob, spec);
+            ASSERT_EQ(openBackupFile(*w.form, w.archive, qob), OpenResult::Opened);
+            const auto opened = snapshotFiles(w.dir.path());
+            RestoreContext ctx(*w.platform, w.form->state(), w.archive);
+            EXPECT_FALSE(restoreSignatures(ctx));
+            ASSERT_FALSE(ctx.problems.empty());
+            EXPECT_EQ(snapshotFiles(w.dir.path()), opened);
+            EXPECT_EQ(opened.size(), before.size() + 1); // only the backup file itself
+        }
+    }
+}
+
+TEST(HostileBackup, RegistryAndRulesValuesWithPathsAreRefused) {
+    RestoreWorld w;
+    BackupSpec spec = minimalSpec("10110000000");
+    spec.entries.push_back({"safe.tmp", "Windows Registry Editor Version 5.00\r\n"});
+    addItemLine(spec, "BackupConfig", "..\\..\\safe.tmp");
+    addItemLine(spec, "BackupRules", "../Outlook.rwz");
+    addItemLine(spec, "BackupAccounts", "C:safe.tmp");
+    const fs::path qob = w.dir / "hostile.qob";
+    writeBackup(qob, spec);
+    ASSERT_EQ(openBackupFile(*w.form, w.archive, qob), OpenResult::Opened);
+    const auto before = snapshotFiles(w.dir.path());
+    const RegistryDump registryBefore = dumpTree(w.store, "HKEY_CURRENT_USER\\Software");
+    RestoreContext ctx(*w.platform, w.form->state(), w.archive);
+    EXPECT_FALSE(restoreConfig(ctx, "Second"));
+    EXPECT_FALSE(restoreAccounts(ctx, "Second"));
+    EXPECT_FALSE(restoreRules(ctx, "Second"));
+    EXPECT_EQ(snapshotFiles(w.dir.path()), before);
+    EXPECT_EQ(dumpTree(w.store, "HKEY_CURRENT_USER\\Software"), registryBefore);
+}
+
+TEST(HostileBackup, SymbolicLinkEntriesAndDuplicateNames) {
+    RestoreWorld w;
+    const std::string sig = w.demo.signaturesFolder;
+    const std::string oldWork = readFile(w.host(sig + "\\Work.htm"));
+    BackupSpec spec = minimalSpec("00001000000");
+    spec.entries = {{"Work.htm", "/etc/passwd", true}, {"dup.txt", "first"}, {"dup.txu", "second"}};
+    addItemLine(spec, "BackupSignatures", "Work.htm");
+    const fs::path qob = w.dir / "link.qob";
+    writeBackup(qob, spec);
+    patchBytes(qob, "dup.txu", "dup.txt"); // libzip will not write one name twice
+    ASSERT_EQ(openBackupFile(*w.form, w.archive, qob), OpenResult::Opened);
+    RestoreContext ctx(*w.platform, w.form->state(), w.archive);
+    EXPECT_FALSE(restoreSignatures(ctx));
+    EXPECT_FALSE(fs::is_symlink(w.host(sig + "\\Work.htm")));
+    EXPECT_EQ(readFile(w.host(sig + "\\Work.htm")), oldWork);
+
+    // A backup of the earlier program may hold one name twice: the first entry is restored.
+    w.form->state().restore.itemValues[index(ItemKind::Signatures)] = "dup.txt;dup.txt";
+    EXPECT_TRUE(restoreSignatures(ctx));
+    EXPECT_EQ(readFile(w.host(sig + "\\dup.txt")), "first");
+}
+
+TEST(HostileBackup, DamagedFilesAreInvalidAndDamagedEntriesLeaveOldFilesIntact) {
+    RestoreWorld w;
+    const std::string sig = w.demo.signaturesFolder;
+    const std::string oldWork = readFile(w.host(sig + "\\Work.htm"));
+    BackupSpec spec = minimalSpec("00001000000");
+    spec.entries.push_back({"Work.htm", mixedBytes(64 * 1024, 9)});
+    addItemLine(spec, "BackupSignatures", "Work.htm");
+    const fs::path good = w.dir / "good.qob";
+    writeBackup(good, spec);
+
+    // A flipped byte inside the entry: the extraction fails its check, the old file stays.
+    const fs::path flipped = w.dir / "flipped.qob";
+    fs::copy_file(good, flipped);
+    flipByteInEntry(flipped, "Work.htm");
+    ASSERT_EQ(openBackupFile(*w.form, w.archive, flipped), OpenResult::Opened);
+    RestoreContext ctx(*w.platform, w.form->state(), w.archive);
+    EXPECT_FALSE(restoreSignatures(ctx));
+    EXPECT_EQ(readFile(w.host(sig + "\\Work.htm")), oldWork);
+    EXPECT_EQ(listFolder(w.host(sig)),
+              (std::set<std::string>{"Work.htm", "Work.rtf", "Work.txt", "Work_files"}));
+
+    // A truncated file is not a backup at all.
+    const fs::path truncated = w.dir / "truncated.qob";
+    fs::copy_file(good, truncated);
+    fs::resize_file(truncated, fs::file_size(good) / 2);
+    w.dialogs.messages.clear();
+    EXPECT_EQ(openBackupFile(*w.form, w.archive, truncated), OpenResult::Invalid);
+    ASSERT_EQ(w.dialogs.messages.size(), 1u);
+    EXPECT_EQ(w.dialogs.messages[0].text, "Invalid backup file");
+    EXPECT_EQ(w.dialogs.messages[0].icon, MsgIcon::Critical);
+    EXPECT_TRUE(w.form->state().restore.invalidFile);
+    for (const auto& box : w.form->restoreItem) {
+        EXPECT_FALSE(box.enabled);
+    }
+    EXPECT_EQ(readFile(w.host(sig + "\\Work.htm")), oldWork);
+}
+
+TEST(HostileBackup, FlagsOfTheWrongLengthOrNoInformationFileMakeTheFileInvalid) {
+    RestoreWorld w;
+    struct Case {
+        std::string what;
+        BackupSpec spec;
+    };
+    BackupSpec noInfo = minimalSpec("11111111111");
+    noInfo.withInfo = false;
+    noInfo.entries.push_back({"Work.htm", "x"});
+    BackupSpec hugeInfo = minimalSpec("11111111111");
+    hugeInfo.infoLines.insert(hugeInfo.infoLines.begin(), {"Padding", std::string(2 * 1024 * 1024, 'x')});
+    const std::vector<Case> cases = {{"10 flags", minimalSpec("1111111111")},
+                                     {"12 flags", minimalSpec("111111111111")},
+                                     {"no information file", noInfo},
+                                     {"oversized information file", hugeInfo}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        // A valid file first, so the invalid one must undo its state.
+        const fs::path valid = w.dir / "valid.qob";
+        writeBackup(valid, minimalSpec("00001000000"));
+        ASSERT_EQ(openBackupFile(*w.form, w.archive, valid), OpenResult::Opened);
+        const fs::path qob = w.dir / "bad.qob";
+        writeBackup(qob, c.spec);
+        w.dialogs.messages.clear();
+        EXPECT_EQ(openBackupFile(*w.form, w.archive, qob), OpenResult::Invalid);
+        EXPECT_EQ(w.dialogs.texts(), std::vector<std::string>{"Invalid backup file"});
+        EXPECT_TRUE(w.form->state().restore.invalidFile);
+        EXPECT_FALSE(w.form->restoreItem[2].enabled);
+        // No scratch copy of the information file is left behind.
+        EXPECT_EQ(listFolder(w.programFolder()), std::set<std::string>{"brlog.dat"});
+        // The run then refuses.
+        w.tickRestore({2});
+        w.target("Second");
+        w.dialogs.messages.clear();
+        EXPECT_FALSE(runRestore(*w.form, w.archive).ran);
+        EXPECT_EQ(w.dialogs.texts(), std::vector<std::string>{"Invalid backup file."});
+    }
+}
+
+TEST(HostileBackup, PasswordsFollowTheCurrentPasswordRule) {
+    RestoreWorld w;
+    BackupSpec spec = minimalSpec("00001000000");
+    spec.entries.push_back({"Work.htm", "x"});
+    addItemLine(spec, "BackupSignatures", "Work.htm");
+    spec.password = "s3cret";
+    const fs::path qob = w.dir / "protected.qob";
+    writeBackup(qob, spec);
+    RestoreState& restore = w.form->state().restore;
+
+    w.dialogs.passwordAnswers = {std::string("wrong")};
+    EXPECT_EQ(openBackupFile(*w.form, w.archive, qob), OpenResult::WrongPassword);
+    ASSERT_EQ(w.dialogs.messages.size(), 1u);
+    EXPECT_EQ(w.dialogs.messages[0].text, "Incorect Password or Invalid backup file!");
+    EXPECT_EQ(w.dialogs.messages[0].icon, MsgIcon::Information);
+    EXPECT_TRUE(restore.invalidFile);
+    EXPECT_FALSE(w.form->restoreItem[2].enabled);
+
+    w.dialogs.passwordAnswers = {std::string("s3cret")};
+    EXPECT_EQ(openBackupFile(*w.form, w.archive, qob), OpenResult::Opened);
+    EXPECT_EQ(restore.currentPassword, "s3cret");
+    EXPECT_TRUE(w.form->restoreItem[2].enabled);
+
+    // Cancelling the prompt tries the password confirmed last.
+    w.dialogs.passwordAnswers = {std::nullopt};
+    EXPECT_EQ(openBackupFile(*w.form, w.archive, qob), OpenResult::Opened);
+    // A wrong password after a good open leaves nothing to restore from.
+    w.dialogs.passwordAnswers = {std::string("")};
+    EXPECT_EQ(openBackupFile(*w.form, w.archive, qob), OpenResult::WrongPassword);
+    EXPECT_EQ(restore.currentPassword, "");
+    w.tickRestore({2});
+    w.target("Second");
+    EXPECT_FALSE(runRestore(*w.form, w.archive).ran);
+}
+
+TEST(HostileBackup, ADataFileThatDoesNotFitLeavesTheOldFileAndTheProfile) {
+    RestoreWorld w;
+    const std::string pst = w.demo.stores[0].targetPath; // Outlook.pst in the local data folder
+    const std::string oldPst = readFile(w.host(pst));
+    const RegistryDump before = dumpTree(w.store, w.demo.profilesRootKey + "\\Outlook");
+    BackupSpec spec = minimalSpec("01000000000");
+    spec.entries.push_back({"Outlook.pst", mixedBytes(200 * 1024, 4)});
+    addItemLine(spec, "BackupDatas", "Outlook.pst");
+    const fs::path qob = w.dir / "big.qob";
+    writeBackup(qob, spec);
+    ASSERT_EQ(openBackupFile(*w.form, w.archive, qob), OpenResult::Opened);
+
+    RestoreContext ctx(*w.platform, w.form->state(), w.archive);
+    ctx.freeSpace = [](const fs::path&) { return std::optional<std::uint64_t>(4096); };
+    EXPECT_FALSE(restoreDatas(ctx, "Outlook"));
+    EXPECT_EQ(readFile(w.host(pst)), oldPst);
+    EXPECT_EQ(dumpTree(w.store, w.demo.profilesRootKey + "\\Outlook"), before);
+    const auto localFiles = listFolder(w.host(w.demo.localDataFolder));
+    for (const auto& name : localFiles) {
+        EXPECT_EQ(name.find("qobtmp"), std::string::npos) << name;
+    }
+}
+
+// A folder that refuses the write (not possible to show as root, who may write anywhere).
+TEST(HostileBackup, AReadOnlyDataFolderLeavesTheOldFile) {
+    if (::geteuid() == 0) {
+        GTEST_SKIP() << "running as root: a read-only folder does not stop root's writes";
+    }
+    RestoreWorld w;
+    const std::string pst = w.demo.stores[0].targetPath;
+    const std::string oldPst = readFile(w.host(pst));
+    BackupSpec spec = minimalSpec("01000000000");
+    spec.entries.push_back({"Outlook.pst", mixedBytes(200 * 1024, 4)});
+    addItemLine(spec, "BackupDatas", "Outlook.pst");
+    const fs::path qob = w.dir / "big.qob";
+    writeBackup(qob, spec);
+    ASSERT_EQ(openBackupFile(*w.form, w.archive, qob), OpenResult::Opened);
+    const auto localFiles = listFolder(w.host(w.demo.localDataFolder));
+    RestoreContext real(*w.platform, w.form->state(), w.archive);
+    ::chmod(w.host(w.demo.localDataFolder).c_str(), 0555);
+    EXPECT_FALSE(restoreDatas(real, "Outlook"));
+    ::chmod(w.host(w.demo.localDataFolder).c_str(), 0755);
+    EXPECT_EQ(readFile(w.host(pst)), oldPst);
+    EXPECT_EQ(listFolder(w.host(w.demo.localDataFolder)), localFiles);
+}
+
+TEST(HostileBackup, RefusedRegistryWritesMakeTheRegistryKindsFail) {
+    RestoreWorld w;
+    const fs::path qob = w.dir / "outlook.qob";
+    writeBackup(qob, backupOfProfile(w, "Outlook"));
+    ASSERT_EQ(openBackupFile(*w.form, w.archive, qob), OpenResult::Opened);
+    const RegistryDump before = dumpTree(w.store, "HKEY_CURRENT_USER\\Software");
+    w.store.refuseWrites = true; // what the Wine backend does while the wineserver runs
+    RestoreContext ctx(*w.platform, w.form->state(), w.archive);
+    EXPECT_FALSE(restoreConfig(ctx, "Second"));
+    EXPECT_FALSE(restoreAccounts(ctx, "Second"));
+    EXPECT_FALSE(restoreConfigsetting(ctx));
+    EXPECT_FALSE(restoreDatas(ctx, "Outlook"));
+    w.store.refuseWrites = false;
+    EXPECT_EQ(dumpTree(w.store, "HKEY_CURRENT_USER\\Software"), before);
+    EXPECT_EQ(listFolder(w.programFolder()), std::set<std::string>{"brlog.dat"});
+}
+
+} // namespace
+} // namespace qob::test
