@@ -47,6 +47,9 @@ TEST(WineTargetFileSystem, MapsDrivesComponentsAndUncPaths) {
     EXPECT_TRUE(fs::is_directory(*files.toHostPath("z:\\tmp")));
     EXPECT_EQ(files.toHostPath("\\\\server\\PUBLIC\\docs\\a.pst"),
               prefix.root / "dosdevices" / "unc" / "Server" / "Public" / "Docs" / "a.pst");
+    EXPECT_EQ(files.toHostPath("\\\\?\\C:\\Users"), c / "users");
+    EXPECT_EQ(files.toHostPath("\\\\?\\UNC\\server\\public\\docs"),
+              prefix.root / "dosdevices" / "unc" / "Server" / "Public" / "Docs");
     EXPECT_EQ(files.toHostPath("//Server/Public"), prefix.root / "dosdevices" / "unc" / "Server" / "Public");
     // When a folder exists in two spellings, the exact one wins.
     fs::create_directories(prefix.c / "Data");

@@ -219,8 +219,9 @@ std::optional<std::string> WineSystemServices::variable(const std::string& name)
 }
 
 std::string WineSystemServices::expandEnvironment(const std::string& text) const {
-    // The rules of ExpandEnvironmentStrings: "%name%" of a known variable is replaced; an unknown
-    // one is copied with both signs and the scan goes on after it; a lone "%" stays.
+    // The rules of Wine's ExpandEnvironmentStrings: "%name%" of a known variable is replaced; an
+    // unknown one ("%%" included) is copied with both signs and the scan goes on after it; a lone
+    // "%" stays.
     std::string out;
     std::size_t pos = 0;
     while (pos < text.size()) {
@@ -236,17 +237,12 @@ std::string WineSystemServices::expandEnvironment(const std::string& text) const
             break;
         }
         std::string name = text.substr(open + 1, close - open - 1);
-        std::optional<std::string> value = name.empty() ? std::nullopt : variable(name);
-        if (value) {
+        if (std::optional<std::string> value = name.empty() ? std::nullopt : variable(name)) {
             out += *value;
-            pos = close + 1;
-        } else if (name.empty()) {
-            out += '%';
-            pos = close; // "%%": the second sign may open a reference
         } else {
             out += text.substr(open, close - open + 1);
-            pos = close + 1;
         }
+        pos = close + 1;
     }
     return out;
 }

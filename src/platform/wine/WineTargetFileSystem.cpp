@@ -121,6 +121,16 @@ std::optional<std::filesystem::path> WineTargetFileSystem::toHostPath(const std:
     if (text.find('\0') != std::string::npos)
         return std::nullopt;
 
+    // Win32 long-path forms: "\\?\C:\..." and "\\?\UNC\server\share\...".
+    for (const char* longForm : {"\\\\?\\", "\\\\.\\"}) {
+        if (text.rfind(longForm, 0) == 0) {
+            text = text.substr(4);
+            if (text.size() >= 4 && (text.compare(0, 4, "UNC\\") == 0 || text.compare(0, 4, "unc\\") == 0))
+                text = "\\" + text.substr(3);
+            break;
+        }
+    }
+
     std::filesystem::path host;
     std::string rest;
     if (text.size() >= 2 && text[0] == '\\' && text[1] == '\\') {
