@@ -59,7 +59,20 @@ std::optional<BackupItems::Found> BackupItems::findFile(const std::string& targe
     }
     std::error_code ec;
     if (!fs::is_regular_file(*host, ec)) {
-        return std::nullopt;
+        // Windows finds a file whatever the case of its name ("Outlook.RWZ" for "Outlook.rwz"); a
+        // target file system that matched only the folders must not miss it.
+        const std::string wanted = lowerAscii(host->filename().string());
+        std::optional<fs::path> match;
+        for (fs::directory_iterator it(host->parent_path(), ec), end; !ec && it != end; it.increment(ec)) {
+            if (lowerAscii(it->path().filename().string()) == wanted && it->is_regular_file(ec)) {
+                match = it->path();
+                break;
+            }
+        }
+        if (!match) {
+            return std::nullopt;
+        }
+        host = *match;
     }
     std::string name = host->filename().string();
     // Hidden files are not found by the file search; under Wine a leading "." marks them.

@@ -1,0 +1,246 @@
+// The interactive backup run against a demo target system: checks, the written file, the log, and
+// what happens when writing fails.
+#include "backup/BackupRun.h"
+#include "backup/ArchiveInfoFile.h"
+#include "backup/Processes.h"
+#include "frame/InfoFile.h"
+#include "frame/Settings.h"
+
+#include "../frame/MainFormTestPlatform.h"
+#include "ZipTools.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+
+namespace qob {
+namespace {
+
+namespace fs = std::filesystem;
+
+struct RunFixture {
+    test::DemoPlatform p;
+    MainForm form{p.platform};
+    BackupRun run;
+    fs::path target;
+
+    RunFixture() {
+        form.formLoad();
+        target = p.dir / "out" / "b.qob";
+        fs::create_directories(target.parent_path());
+        form.state().targetPath = target;
+        form.txtTargetFile = target.string();
+        p.dialogs.messages.clear();
+    }
+    std::string log() const { return test::readBytes(p.programFolder / "brlog.dat"); }
+    // Lines of the information file inside the backup.
+    std::vector<std::string> infoLines(const std::string& password = "") {
+        Archive a;
+        a.setReadPassword(password);
+        EXPECT_TRUE(a.openArchive(target));
+        auto entries = a.entries();
+        EXPECT_EQ(entries.back().name, "quirebox.dat");
+        fs::path info = p.dir / "info.dat";
+        EXPECT_TRUE(a.extractToFile(entries.back(), info));
+        std::string text = test::readBytes(info);
+        std::vector<std::string> lines;
+        std::size_t start = 0;
+        for (std::size_t at = text.find("\r\n"); at != std::string::npos; at = text.find("\r\n", start)) {
+            lines.push_back(text.substr(start, at - start));
+            start = at + 2;
+        }
+        EXPECT_EQ(start, text.size()) << "every line ends with CR LF";
+        return lines;
+    }
+    std::set<std::string> programFolderFiles() const { return test::listFolder(p.programFolder); }
+};
+
+TEST(BackupRun, ChecksRefuseWithTheirMessagesAndWriteNothing) {
+    RunFixture f;
+    f.form.state().targetPath.clear();
+    f.form.txtTargetFile.clear();
+    f.form.backupItem[2].checked = true;
+    EXPECT_FALSE(f.run.runBackup(f.form).ran);
+    f.form.state().targetPath = f.target;
+    f.form.backupItem[2].checked = false;
+    f.run.runBackup(f.form);
+    f.form.backupItem[2].checked = true;
+    f.form.ifProtect = true;
+    f.run.runBackup(f.form);
+    f.form.txtPassword = "abc";
+    f.run.runBackup(f.form); // confirmation empty: differs, not "enter"
+    ASSERT_EQ(f.p.dialogs.messages.size(), 4u);
+    EXPECT_EQ(f.p.dialogs.texts(),
+              (std::vector<std::string>{"Invalid backup file.", "Please select at least one item.",
+                                        "Please enter Password!", "Incorect Password!"}));
+    EXPECT_EQ(f.p.dialogs.messages[0].icon, MsgIcon::Warning);
+    EXPECT_EQ(f.p.dialogs.messages[1].icon, MsgIcon::Warning);
+    EXPECT_EQ(f.p.dialogs.messages[2].icon, MsgIcon::Critical);
+    EXPECT_EQ(f.p.dialogs.messages[3].icon, MsgIcon::Critical);
+    EXPECT_EQ(f.p.dialogs.messages[3].title, kApplicationTitle);
+    EXPECT_FALSE(fs::exists(f.target));
+    EXPECT_EQ(f.log(), "");
+}
+
+TEST(BackupRun, ProtectedBackupOfFoldersAndAccountsHoldsWhatTheInfoFileNames) {
+    RunFixture f;
+    f.form.backupItem[0].checked = true;
+    f.form.backupItem[1].checked = true;
+    f.form.txtAttachInfo = "a\r\nb=c";
+    f.form.ifProtect = true;
+    f.form.txtPassword = f.form.txtPassword2 = "pässwörd 1";
+    BackupOutcome out = f.run.runBackup(f.form);
+    ASSERT_TRUE(out.succeeded) << out.message;
+    ASSERT_EQ(f.p.dialogs.messages.size(), 1u);
+    EXPECT_EQ(f.p.dialogs.messages[0].icon, MsgIcon::Information);
+    EXPECT_EQ(out.message, "The Backup was Completed!\t\t\t\r\n\r\nBackup Personal Folders\tSucceeded!\t"
+                           "\r\nBackup Accounts Settings\tSucceeded!\t\r\nCheck Backup File\tSucceeded!\t");
+
+    auto lines = f.infoLines("pässwörd 1");
+    ASSERT_GE(lines.size(), 11u);
+    EXPECT_EQ(lines[0], "BackupComputer=QUIREDEMO");
+    EXPECT_EQ(lines[2], "BackupIdentity=Outlook");
+    EXPECT_EQ(lines[4], "Outlookversion=Outlook 2013");
+    EXPECT_EQ(lines[5], "BackupInformation=aPS$QBXb=c");
+    EXPECT_EQ(getINI("BackupInformation", f.p.dir / "info.dat").value(), "aPS$QBXb=c");
+    EXPECT_EQ(lines[6].rfind("BackupConfig=qbc", 0), 0u);
+    EXPECT_EQ(lines[7], "BackupDatas=Outlook.pst;Archiv \xC3\x9C"
+                        "bersicht.pst;quire@example.com.ost");
+    EXPECT_EQ(
+        lines[8].rfind("BackupDatasPaths=Outlook.pst<C:\\users\\quire\\AppData\\Local\\Microsoft\\Outlook\\"
+                       "Outlook.pst|",
+                       0),
+        0u);
+    EXPECT_EQ(lines[9], "BackupRules=Outlook.RWZ");
+    EXPECT_EQ(lines[10].rfind("BackupAccounts=qba", 0), 0u);
+    EXPECT_EQ(lines.back(), "BackupItem=11110000000");
+
+    // Wrong password: nothing readable.
+    Archive wrong;
+    wrong.setReadPassword("wrong");
+    ASSERT_TRUE(wrong.openArchive(f.target));
+    EXPECT_FALSE(wrong.verifyPassword());
+
+    // Scratch files (info file, registry exports) are gone; the password is in no log line.
+    EXPECT_EQ(f.programFolderFiles(), (std::set<std::string>{"brlog.dat"}));
+    const std::string log = f.log();
+    EXPECT_EQ(log.find("pässwörd"), std::string::npos);
+    std::string expectedStart = std::string(84, '.') + "\r\r\n";
+    EXPECT_EQ(log.rfind(expectedStart, 0), 0u);
+    EXPECT_NE(log.find(" Start Backup Profile Outlook Data...\n\r\n"), std::string::npos);
+    EXPECT_NE(log.find(" Backup File is " + f.target.string() + "\n\r\n"), std::string::npos);
+    EXPECT_NE(log.find(" Backup Personal Folders Succeeded!\n\r\n"), std::string::npos);
+    EXPECT_NE(log.find(" Backup Profile Outlook Data was Completed!\r\r\n"), std::string::npos);
+
+    if (std::system("command -v 7z >/dev/null 2>&1") == 0) {
+        std::string cmd = "7z t -p'pässwörd 1' '" + f.target.string() + "' >/dev/null 2>&1";
+        EXPECT_EQ(std::system(cmd.c_str()), 0) << "7z accepts the protected backup";
+    }
+}
+
+TEST(BackupRun, NothingStoredStillWritesSixLinesAndElevenZeros) {
+    RunFixture f;
+    fs::remove_all(f.p.demo.hostPath(f.p.demo.signaturesFolder));
+    fs::create_directories(f.p.demo.hostPath(f.p.demo.signaturesFolder));
+    f.form.backupItem[2].checked = true;
+    BackupOutcome out = f.run.runBackup(f.form);
+    ASSERT_TRUE(out.succeeded) << out.message;
+    EXPECT_NE(out.message.find("Backup Signatures\tFail!\t"), std::string::npos);
+    auto lines = f.infoLines();
+    ASSERT_EQ(lines.size(), 7u);
+    EXPECT_EQ(lines[5], "BackupInformation=");
+    EXPECT_EQ(lines[6], "BackupItem=00000000000");
+    if (std::system("command -v 7z >/dev/null 2>&1") == 0) {
+        EXPECT_EQ(std::system(("7z t '" + f.target.string() + "' >/dev/null 2>&1").c_str()), 0);
+    }
+}
+
+TEST(BackupRun, FailedWritesAreReportedAndKeepTheEarlierBackup) {
+    RunFixture f;
+    f.form.backupItem[2].checked = true;
+    ASSERT_TRUE(f.run.runBackup(f.form).succeeded);
+    const std::string before = test::readBytes(f.target);
+
+    // A source file vanishes while the archive is being built: the write fails.
+    fs::path victim = f.p.demo.hostPath(f.p.demo.signaturesFolder + "\\Work.txt");
+    f.form.setListener([&](FormChange) {
+        if (f.form.skinLabel9 == "Adding File Work.txt") {
+            fs::remove(victim);
+        }
+    });
+    f.p.dialogs.messages.clear();
+    BackupOutcome out = f.run.runBackup(f.form);
+    EXPECT_TRUE(out.ran);
+    EXPECT_FALSE(out.succeeded);
+    ASSERT_EQ(f.p.dialogs.messages.size(), 1u);
+    EXPECT_EQ(f.p.dialogs.messages[0].icon, MsgIcon::Critical);
+    EXPECT_EQ(out.message.rfind("The Backup Failed!", 0), 0u);
+    EXPECT_EQ(test::readBytes(f.target), before) << "the earlier backup is intact";
+    EXPECT_EQ(test::listFolder(f.target.parent_path()), (std::set<std::string>{"b.qob"}));
+    EXPECT_NE(f.log().find("Data was not backed up!"), std::string::npos);
+    EXPECT_EQ(f.programFolderFiles(), (std::set<std::string>{"brlog.dat"}));
+
+    // Target folder missing: failure, no file, the log says so.
+    f.form.setListener(nullptr);
+    f.form.state().targetPath = f.p.dir / "missing" / "x.qob";
+    out = f.run.runBackup(f.form);
+    EXPECT_FALSE(out.succeeded);
+    EXPECT_NE(out.message.find("does not exist"), std::string::npos);
+    EXPECT_FALSE(fs::exists(f.p.dir / "missing"));
+    const std::string log = f.log();
+    EXPECT_EQ(log.find("Completed!", log.rfind("Start Backup")), std::string::npos);
+}
+
+TEST(BackupRun, ASecondRunDuringARunIsRefused) {
+    RunFixture f;
+    f.form.backupItem[2].checked = true;
+    bool tried = false;
+    BackupOutcome inner;
+    f.form.setListener([&](FormChange) {
+        if (!tried && f.run.running()) {
+            tried = true;
+            inner = f.run.runBackup(f.form);
+        }
+    });
+    EXPECT_TRUE(f.run.runBackup(f.form).succeeded);
+    EXPECT_TRUE(tried);
+    EXPECT_FALSE(inner.ran);
+    EXPECT_EQ(f.p.dialogs.texts().front(), kBackupRunningMessage);
+}
+
+TEST(BackupRun, CheckSettingOffSkipsTheReadBack) {
+    RunFixture f;
+    ASSERT_TRUE(writeSetting(settingsPath(f.p.programFolder), "General", "checkbackupfile", "0"));
+    f.form.backupItem[7].checked = true;
+    BackupOutcome out = f.run.runBackup(f.form);
+    ASSERT_TRUE(out.succeeded);
+    EXPECT_EQ(out.message, "The Backup was Completed!\t\t\t\r\n\r\nBackup Preferences\tSucceeded!\t");
+    // The rules file is also a preferences file: one entry, named once.
+    EXPECT_EQ(f.infoLines()[6], "BackupSetting=OutlPrnt;Outlook.rwz;Outlook.xml");
+}
+
+class FakeProcesses : public SystemServices {
+public:
+    std::vector<ProcessInfo> list{{10, "OUTLOOK.EXE"}, {11, "winword.exe"}, {12, "Outlook.exe"}};
+    std::vector<std::int64_t> killed;
+    std::string computerName() const override { return ""; }
+    std::string logonUser() const override { return ""; }
+    std::string windowsFolder() const override { return ""; }
+    std::string expandEnvironment(const std::string& t) const override { return t; }
+    WindowsVersion windowsVersion() const override { return {}; }
+    std::vector<ProcessInfo> processes() const override { return list; }
+    bool terminateProcess(std::int64_t pid) override {
+        killed.push_back(pid);
+        return true;
+    }
+};
+
+TEST(BackupRun, KillProcessByNameMatchesWithoutCase) {
+    FakeProcesses system;
+    EXPECT_EQ(killProcessByName(system, "outlook.exe"), 2);
+    EXPECT_EQ(system.killed, (std::vector<std::int64_t>{10, 12}));
+}
+
+} // namespace
+} // namespace qob
