@@ -1,41 +1,18 @@
 #include "restore/RestoreRun.h"
 
+#include "backup/BackupInfo.h"
+#include "backup/RunLog.h"
 #include "frame/OutlookDiscovery.h"
 #include "frame/Settings.h"
 #include "restore/RestoreItems.h"
 
 #include <array>
-#include <cerrno>
-#include <ctime>
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace qob {
 
 namespace fs = std::filesystem;
 
 namespace {
-
-// The system's general date form: short date, a blank, long time.
-std::string localTimeText() {
-    std::time_t now = std::time(nullptr);
-    std::tm tm{};
-    localtime_r(&now, &tm);
-    char buf[64];
-    std::strftime(buf, sizeof buf, "%m/%d/%Y %H:%M:%S", &tm);
-    return buf;
-}
-
-// One entry in one write, so the entries of a scheduled run beside this one never interleave.
-void appendToLog(const fs::path& log, const std::string& text) {
-    const std::string line = text + "\r\n";
-    int fd = ::open(log.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        return;
-    }
-    (void)!::write(fd, line.data(), line.size());
-    ::close(fd);
-}
 
 struct ItemStep {
     std::array<int, 3> boxes; // restore boxes that select the step (-1: none)
@@ -181,17 +158,17 @@ RestoreOutcome runRestore(MainForm& form, Archive& archive, const RestoreRunOpti
     }
     outcome.ran = true;
 
-    const fs::path logFile = state.programFolder / "brlog.dat";
+    const fs::path logFile = runLogPath(state.programFolder);
     auto log = [&](const std::string& text) {
         if (options.appendLog) {
             options.appendLog(text);
         } else {
-            appendToLog(logFile, text);
+            appendLog(logFile, text);
         }
     };
-    auto now = [&] { return options.timeText ? options.timeText() : localTimeText(); };
+    auto now = [&] { return options.timeText ? options.timeText() : generalDateText(form.now()); };
 
-    log(std::string(84, '.') + "\r");
+    log(logSeparator());
     log(now() + " Start Retore Data to Profile " + form.cbTarget.text() + "\n");
     log(now() + " Restore File is " + restore.sourcePath.string() + "\n");
 

@@ -1,0 +1,137 @@
+// The restore run: its refusals, the order of the steps, the log entries, the summary and the
+// start of Outlook afterwards.
+#include "restore/RestoreRun.h"
+#include "RestoreFixture.h"
+#include "ZipTools.h"
+#include "frame/Settings.h"
+#include "restore/OpenBackup.h"
+
+#include <gtest/gtest.h>
+
+namespace qob::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+fs::path signaturesOnlyBackup(RestoreWorld& w) {
+    BackupSpec spec = minimalSpec("00001000000");
+    spec.entries.push_back({"New.txt", "new signature"});
+    addItemLine(spec, "BackupSignatures", "New.txt");
+    const fs::path qob = w.dir / "signatures.qob";
+    writeBackup(qob, spec);
+    return qob;
+}
+
+TEST(RestoreRun, RefusalsWriteNothing) {
+    RestoreWorld w;
+    const fs::path log = w.programFolder() / "brlog.dat";
+    const RegistryDump before = dumpTree(w.store, w.demo.profilesRootKey);
+    w.target("Second");
+    w.tickRestore({2});
+    EXPECT_FALSE(runRestore(*w.form, w.archive).ran);
+    EXPECT_EQ(w.dialogs.texts(), std::vector<std::string>{"Invalid backup file."});
+    EXPECT_EQ(w.dialogs.messages.back().icon, MsgIcon::Critical);
+
+    ASSERT_EQ(openBackupFile(*w.form, w.archive, signaturesOnlyBackup(w)), OpenResult::Opened);
+    w.dialogs.messages.clear();
+    w.tickRestore({});
+    EXPECT_FALSE(runRestore(*w.form, w.archive).ran);
+    EXPECT_EQ(w.dialogs.texts(), std::vector<std::string>{"Please select at least one item."});
+    EXPECT_EQ(w.dialogs.messages.back().icon, MsgIcon::Warning);
+
+    // No target profile: never run on the profiles root key.
+    w.tickRestore({0, 1, 2});
+    w.target("");
+    w.dialogs.messages.clear();
+    EXPECT_FALSE(runRestore(*w.form, w.archive).ran);
+    EXPECT_EQ(w.dialogs.texts(), std::vector<std::string>{kSelectTargetMessage});
+
+    // The confirmation's Cancel runs nothing.
+    w.target("Second");
+    w.dialogs.answers = {MsgAnswer::Cancel};
+    w.dialogs.messages.clear();
+    EXPECT_FALSE(cmdApplyRestore(*w.form, w.archive).ran);
+    EXPECT_EQ(w.dialogs.texts(), std::vector<std::string>{kRestoreConfirmation});
+
+    EXPECT_EQ(readFile(log), "");
+    EXPECT_EQ(dumpTree(w.store, w.demo.profilesRootKey), before);
+    EXPECT_FALSE(fs::exists(w.host(w.demo.signaturesFolder + "\\New.txt")));
+}
+
+TEST(RestoreRun, LogSummaryAndProgressOfASignaturesRestore) {
+    RestoreWorld w;
+    const fs::path qob = signaturesOnlyBackup(w);
+    ASSERT_EQ(openBackupFile(*w.form, w.archive, qob), OpenResult::Opened);
+    EXPECT_EQ(w.form->txtFileInfo, "line 1\r\nline 2");
+    EXPECT_EQ(w.form->txtPOBinfo, "Computer:OLDPC\r\nUser:anna\r\nBackup Time:12/7/2026 8:00:00 PM\r\n"
+                                  "Profile:Outlook\r\nOutlook Version:Outlook 2013");
+    w.target("Second");
+    w.tickRestore({2});
+    RestoreRunOptions options;
+    options.timeText = [] { return std::string("T"); };
+    std::vector<std::string> started;
+    options.startOutlook = [&](const std::string& cmd) { started.push_back(cmd); };
+    const RestoreOutcome outcome = runRestore(*w.form, w.archive, options);
+    EXPECT_TRUE(outcome.allSucceeded());
+    EXPECT_EQ(readFile(w.programFolder() / "brlog.dat"),
+              std::string(84, '.') + "\r\r\nT Start Retore Data to Profile Second\n\r\nT Restore File is " +
+                  qob.string() + "\n\r\nT Restore Signatures Succeeded!\n\r\n" +
+                  "T Restore Data to Profile Second was Completed!\r\r\n");
+    EXPECT_EQ(w.dialogs.texts().back(),
+              "The Restore was Completed!\t\t\t\r\n\r\nRestore Signatures\t\tSucceeded!\t");
+    EXPECT_EQ(readFile(w.host(w.demo.signaturesFolder + "\\New.txt")), "new signature");
+    EXPECT_FALSE(w.form->picCon3Visible);
+    EXPECT_EQ(w.form->pbShow, 0);
+    EXPECT_EQ(w.form->label1, "Operation complete!");
+    // "runoutlookafterrestore" absent counts as on; "0" turns it off.
+    EXPECT_EQ(started,
+              std::vector<std::string>{"C:\\Program Files\\Microsoft Office\\Office15\\OUTLOOK.EXE"});
+    ASSERT_TRUE(writeSetting(settingsPath(w.programFolder()), "General", "runoutlookafterrestore", "0"));
+    runRestore(*w.form, w.archive, options);
+    EXPECT_EQ(started.size(), 1u);
+}
+
+TEST(RestoreRun, StepsFollowTheBoxesAndTheFlags) {
+    RestoreWorld w;
+    // Only the accounts: box 1 runs configuration (flag 0: skipped) and accounts.
+    BackupSpec spec = minimalSpec("00010000000");
+    const fs::path accounts = w.dir / "accounts.reg";
+    w.registry.exportKey(w.demo.profilesRootKey + "\\Outlook\\9375CFF0413111d3B88A00104B2A6676", "",
+                         accounts);
+    spec.entries.push_back({"qba1.tmp", readFile(accounts)});
+    addItemLine(spec, "BackupAccounts", "qba1.tmp");
+    const fs::path qob = w.dir / "accounts.qob";
+    writeBackup(qob, spec);
+    ASSERT_EQ(openBackupFile(*w.form, w.archive, qob), OpenResult::Opened);
+    for (std::size_t i = 0; i < kItemBoxCount; ++i) {
+        EXPECT_EQ(w.form->restoreItem[i].enabled, i == 1) << i;
+    }
+    w.target("Second");
+    w.tickRestore({1});
+    RestoreOutcome outcome = runRestore(*w.form, w.archive);
+    ASSERT_EQ(outcome.items.size(), 1u);
+    EXPECT_EQ(outcome.summary, "\r\nRestore Accounts Settings\tSucceeded!\t");
+    // Second's accounts are now Outlook's.
+    EXPECT_EQ(dumpTree(w.store, w.demo.profilesRootKey + "\\Second\\9375CFF0413111d3B88A00104B2A6676"),
+              dumpTree(w.store, w.demo.profilesRootKey + "\\Outlook\\9375CFF0413111d3B88A00104B2A6676"));
+
+    // Configuration and rules alone enable no box.
+    writeBackup(qob, minimalSpec("10100000000"));
+    ASSERT_EQ(openBackupFile(*w.form, w.archive, qob), OpenResult::Opened);
+    for (const auto& box : w.form->restoreItem) {
+        EXPECT_FALSE(box.enabled);
+    }
+    // A handler that fails is reported as "Fail!", and the run still completes.
+    BackupSpec missing = minimalSpec("00001000000");
+    addItemLine(missing, "BackupSignatures", "NotThere.htm");
+    writeBackup(qob, missing);
+    ASSERT_EQ(openBackupFile(*w.form, w.archive, qob), OpenResult::Opened);
+    w.tickRestore({2});
+    outcome = runRestore(*w.form, w.archive);
+    EXPECT_EQ(outcome.summary, "\r\nRestore Signatures\t\tFail!\t");
+    EXPECT_FALSE(outcome.allSucceeded());
+    EXPECT_FALSE(outcome.problems.empty());
+}
+
+} // namespace
+} // namespace qob::test
