@@ -1,5 +1,6 @@
 #include "restore/RestoreItems.h"
 
+#include "backup/ArchiveInfoFile.h"
 #include "frame/OutlookDiscovery.h"
 #include "frame/TempFiles.h"
 #include "restore/RestoreNames.h"

@@ -63,20 +63,4 @@ bool isSafeRestoreName(const std::string& name) {
     return !isDeviceName(name);
 }
 
-std::vector<std::string> splitItemValue(const std::string& value) {
-    std::vector<std::string> names;
-    std::size_t start = 0;
-    while (start <= value.size()) {
-        std::size_t end = value.find(';', start);
-        if (end == std::string::npos) {
-            end = value.size();
-        }
-        if (end > start) {
-            names.push_back(value.substr(start, end - start));
-        }
-        start = end + 1;
-    }
-    return names;
-}
-
 } // namespace qob

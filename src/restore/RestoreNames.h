@@ -2,7 +2,6 @@
 // Names read from a backup file become file names in the user's folders, so none of them is
 // trusted: a name must stay a plain file name inside the one folder it is restored to.
 #include <string>
-#include <vector>
 
 namespace qob {
 
@@ -12,9 +11,6 @@ namespace qob {
 // another file), and not a device name (CON, PRN, AUX, NUL, COM0-9, LPT0-9), with or without an
 // extension ("CON.txt" opens the console too).
 bool isSafeRestoreName(const std::string& name);
-
-// The names of an item value: split at ";", empty pieces dropped.
-std::vector<std::string> splitItemValue(const std::string& value);
 
 // ASCII upper-case, for the comparisons Windows makes without regard to case.
 std::string upperAscii(std::string text);

@@ -1,0 +1,128 @@
+// qob restore: the restore tab without the window. Opens the backup, ticks the items asked for (or
+// every item the backup holds) and runs the restore into the named profile.
+#include "app/cli/Cli.h"
+#include "app/cli/Target.h"
+#include "restore/OpenBackup.h"
+#include "restore/RestoreRun.h"
+
+#include <algorithm>
+#include <ostream>
+
+namespace qob::cli {
+namespace {
+
+constexpr char kCompletedPrefix[] = "The Restore was Completed!";
+
+// Refusals and failures go to stderr; the completion message is printed by the command itself.
+class RestoreDialogs : public SilentDialogs {
+public:
+    explicit RestoreDialogs(std::ostream& err) : err_(err) {}
+    MsgAnswer message(const std::string& text, MsgIcon icon, MsgButtons buttons,
+                      const std::string& title) override {
+        if (text.rfind(kCompletedPrefix, 0) != 0) {
+            err_ << "qob: " << text << "\n";
+        }
+        return SilentDialogs::message(text, icon, buttons, title);
+    }
+
+private:
+    std::ostream& err_;
+};
+
+std::string forTerminal(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c != '\r') {
+            out += c == '\t' ? ' ' : c;
+        }
+    }
+    return out;
+}
+
+int runRestoreCommand(const Args& args, std::ostream& out, std::ostream& err) {
+    if (args.positional.size() != 1 || !args.has("--profile")) {
+        err << "usage: qob restore FILE.qob --profile TARGET [--items 110000000] [--password-file F]\n";
+        return 2;
+    }
+    const bool itemsGiven = args.has("--items");
+    const std::string items = args.get("--items");
+    if (itemsGiven && (items.size() != kItemBoxCount || items.find_first_not_of("01") != std::string::npos)) {
+        err << "qob: --items takes nine characters 0 or 1 (personal folders, accounts, signatures, "
+               "stationery, address book, options, templates, preferences, contacts)\n";
+        return 2;
+    }
+    std::string error;
+    const std::optional<std::string> password = readPassword(args, error);
+    if (!error.empty()) {
+        err << "qob: " << error << "\n";
+        return 2;
+    }
+    const std::string profile = args.get("--profile");
+    if (profile.empty()) {
+        err << "qob: --profile names the profile to restore into; it must not be empty\n";
+        return 1;
+    }
+    const std::filesystem::path file = args.positional[0];
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(file, ec)) {
+        err << "qob: cannot read the backup file " << file.string() << "\n";
+        return 1;
+    }
+
+    RestoreDialogs dialogs(err);
+    auto target = openTarget(args, dialogs, error);
+    if (!target) {
+        err << "qob: " << error << "\n";
+        return 1;
+    }
+    // Registry files written behind a running wineserver's back would be overwritten when it exits.
+    if (target->store().serverRunning()) {
+        err << "qob: the wineserver of " << target->prefix().string()
+            << " is running; close the programs of that prefix (or run `wineserver -k`) and try again\n";
+        return 1;
+    }
+    MainForm form(target->platform());
+    if (!form.formLoad()) {
+        return 1;
+    }
+    auto it = std::find(form.cbTarget.items.begin(), form.cbTarget.items.end(), profile);
+    if (it == form.cbTarget.items.end()) {
+        err << "qob: no mail profile named \"" << profile << "\" (qob profiles lists them)\n";
+        return 1;
+    }
+    form.cbTarget.selected = static_cast<int>(it - form.cbTarget.items.begin());
+
+    if (password) {
+        form.state().restore.currentPassword = *password;
+    }
+    Archive archive;
+    archive.setWorkingFolder(target->platform().programFolder);
+    if (qob::openBackupFile(form, archive, file) != OpenResult::Opened) {
+        return 1; // the message has been printed
+    }
+    for (std::size_t i = 0; i < kItemBoxCount; ++i) {
+        CheckBoxState& box = form.restoreItem[i];
+        const bool wanted = !itemsGiven || items[i] == '1';
+        if (wanted && !box.enabled && itemsGiven) {
+            err << "qob: the backup holds no \"" << box.caption << "\"; skipped\n";
+        }
+        box.checked = wanted && box.enabled;
+    }
+    const RestoreOutcome outcome = runRestore(form, archive);
+    if (!outcome.ran) {
+        return 1;
+    }
+    out << kCompletedPrefix << forTerminal(outcome.summary) << "\n";
+    for (const std::string& why : outcome.problems) {
+        err << "qob: " << why << "\n";
+    }
+    return outcome.allSucceeded() ? 0 : 1;
+}
+
+CommandRegistration reg({"restore",
+                         "restore FILE.qob --profile TARGET [--items 110000000] [--password-file F]",
+                         {"--profile", "--items", "--password-file"},
+                         runRestoreCommand});
+
+} // namespace
+} // namespace qob::cli
