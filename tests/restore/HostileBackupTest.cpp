@@ -7,6 +7,8 @@
 #include "restore/RestoreRun.h"
 
 #include <gtest/gtest.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -218,27 +220,53 @@ TEST(HostileBackup, ADataFileThatDoesNotFitLeavesTheOldFileAndTheProfile) {
     }
 }
 
-// A folder that refuses the write (not possible to show as root, who may write anywhere).
-TEST(HostileBackup, AReadOnlyDataFolderLeavesTheOldFile) {
-    if (::geteuid() == 0) {
-        GTEST_SKIP() << "running as root: a read-only folder does not stop root's writes";
-    }
+// A real write failure: a read-only folder for a normal user; as root, who may write anywhere, a
+// full small tmpfs mounted over the data folder in a mount namespace of this process.
+TEST(HostileBackup, AWriteFailureLeavesTheOldDataFile) {
     RestoreWorld w;
     const std::string pst = w.demo.stores[0].targetPath;
+    const fs::path folder = w.host(w.demo.localDataFolder);
     const std::string oldPst = readFile(w.host(pst));
     BackupSpec spec = minimalSpec("01000000000");
-    spec.entries.push_back({"Outlook.pst", mixedBytes(200 * 1024, 4)});
+    spec.entries.push_back({"Outlook.pst", mixedBytes(2 * 1024 * 1024, 4)});
     addItemLine(spec, "BackupDatas", "Outlook.pst");
     const fs::path qob = w.dir / "big.qob";
     writeBackup(qob, spec);
     ASSERT_EQ(openBackupFile(*w.form, w.archive, qob), OpenResult::Opened);
-    const auto localFiles = listFolder(w.host(w.demo.localDataFolder));
-    RestoreContext real(*w.platform, w.form->state(), w.archive);
-    ::chmod(w.host(w.demo.localDataFolder).c_str(), 0555);
-    EXPECT_FALSE(restoreDatas(real, "Outlook"));
-    ::chmod(w.host(w.demo.localDataFolder).c_str(), 0755);
+
+    struct Unmount {
+        fs::path folder;
+        ~Unmount() {
+            if (!folder.empty()) {
+                ::umount(folder.c_str());
+            }
+        }
+    } unmount;
+    bool mounted = false;
+    if (::geteuid() == 0) {
+        if (::unshare(CLONE_NEWNS) != 0 || ::mount("none", "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0 ||
+            ::mount("tmpfs", folder.c_str(), "tmpfs", 0, "size=1m") != 0) {
+            GTEST_SKIP() << "running as root without the right to mount a small tmpfs";
+        }
+        mounted = true;
+        unmount.folder = folder;
+        writeBytes(folder / "Outlook.pst", oldPst); // the old file, on the small file system
+    } else {
+        ::chmod(folder.c_str(), 0555);
+    }
+    const auto filesBefore = listFolder(folder);
+    RestoreContext ctx(*w.platform, w.form->state(), w.archive);
+    // The real free space is used: only the write itself can fail.
+    ctx.freeSpace = [](const fs::path&) { return std::optional<std::uint64_t>(); };
+    EXPECT_FALSE(restoreDatas(ctx, "Outlook"));
     EXPECT_EQ(readFile(w.host(pst)), oldPst);
-    EXPECT_EQ(listFolder(w.host(w.demo.localDataFolder)), localFiles);
+    EXPECT_EQ(listFolder(folder), filesBefore);
+    ASSERT_FALSE(ctx.problems.empty());
+    if (mounted) {
+        EXPECT_NE(ctx.problems.back().find("space"), std::string::npos) << ctx.problems.back();
+    } else {
+        ::chmod(folder.c_str(), 0755);
+    }
 }
 
 TEST(HostileBackup, RefusedRegistryWritesMakeTheRegistryKindsFail) {
