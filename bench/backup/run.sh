@@ -13,11 +13,17 @@ for tool in zip 7z /usr/bin/time; do
     command -v "$tool" >/dev/null || { echo "missing $tool (packages zip, p7zip-full, time)" >&2; exit 2; }
 done
 cmake -S "$REPO" -B "$BUILD" -G Ninja -DQOB_BUILD_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$BUILD" --target qob_bench_gendata qob_bench_archive >/dev/null
+cmake --build "$BUILD" --target qob qob_bench_gendata qob_bench_archive >/dev/null
+QOB="$BUILD/qob"
 GEN=$(find "$BUILD" -name qob_bench_gendata -type f | head -1)
 ARC=$(find "$BUILD" -name qob_bench_archive -type f | head -1)
 
-DATA="$WORK/Outlook.pst"
+# A profile whose data file is the large one: the demo target system with its Outlook.pst replaced.
+export QUIRE_HOME="$WORK/home"
+mkdir -p "$QUIRE_HOME"
+PREFIX="$WORK/prefix"
+"$QOB" demo-prefix "$PREFIX" >/dev/null
+DATA=$(find "$PREFIX/drive_c/users" -path '*AppData/Local/Microsoft/Outlook/Outlook.pst' | head -1)
 "$GEN" "$DATA" "$SIZE_MIB"
 BYTES=$(stat -c %s "$DATA")
 cat "$DATA" >/dev/null # warm the page cache so every row reads from memory
@@ -44,6 +50,12 @@ row() {
     rm -f "$out"
 }
 
+# The whole backup of the profile's data files (box 0: data files, rules, configuration), as a user
+# runs it; without and with the read-back check of "checkbackupfile".
+printf '[General]\r\ncheckbackupfile=0\r\n' >"$QUIRE_HOME/settings.dat"
+row "qob backup (level 6)" "$WORK/b.qob" "$QOB" --prefix "$PREFIX" backup --profile Outlook --items 100000000 "$WORK/b.qob"
+printf '[General]\r\ncheckbackupfile=1\r\n' >"$QUIRE_HOME/settings.dat"
+row "qob backup (level 6) + check" "$WORK/b.qob" "$QOB" --prefix "$PREFIX" backup --profile Outlook --items 100000000 "$WORK/b.qob"
 row "qob archive, level 6" "$WORK/a.qob" "$ARC" "$WORK/a.qob" 6 - "$DATA"
 row "qob archive, level 6 + AES-256" "$WORK/a.qob" "$ARC" "$WORK/a.qob" 6 "$PASSWORD" "$DATA"
 row "qob archive, level 1" "$WORK/a.qob" "$ARC" "$WORK/a.qob" 1 - "$DATA"
