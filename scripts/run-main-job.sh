@@ -25,3 +25,21 @@ echo "$lines"
 written=$(echo "$lines" | sed -n 's/.* Backup File is //p' | tail -1)
 echo "--- qob info $written"
 "$build/qob" info "$written"
+
+# On the demo target system, restore the backup into the second profile and show what it changed.
+if [ "${WINEPREFIX}" = "$build/demo-prefix" ]; then
+    target=$("$build/qob" profiles | sed -n 2p)
+    root='HKEY_CURRENT_USER\Software\Microsoft\Office\15.0\Outlook\Profiles'
+    "$build/qob" reg export "$root\\$target" "$build/restore-before.txt"
+    marker="$build/restore-marker"
+    touch "$marker"
+    sleep 1
+    echo "--- qob restore $written --profile $target"
+    "$build/qob" restore "$written" --profile "$target" || true
+    "$build/qob" reg export "$root\\$target" "$build/restore-after.txt"
+    echo "--- registry of profile $target: values removed (-) and rewritten (+)"
+    diff <(tr -d '\r' <"$build/restore-before.txt") <(tr -d '\r' <"$build/restore-after.txt") |
+        grep '^[<>]' | sed 's/^</-/; s/^>/+/' | cut -c1-160 || true
+    echo "--- files written by the restore"
+    find "$WINEPREFIX/drive_c" -newer "$marker" -type f | sed "s|^$WINEPREFIX/||" | sort
+fi
