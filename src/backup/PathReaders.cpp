@@ -1,8 +1,7 @@
 #include "backup/PathReaders.h"
 
+#include "registry/KeyHandle.h"
 #include "registry/TextEncoding.h"
-
-#include <optional>
 
 namespace qob {
 
@@ -63,31 +62,28 @@ std::string ansiText(const std::vector<std::uint8_t>& bytes, std::size_t start) 
     return textenc::windows1252ToUtf8(raw);
 }
 
-std::optional<std::vector<std::uint8_t>> readBinary(Registry& registry, const std::string& keyPath,
-                                                    const std::string& valueName) {
+} // namespace
+
+std::optional<std::vector<std::uint8_t>> readBinaryValue(Registry& registry, const std::string& keyPath,
+                                                         const std::string& valueName) {
     std::string below = keyPath;
-    RegRoot root = registry.parseKeyPath(below);
+    const RegRoot root = registry.parseKeyPath(below);
     if (root == RegRoot::None) {
         return std::nullopt;
     }
     RegistryStore& store = registry.store();
-    RegHandle key = 0;
-    if (store.openKey(root, below, false, key) != kRegSuccess) {
+    KeyHandle key(store);
+    if (store.openKey(root, below, false, key.out()) != kRegSuccess) {
         return std::nullopt;
     }
-    std::optional<std::vector<std::uint8_t>> found;
     RegValue value;
-    for (std::uint32_t i = 0; store.enumValue(key, i, value) == kRegSuccess; ++i) {
+    for (std::uint32_t i = 0; store.enumValue(key.get(), i, value) == kRegSuccess; ++i) {
         if (value.name == valueName && value.type == kRegBinary) {
-            found = value.data;
-            break;
+            return std::move(value.data);
         }
     }
-    store.closeKey(key);
-    return found;
+    return std::nullopt;
 }
-
-} // namespace
 
 std::string pathFromText(const std::string& text) {
     // The text holds just the path; a drive letter must stand before ":\".
@@ -121,12 +117,12 @@ std::string decodeAnsiPath(const std::vector<std::uint8_t>& bytes) {
 }
 
 std::string getBinaryPathWide(Registry& registry, const std::string& keyPath, const std::string& valueName) {
-    auto bytes = readBinary(registry, keyPath, valueName);
+    auto bytes = readBinaryValue(registry, keyPath, valueName);
     return bytes ? decodeWidePath(*bytes) : kPathError;
 }
 
 std::string getBinaryPathAnsi(Registry& registry, const std::string& keyPath, const std::string& valueName) {
-    auto bytes = readBinary(registry, keyPath, valueName);
+    auto bytes = readBinaryValue(registry, keyPath, valueName);
     return bytes ? decodeAnsiPath(*bytes) : kPathError;
 }
 

@@ -1,7 +1,7 @@
 #include "restore/BinaryPath.h"
 
+#include "backup/PathReaders.h"
 #include "registry/KeyHandle.h"
-#include "registry/TextEncoding.h"
 
 #include <algorithm>
 #include <array>
@@ -52,47 +52,6 @@ std::u32string decodeUtf8(const std::string& text) {
     return out;
 }
 
-void appendUtf8(std::string& out, char32_t cp) {
-    if (cp < 0x80) {
-        out += static_cast<char>(cp);
-    } else if (cp < 0x800) {
-        out += static_cast<char>(0xC0 | (cp >> 6));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else if (cp < 0x10000) {
-        out += static_cast<char>(0xE0 | (cp >> 12));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (cp >> 18));
-        out += static_cast<char>(0x80 | ((cp >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((cp >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (cp & 0x3F));
-    }
-}
-
-std::string encodeUtf8(const std::u32string& text) {
-    std::string out;
-    for (char32_t cp : text) {
-        appendUtf8(out, cp);
-    }
-    return out;
-}
-
-// The path part of decoded value text: from the drive letter before the last ":\" or from the
-// last "\\", either found at the third character or later.
-std::string pathFromText(const std::u32string& text) {
-    std::size_t drive = text.rfind(U":\\");
-    if (drive != std::u32string::npos && drive >= 2) {
-        std::u32string path = text.substr(drive - 1);
-        return path.empty() ? "Error" : encodeUtf8(path);
-    }
-    std::size_t unc = text.rfind(U"\\\\");
-    if (unc != std::u32string::npos && unc >= 2) {
-        return encodeUtf8(text.substr(unc));
-    }
-    return "Error";
-}
-
 std::string hexJoined(const std::vector<std::uint8_t>& bytes, bool separatorAfterEach) {
     std::string out;
     char buf[4];
@@ -111,29 +70,6 @@ std::string hexJoined(const std::vector<std::uint8_t>& bytes, bool separatorAfte
 
 } // namespace
 
-std::optional<std::vector<std::uint8_t>> readBinaryValue(Registry& registry, const std::string& keyPath,
-                                                         const std::string& valueName) {
-    std::string path = keyPath;
-    const RegRoot root = registry.parseKeyPath(path);
-    if (root == RegRoot::None) {
-        return std::nullopt;
-    }
-    RegistryStore& store = registry.store();
-    KeyHandle key(store);
-    if (store.openKey(root, path, false, key.out()) != kRegSuccess) {
-        return std::nullopt;
-    }
-    for (std::uint32_t index = 0;; ++index) {
-        RegValue value;
-        if (store.enumValue(key.get(), index, value) != kRegSuccess) {
-            return std::nullopt;
-        }
-        if (value.name == valueName && value.type == kRegBinary) {
-            return std::move(value.data);
-        }
-    }
-}
-
 RegResult writeBinaryValue(Registry& registry, const std::string& keyPath, const std::string& valueName,
                            const std::vector<std::uint8_t>& bytes) {
     std::string path = keyPath;
@@ -148,50 +84,6 @@ RegResult writeBinaryValue(Registry& registry, const std::string& keyPath, const
         rc = store.setValue(key.get(), valueName, kRegBinary, bytes);
     }
     return rc == kRegSuccess ? store.flush() : rc;
-}
-
-std::string binaryPathWide(const std::vector<std::uint8_t>& bytes) {
-    std::u32string text;
-    std::size_t i = 0;
-    while (i < bytes.size()) {
-        if (bytes[i] == 0) {
-            ++i;
-            continue;
-        }
-        // One run of non-zero bytes, read in pairs from its start.
-        std::size_t end = i;
-        while (end < bytes.size() && bytes[end] != 0) {
-            ++end;
-        }
-        for (; i + 1 < end; i += 2) {
-            text += static_cast<char32_t>(bytes[i + 1] * 256u + bytes[i]);
-        }
-        if (i < end) {
-            text += static_cast<char32_t>(bytes[i]);
-            ++i;
-        }
-    }
-    return pathFromText(text);
-}
-
-std::string binaryPathAnsi(const std::vector<std::uint8_t>& bytes) {
-    std::string single;
-    for (std::uint8_t b : bytes) {
-        if (b != 0) {
-            single += static_cast<char>(b);
-        }
-    }
-    return pathFromText(decodeUtf8(textenc::windows1252ToUtf8(single)));
-}
-
-std::string referencePathWide(Registry& registry, const std::string& keyPath, const std::string& valueName) {
-    auto bytes = readBinaryValue(registry, keyPath, valueName);
-    return bytes ? binaryPathWide(*bytes) : "Error";
-}
-
-std::string referencePathAnsi(Registry& registry, const std::string& keyPath, const std::string& valueName) {
-    auto bytes = readBinaryValue(registry, keyPath, valueName);
-    return bytes ? binaryPathAnsi(*bytes) : "Error";
 }
 
 std::string getBinaryValueHex(Registry& registry, const std::string& keyPath, const std::string& valueName) {

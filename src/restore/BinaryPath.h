@@ -1,7 +1,8 @@
 #pragma once
 // The data-file references of a mail profile are REG_BINARY values (a store entry ID "01020fff",
 // the path buffer "001f6700") with the file's path somewhere inside, as UTF-16LE or, in older
-// profiles, as single-byte text. These read such a path and swap it for another in place.
+// profiles, as single-byte text. These swap such a path for another in place; the path itself is
+// read by the readers of backup/PathReaders.h.
 #include "platform/RegistryStore.h"
 #include "registry/Registry.h"
 
@@ -12,22 +13,9 @@
 
 namespace qob {
 
-// The bytes of the REG_BINARY value whose name equals `valueName` exactly (case-sensitive);
-// nullopt when the key or such a value is missing.
-std::optional<std::vector<std::uint8_t>> readBinaryValue(Registry& registry, const std::string& keyPath,
-                                                         const std::string& valueName);
 // Writes a REG_BINARY value and makes it durable; the store's code on failure.
 RegResult writeBinaryValue(Registry& registry, const std::string& keyPath, const std::string& valueName,
                            const std::vector<std::uint8_t>& bytes);
-
-// The path readers of data-file references (GetBinaryPathWide / GetBinaryPathAnsi): the path inside a
-// REG_BINARY value (from its drive letter, or from "\\" for a network path, to the end), "Error" when there
-// is none.
-std::string referencePathWide(Registry& registry, const std::string& keyPath, const std::string& valueName);
-std::string referencePathAnsi(Registry& registry, const std::string& keyPath, const std::string& valueName);
-// The same decoding applied to bytes already read.
-std::string binaryPathWide(const std::vector<std::uint8_t>& bytes);
-std::string binaryPathAnsi(const std::vector<std::uint8_t>& bytes);
 
 // GetBinaryValueHex: the value's bytes as upper-case hex without leading zeros joined by "=";
 // "Error" when the key or value is missing.

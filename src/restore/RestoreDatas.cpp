@@ -1,6 +1,7 @@
 // Data files and personal address books: the files go into the local data folder, then the
 // profile's references are pointed at them. Only references whose file was just restored are
 // rewritten, so no reference ends up naming a file that is not there.
+#include "backup/PathReaders.h"
 #include "frame/OutlookDiscovery.h"
 #include "restore/BinaryPath.h"
 #include "restore/RestoreItems.h"
@@ -102,11 +103,11 @@ bool restoreDatas(RestoreContext& ctx, const std::string& profile) {
         const auto mapping = parseDatasPaths(ctx.state.restore.datasPaths);
         for (const std::string& sub : subKeys) {
             const std::string key = profileKey + "\\" + sub;
-            std::string oldPath = referencePathWide(registry, key, "01020fff");
-            if (oldPath == "Error") {
-                oldPath = referencePathAnsi(registry, key, "01020fff");
+            std::string oldPath = getBinaryPathWide(registry, key, "01020fff");
+            if (oldPath == kPathError) {
+                oldPath = getBinaryPathAnsi(registry, key, "01020fff");
             }
-            if (oldPath == "Error") {
+            if (oldPath == kPathError) {
                 continue;
             }
             const std::string name = restoredNameFor(oldPath, extracted, mapping);

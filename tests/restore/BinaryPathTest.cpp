@@ -3,6 +3,7 @@
 #include "restore/BinaryPath.h"
 #include "FakeDialogs.h"
 #include "MemoryRegistryStore.h"
+#include "backup/PathReaders.h"
 #include "restore/RestoreNames.h"
 
 #include <gtest/gtest.h>
@@ -41,13 +42,10 @@ TEST(BinaryPath, HexFormsAndReplacement) {
     id.insert(id.end(), {0, 0});
     store.put(key, "01020fff", kRegBinary, id);
     EXPECT_EQ(replaceBinaryPath(registry, key, "01020fff", "C:\\a.pst", "C:\\longer\\a.pst"), kRegSuccess);
-    EXPECT_EQ(referencePathWide(registry, key, "01020fff"), "C:\\longer\\a.pst");
+    EXPECT_EQ(getBinaryPathWide(registry, key, "01020fff"), "C:\\longer\\a.pst");
     EXPECT_EQ(readBinaryValue(registry, key, "01020fff")->size(), id.size() + 14);
     EXPECT_EQ(replaceBinaryPath(registry, key, "absent", "C:\\a.pst", "D:\\b.pst"), kRegSuccess);
     EXPECT_FALSE(readBinaryValue(registry, key, "absent"));
-    // Network paths are found from their "\\".
-    EXPECT_EQ(binaryPathWide(utf16leBytes("xx\\\\srv\\share\\c.pst")), "\\\\srv\\share\\c.pst");
-    EXPECT_EQ(binaryPathAnsi({'x', 'x', 0, 'Z', ':', '\\', 0xDC, '.', 'p', 's', 't', 0}), "Z:\\\xC3\x9C.pst");
 }
 
 TEST(RestoreNames, OnlyPlainFileNamesAreAccepted) {

@@ -2,6 +2,7 @@
 // one: the registry trees and the files are compared with what the restore must have changed.
 #include "RestoreFixture.h"
 #include "ZipTools.h"
+#include "backup/PathReaders.h"
 #include "restore/BinaryPath.h"
 #include "restore/OpenBackup.h"
 #include "restore/RestoreItems.h"
@@ -115,7 +116,7 @@ TEST(RestoreRoundTrip, ProfileRestoredIntoAnotherProfileOfTheSameMachine) {
     // Every rewritten reference names a file that exists.
     for (const std::string& sub : w.registry.getSubKeys(d.profilesRootKey + "\\Second")) {
         const std::string path =
-            referencePathWide(w.registry, d.profilesRootKey + "\\Second\\" + sub, "01020fff");
+            getBinaryPathWide(w.registry, d.profilesRootKey + "\\Second\\" + sub, "01020fff");
         if (path != "Error") {
             EXPECT_TRUE(w.files->fileExists(path)) << path;
         }
@@ -218,13 +219,50 @@ TEST(RestoreRoundTrip, DataFileReferencesFollowTheRecordedPathsOrTheBareName) {
 
         const std::string local = w.demo.localDataFolder;
         auto pathOf = [&](const std::string& sub) {
-            return referencePathWide(w.registry, profileKey + "\\" + sub, "01020fff");
+            return getBinaryPathWide(w.registry, profileKey + "\\" + sub, "01020fff");
         };
         EXPECT_EQ(pathOf(refs[0].first), local + "\\a.pst");
         EXPECT_EQ(pathOf(refs[1].first), local + (withPaths ? "\\a~2.pst" : "\\a.pst"));
         EXPECT_EQ(pathOf(refs[2].first), "C:\\three\\b.pst");
         EXPECT_EQ(readFile(w.host(local + "\\a~2.pst")), "second");
     }
+}
+
+// Characters whose UTF-16 code unit has a zero low byte (U+0100, U+4E00) must survive the reading
+// of the old reference, or the reference would not be recognised and keep naming the old file.
+TEST(RestoreRoundTrip, ReferencesToANameWithZeroLowBytesAreRewritten) {
+    RestoreWorld w;
+    const std::string profileKey = w.demo.profilesRootKey + "\\Second";
+    const std::string key = profileKey + "\\44444444444444444444444444444444";
+    const std::string name = "\xC4\x80"
+                             "bc \xE4\xB8\x80\xE4\xB8\xAD\xE6\x96\x87.pst"; // Ābc 一中文.pst
+    const std::string oldPath = w.demo.userProfileFolder + "\\Documents\\" + name;
+    auto demoId = readBinaryValue(w.registry, w.demo.stores[0].serviceKey, "01020fff");
+    ASSERT_TRUE(demoId);
+    const std::vector<std::uint8_t> header(demoId->begin(), demoId->begin() + 54);
+    w.store.put(key, "01020fff", kRegBinary, withPath(header, oldPath));
+    std::vector<std::uint8_t> buffer = utf16leBytes(oldPath);
+    buffer.resize(520, 0);
+    w.store.put(key, "001f6700", kRegBinary, buffer);
+
+    BackupSpec spec = minimalSpec("01000000000");
+    spec.entries = {{name, "unicode mailbox"}};
+    addItemLine(spec, "BackupDatas", name);
+    addItemLine(spec, "BackupDatasPaths", name + "<" + oldPath);
+    const fs::path qob = w.dir / "unicode.qob";
+    writeBackup(qob, spec);
+    ASSERT_EQ(openBackupFile(*w.form, w.archive, qob), OpenResult::Opened);
+    RestoreContext ctx(*w.platform, w.form->state(), w.archive);
+    ASSERT_TRUE(restoreDatas(ctx, "Second")) << joined(ctx.problems);
+
+    const std::string newPath = w.demo.localDataFolder + "\\" + name;
+    EXPECT_EQ(readFile(w.host(newPath)), "unicode mailbox");
+    EXPECT_EQ(getBinaryPathWide(w.registry, key, "01020fff"), newPath);
+    EXPECT_EQ(*readBinaryValue(w.registry, key, "01020fff"), withPath(header, newPath));
+    EXPECT_EQ(getBinaryPathWide(w.registry, key, "001f6700"), newPath);
+    auto rewritten = readBinaryValue(w.registry, key, "001f6700");
+    ASSERT_TRUE(rewritten);
+    EXPECT_EQ(rewritten->size(), 520 + utf16leBytes(newPath).size() - utf16leBytes(oldPath).size());
 }
 
 } // namespace
