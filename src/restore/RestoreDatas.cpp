@@ -8,6 +8,7 @@
 #include "restore/RestoreNames.h"
 
 #include <exception>
+#include <optional>
 
 namespace qob {
 
@@ -79,27 +80,49 @@ bool removed(RegResult rc) {
     return rc == kRegSuccess || rc == kRegNotFound;
 }
 
+// What both file kinds of a profile need before they point its services at the files: the files
+// extracted into the local data folder and the profile's service subkeys. nullopt after a failure
+// (already reported through `ctx`); `what` names the files in the message of a profile with no
+// services.
+struct ExtractedIntoProfile {
+    std::string folder;
+    std::vector<std::string> extracted;
+    std::string profileKey;
+    std::vector<std::string> subKeys;
+};
+
+std::optional<ExtractedIntoProfile> extractForProfile(RestoreContext& ctx, const std::string& profile,
+                                                      ItemKind kind, const std::string& what) {
+    if (!checkProfile(ctx, profile)) {
+        return std::nullopt;
+    }
+    ExtractedIntoProfile out;
+    out.folder = restoreLocalDataFolder(ctx.state);
+    if (!ensureTargetFolder(ctx, out.folder, true)) {
+        return std::nullopt;
+    }
+    if (!extractNames(ctx, ctx.state.restore.itemValues[index(kind)], out.folder, &out.extracted)) {
+        return std::nullopt;
+    }
+    out.profileKey = restoreProfileKey(ctx.state, profile);
+    out.subKeys = ctx.platform.registry.getSubKeys(out.profileKey);
+    if (out.subKeys.empty()) {
+        ctx.fail("The profile \"" + profile + "\" has no services to point at " + what + ".");
+        return std::nullopt;
+    }
+    return out;
+}
+
 } // namespace
 
 bool restoreDatas(RestoreContext& ctx, const std::string& profile) {
     try {
-        if (!checkProfile(ctx, profile)) {
+        const auto target = extractForProfile(ctx, profile, ItemKind::Datas, "the data files");
+        if (!target) {
             return false;
         }
+        const auto& [folder, extracted, profileKey, subKeys] = *target;
         Registry& registry = ctx.platform.registry;
-        const std::string folder = restoreLocalDataFolder(ctx.state);
-        if (!ensureTargetFolder(ctx, folder, true)) {
-            return false;
-        }
-        std::vector<std::string> extracted;
-        if (!extractNames(ctx, ctx.state.restore.itemValues[index(ItemKind::Datas)], folder, &extracted)) {
-            return false;
-        }
-        const std::string profileKey = restoreProfileKey(ctx.state, profile);
-        const auto subKeys = registry.getSubKeys(profileKey);
-        if (subKeys.empty()) {
-            return ctx.fail("The profile \"" + profile + "\" has no services to point at the data files.");
-        }
         const auto mapping = parseDatasPaths(ctx.state.restore.datasPaths);
         for (const std::string& sub : subKeys) {
             const std::string key = profileKey + "\\" + sub;
@@ -147,23 +170,12 @@ bool restoreDatas(RestoreContext& ctx, const std::string& profile) {
 
 bool restorePab(RestoreContext& ctx, const std::string& profile) {
     try {
-        if (!checkProfile(ctx, profile)) {
+        const auto target = extractForProfile(ctx, profile, ItemKind::Pab, "the address book");
+        if (!target) {
             return false;
         }
+        const auto& [folder, extracted, profileKey, subKeys] = *target;
         Registry& registry = ctx.platform.registry;
-        const std::string folder = restoreLocalDataFolder(ctx.state);
-        if (!ensureTargetFolder(ctx, folder, true)) {
-            return false;
-        }
-        std::vector<std::string> extracted;
-        if (!extractNames(ctx, ctx.state.restore.itemValues[index(ItemKind::Pab)], folder, &extracted)) {
-            return false;
-        }
-        const std::string profileKey = restoreProfileKey(ctx.state, profile);
-        const auto subKeys = registry.getSubKeys(profileKey);
-        if (subKeys.empty()) {
-            return ctx.fail("The profile \"" + profile + "\" has no services to point at the address book.");
-        }
         for (const std::string& sub : subKeys) {
             const std::string key = profileKey + "\\" + sub;
             std::string current = registry.getStringValue(key, "001e6600");
