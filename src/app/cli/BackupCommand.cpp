@@ -24,18 +24,6 @@ private:
     std::ostream& err_;
 };
 
-// The summary's own tab layout reads oddly on a terminal.
-std::string forTerminal(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c == '\r') {
-            continue;
-        }
-        out += c == '\t' ? ' ' : c;
-    }
-    return out;
-}
-
 int runBackupCommand(const Args& args, std::ostream& out, std::ostream& err) {
     if (args.positional.size() != 1 || !args.has("--profile")) {
         err << "usage: qob backup --profile P [--items 110000000] [--description TEXT] [--password-file F] "
@@ -43,10 +31,7 @@ int runBackupCommand(const Args& args, std::ostream& out, std::ostream& err) {
         return 2;
     }
     const std::string items = args.get("--items", "111111111");
-    if (items.size() != 9 || items.find_first_not_of("01") != std::string::npos) {
-        err << "qob: --items takes nine characters 0 or 1 (personal folders, accounts, signatures, "
-               "stationery, "
-               "address book, options, templates, preferences, contacts)\n";
+    if (!checkItemBoxes(items, err)) {
         return 2;
     }
     std::string error;
@@ -56,9 +41,8 @@ int runBackupCommand(const Args& args, std::ostream& out, std::ostream& err) {
         return 2;
     }
     CommandDialogs dialogs(err);
-    auto target = openTarget(args, dialogs, error);
+    auto target = openTargetOrReport(args, dialogs, err);
     if (!target) {
-        err << "qob: " << error << "\n";
         return 1;
     }
     MainForm form(target->platform());

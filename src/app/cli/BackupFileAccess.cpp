@@ -1,5 +1,7 @@
 #include "app/cli/BackupFileAccess.h"
 
+#include <ostream>
+
 namespace qob::cli {
 
 bool openBackupFile(Archive& archive, const std::filesystem::path& file, const Args& args,
@@ -33,6 +35,19 @@ bool openBackupFile(Archive& archive, const std::filesystem::path& file, const A
         return false;
     }
     return true;
+}
+
+int openBackupArgument(Archive& archive, const Args& args, const char* usage, std::ostream& err) {
+    if (args.positional.size() != 1) {
+        err << "usage: qob " << usage << "\n";
+        return 2;
+    }
+    std::string error;
+    if (!openBackupFile(archive, args.positional[0], args, error)) {
+        err << "qob: " << error << "\n";
+        return 1;
+    }
+    return 0;
 }
 
 } // namespace qob::cli

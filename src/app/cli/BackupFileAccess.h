@@ -5,6 +5,7 @@
 #include "backup/Archive.h"
 
 #include <filesystem>
+#include <iosfwd>
 #include <string>
 
 namespace qob::cli {
@@ -12,5 +13,8 @@ namespace qob::cli {
 // Opens `file` in `archive`; on failure `error` says why (a wrong password included).
 bool openBackupFile(Archive& archive, const std::filesystem::path& file, const Args& args,
                     std::string& error);
+// The same for a command whose one argument is the backup file: 0 when it is open, 2 for a wrong
+// use (`usage` is shown), 1 when it cannot be opened (the reason goes to `err`).
+int openBackupArgument(Archive& archive, const Args& args, const char* usage, std::ostream& err);
 
 } // namespace qob::cli

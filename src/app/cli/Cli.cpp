@@ -1,5 +1,7 @@
 #include "app/cli/Cli.h"
 
+#include "frame/AppState.h"
+
 #include <algorithm>
 #include <fstream>
 #include <iostream>
@@ -38,6 +40,25 @@ MsgAnswer StderrDialogs::message(const std::string& text, MsgIcon icon, MsgButto
     (void)title;
     err_ << text << "\n";
     return SilentDialogs::message(text, icon, buttons, title);
+}
+
+bool checkItemBoxes(const std::string& items, std::ostream& err) {
+    if (items.size() == kItemBoxCount && items.find_first_not_of("01") == std::string::npos) {
+        return true;
+    }
+    err << "qob: --items takes nine characters 0 or 1 (personal folders, accounts, signatures, "
+           "stationery, address book, options, templates, preferences, contacts)\n";
+    return false;
+}
+
+std::string forTerminal(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c != '\r') {
+            out += c == '\t' ? ' ' : c;
+        }
+    }
+    return out;
 }
 
 std::optional<std::string> readPassword(const Args& args, std::string& error) {

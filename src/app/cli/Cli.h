@@ -39,6 +39,13 @@ private:
 // argument: command lines are visible to every user of the machine.
 std::optional<std::string> readPassword(const Args& args, std::string& error);
 
+// True when `items` is a valid --items value (nine characters 0 or 1, one per item box); otherwise
+// says so on `err`.
+bool checkItemBoxes(const std::string& items, std::ostream& err);
+
+// A run's summary for a terminal: its tab layout reads oddly there, and "\r" has no place in it.
+std::string forTerminal(const std::string& text);
+
 struct Command {
     std::string name;  // "reg export", "backup" ...
     std::string usage; // one line for --help

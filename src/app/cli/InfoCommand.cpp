@@ -14,15 +14,9 @@ namespace {
 namespace fs = std::filesystem;
 
 int runInfo(const Args& args, std::ostream& out, std::ostream& err) {
-    if (args.positional.size() != 1) {
-        err << "usage: qob info [--password-file F] FILE.qob\n";
-        return 2;
-    }
     Archive archive;
-    std::string error;
-    if (!openBackupFile(archive, args.positional[0], args, error)) {
-        err << "qob: " << error << "\n";
-        return 1;
+    if (int rc = openBackupArgument(archive, args, "info [--password-file F] FILE.qob", err); rc != 0) {
+        return rc;
     }
     auto entry = archive.findEntry(kInfoEntryName);
     if (!entry) {

@@ -10,10 +10,8 @@ namespace {
 
 int runProfiles(const Args& args, std::ostream& out, std::ostream& err) {
     StderrDialogs dialogs(err);
-    std::string error;
-    auto target = openTarget(args, dialogs, error);
+    auto target = openTargetOrReport(args, dialogs, err);
     if (!target) {
-        err << "qob: " << error << "\n";
         return 1;
     }
     Platform& platform = target->platform();

@@ -29,16 +29,6 @@ private:
     std::ostream& err_;
 };
 
-std::string forTerminal(const std::string& text) {
-    std::string out;
-    for (char c : text) {
-        if (c != '\r') {
-            out += c == '\t' ? ' ' : c;
-        }
-    }
-    return out;
-}
-
 int runRestoreCommand(const Args& args, std::ostream& out, std::ostream& err) {
     if (args.positional.size() != 1 || !args.has("--profile")) {
         err << "usage: qob restore FILE.qob --profile TARGET [--items 110000000] [--password-file F]\n";
@@ -46,9 +36,7 @@ int runRestoreCommand(const Args& args, std::ostream& out, std::ostream& err) {
     }
     const bool itemsGiven = args.has("--items");
     const std::string items = args.get("--items");
-    if (itemsGiven && (items.size() != kItemBoxCount || items.find_first_not_of("01") != std::string::npos)) {
-        err << "qob: --items takes nine characters 0 or 1 (personal folders, accounts, signatures, "
-               "stationery, address book, options, templates, preferences, contacts)\n";
+    if (itemsGiven && !checkItemBoxes(items, err)) {
         return 2;
     }
     std::string error;
@@ -70,9 +58,8 @@ int runRestoreCommand(const Args& args, std::ostream& out, std::ostream& err) {
     }
 
     RestoreDialogs dialogs(err);
-    auto target = openTarget(args, dialogs, error);
+    auto target = openTargetOrReport(args, dialogs, err);
     if (!target) {
-        err << "qob: " << error << "\n";
         return 1;
     }
     // Registry files written behind a running wineserver's back would be overwritten when it exits.

@@ -15,10 +15,8 @@ const char* const kProfileRoots[] = {
 
 int sysinfo(const Args& args, std::ostream& out, std::ostream& err) {
     StderrDialogs dialogs(err);
-    std::string error;
-    auto target = openTarget(args, dialogs, error);
+    auto target = openTargetOrReport(args, dialogs, err);
     if (!target) {
-        err << "qob: " << error << "\n";
         return 1;
     }
     Platform& p = target->platform();

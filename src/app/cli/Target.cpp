@@ -2,6 +2,8 @@
 
 #include "app/cli/Cli.h"
 
+#include <ostream>
+
 namespace qob::cli {
 
 std::unique_ptr<Target> openTarget(const Args& args, Dialogs& dialogs, std::string& error) {
@@ -10,6 +12,15 @@ std::unique_ptr<Target> openTarget(const Args& args, Dialogs& dialogs, std::stri
         prefixOption = args.get("--prefix");
     }
     return Target::open(prefixOption, dialogs, error);
+}
+
+std::unique_ptr<Target> openTargetOrReport(const Args& args, Dialogs& dialogs, std::ostream& err) {
+    std::string error;
+    auto target = openTarget(args, dialogs, error);
+    if (!target) {
+        err << "qob: " << error << "\n";
+    }
+    return target;
 }
 
 } // namespace qob::cli

@@ -11,6 +11,7 @@
 #include "registry/Registry.h"
 
 #include <filesystem>
+#include <iosfwd>
 #include <memory>
 #include <optional>
 #include <string>
@@ -71,5 +72,7 @@ private:
 
 // The same for a qob command: --prefix from the parsed arguments.
 std::unique_ptr<Target> openTarget(const Args& args, Dialogs& dialogs, std::string& error);
+// openTarget for a command that cannot go on without it: the reason goes to `err`.
+std::unique_ptr<Target> openTargetOrReport(const Args& args, Dialogs& dialogs, std::ostream& err);
 
 } // namespace qob::cli

@@ -8,15 +8,9 @@ namespace qob::cli {
 namespace {
 
 int runVerify(const Args& args, std::ostream& out, std::ostream& err) {
-    if (args.positional.size() != 1) {
-        err << "usage: qob verify [--password-file F] FILE.qob\n";
-        return 2;
-    }
     Archive archive;
-    std::string error;
-    if (!openBackupFile(archive, args.positional[0], args, error)) {
-        err << "qob: " << error << "\n";
-        return 1;
+    if (int rc = openBackupArgument(archive, args, "verify [--password-file F] FILE.qob", err); rc != 0) {
+        return rc;
     }
     const auto entries = archive.entries();
     Status s = archive.verify();
