@@ -1,17 +1,11 @@
 #include "frame/ProgramFolder.h"
 
-#include <cstdlib>
+#include "platform/Environment.h"
+
 #include <unistd.h>
 
 namespace qob {
 namespace {
-
-std::optional<std::string> environment(const char* name) {
-    const char* value = std::getenv(name);
-    if (!value || !*value)
-        return std::nullopt;
-    return std::string(value);
-}
 
 bool writableFolder(const std::filesystem::path& folder) {
     std::error_code ec;

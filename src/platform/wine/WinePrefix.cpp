@@ -1,18 +1,8 @@
 #include "platform/wine/WinePrefix.h"
 
-#include <cstdlib>
+#include "platform/Environment.h"
 
 namespace qob {
-namespace {
-
-std::optional<std::string> environment(const char* name) {
-    const char* value = std::getenv(name);
-    if (!value || !*value)
-        return std::nullopt;
-    return std::string(value);
-}
-
-} // namespace
 
 std::filesystem::path chooseWinePrefix(const std::optional<std::string>& prefixOption,
                                        const std::optional<std::string>& winePrefixVariable,
