@@ -73,8 +73,7 @@ std::string Registry::getStringValue(const std::string& keyPath, const std::stri
     return text.substr(0, text.find('\0'));
 }
 
-RegResult Registry::setStringValue(const std::string& keyPath, const std::string& valueName,
-                                   const std::string& text) {
+RegResult Registry::changeKey(const std::string& keyPath, const std::function<RegResult(RegHandle)>& change) {
     std::string path = keyPath;
     const RegRoot root = parseKeyPath(path);
     if (root == RegRoot::None) {
@@ -87,28 +86,20 @@ RegResult Registry::setStringValue(const std::string& keyPath, const std::string
         if (rc != kRegSuccess) {
             return rc;
         }
-        rc = store_.setValue(key.get(), valueName, kRegSz,
-                             std::vector<std::uint8_t>(text.begin(), text.end()));
+        rc = change(key.get());
     }
     return rc == kRegSuccess ? store_.flush() : rc;
 }
 
+RegResult Registry::setStringValue(const std::string& keyPath, const std::string& valueName,
+                                   const std::string& text) {
+    return changeKey(keyPath, [&](RegHandle key) {
+        return store_.setValue(key, valueName, kRegSz, std::vector<std::uint8_t>(text.begin(), text.end()));
+    });
+}
+
 RegResult Registry::deleteValue(const std::string& keyPath, const std::string& valueName) {
-    std::string path = keyPath;
-    const RegRoot root = parseKeyPath(path);
-    if (root == RegRoot::None) {
-        return kNoKey;
-    }
-    RegResult rc;
-    {
-        KeyHandle key(store_);
-        rc = store_.openKey(root, path, true, key.out());
-        if (rc != kRegSuccess) {
-            return rc;
-        }
-        rc = store_.deleteValue(key.get(), valueName);
-    }
-    return rc == kRegSuccess ? store_.flush() : rc;
+    return changeKey(keyPath, [&](RegHandle key) { return store_.deleteValue(key, valueName); });
 }
 
 RegResult Registry::deleteKeyUnflushed(const std::string& keyPath) {

@@ -7,6 +7,7 @@
 #include "platform/Status.h"
 
 #include <filesystem>
+#include <functional>
 #include <iosfwd>
 #include <string>
 #include <vector>
@@ -54,6 +55,9 @@ private:
     void writeValues(std::ostream& out, const std::string& keyPath);
     RegResult deleteTreeUnflushed(const std::string& keyPath);
     RegResult deleteKeyUnflushed(const std::string& keyPath);
+    // Opens the key for writing (creating it), applies `change` to it and, when that succeeded,
+    // makes it durable.
+    RegResult changeKey(const std::string& keyPath, const std::function<RegResult(RegHandle)>& change);
 
     RegistryStore& store_;
     Dialogs& dialogs_;
