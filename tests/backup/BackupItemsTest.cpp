@@ -5,7 +5,7 @@
 #include "frame/InfoFile.h"
 #include "frame/OutlookDiscovery.h"
 
-#include "../frame/MainFormTestPlatform.h"
+#include "DemoPlatform.h"
 #include "ZipTools.h"
 
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "MainFormTestPlatform.h"
+#include "DemoPlatform.h"
 
 #include <gtest/gtest.h>
 

@@ -1,5 +1,5 @@
 #include "frame/MainForm.h"
-#include "MainFormTestPlatform.h"
+#include "DemoPlatform.h"
 #include "frame/OutlookDiscovery.h"
 #include "frame/Settings.h"
 

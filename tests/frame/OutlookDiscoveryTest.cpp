@@ -1,5 +1,5 @@
 #include "frame/OutlookDiscovery.h"
-#include "MainFormTestPlatform.h"
+#include "DemoPlatform.h"
 
 #include <gtest/gtest.h>
 

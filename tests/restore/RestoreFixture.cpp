@@ -18,7 +18,7 @@ RestoreWorld::RestoreWorld() {
     demo.writeRegistry(store);
     fs::create_directories(programFolder());
     files = std::make_unique<WineTargetFileSystem>(demo.prefix);
-    system = std::make_unique<DemoServices>(demo);
+    system = std::make_unique<DemoSystemServices>(demo);
     platform =
         std::unique_ptr<Platform>(new Platform{store, registry, *files, *system, dialogs, programFolder()});
     form = std::make_unique<MainForm>(*platform);

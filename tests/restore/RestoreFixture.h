@@ -2,6 +2,7 @@
 // A demo target system (a Wine-prefix-shaped folder, its registry in memory) with the main form
 // loaded on it, plus a builder of backup files made directly with the archive and the information
 // file, so that restore tests need no backup run and can build damaged and hostile backups.
+#include "DemoPlatform.h"
 #include "FakeDialogs.h"
 #include "MemoryRegistryStore.h"
 #include "TestPaths.h"
@@ -20,23 +21,6 @@
 
 namespace qob::test {
 
-class DemoServices : public SystemServices {
-public:
-    explicit DemoServices(const DemoTargetSystem& demo) : demo_(demo) {}
-    std::string computerName() const override { return demo_.computerName; }
-    std::string logonUser() const override { return demo_.userName; }
-    std::string windowsFolder() const override { return "C:\\windows"; }
-    std::string expandEnvironment(const std::string& text) const override {
-        return text == "%UserProfile%" ? demo_.userProfileFolder : text;
-    }
-    WindowsVersion windowsVersion() const override { return {6, 1, 7601}; }
-    std::vector<ProcessInfo> processes() const override { return {}; }
-    bool terminateProcess(std::int64_t) override { return false; }
-
-private:
-    const DemoTargetSystem& demo_;
-};
-
 // One demo machine with a loaded main form and the form's archive.
 struct RestoreWorld {
     TempDir dir;
@@ -45,7 +29,7 @@ struct RestoreWorld {
     FakeDialogs dialogs;
     Registry registry{store, dialogs, "Quire Outlook Backup"};
     std::unique_ptr<WineTargetFileSystem> files;
-    std::unique_ptr<DemoServices> system;
+    std::unique_ptr<DemoSystemServices> system;
     std::unique_ptr<Platform> platform;
     std::unique_ptr<MainForm> form;
     Archive archive;

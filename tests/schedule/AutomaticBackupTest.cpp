@@ -4,7 +4,7 @@
 #include "frame/InfoFile.h"
 #include "frame/Settings.h"
 
-#include "../frame/MainFormTestPlatform.h"
+#include "DemoPlatform.h"
 #include "ZipTools.h"
 
 #include <gtest/gtest.h>

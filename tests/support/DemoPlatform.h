@@ -1,6 +1,7 @@
 #pragma once
 // A demo target system with its registry in memory and its files on disk, bundled as a Platform:
-// what the discovery and main form tests run against.
+// what the discovery, main form, backup and automatic run tests run against. Header-only, so the
+// support library itself needs no frame library; units that include it link one.
 #include "FakeDialogs.h"
 #include "MemoryRegistryStore.h"
 #include "TestPaths.h"
