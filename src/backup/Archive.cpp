@@ -218,6 +218,7 @@ Status Archive::addFile(const fs::path& file, const std::string& entryName) {
     spec.size = static_cast<std::uint64_t>(st.st_size);
     spec.mtime = st.st_mtime;
     spec.onRead = [this](std::uint64_t n) { noteBytesRead(n); };
+    spec.level = [this] { return level_; };
     spec.errorText = &sourceError_;
     zip_source_t* src = makeArchiveSource(zip_, std::move(spec));
     if (!src) {
@@ -291,6 +292,8 @@ Status Archive::writeArchive() {
             fail("This build of libzip cannot encrypt with AES-256; " + quoted(path_) + " was not written."));
     }
     for (const Pending& p : pending_) {
+        // Above level 0 the source hands over a finished deflate stream; with the entry's method
+        // equal to the one the source reports, libzip copies it as it is.
         zip_int32_t method = level_ == 0 ? ZIP_CM_STORE : ZIP_CM_DEFLATE;
         if (zip_set_file_compression(zip_, p.index, method, static_cast<zip_uint32_t>(level_)) != 0 ||
             zip_file_set_encryption(zip_, p.index, protected_ ? ZIP_EM_AES_256 : ZIP_EM_NONE,

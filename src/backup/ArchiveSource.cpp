@@ -1,22 +1,38 @@
 #include "backup/ArchiveSource.h"
 
+#include "backup/ParallelDeflate.h"
+
 #include <zip.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace qob {
 namespace {
 
+// libzip settles whether the local header gets a Zip64 extra before the data is written and
+// fails the entry when the final header disagrees. From the size alone it only expects Zip64
+// for deflate above 4 293 656 963 bytes, a bound the chunked stream (a flush marker per chunk)
+// can overrun for incompressible data just below it. Above this size the size is kept back until
+// the stream is done, which makes libzip write Zip64 headers from the start.
+constexpr std::uint64_t kKeepSizeBackFrom = 0xFFFFFFFFull - (std::uint64_t{16} << 20);
+
 struct SourceState {
     ArchiveSourceFile spec;
     int fd = -1;
     std::uint64_t done = 0;
     zip_error_t error;
+    std::unique_ptr<ParallelDeflate> deflater;
+    bool streamComplete = false;
+    std::uint32_t crc = 0;
+    std::uint64_t compressedSize = 0;
+
+    int level() const { return spec.level ? spec.level() : 0; }
 };
 
 zip_int64_t failWith(SourceState& s, int zipCode, int sysErrno, const std::string& why) {
@@ -50,7 +66,90 @@ zip_int64_t openFile(SourceState& s) {
     return 0;
 }
 
-zip_int64_t readFile(SourceState& s, void* data, zip_uint64_t len) {
+zip_int64_t readFile(SourceState& s, void* data, zip_uint64_t len, bool reportRead);
+
+zip_int64_t openSource(SourceState& s) {
+    s.deflater.reset();
+    s.streamComplete = false;
+    if (openFile(s) < 0) {
+        return -1;
+    }
+    if (s.level() > 0) {
+        try {
+            // Progress comes from the compressor as it hands data over, not from its read-ahead.
+            s.deflater = std::make_unique<ParallelDeflate>(
+                s.level(),
+                [&s](unsigned char* data, std::size_t len) { return readFile(s, data, len, false); },
+                [&s](std::uint64_t n) {
+                    if (s.spec.onRead) {
+                        s.spec.onRead(n);
+                    }
+                });
+        } catch (const std::exception&) {
+            ::close(s.fd);
+            s.fd = -1;
+            return failWith(s, ZIP_ER_MEMORY, 0, "not enough memory to compress " + quoted(s.spec.file));
+        }
+    }
+    return 0;
+}
+
+zip_int64_t readCompressed(SourceState& s, void* data, zip_uint64_t len) {
+    std::int64_t n = s.deflater->read(static_cast<unsigned char*>(data), static_cast<std::size_t>(len));
+    if (n < 0) {
+        // A reader failure has already said why; anything else came from the compressor.
+        std::string why = s.deflater->error();
+        if (!why.empty()) {
+            return failWith(s, ZIP_ER_ZLIB, 0, "cannot compress " + quoted(s.spec.file) + ": " + why);
+        }
+        return -1;
+    }
+    if (s.deflater->finished() && !s.streamComplete) {
+        s.streamComplete = true;
+        s.crc = s.deflater->crc();
+        s.compressedSize = s.deflater->outputSize();
+    }
+    return n;
+}
+
+void closeSource(SourceState& s) {
+    s.deflater.reset(); // joins the compressing threads
+    if (s.fd >= 0) {
+        ::close(s.fd);
+        s.fd = -1;
+    }
+}
+
+zip_int64_t statSource(SourceState& s, void* data, zip_uint64_t len) {
+    if (len < sizeof(zip_stat_t)) {
+        zip_error_set(&s.error, ZIP_ER_INVAL, 0);
+        return -1;
+    }
+    auto* st = static_cast<zip_stat_t*>(data);
+    zip_stat_init(st);
+    st->mtime = s.spec.mtime;
+    st->valid = ZIP_STAT_MTIME;
+    if (s.level() == 0) {
+        // Plain bytes: libzip stores them and needs the size up front to decide on Zip64.
+        st->size = s.spec.size;
+        st->valid |= ZIP_STAT_SIZE;
+        return sizeof(zip_stat_t);
+    }
+    st->comp_method = ZIP_CM_DEFLATE;
+    st->valid |= ZIP_STAT_COMP_METHOD;
+    if (s.streamComplete) {
+        st->size = s.spec.size;
+        st->crc = s.crc;
+        st->comp_size = s.compressedSize;
+        st->valid |= ZIP_STAT_SIZE | ZIP_STAT_CRC | ZIP_STAT_COMP_SIZE;
+    } else if (s.spec.size < kKeepSizeBackFrom) {
+        st->size = s.spec.size;
+        st->valid |= ZIP_STAT_SIZE;
+    }
+    return sizeof(zip_stat_t);
+}
+
+zip_int64_t readFile(SourceState& s, void* data, zip_uint64_t len, bool reportRead) {
     std::uint64_t want = std::min<std::uint64_t>(len, s.spec.size - s.done);
     if (want == 0) {
         // At the recorded end: a file that kept growing is being written by someone else.
@@ -78,7 +177,7 @@ zip_int64_t readFile(SourceState& s, void* data, zip_uint64_t len) {
                         quoted(s.spec.file) + " became shorter while the backup was being written");
     }
     s.done += static_cast<std::uint64_t>(r);
-    if (s.spec.onRead) {
+    if (reportRead && s.spec.onRead) {
         s.spec.onRead(static_cast<std::uint64_t>(r));
     }
     return r;
@@ -88,34 +187,18 @@ zip_int64_t callback(void* userdata, void* data, zip_uint64_t len, zip_source_cm
     auto& s = *static_cast<SourceState*>(userdata);
     switch (cmd) {
     case ZIP_SOURCE_OPEN:
-        return openFile(s);
+        return openSource(s);
     case ZIP_SOURCE_READ:
-        return readFile(s, data, len);
+        return s.deflater ? readCompressed(s, data, len) : readFile(s, data, len, true);
     case ZIP_SOURCE_CLOSE:
-        if (s.fd >= 0) {
-            ::close(s.fd);
-            s.fd = -1;
-        }
+        closeSource(s);
         return 0;
-    case ZIP_SOURCE_STAT: {
-        if (len < sizeof(zip_stat_t)) {
-            zip_error_set(&s.error, ZIP_ER_INVAL, 0);
-            return -1;
-        }
-        auto* st = static_cast<zip_stat_t*>(data);
-        zip_stat_init(st);
-        // The size must be known up front: libzip decides from it whether the entry needs Zip64.
-        st->size = s.spec.size;
-        st->mtime = s.spec.mtime;
-        st->valid = ZIP_STAT_SIZE | ZIP_STAT_MTIME;
-        return sizeof(zip_stat_t);
-    }
+    case ZIP_SOURCE_STAT:
+        return statSource(s, data, len);
     case ZIP_SOURCE_ERROR:
         return zip_error_to_data(&s.error, data, len);
     case ZIP_SOURCE_FREE:
-        if (s.fd >= 0) {
-            ::close(s.fd);
-        }
+        closeSource(s);
         zip_error_fini(&s.error);
         delete &s;
         return 0;
@@ -131,7 +214,7 @@ zip_int64_t callback(void* userdata, void* data, zip_uint64_t len, zip_source_cm
 } // namespace
 
 zip_source_t* makeArchiveSource(zip_t* archive, ArchiveSourceFile spec) {
-    auto* state = new SourceState{std::move(spec), -1, 0, {}};
+    auto* state = new SourceState{std::move(spec), -1, 0, {}, nullptr, false, 0, 0};
     zip_error_init(&state->error);
     zip_source_t* src = zip_source_function(archive, callback, state);
     if (!src) {
