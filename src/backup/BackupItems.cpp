@@ -15,7 +15,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr char kDataFileValue[] = "01020fff";
 constexpr char kAddressBookValue[] = "001e6600";
 
 std::string lowerAscii(std::string s) {
@@ -214,12 +213,9 @@ bool BackupItems::backupDatas(const std::string& profile) {
         std::vector<std::string> pairPaths; // lower-cased target paths already paired
         for (const std::string& sub : subKeys) {
             const std::string key = profileKey + "\\" + sub;
-            std::string path = getBinaryPathWide(registry, key, kDataFileValue);
+            const std::string path = getDataFilePath(registry, key);
             if (path == kPathError) {
-                path = getBinaryPathAnsi(registry, key, kDataFileValue);
-                if (path == kPathError) {
-                    continue;
-                }
+                continue;
             }
             auto found = findFile(path);
             if (!found) {

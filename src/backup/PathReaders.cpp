@@ -126,4 +126,9 @@ std::string getBinaryPathAnsi(Registry& registry, const std::string& keyPath, co
     return bytes ? decodeAnsiPath(*bytes) : kPathError;
 }
 
+std::string getDataFilePath(Registry& registry, const std::string& serviceKey) {
+    std::string path = getBinaryPathWide(registry, serviceKey, "01020fff");
+    return path != kPathError ? path : getBinaryPathAnsi(registry, serviceKey, "01020fff");
+}
+
 } // namespace qob

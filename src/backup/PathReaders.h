@@ -34,4 +34,9 @@ std::optional<std::vector<std::uint8_t>> readBinaryValue(Registry& registry, con
 std::string getBinaryPathWide(Registry& registry, const std::string& keyPath, const std::string& valueName);
 std::string getBinaryPathAnsi(Registry& registry, const std::string& keyPath, const std::string& valueName);
 
+// The data file a profile's service key points at through "01020fff": the wide reading, or the
+// single-byte one when that finds nothing (a wide path whose file is missing is not retried);
+// "Error" when neither finds a path.
+std::string getDataFilePath(Registry& registry, const std::string& serviceKey);
+
 } // namespace qob

@@ -126,10 +126,7 @@ bool restoreDatas(RestoreContext& ctx, const std::string& profile) {
         const auto mapping = parseDatasPaths(ctx.state.restore.datasPaths);
         for (const std::string& sub : subKeys) {
             const std::string key = profileKey + "\\" + sub;
-            std::string oldPath = getBinaryPathWide(registry, key, "01020fff");
-            if (oldPath == kPathError) {
-                oldPath = getBinaryPathAnsi(registry, key, "01020fff");
-            }
+            const std::string oldPath = getDataFilePath(registry, key);
             if (oldPath == kPathError) {
                 continue;
             }
