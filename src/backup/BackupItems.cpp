@@ -1,4 +1,5 @@
 #include "backup/BackupItems.h"
+#include "platform/AsciiCase.h"
 
 #include "backup/BackupInfo.h"
 #include "backup/PathReaders.h"
@@ -16,13 +17,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr char kAddressBookValue[] = "001e6600";
-
-std::string lowerAscii(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) {
-        return c < 0x80 ? static_cast<char>(std::tolower(c)) : static_cast<char>(c);
-    });
-    return s;
-}
 
 std::string replaceAll(std::string text, const std::string& from, const std::string& to) {
     for (std::size_t at = text.find(from); at != std::string::npos; at = text.find(from, at + to.size())) {

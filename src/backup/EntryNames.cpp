@@ -1,4 +1,5 @@
 #include "backup/EntryNames.h"
+#include "platform/AsciiCase.h"
 
 #include "backup/Archive.h"
 
@@ -9,16 +10,7 @@ namespace qob {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-std::string lowerAscii(std::string s) {
-    std::transform(s.begin(), s.end(), s.begin(), [](unsigned char c) {
-        return c < 0x80 ? static_cast<char>(std::tolower(c)) : static_cast<char>(c);
-    });
-    return s;
-}
-
-} // namespace
+namespace {} // namespace
 
 EntryNames::EntryNames() {
     takenLower_.insert(lowerAscii(kInfoEntryName));

@@ -1,4 +1,5 @@
 #include "frame/InfoFile.h"
+#include "platform/AsciiCase.h"
 
 #include <cctype>
 #include <cerrno>
@@ -9,12 +10,6 @@
 
 namespace qob {
 namespace {
-
-std::string upper(std::string text) {
-    for (char& c : text)
-        c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return text;
-}
 
 bool hasLineBreak(const std::string& text) {
     return text.find_first_of("\r\n") != std::string::npos;
@@ -51,7 +46,7 @@ std::optional<std::string> getINI(const std::string& key, const std::filesystem:
     std::ifstream in(file, std::ios::binary);
     if (!in)
         return std::nullopt;
-    const std::string wanted = upper(key);
+    const std::string wanted = upperAscii(key);
     std::string line;
     while (std::getline(in, line)) {
         if (!line.empty() && line.back() == '\r')
@@ -61,7 +56,7 @@ std::optional<std::string> getINI(const std::string& key, const std::filesystem:
         std::size_t eq = line.find('=');
         if (eq == std::string::npos)
             continue;
-        if (upper(line.substr(0, eq)) == wanted)
+        if (upperAscii(line.substr(0, eq)) == wanted)
             return line.substr(eq + 1);
     }
     if (in.bad())

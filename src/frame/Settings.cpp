@@ -1,4 +1,5 @@
 #include "frame/Settings.h"
+#include "platform/AsciiCase.h"
 
 #include "frame/TempFiles.h"
 
@@ -29,15 +30,6 @@ std::string trim(const std::string& text) {
     while (end > begin && isBlank(text[end - 1]))
         --end;
     return text.substr(begin, end - begin);
-}
-
-bool sameName(const std::string& a, const std::string& b) {
-    if (a.size() != b.size())
-        return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(a[i])) != std::tolower(static_cast<unsigned char>(b[i])))
-            return false;
-    return true;
 }
 
 // The first `count` characters of UTF-8 text, never splitting a character.
@@ -115,7 +107,7 @@ Location locate(const std::vector<Line>& lines, const std::string& section, cons
     bool inFirstSection = false;
     for (std::size_t i = 0; i < lines.size(); ++i) {
         if (auto name = sectionName(lines[i].text)) {
-            inSection = sameName(*name, section);
+            inSection = equalsIgnoreCase(*name, section);
             inFirstSection = inSection && !where.sectionLast;
             if (inFirstSection)
                 where.sectionLast = i;
@@ -125,7 +117,7 @@ Location locate(const std::vector<Line>& lines, const std::string& section, cons
             continue;
         if (inFirstSection && !trim(lines[i].text).empty())
             where.sectionLast = i;
-        if (auto kv = keyLine(lines[i].text); kv && sameName(kv->key, key)) {
+        if (auto kv = keyLine(lines[i].text); kv && equalsIgnoreCase(kv->key, key)) {
             where.keyLine = i;
             return where;
         }

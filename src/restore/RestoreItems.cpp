@@ -1,4 +1,5 @@
 #include "restore/RestoreItems.h"
+#include "platform/AsciiCase.h"
 
 #include "backup/ArchiveInfoFile.h"
 #include "frame/OutlookDiscovery.h"
@@ -239,9 +240,27 @@ bool restoreTemplates(RestoreContext& ctx) {
     }
 }
 
-bool restoreSetting(RestoreContext& ctx) {
+bool restoreSetting(RestoreContext& ctx, const std::string& profile) {
     try {
-        return restoreFolderKind(ctx, restoreRoamingDataFolder(ctx.state), ItemKind::Setting);
+        std::vector<std::string> names;
+        for (const std::string& name :
+             splitItemValue(ctx.state.restore.itemValues[index(ItemKind::Setting)])) {
+            const bool rulesFile = name.size() > 4 && equalsIgnoreCase(name.substr(name.size() - 4), ".rwz");
+            if (!rulesFile || equalsIgnoreCase(name, profile + ".rwz")) {
+                names.push_back(name);
+            }
+        }
+        if (names.empty()) {
+            return true; // nothing but other profiles' rules: nothing of the target's to restore
+        }
+        const std::string folder = restoreRoamingDataFolder(ctx.state);
+        if (folder.empty()) {
+            return ctx.fail("The target folder of this item is not known on this machine.");
+        }
+        if (!ensureTargetFolder(ctx, folder, false)) {
+            return false;
+        }
+        return extractNames(ctx, joinItemValue(names), folder);
     } catch (const std::exception& e) {
         return ctx.fail(e.what());
     }

@@ -51,7 +51,9 @@ bool restoreRules(RestoreContext& ctx, const std::string& profile);
 bool restoreSignatures(RestoreContext& ctx);
 bool restoreStationery(RestoreContext& ctx);
 bool restoreTemplates(RestoreContext& ctx);
-bool restoreSetting(RestoreContext& ctx);
+// The preferences folder also holds every profile's rules file; only the target profile's own is
+// restored with it, so restoring another profile's backup never reverts this machine's other rules.
+bool restoreSetting(RestoreContext& ctx, const std::string& profile);
 bool restoreContacts(RestoreContext& ctx);
 
 // --- shared by the handlers ---

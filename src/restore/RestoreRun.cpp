@@ -114,7 +114,7 @@ bool runHandler(RestoreContext& ctx, ItemKind kind, const std::string& profile) 
     case ItemKind::Templates:
         return restoreTemplates(ctx);
     case ItemKind::Setting:
-        return restoreSetting(ctx);
+        return restoreSetting(ctx, profile);
     case ItemKind::Contacts:
         return restoreContacts(ctx);
     }

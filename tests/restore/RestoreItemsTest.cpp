@@ -38,7 +38,7 @@ TEST(RestoreItems, FolderKindsFindTheirFoldersOnThisMachine) {
     EXPECT_TRUE(restoreSignatures(ctx)); // a missing folder is created
     EXPECT_TRUE(restoreStationery(ctx));
     EXPECT_TRUE(restoreTemplates(ctx));
-    EXPECT_TRUE(restoreSetting(ctx));
+    EXPECT_TRUE(restoreSetting(ctx, "Second"));
     EXPECT_TRUE(restoreContacts(ctx));
     EXPECT_EQ(readFile(w.host(d.signaturesFolder + "\\Sig.txt")), "sig");
     // Office 15.0: the stationery goes into the shared-files folder.

@@ -10,6 +10,8 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
+
 namespace qob::test {
 namespace {
 
@@ -74,6 +76,10 @@ TEST(RestoreRoundTrip, ProfileRestoredIntoAnotherProfileOfTheSameMachine) {
 
     const fs::path qob = w.dir / "outlook.qob";
     writeBackup(qob, backupOfProfile(w, "Outlook"));
+    // Outlook's rules change after the backup: restoring its backup into Second must not revert
+    // them, neither through the rules item nor through the preferences folder that holds them too.
+    const std::string outlookRules = "users/quire/AppData/Roaming/Microsoft/Outlook/Outlook.rwz";
+    std::ofstream(d.prefix / "drive_c" / outlookRules, std::ios::binary | std::ios::trunc) << "newer rules";
     ASSERT_EQ(openBackupFile(*w.form, w.archive, qob), OpenResult::Opened);
     for (const auto& box : w.form->restoreItem) {
         EXPECT_TRUE(box.enabled) << box.caption;
@@ -108,8 +114,8 @@ TEST(RestoreRoundTrip, ProfileRestoredIntoAnotherProfileOfTheSameMachine) {
                                "bersicht.pst";
     expectedFiles["users/quire/AppData/Local/Microsoft/Outlook/" + archiv] =
         filesBefore.at("users/quire/Documents/Outlook Files/" + archiv);
-    expectedFiles["users/quire/AppData/Roaming/Microsoft/Outlook/Second.RWZ"] =
-        filesBefore.at("users/quire/AppData/Roaming/Microsoft/Outlook/Outlook.rwz");
+    expectedFiles["users/quire/AppData/Roaming/Microsoft/Outlook/Second.RWZ"] = filesBefore.at(outlookRules);
+    expectedFiles[outlookRules] = "newer rules";
     EXPECT_EQ(snapshotFiles(d.prefix / "drive_c"), expectedFiles);
     EXPECT_EQ(listFolder(w.programFolder()), (std::set<std::string>{"brlog.dat"}));
 
