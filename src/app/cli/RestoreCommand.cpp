@@ -84,6 +84,10 @@ int runRestoreCommand(const Args& args, std::ostream& out, std::ostream& err) {
     }
     Archive archive;
     archive.setWorkingFolder(target->platform().programFolder);
+    if (!password && archive.isPasswordProtected(file)) {
+        err << "qob: the backup file is protected; give --password-file F or set QOB_PASSWORD\n";
+        return 1;
+    }
     if (qob::openBackupFile(form, archive, file) != OpenResult::Opened) {
         return 1; // the message has been printed
     }
