@@ -110,7 +110,7 @@ bool ParallelDeflate::fillNext() {
 }
 
 std::int64_t ParallelDeflate::read(unsigned char* out, std::size_t len) {
-    if (finished_) {
+    if (finished_ || len == 0) {
         return 0;
     }
     if (readerFailed_) {
@@ -148,8 +148,11 @@ std::int64_t ParallelDeflate::read(unsigned char* out, std::size_t len) {
             std::memcpy(out, head->out.get() + head->outPos, n);
             head->outPos += n;
             if (progress_) {
-                const std::size_t consumed = static_cast<std::size_t>(
-                    static_cast<std::uint64_t>(head->inLen) * head->outPos / head->outLen);
+                const std::size_t consumed =
+                    head->outPos == head->outLen
+                        ? head->inLen
+                        : static_cast<std::size_t>(static_cast<std::uint64_t>(head->inLen) * head->outPos /
+                                                   head->outLen);
                 if (consumed > head->inReported) {
                     progress_(consumed - head->inReported);
                     head->inReported = consumed;
