@@ -46,7 +46,7 @@ row() {
     rss=$(awk -F: '/Maximum resident set size/ {gsub(/ /, "", $2); print $2}' "$WORK/time.txt")
     size=$(stat -c %s "$out")
     awk -v n="$name" -v t0="$t0" -v t1="$t1" -v b="$BYTES" -v s="$size" -v r="$rss" 'BEGIN {
-        w = t1 - t0; printf "%-34s %9.2f %9.1f %14d %7.2f%% %12d\n", n, w, b / 1e6 / w, s, 100 * s / b, r }'
+        w = t1 - t0; printf "%-34s %9.2f %9.1f %14.0f %7.2f%% %12d\n", n, w, b / 1e6 / w, s, 100 * s / b, r }'
     rm -f "$out"
 }
 
