@@ -1,9 +1,11 @@
 // Timings of the Wine registry backend: a real system.reg loaded and saved, and a generated tree
-// of 20,000 keys and 100,000 values written through the store, flushed, reloaded and enumerated.
+// of 20,000 keys and 100,000 values written through the store, flushed, reloaded, enumerated, then
+// exported to registry text and imported under another key through the registry module.
 // Usage: registry_bench [path/to/system.reg]   (default: /tmp/qob-bench-prefix/system.reg, which
 // `WINEPREFIX=/tmp/qob-bench-prefix wineboot -i` creates)
 #include "platform/wine/WinePrefixRegistry.h"
 #include "platform/wine/WineRegistryFile.h"
+#include "registry/Registry.h"
 
 #include <chrono>
 #include <cstdio>
@@ -119,6 +121,25 @@ int benchGenerated() {
                     msSince(start));
         if (seenKeys != keys || seenValues != values)
             return 1;
+    }
+    {
+        // The registry transfer of a backup and a restore, through the registry module and the
+        // registry files: export the tree to registry text, import it under another key, save.
+        qob::WinePrefixRegistry store(prefix);
+        qob::SilentDialogs dialogs;
+        qob::Registry registry(store, dialogs, "bench");
+        const std::filesystem::path text = prefix / "bench.txt";
+        auto start = Clock::now();
+        registry.exportKey("HKEY_CURRENT_USER\\Software\\Bench", "", text);
+        std::printf("module: export to registry text (%ju bytes): %.1f ms\n",
+                    static_cast<std::uintmax_t>(std::filesystem::file_size(text)), msSince(start));
+        start = Clock::now();
+        const qob::Status imported = registry.importKey("HKEY_CURRENT_USER\\Software\\Copy", text);
+        if (!imported) {
+            std::printf("import failed: %s\n", imported.message.c_str());
+            return 1;
+        }
+        std::printf("module: import under another key, checked first, then saved: %.1f ms\n", msSince(start));
     }
     std::filesystem::remove_all(prefix);
     return 0;
