@@ -53,6 +53,16 @@ BackupSession::Result BackupSession::finish(const std::optional<std::string>& pa
         removeScratchFiles();
         return result;
     }
+    // A backup that holds nothing must not take the place of one that holds mail: a profile that
+    // vanished or a week of unreadable files would otherwise wipe the last good backup at this path.
+    std::error_code ec;
+    if (flags_.find('1') == std::string::npos && fs::exists(fs::symlink_status(target_, ec))) {
+        archive_.closeArchive();
+        result.written = Status::failure("Nothing could be backed up, so the earlier backup " +
+                                         target_.string() + " was left as it is.");
+        removeScratchFiles();
+        return result;
+    }
     Status s = saveINI(kKeyItemFlags, flags_, infoFile_);
     if (s) {
         s = archive_.addFile(infoFile_, kInfoEntryName);

@@ -45,7 +45,7 @@ public:
     };
     // Adds the flags line and the information file as the last entry, writes the archive
     // (protected when `password` is set), reads every entry back when `checkAfter`, and deletes
-    // the scratch files.
+    // the scratch files. A run that stored nothing leaves an existing file at the target alone.
     Result finish(const std::optional<std::string>& password, bool checkAfter);
 
 private:

@@ -156,6 +156,29 @@ TEST(BackupRun, NothingStoredStillWritesSixLinesAndElevenZeros) {
     }
 }
 
+TEST(BackupRun, ABackupThatStoredNothingDoesNotReplaceAnEarlierOne) {
+    RunFixture f;
+    f.form.backupItem[2].checked = true;
+    ASSERT_TRUE(f.run.runBackup(f.form).succeeded);
+    const std::string before = test::readBytes(f.target);
+
+    // The signatures are gone by the next run: the run stores nothing at all.
+    fs::remove_all(f.p.demo.hostPath(f.p.demo.signaturesFolder));
+    f.p.dialogs.messages.clear();
+    BackupOutcome out = f.run.runBackup(f.form);
+    EXPECT_TRUE(out.ran);
+    EXPECT_FALSE(out.succeeded);
+    EXPECT_EQ(out.message.rfind("The Backup Failed!", 0), 0u);
+    EXPECT_NE(out.message.find("Nothing could be backed up"), std::string::npos) << out.message;
+    ASSERT_EQ(f.p.dialogs.messages.size(), 1u);
+    EXPECT_EQ(f.p.dialogs.messages[0].icon, MsgIcon::Critical);
+    EXPECT_EQ(test::readBytes(f.target), before) << "the earlier backup is intact";
+    EXPECT_EQ(test::listFolder(f.target.parent_path()), (std::set<std::string>{"b.qob"}));
+    const std::string log = f.log();
+    EXPECT_NE(log.find("Data was not backed up!", log.rfind("Start Backup")), std::string::npos);
+    EXPECT_EQ(f.programFolderFiles(), (std::set<std::string>{"brlog.dat"}));
+}
+
 TEST(BackupRun, FailedWritesAreReportedAndKeepTheEarlierBackup) {
     RunFixture f;
     f.form.backupItem[2].checked = true;
