@@ -84,6 +84,32 @@ bool writeAll(int fd, const char* data, size_t len) {
     return true;
 }
 
+// A temporary file libzip left half-written: empty, or the start of a zip without the central
+// directory that closes it. The name alone proves nothing: "mail.qob.backup" or "mail.qob.201611"
+// is how people keep copies of earlier backups, and those open as whole archives.
+bool isUnfinishedArchive(const fs::path& file) {
+    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    char head[4] = {};
+    ssize_t n = ::read(fd, head, sizeof head);
+    ::close(fd);
+    if (n == 0) {
+        return true;
+    }
+    if (n != 4 || std::memcmp(head, "PK\x03\x04", 4) != 0) {
+        return false;
+    }
+    int err = 0;
+    zip_t* z = zip_open(file.c_str(), ZIP_RDONLY, &err);
+    if (z) {
+        zip_discard(z);
+        return false;
+    }
+    return err == ZIP_ER_NOZIP || err == ZIP_ER_INCONS;
+}
+
 } // namespace
 
 Status ArchiveEntry::extractTo(const fs::path& folder) const {
@@ -601,7 +627,8 @@ void Archive::removeStaleTempFiles(const fs::path& target) {
             return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
         });
         std::error_code sec;
-        if (alnum && fs::symlink_status(it->path(), sec).type() == fs::file_type::regular) {
+        if (alnum && fs::symlink_status(it->path(), sec).type() == fs::file_type::regular &&
+            isUnfinishedArchive(it->path())) {
             fs::remove(it->path(), sec);
         }
     }

@@ -6,8 +6,8 @@
 // Writing streams each file through a byte-counting source, so memory stays flat whatever the
 // data size and progress follows bytes. The source deflates the file itself on two threads
 // (ParallelDeflate) and hands libzip the finished stream, which libzip only encrypts and stores:
-// twice the speed of a single zlib stream on a two-core machine. libzip writes into `<target>.XXXXXX` and renames it over
-// the target only when everything was written, so an earlier backup survives any failure.
+// twice the speed of a single zlib stream on a two-core machine. libzip writes into `<target>.XXXXXX` and
+// renames it over the target only when everything was written, so an earlier backup survives any failure.
 #include "backup/ArchiveEvents.h"
 #include "platform/Status.h"
 
@@ -112,7 +112,8 @@ public:
     void closeArchive();
 
     // --- helpers -------------------------------------------------------------------------------
-    // Removes `<target>.XXXXXX` files left by a write that was killed half-way.
+    // Removes `<target>.XXXXXX` files left by a write that was killed half-way (empty, or a zip
+    // without its central directory); a file of such a name that is anything else is the user's.
     static void removeStaleTempFiles(const std::filesystem::path& target);
     // Bytes available to this user on the file system holding `folder`.
     static std::optional<std::uint64_t> freeSpace(const std::filesystem::path& folder);

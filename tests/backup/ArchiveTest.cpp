@@ -234,20 +234,29 @@ TEST(Archive, DuplicateEntryNamesAreRefused) {
 TEST(Archive, LeftoverTemporaryFilesOfTheTargetAreRemoved) {
     TempDir dir;
     writeBytes(dir / "a.pst", "data");
-    const std::vector<std::string> leftovers = {"t.qob.abc123", "t.qob.ZZ99zz"};
-    const std::vector<std::string> others = {"t.qob.abc12", "t.qob.abc1234", "t.qob.ab-123",
-                                             "other.qob.abc123", "t.qob"};
-    for (const auto& n : leftovers) {
-        writeBytes(dir / n, "stale");
-    }
+    // What a killed write leaves: nothing yet, or the start of a zip without its directory.
+    const std::vector<std::string> leftovers = {"t.qob.abc123", "t.qob.zz99zz"};
+    writeBytes(dir / leftovers[0], "");
+    writeBytes(dir / leftovers[1], std::string("PK\x03\x04\x14\x00", 6) + "half an entry");
+    // The user's own files that merely look like one: a copy of an earlier backup and a note.
+    Archive copy;
+    ASSERT_TRUE(copy.createArchive(dir / "t.qob.backup"));
+    ASSERT_TRUE(copy.addFiles(dir / "a.pst"));
+    ASSERT_TRUE(copy.writeArchive());
+    const std::vector<std::string> others = {"t.qob.abc12",      "t.qob.abc1234", "t.qob.ab-123",
+                                             "other.qob.abc123", "t.qob.201611",  "t.qob.backup"};
     for (const auto& n : others) {
-        writeBytes(dir / n, "keep");
+        if (n != "t.qob.backup") {
+            writeBytes(dir / n, "keep");
+        }
     }
+    const std::string earlierCopy = readBytes(dir / "t.qob.backup");
     fs::create_directories(dir / "t.qob.dir123");
     Archive zip1;
     ASSERT_TRUE(zip1.createArchive(dir / "t.qob"));
     ASSERT_TRUE(zip1.addFiles(dir / "a.pst"));
     ASSERT_TRUE(zip1.writeArchive());
+    EXPECT_EQ(readBytes(dir / "t.qob.backup"), earlierCopy);
     auto names = listFolder(dir.path());
     for (const auto& n : leftovers) {
         EXPECT_EQ(names.count(n), 0u) << n;
