@@ -1,0 +1,47 @@
+// A Wine registry file (user.reg, system.reg, userdef.reg) as a hand-edited or damaged file may
+// hold it: parsing must give warnings or a clean error, and what parsed must save and parse again.
+// The first byte picks the target: the whole file, or the escaped-string reader on its own.
+#include "platform/wine/WineRegistryFile.h"
+#include "platform/wine/WineRegistryText.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size == 0) {
+        return 0;
+    }
+    const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);
+    switch (data[0] % 4) {
+    case 0: {
+        static const char ends[] = {']', '"', '\0', '\\'};
+        std::u16string out;
+        const std::ptrdiff_t used = qob::wine::parseEscaped(text, ends[(data[0] >> 2) % 4], out);
+        if (used > static_cast<std::ptrdiff_t>(text.size())) {
+            std::abort(); // consumed more than it was given
+        }
+        std::string escaped;
+        qob::wine::appendEscaped(out, "\"\"", escaped);
+        break;
+    }
+    default: {
+        qob::wine::WineRegistryLoadResult result;
+        auto file = qob::wine::WineRegistryFile::parse(text, "user.reg", 0x01d9000000000000ull, result);
+        if (result.ok) {
+            const std::string saved = file.serialize();
+            qob::wine::WineRegistryLoadResult again;
+            auto reparsed =
+                qob::wine::WineRegistryFile::parse(saved, "user.reg", 0x01d9000000000000ull, again);
+            // What we write, we must read back whole.
+            if (!again.ok) {
+                std::abort();
+            }
+            (void)reparsed.serialize();
+        }
+        break;
+    }
+    }
+    return 0;
+}
