@@ -34,6 +34,9 @@ int main(int argc, char** argv) {
             std::cerr << "quiremail: automatic backup " << (result.ran ? "failed: " : "not run: ")
                       << result.reason << "\n";
         }
+        for (const std::string& missing : result.notStored) {
+            std::cerr << "quiremail: not stored: " << missing << "\n";
+        }
     } catch (const std::exception& e) {
         std::cerr << "quiremail: " << e.what() << "\n";
     }

@@ -213,6 +213,9 @@ bool BackupItems::backupDatas(const std::string& profile) {
             }
             auto found = findFile(path);
             if (!found) {
+                // The profile uses this file: leaving it out without a word would pass a backup
+                // without the mail off as complete.
+                notStored_.push_back(path + ": the data file the profile names was not found");
                 continue;
             }
             std::string name = add(found->host, found->name);
@@ -250,8 +253,10 @@ bool BackupItems::backupPab(const std::string& profile) {
                 continue;
             }
             text = text.substr(0, text.find('\0'));
-            auto found = findFile(replaceAll(text, "\\\\", "\\"));
+            const std::string path = replaceAll(text, "\\\\", "\\");
+            auto found = findFile(path);
             if (!found) {
+                notStored_.push_back(path + ": the address book the profile names was not found");
                 continue;
             }
             std::string name = add(found->host, found->name);

@@ -176,8 +176,10 @@ BackupOutcome BackupRun::run(MainForm& form, const AfterBackupActions& after) {
     } else {
         written.written = started;
     }
-    for (const std::string& missing : session.notStored()) {
+    outcome.notStored = session.notStored();
+    for (const std::string& missing : outcome.notStored) {
         summary += "\r\nNot stored: " + missing;
+        appendLog(log, logNotStored(generalDateText(form.now()), missing));
     }
     if (written.checked) {
         summary += summaryLine(kCheckResultName, static_cast<bool>(written.check));

@@ -8,6 +8,7 @@
 
 #include <functional>
 #include <string>
+#include <vector>
 
 namespace qob {
 
@@ -26,6 +27,8 @@ struct BackupOutcome {
     bool ran = false;       // false: refused by a check (the message said why)
     bool succeeded = false; // the file was written (and, when asked for, checked)
     std::string message;    // the summary message as shown
+    // Files the profile uses that are not in the backup, with the reason; also in the log.
+    std::vector<std::string> notStored;
 };
 
 class BackupRun {

@@ -70,6 +70,10 @@ std::string logItemResult(const std::string& time, const std::string& name, bool
     return time + " " + name + (ok ? " Succeeded!" : " Fail!") + "\n";
 }
 
+std::string logNotStored(const std::string& time, const std::string& what) {
+    return time + " Not stored: " + oneLine(what) + "\n";
+}
+
 std::string logRunEnd(const std::string& time, const std::string& profile) {
     return time + " Backup Profile " + profile + " Data was Completed!\r";
 }

@@ -23,6 +23,8 @@ std::string logAutoRunStart(const std::string& time, const std::string& profile)
 std::string logTarget(const std::string& time, const std::string& targetPath);
 // time + " " + name + " Succeeded!" or " Fail!", then LF.
 std::string logItemResult(const std::string& time, const std::string& name, bool ok);
+// A file the profile uses that did not go into the backup: time + " Not stored: " + why, then LF.
+std::string logNotStored(const std::string& time, const std::string& what);
 std::string logRunEnd(const std::string& time, const std::string& profile);
 // A run whose backup file could not be written (or whose check failed): never "Completed".
 std::string logRunFailed(const std::string& time, const std::string& profile, const std::string& reason);

@@ -134,6 +134,10 @@ AutoBackupResult runAutoBackup(MainForm& form, const std::string& commandLine) {
         }
     }
     result.flags = session.flags();
+    result.notStored = session.notStored();
+    for (const std::string& missing : result.notStored) {
+        appendLog(log, logNotStored(generalDateText(form.now()), missing));
+    }
 
     BackupSession::Result written;
     if (started) {

@@ -7,6 +7,7 @@
 #include <chrono>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace qob {
 
@@ -33,6 +34,7 @@ struct AutoBackupResult {
     std::string target;
     std::string flags; // the eleven result flags
     std::string reason;
+    std::vector<std::string> notStored; // files the profile uses that are not in the backup (logged)
 };
 
 // Runs the automatic backup for the profile values the form's load step found. The form's

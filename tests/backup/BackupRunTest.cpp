@@ -179,6 +179,19 @@ TEST(BackupRun, ABackupThatStoredNothingDoesNotReplaceAnEarlierOne) {
     EXPECT_EQ(f.programFolderFiles(), (std::set<std::string>{"brlog.dat"}));
 }
 
+TEST(BackupRun, ADataFileTheProfileNamesButThatIsMissingIsReportedAndLogged) {
+    RunFixture f;
+    const std::string missing = f.p.demo.stores[1].targetPath;
+    fs::remove(f.p.demo.hostPath(missing));
+    f.form.backupItem[0].checked = true;
+    BackupOutcome out = f.run.runBackup(f.form);
+    ASSERT_TRUE(out.succeeded) << out.message; // the other data files are in it
+    ASSERT_EQ(out.notStored.size(), 1u);
+    EXPECT_EQ(out.notStored[0].rfind(missing + ":", 0), 0u) << out.notStored[0];
+    EXPECT_NE(out.message.find("\r\nNot stored: " + missing + ":"), std::string::npos) << out.message;
+    EXPECT_NE(f.log().find(" Not stored: " + missing + ":"), std::string::npos) << f.log();
+}
+
 TEST(BackupRun, FailedWritesAreReportedAndKeepTheEarlierBackup) {
     RunFixture f;
     f.form.backupItem[2].checked = true;

@@ -90,6 +90,18 @@ TEST(AutomaticBackup, FlagsSelectHandlersAndModesNameTheFile) {
     EXPECT_EQ(f.log().find("pw\n"), std::string::npos);
 }
 
+TEST(AutomaticBackup, ADataFileThatCannotBeStoredIsLoggedAndReported) {
+    AutoFixture f;
+    ASSERT_TRUE(writeSetting(settingsPath(f.p.programFolder), "autobackup", "autobackupfile", "0"));
+    const std::string missing = f.p.demo.stores[0].targetPath;
+    fs::remove(f.p.demo.hostPath(missing));
+    AutoBackupResult r = runAutoBackup(f.form, " sf=Outlookxm=100000000ps=bf=" + f.target.string());
+    EXPECT_TRUE(r.succeeded) << r.reason;
+    ASSERT_EQ(r.notStored.size(), 1u);
+    EXPECT_EQ(r.notStored[0].rfind(missing + ":", 0), 0u) << r.notStored[0];
+    EXPECT_NE(f.log().find(" Not stored: " + missing + ":"), std::string::npos) << f.log();
+}
+
 TEST(AutomaticBackup, UnusableCommandLineWritesNothingAndFailureKeepsTheOldFile) {
     AutoFixture f;
     AutoBackupResult r = runAutoBackup(f.form, " sf=Outlookxm=1ps=");

@@ -74,7 +74,12 @@ int runBackupCommand(const Args& args, std::ostream& out, std::ostream& err) {
         return 1;
     }
     (outcome.succeeded ? out : err) << forTerminal(outcome.message) << "\n";
-    return outcome.succeeded ? 0 : 1;
+    // A file the profile uses that is missing from the backup fails the command: a script must not
+    // take such a backup for a whole one.
+    for (const std::string& missing : outcome.notStored) {
+        err << "qob: not stored: " << missing << "\n";
+    }
+    return outcome.succeeded && outcome.notStored.empty() ? 0 : 1;
 }
 
 CommandRegistration
