@@ -1,10 +1,13 @@
-// qob backup's exit code: a backup without a data file the profile uses is no success for a script.
+// qob backup's exit code (a backup without a data file the profile uses is no success for a script)
+// and qob info on a crafted backup file.
 #include "TestPaths.h"
 #include "app/cli/Cli.h"
+#include "backup/Archive.h"
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <fstream>
 #include <sstream>
 
 namespace qob {
@@ -42,6 +45,30 @@ TEST(BackupCommand, AMissingDataFileFailsTheCommandAndIsNamed) {
         << err.str();
     EXPECT_TRUE(fs::exists(dir.path() / "part.qob")) << "what could be stored is still written";
     unsetenv("QUIRE_HOME");
+}
+
+TEST(InfoCommand, AnOversizedInformationFileIsRefusedWithoutFillingTheTemporaryFolder) {
+    test::TempDir dir;
+    fs::create_directories(dir.path() / "tmp");
+    {
+        std::ofstream big(dir.path() / "quirebox.dat", std::ios::binary);
+        big << "BackupComputer=PC\r\n" << std::string(3 << 20, 'x');
+    }
+    Archive archive;
+    ASSERT_TRUE(archive.createArchive(dir.path() / "big.qob"));
+    ASSERT_TRUE(archive.addFiles(dir.path() / "quirebox.dat"));
+    ASSERT_TRUE(archive.writeArchive());
+
+    const char* oldTmp = std::getenv("TMPDIR");
+    const std::string savedTmp = oldTmp ? oldTmp : "";
+    setenv("TMPDIR", (dir.path() / "tmp").c_str(), 1);
+    std::ostringstream out, err;
+    const int rc = cli::runCli({"info", (dir.path() / "big.qob").string()}, out, err);
+    oldTmp ? setenv("TMPDIR", savedTmp.c_str(), 1) : unsetenv("TMPDIR");
+    EXPECT_EQ(rc, 1);
+    EXPECT_NE(err.str().find("is not a valid backup file"), std::string::npos) << err.str();
+    EXPECT_EQ(out.str().find("Computer: PC"), std::string::npos);
+    EXPECT_TRUE(fs::is_empty(dir.path() / "tmp"));
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 #include "app/cli/Cli.h"
 #include "backup/BackupInfo.h"
 #include "frame/InfoFile.h"
+#include "restore/OpenBackup.h"
 
 #include <cstdlib>
 #include <ostream>
@@ -22,6 +23,12 @@ int runInfo(const Args& args, std::ostream& out, std::ostream& err) {
     if (!entry) {
         err << "qob: " << args.positional[0] << " is not a backup file (it holds no " << kInfoEntryName
             << ")\n";
+        return 1;
+    }
+    // A few lines of text; a huge one is a crafted file that would fill the temporary folder.
+    if (entry->info().size > kMaxInfoFileBytes) {
+        err << "qob: " << args.positional[0] << " is not a valid backup file (its " << kInfoEntryName
+            << " holds " << entry->info().size << " bytes)\n";
         return 1;
     }
     std::string scratch = (fs::temp_directory_path() / "qobinfo-XXXXXX").string();
