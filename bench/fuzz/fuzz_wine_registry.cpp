@@ -38,7 +38,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
             if (!again.ok) {
                 std::abort();
             }
-            (void)reparsed.serialize();
+            // ... and saving it again changes nothing: a load and save must keep every line.
+            if (reparsed.serialize() != saved) {
+                std::abort();
+            }
         }
         break;
     }

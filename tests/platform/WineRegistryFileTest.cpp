@@ -178,6 +178,26 @@ TEST(WineRegistryFileTest, OddLinesAreReadTheWayTheServerReadsThem) {
         << "an implied parent takes its first child's time";
 }
 
+TEST(WineRegistryFileTest, AHexValueContinuedOnTheLastLinesSavesOnce) {
+    // Found by fuzzing: the continuation lines of the file's last value were kept a second time
+    // as the trailer, so a save added a stray "  00,02" line after the last section.
+    const std::string header = "WINE REGISTRY Version 2\n"
+                               ";; All keys relative to \\\\User\\\\S-1-5-21-0-0-0-1000\n";
+    const std::string section = "\n[Software\\\\X] " + std::to_string(fileTimeToSeconds(0x1da0000000000000)) +
+                                "\n#time=1da0000000000000\n\"001f6700\"=hex:43,00,3a,00,5c,00,";
+    for (const std::string& tail : {std::string(), std::string("\n\n")}) {
+        SCOPED_TRACE(tail.size());
+        WineRegistryLoadResult result;
+        const auto file =
+            WineRegistryFile::parse(header + section + "\\\n  00,02\n" + tail, "user.reg", 42, result);
+        ASSERT_TRUE(result.ok);
+        EXPECT_TRUE(result.warnings.empty());
+        EXPECT_EQ(keyAt(file, {u"Software", u"X"})->findValue(u"001f6700")->data,
+                  (std::vector<std::uint8_t>{0x43, 0, 0x3a, 0, 0x5c, 0, 0, 2}));
+        EXPECT_EQ(file.serialize(), header + section + "00,02\n" + tail);
+    }
+}
+
 TEST(WineRegistryFileTest, WritesWhatTheServerWrites) {
     WineRegistryFile file(std::string(kUserRootPath), "win64", secondsToFileTime(100));
     EXPECT_EQ(file.serialize(), "WINE REGISTRY Version 2\n"

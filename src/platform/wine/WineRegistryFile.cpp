@@ -393,8 +393,7 @@ WineRegistryFile WineRegistryFile::parse(std::string_view text, const std::strin
             ++p;
         if (inHeader && *p && *p != '[')
             headerEnd = in.nextStart();
-        if (*p)
-            contentEnd = in.nextStart();
+        const bool blank = !*p;
         switch (*p) {
         case '[':
             inHeader = false;
@@ -436,6 +435,10 @@ WineRegistryFile WineRegistryFile::parse(std::string_view text, const std::strin
             loader.warn("Unrecognized input");
             break;
         }
+        // Only now: a hex value reads its continuation lines itself, and those are content too,
+        // or they would be kept a second time as the trailer.
+        if (!blank)
+            contentEnd = in.nextStart();
     }
     if (current)
         Loader::settleTime(current, modified);
