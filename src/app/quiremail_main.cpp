@@ -24,7 +24,7 @@ int main(int argc, char** argv) {
         auto target = qob::cli::Target::open(std::nullopt, dialogs, error);
         if (!target) {
             std::cerr << "quiremail: " << error << "\n";
-            return 0;
+            return 1;
         }
         qob::MainForm form(target->platform());
         form.state().commandLine = commandLine;
@@ -37,8 +37,10 @@ int main(int argc, char** argv) {
         for (const std::string& missing : result.notStored) {
             std::cerr << "quiremail: not stored: " << missing << "\n";
         }
+        // The scheduler shows the exit code as the task's last result: only a whole backup is 0.
+        return result.ran && result.succeeded && result.notStored.empty() ? 0 : 1;
     } catch (const std::exception& e) {
         std::cerr << "quiremail: " << e.what() << "\n";
     }
-    return 0;
+    return 1;
 }

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <sys/wait.h>
 
 namespace qob {
 namespace {
@@ -45,6 +46,28 @@ TEST(BackupCommand, AMissingDataFileFailsTheCommandAndIsNamed) {
         << err.str();
     EXPECT_TRUE(fs::exists(dir.path() / "part.qob")) << "what could be stored is still written";
     unsetenv("QUIRE_HOME");
+}
+
+TEST(Quiremail, TheAutomaticRunsExitCodeSaysWhetherTheBackupIsWhole) {
+    const fs::path quiremail = fs::path(QOB_BINARY_DIR) / "quiremail";
+    if (!fs::exists(quiremail)) {
+        GTEST_SKIP() << "the quiremail binary is not built (build target quiremail first)";
+    }
+    test::TempDir dir;
+    fs::create_directories(dir.path() / "home");
+    const fs::path prefix = dir.path() / "pfx";
+    std::ostringstream out, err;
+    ASSERT_EQ(cli::runCli({"demo-prefix", prefix.string()}, out, err), 0) << err.str();
+    const std::string env = "QUIRE_HOME='" + (dir.path() / "home").string() + "' WINEPREFIX='" +
+                            prefix.string() + "' '" + quiremail.string() + "' ";
+    auto run = [&](const fs::path& target) {
+        const std::string line = "' sf=Outlookxm=001000000ps=bf=" + target.string() + "'";
+        const int status = std::system((env + line + " 2>/dev/null").c_str());
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    };
+    EXPECT_EQ(run(dir.path() / "a.qob"), 0);
+    EXPECT_EQ(run(dir.path() / "no such folder" / "a.qob"), 1);
+    EXPECT_EQ(std::system((env + "'nonsense' 2>/dev/null").c_str()) >> 8, 1);
 }
 
 TEST(InfoCommand, AnOversizedInformationFileIsRefusedWithoutFillingTheTemporaryFolder) {
