@@ -6,6 +6,7 @@
 #include "registry/RegistryText.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -51,7 +52,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     qob::test::MemoryRegistryStore store;
     qob::test::FakeDialogs dialogs;
     qob::Registry registry(store, dialogs, "Quire Outlook Backup");
-    (void)registry.importKey("HKEY_CURRENT_USER\\Software\\Fuzz\\Target", scratchFile());
+    store.putString("HKEY_CURRENT_USER\\Software\\Fuzz\\Target\\Old", "kept", "before");
+    const std::string before = store.dump("HKEY_CURRENT_USER\\Software\\Fuzz");
+    if (!registry.importKey("HKEY_CURRENT_USER\\Software\\Fuzz\\Target", scratchFile()) &&
+        store.dump("HKEY_CURRENT_USER\\Software\\Fuzz") != before) {
+        std::abort(); // a refused file must change nothing
+    }
     if (store.exists("HKEY_CURRENT_USER\\Software\\Fuzz\\Target")) {
         // What was imported must export again.
         registry.exportKey("HKEY_CURRENT_USER\\Software\\Fuzz\\Target", "", scratchFile());
