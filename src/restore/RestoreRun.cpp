@@ -93,6 +93,23 @@ constexpr std::array<ItemStep, 11> kSteps = {{
      0},
 }};
 
+// The configuration and the rules have no line of their own while they work; when they fail they
+// get one under these names, or the summary would show a restore whose profile was not restored
+// as a success.
+const char* failureName(ItemKind kind) {
+    return kind == ItemKind::Config ? "Restore Profile Configuration" : "Restore Rules";
+}
+
+// A reason goes into one log entry: its own line breaks (a name from the backup) would split it.
+std::string oneLine(std::string text) {
+    for (char& c : text) {
+        if (c == '\r' || c == '\n') {
+            c = ' ';
+        }
+    }
+    return text;
+}
+
 bool runHandler(RestoreContext& ctx, ItemKind kind, const std::string& profile) {
     switch (kind) {
     case ItemKind::Config:
@@ -201,12 +218,20 @@ RestoreOutcome runRestore(MainForm& form, Archive& archive, const RestoreRunOpti
             form.label1 = step.status;
             form.notify(FormChange::Progress);
             // The target is read again before each step, as the window may have changed it.
+            const std::size_t problemsBefore = ctx.problems.size();
             const bool ok = runHandler(ctx, step.kind, form.cbTarget.text());
             outcome.items.push_back({step.summaryName ? step.summaryName : "", ok});
             if (step.logText) {
                 log(now() + step.logText + (ok ? "Succeeded!" : "Fail!") + "\n");
                 outcome.summary +=
                     std::string("\r\n") + step.summaryName + step.tabs + (ok ? "Succeeded!" : "Fail!") + "\t";
+            } else if (!ok) {
+                const std::string name = failureName(step.kind);
+                log(now() + " " + name + " Fail!\n");
+                outcome.summary += "\r\n" + name + (step.kind == ItemKind::Rules ? "\t\t" : "\t") + "Fail!\t";
+            }
+            for (std::size_t i = problemsBefore; i < ctx.problems.size(); ++i) {
+                log(now() + " " + oneLine(ctx.problems[i]) + "\n");
             }
         }
         form.pbShow = std::min(100, form.pbShow + step.advance);

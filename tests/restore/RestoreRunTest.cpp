@@ -133,5 +133,33 @@ TEST(RestoreRun, StepsFollowTheBoxesAndTheFlags) {
     EXPECT_FALSE(outcome.problems.empty());
 }
 
+TEST(RestoreRun, AFailingConfigurationOrRulesStepIsNotPassedOffAsSuccess) {
+    RestoreWorld w;
+    // The configuration and the rules name entries the file does not hold; the data file is fine.
+    BackupSpec spec = minimalSpec("11100000000");
+    spec.entries.push_back({"Outlook.pst", "restored mail"});
+    addItemLine(spec, "BackupConfig", "qbc1.tmp");
+    addItemLine(spec, "BackupDatas", "Outlook.pst");
+    addItemLine(spec, "BackupRules", "Outlook.RWZ");
+    const fs::path qob = w.dir / "broken.qob";
+    writeBackup(qob, spec);
+    ASSERT_EQ(openBackupFile(*w.form, w.archive, qob), OpenResult::Opened);
+    w.target("Second");
+    w.tickRestore({0});
+    RestoreRunOptions options;
+    options.timeText = [] { return std::string("T"); };
+    const RestoreOutcome outcome = runRestore(*w.form, w.archive, options);
+    EXPECT_FALSE(outcome.allSucceeded());
+    EXPECT_EQ(outcome.summary, "\r\nRestore Profile Configuration\tFail!\t\r\nRestore Rules\t\tFail!\t"
+                               "\r\nRestore Personal Folders\tSucceeded!\t");
+    const std::string log = readFile(w.programFolder() / "brlog.dat");
+    EXPECT_NE(log.find("T Restore Profile Configuration Fail!\n\r\nT The backup file holds no entry "
+                       "\"qbc1.tmp\".\n\r\n"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("T Restore Rules Fail!\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("T Restore Personal Folders Succeeded!\n"), std::string::npos) << log;
+}
+
 } // namespace
 } // namespace qob::test
