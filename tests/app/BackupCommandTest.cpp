@@ -32,6 +32,17 @@ TEST(BackupCommand, AMissingDataFileFailsTheCommandAndIsNamed) {
     };
     ASSERT_EQ(run(dir.path() / "whole.qob"), 0) << err.str();
 
+    // An empty password file protects nothing: refused with words, not a silent exit code.
+    { std::ofstream(dir.path() / "empty-pw") << "\n"; }
+    out.str("");
+    err.str("");
+    EXPECT_EQ(cli::runCli({"--prefix", prefix.string(), "backup", "--profile", "Outlook", "--password-file",
+                           (dir.path() / "empty-pw").string(), (dir.path() / "pw.qob").string()},
+                          out, err),
+              2);
+    EXPECT_NE(err.str().find("password"), std::string::npos) << err.str();
+    EXPECT_FALSE(fs::exists(dir.path() / "pw.qob"));
+
     fs::path pst;
     for (const auto& e : fs::recursive_directory_iterator(prefix / "drive_c")) {
         if (e.path().filename() == "Outlook.pst") {

@@ -40,6 +40,11 @@ int runBackupCommand(const Args& args, std::ostream& out, std::ostream& err) {
         err << "qob: " << error << "\n";
         return 2;
     }
+    // The run would refuse it with a message box this command does not print.
+    if (password && password->empty()) {
+        err << "qob: the password is empty; give a password file whose first line holds it\n";
+        return 2;
+    }
     CommandDialogs dialogs(err);
     auto target = openTargetOrReport(args, dialogs, err);
     if (!target) {
