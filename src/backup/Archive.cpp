@@ -318,6 +318,15 @@ Status Archive::writeArchive() {
             fail("This build of libzip cannot encrypt with AES-256; " + quoted(path_) + " was not written."));
     }
     for (const Pending& p : pending_) {
+        // The finished archive is renamed over the target: were the target one of the files it
+        // holds (a backup named after a data file), that file would be gone, replaced by a zip.
+        std::error_code ec;
+        if (fs::equivalent(p.file, path_, ec)) {
+            return finish(fail("The backup file " + quoted(path_) + " is one of the files it would hold (" +
+                               quoted(p.file) + "); it was not written."));
+        }
+    }
+    for (const Pending& p : pending_) {
         // Above level 0 the source hands over a finished deflate stream; with the entry's method
         // equal to the one the source reports, libzip copies it as it is.
         zip_int32_t method = level_ == 0 ? ZIP_CM_STORE : ZIP_CM_DEFLATE;

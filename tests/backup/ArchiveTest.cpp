@@ -267,6 +267,23 @@ TEST(Archive, LeftoverTemporaryFilesOfTheTargetAreRemoved) {
     EXPECT_EQ(names.count("t.qob.dir123"), 1u);
 }
 
+TEST(Archive, ATargetThatIsOneOfItsOwnFilesIsNotReplaced) {
+    // qob backup ... Outlook.pst: the data file would be renamed away under a zip of itself.
+    TempDir dir;
+    writeBytes(dir / "Outlook.pst", "years of mail");
+    fs::create_symlink(dir / "Outlook.pst", dir / "link.pst");
+    for (const char* source : {"Outlook.pst", "link.pst"}) {
+        Archive zip1;
+        ASSERT_TRUE(zip1.createArchive(dir / "Outlook.pst"));
+        ASSERT_TRUE(zip1.addFiles(dir / source));
+        Status s = zip1.writeArchive();
+        EXPECT_FALSE(s) << source;
+        EXPECT_NE(s.message.find("Outlook.pst"), std::string::npos) << s.message;
+        EXPECT_EQ(readBytes(dir / "Outlook.pst"), "years of mail") << source;
+    }
+    EXPECT_EQ(listFolder(dir.path()), (std::set<std::string>{"Outlook.pst", "link.pst"}));
+}
+
 TEST(Archive, DamagedEntriesFailExtractAndVerify) {
     for (bool protect : {false, true}) {
         SCOPED_TRACE(protect ? "protected" : "unprotected");
