@@ -499,6 +499,13 @@ Status Archive::readEntry(std::uint64_t index, int fd, std::uint64_t size) {
             break;
         }
         total += static_cast<std::uint64_t>(n);
+        // libzip inflates past the recorded size and only complains at the end; the free-space
+        // check before an extraction trusts that size, so no byte beyond it is written.
+        if (total > info->size) {
+            result = fail("\"" + info->name + "\": the entry holds more than the " +
+                          std::to_string(info->size) + " bytes recorded.");
+            break;
+        }
         if (fd >= 0 && !writeAll(fd, buffer.data(), static_cast<size_t>(n))) {
             result = fail("\"" + info->name + "\": cannot write the extracted data: " + std::strerror(errno) +
                           ".");

@@ -5,9 +5,11 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <sys/resource.h>
 
 namespace qob {
 namespace {
@@ -282,6 +284,33 @@ TEST(Archive, ATargetThatIsOneOfItsOwnFilesIsNotReplaced) {
         EXPECT_EQ(readBytes(dir / "Outlook.pst"), "years of mail") << source;
     }
     EXPECT_EQ(listFolder(dir.path()), (std::set<std::string>{"Outlook.pst", "link.pst"}));
+}
+
+TEST(Archive, AnEntryHoldingMoreThanItsRecordedSizeStopsAtThatSize) {
+    // The free-space check of a restore trusts the recorded size: a crafted entry that records 16
+    // bytes and unpacks to 1 MiB must not get to write the megabyte.
+    TempDir dir;
+    const std::uint32_t realSize = 1234567; // 87 D6 12 00: found only in the two size fields
+    test::makeZip(dir / "lie.qob", {{"big.pst", std::string(realSize, 'a')}});
+    test::patchBytes(dir / "lie.qob", std::string("\x87\xD6\x12\x00", 4), std::string("\x10\x00\x00\x00", 4));
+    Archive zip1;
+    ASSERT_TRUE(zip1.openArchive(dir / "lie.qob"));
+    auto entry = zip1.findEntry("big.pst");
+    ASSERT_TRUE(entry);
+    ASSERT_EQ(entry->info().size, 16u);
+    auto extractUnderAFileSizeLimit = [&] {
+        // Writing past 64 KiB fails with EFBIG: the extraction must have stopped before.
+        std::signal(SIGXFSZ, SIG_IGN);
+        rlimit limit{};
+        limit.rlim_cur = limit.rlim_max = 64 * 1024;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        Status s = entry->extractToFile(dir / "big.pst");
+        std::fprintf(stderr, "%s\n", s.message.c_str());
+        std::exit(!s && s.message.find("more than") != std::string::npos ? 0 : 1);
+    };
+    EXPECT_EXIT(extractUnderAFileSizeLimit(), ::testing::ExitedWithCode(0), "");
+    EXPECT_FALSE(fs::exists(dir / "big.pst"));
+    EXPECT_EQ(listFolder(dir.path()), std::set<std::string>{"lie.qob"});
 }
 
 TEST(Archive, DamagedEntriesFailExtractAndVerify) {
