@@ -26,6 +26,10 @@ bool restoreRegistryKind(RestoreContext& ctx, const std::string& keyPath, ItemKi
     if (!entry) {
         return false;
     }
+    if (entry->info().size > kMaxRegistryTextBytes) {
+        return ctx.fail("The registry text \"" + name + "\" (" + std::to_string(entry->info().size) +
+                        " bytes) is larger than any profile's; it is not restored.");
+    }
     fs::path scratch;
     if (Status s = sGetTempFile(ctx.state.programFolder, "rst", scratch); !s) {
         return ctx.fail(s.message);

@@ -16,6 +16,11 @@
 
 namespace qob {
 
+// Far above the registry text of any profile or options key (a large profile's is well under a
+// megabyte); the text is extracted and read whole, so a crafted entry could otherwise fill the disk
+// and the memory.
+inline constexpr std::uint64_t kMaxRegistryTextBytes = std::uint64_t{64} << 20;
+
 struct RestoreContext {
     Platform& platform;
     AppState& state;

@@ -162,6 +162,28 @@ TEST(HostileBackup, FlagsOfTheWrongLengthOrNoInformationFileMakeTheFileInvalid) 
     }
 }
 
+TEST(HostileBackup, ARegistryTextLargerThanAnyProfilesIsNotExtractedOrRead) {
+    // A few megabytes of zip that unpack to a registry text no profile has: refused before it is
+    // written to the program folder and read whole into memory.
+    RestoreWorld w;
+    BackupSpec spec = minimalSpec("10000001000");
+    spec.entries.push_back({"qbc1.tmp", std::string(kMaxRegistryTextBytes + 1, '\\')});
+    addItemLine(spec, "BackupConfig", "qbc1.tmp");
+    addItemLine(spec, "BackupConfigsetting", "qbc1.tmp");
+    const fs::path qob = w.dir / "bomb.qob";
+    writeBackup(qob, spec);
+    ASSERT_EQ(openBackupFile(*w.form, w.archive, qob), OpenResult::Opened);
+    w.target("Second");
+    const RegistryDump before = dumpTree(w.store, w.demo.profilesRootKey);
+    RestoreContext ctx(*w.platform, w.form->state(), w.archive);
+    EXPECT_FALSE(restoreConfig(ctx, "Second"));
+    EXPECT_FALSE(restoreConfigsetting(ctx));
+    ASSERT_EQ(ctx.problems.size(), 2u);
+    EXPECT_NE(ctx.problems[0].find("larger than"), std::string::npos) << ctx.problems[0];
+    EXPECT_EQ(dumpTree(w.store, w.demo.profilesRootKey), before);
+    EXPECT_EQ(listFolder(w.programFolder()), std::set<std::string>{"brlog.dat"});
+}
+
 TEST(HostileBackup, PasswordsFollowTheCurrentPasswordRule) {
     RestoreWorld w;
     BackupSpec spec = minimalSpec("00001000000");
