@@ -26,6 +26,7 @@ struct SourceState {
     ArchiveSourceFile spec;
     int fd = -1;
     std::uint64_t done = 0;
+    timespec openedMtime{}; // a change while reading, without a change of size, is a rewrite
     zip_error_t error;
     std::unique_ptr<ParallelDeflate> deflater;
     bool streamComplete = false;
@@ -61,6 +62,7 @@ zip_int64_t openFile(SourceState& s) {
         return failWith(s, ZIP_ER_CHANGED, 0,
                         quoted(s.spec.file) + " changed after it was added to the backup");
     }
+    s.openedMtime = st.st_mtim;
     ::posix_fadvise(s.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     s.done = 0;
     return 0;
@@ -162,6 +164,13 @@ zip_int64_t readFile(SourceState& s, void* data, zip_uint64_t len, bool reportRe
             return failWith(s, ZIP_ER_CHANGED, 0,
                             quoted(s.spec.file) + " grew while the backup was being written");
         }
+        // Outlook rewrites pages of a data file in place: the size stays, the copy is torn.
+        struct stat st {};
+        if (::fstat(s.fd, &st) != 0 || st.st_mtim.tv_sec != s.openedMtime.tv_sec ||
+            st.st_mtim.tv_nsec != s.openedMtime.tv_nsec) {
+            return failWith(s, ZIP_ER_CHANGED, 0,
+                            quoted(s.spec.file) + " was changed while the backup was being written");
+        }
         return 0;
     }
     ssize_t r;
@@ -214,7 +223,7 @@ zip_int64_t callback(void* userdata, void* data, zip_uint64_t len, zip_source_cm
 } // namespace
 
 zip_source_t* makeArchiveSource(zip_t* archive, ArchiveSourceFile spec) {
-    auto* state = new SourceState{std::move(spec), -1, 0, {}, nullptr, false, 0, 0};
+    auto* state = new SourceState{std::move(spec), -1, 0, {}, {}, nullptr, false, 0, 0};
     zip_error_init(&state->error);
     zip_source_t* src = zip_source_function(archive, callback, state);
     if (!src) {

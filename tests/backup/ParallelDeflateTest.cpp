@@ -14,6 +14,10 @@
 #include <filesystem>
 #include <random>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace qob {
 namespace {
 
@@ -256,6 +260,46 @@ TEST(ParallelDeflate, SourcesThatChangeAfterManyChunksFailTheWrite) {
             EXPECT_NE(s.message.find("big.pst"), std::string::npos) << s.message;
             EXPECT_EQ(readBytes(target), before);
         }
+    }
+}
+
+TEST(ParallelDeflate, ASourceRewrittenInPlaceDuringTheWriteFailsIt) {
+    // Outlook rewrites pages of a data file without changing its size: a copy read across such a
+    // write is torn, and must not be stored as if it were whole.
+    TempDir dir;
+    const fs::path target = dir / "keep.qob";
+    const fs::path file = dir / "big.pst";
+    writeBytes(file, mixedBytes(8 * kMiB, 7));
+    Archive zip1;
+    ASSERT_TRUE(zip1.createArchive(target));
+    ASSERT_TRUE(zip1.addFiles(file));
+    ASSERT_TRUE(zip1.writeArchive());
+    const std::string before = readBytes(target);
+    for (int level : {0, 6}) {
+        ASSERT_TRUE(zip1.createArchive(target));
+        ASSERT_TRUE(zip1.addFiles(file));
+        ASSERT_TRUE(zip1.setCompressionLevel(level));
+        bool rewritten = false;
+        zip1.events().writeProgress = [&](int percent) {
+            if (percent > 0 && !rewritten) {
+                rewritten = true;
+                int fd = ::open(file.c_str(), O_WRONLY);
+                ASSERT_GE(fd, 0);
+                ASSERT_EQ(::pwrite(fd, "Z", 1, 4096), 1);
+                struct stat st {};
+                ::fstat(fd, &st);
+                timespec times[2] = {st.st_atim, st.st_mtim};
+                times[1].tv_sec += 1; // the clock may not have ticked since the file was written
+                ::futimens(fd, times);
+                ::close(fd);
+            }
+        };
+        Status s = zip1.writeArchive();
+        EXPECT_TRUE(rewritten);
+        EXPECT_FALSE(s) << level;
+        EXPECT_NE(s.message.find("big.pst"), std::string::npos) << s.message;
+        EXPECT_TRUE(readBytes(target) == before) << "the earlier backup is intact";
+        zip1.events().writeProgress = nullptr;
     }
 }
 
