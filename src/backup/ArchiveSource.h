@@ -1,8 +1,8 @@
 #pragma once
 // A zip source over one host file that reports every byte it reads, so that write progress can
 // follow bytes. It insists on reading exactly the size the file had when it was added: a file
-// that vanished, shrank, grew or cannot be read fails the whole write instead of giving a short
-// or torn entry.
+// that vanished, shrank, grew, was rewritten while being read or cannot be read fails the whole
+// write instead of giving a short or torn entry.
 //
 // At a level above 0 it deflates the file itself, on two threads, and hands libzip the finished
 // deflate stream with its CRC, so libzip only copies it (and encrypts it when asked). The entry's
