@@ -566,6 +566,31 @@ Status Archive::extractToFile(const ArchiveEntryInfo& entry, const fs::path& fil
     return extractImpl(entry, file);
 }
 
+namespace {
+
+// Regular files in `folder` named `prefix` followed by the six letters or digits that mkstemp and
+// libzip put in their temporary names.
+std::vector<fs::path> temporarySiblings(const fs::path& folder, const std::string& prefix) {
+    std::vector<fs::path> found;
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) {
+            continue;
+        }
+        bool alnum = std::all_of(name.begin() + static_cast<long>(prefix.size()), name.end(), [](char c) {
+            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
+        });
+        std::error_code sec;
+        if (alnum && fs::symlink_status(it->path(), sec).type() == fs::file_type::regular) {
+            found.push_back(it->path());
+        }
+    }
+    return found;
+}
+
+} // namespace
+
 Status Archive::extractImpl(const ArchiveEntryInfo& entry, const fs::path& file) {
     if (busy_) {
         return fail("The archive is busy; try again when it has finished.");
@@ -578,8 +603,14 @@ Status Archive::extractImpl(const ArchiveEntryInfo& entry, const fs::path& file)
     }
     fs::path folder = file.parent_path().empty() ? fs::path(".") : file.parent_path();
     std::string base = file.filename().string();
-    std::string pattern =
-        (folder / ("." + (base.size() > 200 ? std::string("entry") : base) + ".qobtmp-XXXXXX")).string();
+    const std::string tempPrefix = "." + (base.size() > 200 ? std::string("entry") : base) + ".qobtmp-";
+    // A restore killed half-way left its hidden temporary file beside the target; the name is ours
+    // alone, so the next extraction of the same file clears it.
+    for (const fs::path& stale : temporarySiblings(folder, tempPrefix)) {
+        std::error_code ec;
+        fs::remove(stale, ec);
+    }
+    std::string pattern = (folder / (tempPrefix + "XXXXXX")).string();
     int fd = ::mkstemp(pattern.data());
     if (fd < 0) {
         return fail("Cannot extract \"" + entry.name + "\" into " + quoted(folder) + ": " +
@@ -632,20 +663,10 @@ Status Archive::verify() {
 
 void Archive::removeStaleTempFiles(const fs::path& target) {
     fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
-    const std::string prefix = target.filename().string() + ".";
-    std::error_code ec;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) {
-            continue;
-        }
-        bool alnum = std::all_of(name.begin() + static_cast<long>(prefix.size()), name.end(), [](char c) {
-            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-        });
-        std::error_code sec;
-        if (alnum && fs::symlink_status(it->path(), sec).type() == fs::file_type::regular &&
-            isUnfinishedArchive(it->path())) {
-            fs::remove(it->path(), sec);
+    for (const fs::path& file : temporarySiblings(folder, target.filename().string() + ".")) {
+        if (isUnfinishedArchive(file)) {
+            std::error_code ec;
+            fs::remove(file, ec);
         }
     }
 }

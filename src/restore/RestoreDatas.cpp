@@ -89,6 +89,7 @@ struct ExtractedIntoProfile {
     std::vector<std::string> extracted;
     std::string profileKey;
     std::vector<std::string> subKeys;
+    bool complete = true; // false: some files could not be restored (reported); the rest were
 };
 
 std::optional<ExtractedIntoProfile> extractForProfile(RestoreContext& ctx, const std::string& profile,
@@ -102,7 +103,11 @@ std::optional<ExtractedIntoProfile> extractForProfile(RestoreContext& ctx, const
         return std::nullopt;
     }
     if (!extractNames(ctx, ctx.state.restore.itemValues[index(kind)], out.folder, &out.extracted)) {
-        return std::nullopt;
+        if (out.extracted.empty()) {
+            return std::nullopt;
+        }
+        // The files that did arrive still get their references, so they are not left unused.
+        out.complete = false;
     }
     out.profileKey = restoreProfileKey(ctx.state, profile);
     out.subKeys = ctx.platform.registry.getSubKeys(out.profileKey);
@@ -121,7 +126,7 @@ bool restoreDatas(RestoreContext& ctx, const std::string& profile) {
         if (!target) {
             return false;
         }
-        const auto& [folder, extracted, profileKey, subKeys] = *target;
+        const auto& [folder, extracted, profileKey, subKeys, complete] = *target;
         Registry& registry = ctx.platform.registry;
         const auto mapping = parseDatasPaths(ctx.state.restore.datasPaths);
         for (const std::string& sub : subKeys) {
@@ -159,7 +164,7 @@ bool restoreDatas(RestoreContext& ctx, const std::string& profile) {
                 }
             }
         }
-        return true;
+        return complete;
     } catch (const std::exception& e) {
         return ctx.fail(e.what());
     }
@@ -171,7 +176,7 @@ bool restorePab(RestoreContext& ctx, const std::string& profile) {
         if (!target) {
             return false;
         }
-        const auto& [folder, extracted, profileKey, subKeys] = *target;
+        const auto& [folder, extracted, profileKey, subKeys, complete] = *target;
         Registry& registry = ctx.platform.registry;
         for (const std::string& sub : subKeys) {
             const std::string key = profileKey + "\\" + sub;
@@ -188,7 +193,7 @@ bool restorePab(RestoreContext& ctx, const std::string& profile) {
                 return ctx.fail("Cannot point " + key + " at the restored address book.");
             }
         }
-        return true;
+        return complete;
     } catch (const std::exception& e) {
         return ctx.fail(e.what());
     }

@@ -131,24 +131,30 @@ bool extractNames(RestoreContext& ctx, const std::string& value, const std::stri
     if (names.empty()) {
         return ctx.fail("The backup names no file for this item.");
     }
+    // A name that cannot be restored fails the item, but the other files of the item are still
+    // restored: one odd file name must not cost the user the rest of the folder.
+    bool all = true;
     for (const std::string& name : names) {
         auto entry = checkedEntry(ctx, name, *hostFolder);
         if (!entry) {
-            return false;
+            all = false;
+            continue;
         }
         // Through the target file system, so an existing file of another case is the one replaced.
         auto hostFile = ctx.platform.files.toHostPath(targetFolder + "\\" + name);
         if (!hostFile || hostFile->parent_path() != *hostFolder) {
-            return ctx.fail("The file " + targetFolder + "\\" + name + " cannot be reached.");
+            all = ctx.fail("The file " + targetFolder + "\\" + name + " cannot be reached.");
+            continue;
         }
         if (Status s = entry->extractToFile(*hostFile); !s) {
-            return ctx.fail(s.message);
+            all = ctx.fail(s.message);
+            continue;
         }
         if (extracted) {
             extracted->push_back(name);
         }
     }
-    return true;
+    return all;
 }
 
 bool restoreConfig(RestoreContext& ctx, const std::string& profile) {

@@ -345,6 +345,23 @@ TEST(Archive, DamagedEntriesFailExtractAndVerify) {
     }
 }
 
+TEST(Archive, AnExtractionClearsWhatAKilledOneLeftOfTheSameFile) {
+    TempDir dir;
+    writeBytes(dir / "mail.pst", "mail");
+    Archive zip1;
+    ASSERT_TRUE(zip1.createArchive(dir / "a.qob"));
+    ASSERT_TRUE(zip1.addFiles(dir / "mail.pst"));
+    ASSERT_TRUE(zip1.writeArchive());
+    fs::create_directories(dir / "out");
+    writeBytes(dir / "out" / ".mail.pst.qobtmp-Ab3dE9", "half of an earlier restore");
+    writeBytes(dir / "out" / ".other.pst.qobtmp-Ab3dE9", "another file's, still being written");
+    writeBytes(dir / "out" / ".mail.pst.qobtmp-notes", "not one of ours");
+    ASSERT_TRUE(zip1.openArchive(dir / "a.qob"));
+    ASSERT_TRUE(zip1.findEntry("mail.pst")->extractTo(dir / "out"));
+    EXPECT_EQ(listFolder(dir / "out"),
+              (std::set<std::string>{"mail.pst", ".other.pst.qobtmp-Ab3dE9", ".mail.pst.qobtmp-notes"}));
+}
+
 TEST(Archive, HostileArchivesAreHandled) {
     TempDir dir;
     test::makeZip(dir / "h.qob", {{"a.txt", "first"},

@@ -44,6 +44,30 @@ TEST(HostileBackup, NamesThatLeaveTheTargetFolderAreRefused) {
     }
 }
 
+TEST(HostileBackup, ARefusedNameFailsTheItemButTheOtherFilesAreRestored) {
+    RestoreWorld w;
+    const std::string sig = w.demo.signaturesFolder;
+    BackupSpec spec = minimalSpec("00001000000");
+    spec.entries.push_back({"Fresh.htm", "fresh signature"});
+    spec.entries.push_back({"Later.txt", "later signature"});
+    addItemLine(spec, "BackupSignatures", "Fresh.htm;..\\evil.htm;Later.txt");
+    const fs::path qob = w.dir / "mixed.qob";
+    writeBackup(qob, spec);
+    ASSERT_EQ(openBackupFile(*w.form, w.archive, qob), OpenResult::Opened);
+    const auto before = snapshotFiles(w.dir.path());
+    RestoreContext ctx(*w.platform, w.form->state(), w.archive);
+    EXPECT_FALSE(restoreSignatures(ctx));
+    ASSERT_EQ(ctx.problems.size(), 1u);
+    EXPECT_NE(ctx.problems[0].find("evil.htm"), std::string::npos) << ctx.problems[0];
+    EXPECT_EQ(readFile(w.host(sig + "\\Fresh.htm")), "fresh signature");
+    EXPECT_EQ(readFile(w.host(sig + "\\Later.txt")), "later signature");
+    auto expected = before;
+    const std::string folder = fs::relative(*w.files->toHostPath(sig), w.dir.path()).string();
+    expected[folder + "/Fresh.htm"] = "fresh signature";
+    expected[folder + "/Later.txt"] = "later signature";
+    EXPECT_EQ(snapshotFiles(w.dir.path()), expected);
+}
+
 TEST(HostileBackup, RegistryAndRulesValuesWithPathsAreRefused) {
     RestoreWorld w;
     BackupSpec spec = minimalSpec("10110000000");
