@@ -3,12 +3,15 @@
 // rewritten, so no reference ends up naming a file that is not there.
 #include "backup/PathReaders.h"
 #include "frame/OutlookDiscovery.h"
+#include "platform/AsciiCase.h"
 #include "restore/BinaryPath.h"
 #include "restore/RestoreItems.h"
 #include "restore/RestoreNames.h"
 
 #include <exception>
+#include <map>
 #include <optional>
+#include <set>
 
 namespace qob {
 
@@ -90,7 +93,45 @@ struct ExtractedIntoProfile {
     std::string profileKey;
     std::vector<std::string> subKeys;
     bool complete = true; // false: some files could not be restored (reported); the rest were
+    // Entry name -> the file it was written to, where that differs (see fileNameFor below).
+    std::map<std::string, std::string> renamed;
+
+    std::string pathOf(const std::string& entry) const {
+        auto it = renamed.find(entry);
+        return folder + "\\" + (it == renamed.end() ? entry : it->second);
+    }
 };
+
+// Lower-cased paths of the data files and address books that the other profiles of this machine
+// use. A restore into one profile must not overwrite them: restoring A's backup into B on the same
+// machine would otherwise replace A's live mail file with the older copy from the backup.
+std::set<std::string> filesOfOtherProfiles(RestoreContext& ctx, const std::string& profile) {
+    std::set<std::string> used;
+    Registry& registry = ctx.platform.registry;
+    for (const std::string& other : registry.getSubKeys(ctx.state.profilesRootKey)) {
+        if (equalsNoCase(other, profile)) {
+            continue;
+        }
+        const std::string otherKey = restoreProfileKey(ctx.state, other);
+        for (const std::string& sub : registry.getSubKeys(otherKey)) {
+            const std::string key = otherKey + "\\" + sub;
+            // A file named but not there loses nothing when it is written.
+            auto noteIfThere = [&](const std::string& path) {
+                if (ctx.platform.files.fileExists(path)) {
+                    used.insert(lowerAscii(path));
+                }
+            };
+            if (const std::string path = getDataFilePath(registry, key); path != kPathError) {
+                noteIfThere(path);
+            }
+            std::string pab = registry.getStringValue(key, "001e6600");
+            if (pab != "Error" && !pab.empty()) {
+                noteIfThere(pab.substr(0, pab.find('\0')));
+            }
+        }
+    }
+    return used;
+}
 
 std::optional<ExtractedIntoProfile> extractForProfile(RestoreContext& ctx, const std::string& profile,
                                                       ItemKind kind, const std::string& what) {
@@ -102,7 +143,30 @@ std::optional<ExtractedIntoProfile> extractForProfile(RestoreContext& ctx, const
     if (!ensureTargetFolder(ctx, out.folder, true)) {
         return std::nullopt;
     }
-    if (!extractNames(ctx, ctx.state.restore.itemValues[index(kind)], out.folder, &out.extracted)) {
+    // A file another profile uses is left alone: the restored copy gets the first free name
+    // "<stem>~<n><ext>" beside it, and the target profile is pointed at that.
+    const std::set<std::string> inUse = filesOfOtherProfiles(ctx, profile);
+    auto fileNameFor = [&](const std::string& entry) {
+        auto freeName = [&](const std::string& name) {
+            const std::string path = out.folder + "\\" + name;
+            return inUse.count(lowerAscii(path)) == 0;
+        };
+        if (freeName(entry)) {
+            return entry;
+        }
+        const std::size_t dot = entry.rfind('.');
+        const std::string stem = dot == std::string::npos || dot == 0 ? entry : entry.substr(0, dot);
+        const std::string ext = stem.size() == entry.size() ? std::string() : entry.substr(dot);
+        for (int n = 2;; ++n) {
+            const std::string candidate = stem + "~" + std::to_string(n) + ext;
+            if (freeName(candidate) && !ctx.platform.files.fileExists(out.folder + "\\" + candidate)) {
+                out.renamed[entry] = candidate;
+                return candidate;
+            }
+        }
+    };
+    if (!extractNames(ctx, ctx.state.restore.itemValues[index(kind)], out.folder, &out.extracted,
+                      fileNameFor)) {
         if (out.extracted.empty()) {
             return std::nullopt;
         }
@@ -126,7 +190,7 @@ bool restoreDatas(RestoreContext& ctx, const std::string& profile) {
         if (!target) {
             return false;
         }
-        const auto& [folder, extracted, profileKey, subKeys, complete] = *target;
+        const auto& [folder, extracted, profileKey, subKeys, complete, renamed] = *target;
         Registry& registry = ctx.platform.registry;
         const auto mapping = parseDatasPaths(ctx.state.restore.datasPaths);
         for (const std::string& sub : subKeys) {
@@ -139,7 +203,7 @@ bool restoreDatas(RestoreContext& ctx, const std::string& profile) {
             if (name.empty()) {
                 continue;
             }
-            const std::string newPath = folder + "\\" + name;
+            const std::string newPath = target->pathOf(name);
             if (!removed(registry.deleteValue(key, "001e6700")) ||
                 replaceBinaryPath(registry, key, "01020fff", oldPath, newPath) != kRegSuccess ||
                 replaceBinaryPath(registry, key, "001f6700", oldPath, newPath) != kRegSuccess) {
@@ -176,7 +240,7 @@ bool restorePab(RestoreContext& ctx, const std::string& profile) {
         if (!target) {
             return false;
         }
-        const auto& [folder, extracted, profileKey, subKeys, complete] = *target;
+        const auto& [folder, extracted, profileKey, subKeys, complete, renamed] = *target;
         Registry& registry = ctx.platform.registry;
         for (const std::string& sub : subKeys) {
             const std::string key = profileKey + "\\" + sub;
@@ -189,7 +253,7 @@ bool restorePab(RestoreContext& ctx, const std::string& profile) {
             if (name.empty()) {
                 continue;
             }
-            if (registry.setStringValue(key, "001e6600", folder + "\\" + name) != kRegSuccess) {
+            if (registry.setStringValue(key, "001e6600", target->pathOf(name)) != kRegSuccess) {
                 return ctx.fail("Cannot point " + key + " at the restored address book.");
             }
         }

@@ -122,7 +122,8 @@ bool ensureTargetFolder(RestoreContext& ctx, const std::string& targetFolder, bo
 }
 
 bool extractNames(RestoreContext& ctx, const std::string& value, const std::string& targetFolder,
-                  std::vector<std::string>* extracted) {
+                  std::vector<std::string>* extracted,
+                  const std::function<std::string(const std::string&)>& fileNameFor) {
     const auto hostFolder = ctx.platform.files.toHostPath(targetFolder);
     if (!hostFolder) {
         return ctx.fail("The folder " + targetFolder + " cannot be reached.");
@@ -140,10 +141,11 @@ bool extractNames(RestoreContext& ctx, const std::string& value, const std::stri
             all = false;
             continue;
         }
+        const std::string fileName = fileNameFor ? fileNameFor(name) : name;
         // Through the target file system, so an existing file of another case is the one replaced.
-        auto hostFile = ctx.platform.files.toHostPath(targetFolder + "\\" + name);
+        auto hostFile = ctx.platform.files.toHostPath(targetFolder + "\\" + fileName);
         if (!hostFile || hostFile->parent_path() != *hostFolder) {
-            all = ctx.fail("The file " + targetFolder + "\\" + name + " cannot be reached.");
+            all = ctx.fail("The file " + targetFolder + "\\" + fileName + " cannot be reached.");
             continue;
         }
         if (Status s = entry->extractToFile(*hostFile); !s) {

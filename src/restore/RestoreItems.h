@@ -66,10 +66,12 @@ bool restoreContacts(RestoreContext& ctx);
 // from the archive, a symbolic link, or larger than the free space of `hostFolder`.
 std::optional<ArchiveEntry> checkedEntry(RestoreContext& ctx, const std::string& name,
                                          const std::filesystem::path& hostFolder);
-// Extracts the named entries of an item value into a target folder; false at the first failure
-// (files extracted before it stay). `extracted` receives the names written.
+// Extracts the named entries of an item value into a target folder; false when any of them could
+// not be restored (reported; the others are still written). `extracted` receives the entry names
+// written. `fileNameFor`, when given, names the file an entry is written to (default: the entry name).
 bool extractNames(RestoreContext& ctx, const std::string& value, const std::string& targetFolder,
-                  std::vector<std::string>* extracted = nullptr);
+                  std::vector<std::string>* extracted = nullptr,
+                  const std::function<std::string(const std::string&)>& fileNameFor = {});
 // Creates a target folder and, when `withParents`, every missing folder above it.
 bool ensureTargetFolder(RestoreContext& ctx, const std::string& targetFolder, bool withParents);
 // The profile names a key below the profiles root: not empty, and a plain name.

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <map>
 
 namespace qob::test {
 namespace {
@@ -45,13 +46,31 @@ std::vector<std::uint8_t> withPath(const std::vector<std::uint8_t>& header, cons
     return out;
 }
 
-// What profile "Outlook"'s tree must look like after a restore points its stores into `localData`.
+// What profile "Outlook"'s tree must look like after a restore points its stores into `localData`;
+// `renamed` gives the restored name of a file that had to be written beside one in use.
 RegistryDump expectedAfterRestore(const RegistryDump& before, const DemoTargetSystem& demo,
-                                  const std::string& localData) {
+                                  const std::string& localData,
+                                  const std::map<std::string, std::string>& renamed = {}) {
     RegistryDump expected = before;
+    auto restoredName = [&](const std::string& name) {
+        auto it = renamed.find(name);
+        return it == renamed.end() ? name : it->second;
+    };
+    for (auto& [key, value] : expected) {
+        if (key.size() > 9 && key.compare(key.size() - 9, 9, "|001e6600") == 0) {
+            std::string text(value.second.begin(), value.second.end());
+            for (const auto& [from, to] : renamed) {
+                if (auto at = text.find("\\" + from); at != std::string::npos) {
+                    text.replace(at + 1, from.size(), to);
+                }
+            }
+            value.second.assign(text.begin(), text.end());
+        }
+    }
     for (const DemoStore& s : demo.storesOf("Outlook")) {
         const std::string key = serviceOf(s);
-        const std::string newPath = localData + "\\" + s.targetPath.substr(s.targetPath.rfind('\\') + 1);
+        const std::string newPath =
+            localData + "\\" + restoredName(s.targetPath.substr(s.targetPath.rfind('\\') + 1));
         auto& id = expected.at(key + "|01020fff").second;
         id = withPath(std::vector<std::uint8_t>(id.begin(), id.begin() + 54), newPath);
         auto& buffer = expected.at(key + "|001f6700").second;
@@ -80,6 +99,9 @@ TEST(RestoreRoundTrip, ProfileRestoredIntoAnotherProfileOfTheSameMachine) {
     // them, neither through the rules item nor through the preferences folder that holds them too.
     const std::string outlookRules = "users/quire/AppData/Roaming/Microsoft/Outlook/Outlook.rwz";
     std::ofstream(d.prefix / "drive_c" / outlookRules, std::ios::binary | std::ios::trunc) << "newer rules";
+    // Likewise its mail: Outlook's live data file must not be replaced by the backup's older copy.
+    const std::string outlookPst = "users/quire/AppData/Local/Microsoft/Outlook/Outlook.pst";
+    std::ofstream(d.prefix / "drive_c" / outlookPst, std::ios::binary | std::ios::trunc) << "newer mail";
     ASSERT_EQ(openBackupFile(*w.form, w.archive, qob), OpenResult::Opened);
     for (const auto& box : w.form->restoreItem) {
         EXPECT_TRUE(box.enabled) << box.caption;
@@ -93,8 +115,13 @@ TEST(RestoreRoundTrip, ProfileRestoredIntoAnotherProfileOfTheSameMachine) {
 
     // Registry: Second now holds Outlook's tree with the stores pointing into the local data
     // folder and the cached store values gone; every other key is as it was.
+    // Outlook's own data files and address book are in use on this machine: the restored copies are
+    // written beside them, and only Second points at the copies.
+    const std::map<std::string, std::string> renamed = {{"Outlook.pst", "Outlook~2.pst"},
+                                                        {"quire@example.com.ost", "quire@example.com~2.ost"},
+                                                        {"mailbox.pab", "mailbox~2.pab"}};
     EXPECT_EQ(dumpTree(w.store, d.profilesRootKey + "\\Second"),
-              expectedAfterRestore(outlookBefore, d, d.localDataFolder));
+              expectedAfterRestore(outlookBefore, d, d.localDataFolder, renamed));
     EXPECT_EQ(dumpTree(w.store, outlookKey), outlookBefore);
     RegistryDump softwareAfter = dumpTree(w.store, "HKEY_CURRENT_USER\\Software");
     const std::string secondPrefix = upper("\\Microsoft\\Office\\15.0\\Outlook\\Profiles\\Second");
@@ -114,8 +141,13 @@ TEST(RestoreRoundTrip, ProfileRestoredIntoAnotherProfileOfTheSameMachine) {
                                "bersicht.pst";
     expectedFiles["users/quire/AppData/Local/Microsoft/Outlook/" + archiv] =
         filesBefore.at("users/quire/Documents/Outlook Files/" + archiv);
+    for (const auto& [from, to] : renamed) {
+        expectedFiles["users/quire/AppData/Local/Microsoft/Outlook/" + to] =
+            filesBefore.at("users/quire/AppData/Local/Microsoft/Outlook/" + from);
+    }
     expectedFiles["users/quire/AppData/Roaming/Microsoft/Outlook/Second.RWZ"] = filesBefore.at(outlookRules);
     expectedFiles[outlookRules] = "newer rules";
+    expectedFiles[outlookPst] = "newer mail";
     EXPECT_EQ(snapshotFiles(d.prefix / "drive_c"), expectedFiles);
     EXPECT_EQ(listFolder(w.programFolder()), (std::set<std::string>{"brlog.dat"}));
 

@@ -1,6 +1,8 @@
-// qob profiles: the mail profiles of the target system, one per line.
+// qob profiles: the mail profiles of the target system, one per line; with --verbose also the data
+// files each profile uses, and whether they are there.
 #include "app/cli/Cli.h"
 #include "app/cli/Target.h"
+#include "backup/PathReaders.h"
 #include "frame/OutlookDiscovery.h"
 
 #include <ostream>
@@ -25,12 +27,25 @@ int runProfiles(const Args& args, std::ostream& out, std::ostream& err) {
     }
     for (const std::string& p : state.profileList) {
         out << p << "\n";
+        if (!args.has("--verbose")) {
+            continue;
+        }
+        const std::string profileKey = state.profilesRootKey + "\\" + p;
+        for (const std::string& service : platform.registry.getSubKeys(profileKey)) {
+            const std::string path = getDataFilePath(platform.registry, profileKey + "\\" + service);
+            if (path != kPathError) {
+                out << "  data file " << path << (platform.files.fileExists(path) ? "" : "  (missing)")
+                    << "\n";
+            }
+        }
     }
     return state.noProfile ? 1 : 0;
 }
 
-CommandRegistration
-    reg({"profiles", "profiles [--verbose]   list the mail profiles of the target system", {}, runProfiles});
+CommandRegistration reg({"profiles",
+                         "profiles [--verbose]   list the mail profiles (and the data files they use)",
+                         {},
+                         runProfiles});
 
 } // namespace
 } // namespace qob::cli
