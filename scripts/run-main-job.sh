@@ -40,6 +40,8 @@ if [ "${WINEPREFIX}" = "$build/demo-prefix" ]; then
     echo "--- registry of profile $target: values removed (-) and rewritten (+)"
     diff <(tr -d '\r' <"$build/restore-before.txt") <(tr -d '\r' <"$build/restore-after.txt") |
         grep '^[<>]' | sed 's/^</-/; s/^>/+/' | cut -c1-160 || true
+    echo "--- data files each profile uses now"
+    "$build/qob" profiles --verbose 2>/dev/null
     echo "--- files written by the restore"
     find "$WINEPREFIX/drive_c" -newer "$marker" -type f | sed "s|^$WINEPREFIX/||" | sort
 fi
