@@ -23,7 +23,8 @@ public:
                                                 const std::string& initialDir) = 0;
     virtual std::optional<std::string> saveFile(const std::string& title, const std::string& filter,
                                                 const std::string& initialPath) = 0;
-    virtual std::optional<std::string> browseFolder(const std::string& title, const std::string& initialDir) = 0;
+    virtual std::optional<std::string> browseFolder(const std::string& title,
+                                                    const std::string& initialDir) = 0;
     // Asks for a backup's password; nullopt when the user cancels.
     virtual std::optional<std::string> askPassword(const std::string& prompt) = 0;
     // Lets pending window events run during a long operation.
@@ -52,7 +53,9 @@ public:
     std::optional<std::string> saveFile(const std::string&, const std::string&, const std::string&) override {
         return std::nullopt;
     }
-    std::optional<std::string> browseFolder(const std::string&, const std::string&) override { return std::nullopt; }
+    std::optional<std::string> browseFolder(const std::string&, const std::string&) override {
+        return std::nullopt;
+    }
     std::optional<std::string> askPassword(const std::string&) override { return std::nullopt; }
     void processEvents() override {}
 };

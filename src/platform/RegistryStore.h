@@ -50,9 +50,9 @@ enum RegType : std::uint32_t {
 using RegHandle = std::uint64_t;
 
 struct RegValue {
-    std::string name;                // UTF-8; "" is the default value
-    std::uint32_t type = kRegNone;   // any code, not only the ones above
-    std::vector<std::uint8_t> data;  // strings: UTF-8 with one terminating NUL counted
+    std::string name;               // UTF-8; "" is the default value
+    std::uint32_t type = kRegNone;  // any code, not only the ones above
+    std::vector<std::uint8_t> data; // strings: UTF-8 with one terminating NUL counted
 };
 
 class RegistryStore {

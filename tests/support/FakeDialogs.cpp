@@ -13,14 +13,16 @@ std::optional<std::string> next(std::deque<std::optional<std::string>>& queue) {
 }
 } // namespace
 
-MsgAnswer FakeDialogs::message(const std::string& text, MsgIcon icon, MsgButtons buttons, const std::string& title) {
+MsgAnswer FakeDialogs::message(const std::string& text, MsgIcon icon, MsgButtons buttons,
+                               const std::string& title) {
     messages.push_back({text, icon, buttons, title});
     if (!answers.empty()) {
         MsgAnswer a = answers.front();
         answers.pop_front();
         return a;
     }
-    return (buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoCancel) ? MsgAnswer::Yes : MsgAnswer::Ok;
+    return (buttons == MsgButtons::YesNo || buttons == MsgButtons::YesNoCancel) ? MsgAnswer::Yes
+                                                                                : MsgAnswer::Ok;
 }
 
 std::optional<std::string> FakeDialogs::openFile(const std::string&, const std::string&, const std::string&) {

@@ -27,7 +27,8 @@ public:
     std::vector<std::string> passwordPrompts;
     int eventsProcessed = 0;
 
-    MsgAnswer message(const std::string& text, MsgIcon icon, MsgButtons buttons, const std::string& title) override;
+    MsgAnswer message(const std::string& text, MsgIcon icon, MsgButtons buttons,
+                      const std::string& title) override;
     std::optional<std::string> openFile(const std::string& title, const std::string& filter,
                                         const std::string& initialDir) override;
     std::optional<std::string> saveFile(const std::string& title, const std::string& filter,
