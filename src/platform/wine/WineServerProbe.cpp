@@ -30,9 +30,16 @@ std::vector<std::filesystem::path> WineServerProbe::lockCandidates() const {
     char dirName[64];
     std::snprintf(dirName, sizeof dirName, "server-%llx-%llx", static_cast<unsigned long long>(st.st_dev),
                   static_cast<unsigned long long>(st.st_ino));
-    const std::string uid = std::to_string(::getuid());
-    out.push_back(std::filesystem::path("/tmp/.wine-" + uid) / dirName / "lock");
-    out.push_back(std::filesystem::path("/run/user/" + uid) / "wine" / dirName / "lock");
+    // Wine runs a prefix only as the user who owns it, so its server dir carries the owner's uid;
+    // ours differs when we run as another user (root restoring a user's prefix).
+    std::vector<uid_t> uids{st.st_uid};
+    if (::getuid() != st.st_uid)
+        uids.push_back(::getuid());
+    for (const uid_t id : uids) {
+        const std::string uid = std::to_string(id);
+        out.push_back(std::filesystem::path("/tmp/.wine-" + uid) / dirName / "lock");
+        out.push_back(std::filesystem::path("/run/user/" + uid) / "wine" / dirName / "lock");
+    }
     std::ifstream redirect(prefix_ / "wineserver");
     std::string tmpDir;
     if (redirect && std::getline(redirect, tmpDir)) {

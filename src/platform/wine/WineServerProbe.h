@@ -24,7 +24,8 @@ public:
     pid_t ownerPid() const { return ownerPid_; }
 
     // Where a server of this prefix keeps its `lock` file: "server-<dev>-<ino>" under
-    // /tmp/.wine-<uid>/ (upstream builds), /run/user/<uid>/wine/ and the folder named in the
+    // /tmp/.wine-<uid>/ (upstream builds), /run/user/<uid>/wine/ (<uid> the prefix owner's, then
+    // ours) and the folder named in the
     // prefix's `wineserver` file (Debian's builds). Empty when the prefix does not exist.
     std::vector<std::filesystem::path> lockCandidates() const;
 
