@@ -63,7 +63,7 @@ TEST(WineServerProbeTest, FindsTheServerOfAPrefixOwnedByAnotherUser) {
     ::close(ready[0]);
     ::close(ready[1]);
     EXPECT_FALSE(probe.running(true));
-    fs::remove_all(serverDir);
+    fs::remove_all(serverDir.parent_path());
 }
 
 } // namespace

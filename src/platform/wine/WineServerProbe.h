@@ -25,8 +25,8 @@ public:
 
     // Where a server of this prefix keeps its `lock` file: "server-<dev>-<ino>" under
     // /tmp/.wine-<uid>/ (upstream builds), /run/user/<uid>/wine/ (<uid> the prefix owner's, then
-    // ours) and the folder named in the
-    // prefix's `wineserver` file (Debian's builds). Empty when the prefix does not exist.
+    // ours) and the folder named in the prefix's `wineserver` file (Debian's builds). Empty when the prefix
+    // does not exist.
     std::vector<std::filesystem::path> lockCandidates() const;
 
 private:
