@@ -207,7 +207,8 @@ WinePrefixRegistry::Hive* WinePrefixRegistry::hiveAt(int index) {
 std::string WinePrefixRegistry::prefixArch() {
     if (!arch_.empty())
         return arch_;
-    // A fresh file must carry the prefix's architecture: take it from any file that has one.
+    // A fresh file must carry the prefix's architecture, or Wine refuses it: take it from any file
+    // that has one.
     for (const auto& info : kHiveInfo) {
         std::FILE* f = std::fopen((prefix_ / info.fileName).c_str(), "rb");
         if (!f)
@@ -221,7 +222,9 @@ std::string WinePrefixRegistry::prefixArch() {
         }
         std::fclose(f);
     }
-    return "win64";
+    // No file tells: a guess that is wrong makes Wine refuse the whole file (and never save it
+    // again), while a file with no "#arch=" line is read by every build.
+    return {};
 }
 
 void WinePrefixRegistry::loadHive(int index) {
