@@ -43,8 +43,9 @@ Status readText(const std::filesystem::path& file, std::string& text) {
         text.erase(0, 3);
     }
     // Backups made on Western Windows hold Windows-1252 text; ours hold UTF-8. Text in one is
-    // almost never valid in the other, so validity decides.
-    if (!textenc::isValidUtf8(text)) {
+    // almost never valid in the other, so validity decides. Our own files may hold a lone
+    // surrogate (as the store handed it out), which must not make the whole file Windows-1252.
+    if (!textenc::isValidUtf8(text, true)) {
         text = textenc::windows1252ToUtf8(text);
     }
     return Status::success();

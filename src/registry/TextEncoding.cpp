@@ -4,7 +4,7 @@
 
 namespace qob::textenc {
 
-bool isValidUtf8(const std::string& text) {
+bool isValidUtf8(const std::string& text, bool allowSurrogates) {
     const auto* s = reinterpret_cast<const unsigned char*>(text.data());
     const std::size_t n = text.size();
     std::size_t i = 0;
@@ -35,7 +35,7 @@ bool isValidUtf8(const std::string& text) {
             }
             cp = (cp << 6) | (s[i + k] & 0x3F);
         }
-        if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        if (cp < min || cp > 0x10FFFF || (!allowSurrogates && cp >= 0xD800 && cp <= 0xDFFF)) {
             return false;
         }
         i += extra + 1;

@@ -151,6 +151,18 @@ TEST_F(RegistryImport, ReadsWindows1252Files) {
     EXPECT_EQ(reg.getStringValue(kTop, "caf\xC3\xA9"), "\xE2\x82\xAC");
 }
 
+TEST_F(RegistryImport, AStringWithALoneSurrogateDoesNotRecodeTheWholeFile) {
+    // A Wine prefix hands out a lone UTF-16 surrogate (an odd string some program stored) as its
+    // three-byte form; that one value must not turn every other accented name into mojibake.
+    store.putString(kTop, "caf\xC3\xA9", "na\xC3\xAFve");
+    store.putString(kTop, "odd", "x\xED\xA0\x80y");
+    reg.exportKey(kTop, "", dir / "tree.txt");
+    const std::string expected = store.dump(kTop);
+    ASSERT_TRUE(reg.importKey(kTop, dir / "tree.txt").ok);
+    EXPECT_EQ(store.dump(kTop), expected);
+    EXPECT_EQ(reg.getStringValue(kTop, "caf\xC3\xA9"), "na\xC3\xAFve");
+}
+
 TEST_F(RegistryImport, RefusedStoreLeavesTheTreeIntact) {
     fillSample(kTop);
     reg.exportKey(kTop, "", dir / "tree.txt");
