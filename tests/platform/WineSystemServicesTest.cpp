@@ -8,6 +8,7 @@
 #include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
+#include <unistd.h>
 
 namespace qob {
 namespace {
@@ -71,6 +72,15 @@ TEST(WineSystemServices, IdentityFromTheRegistry) {
     // Without an injected name, the Unix user.
     WineSystemServices real("/p", empty);
     EXPECT_FALSE(real.logonUser().empty());
+
+    // Wine names the prefix's owner, who is not us when root works on a user's prefix.
+    if (::getuid() == 0) {
+        test::TempDir owned;
+        ASSERT_EQ(::chown(owned.path().c_str(), 1, 1), 0); // "daemon" on Debian
+        WineSystemServices theirs(owned.path(), empty);
+        EXPECT_EQ(theirs.logonUser(), "daemon");
+        EXPECT_EQ(theirs.userProfile(), "C:\\users\\daemon");
+    }
 }
 
 TEST(WineSystemServices, ExpandsTheVariablesWineSetsUp) {

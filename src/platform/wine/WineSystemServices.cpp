@@ -8,6 +8,7 @@
 #include <fstream>
 #include <iterator>
 #include <pwd.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace qob {
@@ -132,7 +133,11 @@ std::string WineSystemServices::computerName() const {
 std::string WineSystemServices::logonUser() const {
     if (options_.userName)
         return *options_.userName;
-    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_name && *pw->pw_name)
+    // Wine runs a prefix only as the user who owns it, and names that user; we may be another
+    // (root restoring a user's prefix).
+    struct stat st {};
+    const uid_t uid = ::stat(prefix_.c_str(), &st) == 0 ? st.st_uid : ::getuid();
+    if (const passwd* pw = ::getpwuid(uid); pw && pw->pw_name && *pw->pw_name)
         return pw->pw_name;
     if (const char* user = std::getenv("USER"))
         return user;
