@@ -237,6 +237,29 @@ TEST(WineRegistryStoreTest, ANewHiveFileTakesTheArchitectureOfTheOthers) {
     EXPECT_EQ(text.find("win64"), std::string::npos) << text;
 }
 
+TEST(WineRegistryStoreTest, ASavedFileStaysItsOwners) {
+    // Root working on a user's prefix: Wine, running as the user, must still read (and replace)
+    // the files, or it loads an empty hive and saves that over ours.
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to give the prefix another owner";
+    Prefix prefix({{"user.reg", "user.reg"}});
+    ASSERT_EQ(::chown(prefix.dir.path().c_str(), 1, 1), 0);
+    ASSERT_EQ(::chown((prefix.dir / "user.reg").c_str(), 1, 1), 0);
+    ASSERT_EQ(::chmod((prefix.dir / "user.reg").c_str(), 0600), 0);
+    auto store = prefix.open();
+    RegHandle key = 0;
+    ASSERT_EQ(store->createKey(RegRoot::CurrentUser, "Software\\Quire", key), kRegSuccess);
+    ASSERT_EQ(store->setValue(key, "v", kRegSz, bytes("x")), kRegSuccess);
+    ASSERT_EQ(store->createKey(RegRoot::LocalMachine, "Software\\Quire", key), kRegSuccess);
+    ASSERT_EQ(store->flush(), kRegSuccess) << store->lastError();
+    for (const char* name : {"user.reg", "system.reg"}) {
+        struct stat st {};
+        ASSERT_EQ(::stat((prefix.dir / name).c_str(), &st), 0) << name;
+        EXPECT_EQ(st.st_uid, 1u) << name;
+        EXPECT_EQ(st.st_gid, 1u) << name;
+    }
+}
+
 TEST(WineRegistryStoreTest, ClassesRootReadsTheUserFirstAndWritesTheMachine) {
     Prefix prefix;
     writeAll(prefix.dir / "system.reg",

@@ -96,6 +96,8 @@ struct FileStamp {
     off_t size = 0;
     timespec mtime{};
     mode_t mode = 0;
+    uid_t uid = 0;
+    gid_t gid = 0;
 
     static FileStamp of(const std::filesystem::path& path) {
         FileStamp s;
@@ -107,6 +109,8 @@ struct FileStamp {
             s.size = st.st_size;
             s.mtime = st.st_mtim;
             s.mode = st.st_mode;
+            s.uid = st.st_uid;
+            s.gid = st.st_gid;
         }
         return s;
     }
@@ -734,6 +738,20 @@ RegResult WinePrefixRegistry::writeHive(int index) {
         done += static_cast<std::size_t>(n);
     }
     const mode_t mode = hive.stamp.exists ? (hive.stamp.mode & 07777) : 0644;
+    // The file must stay its owner's: Wine runs as the prefix's owner, and a file it cannot read
+    // (root's, mode 0600) would be loaded as an empty hive and saved over ours. Only root can
+    // change the owner, and only root could create a file of another owner here.
+    struct stat owner {};
+    if (hive.stamp.exists) {
+        owner.st_uid = hive.stamp.uid;
+        owner.st_gid = hive.stamp.gid;
+    } else if (::stat(target.parent_path().c_str(), &owner) != 0) {
+        owner.st_uid = ::geteuid();
+        owner.st_gid = ::getegid();
+    }
+    if ((owner.st_uid != ::geteuid() || owner.st_gid != ::getegid()) && ::geteuid() == 0 &&
+        ::fchown(fd, owner.st_uid, owner.st_gid) != 0)
+        return abandon("cannot give the file back to its owner");
     if (::fchmod(fd, mode) != 0)
         return abandon("cannot set the file mode");
     if (::fsync(fd) != 0)
