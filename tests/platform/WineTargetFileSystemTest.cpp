@@ -5,6 +5,8 @@
 
 #include <fstream>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace qob {
 namespace {
@@ -125,6 +127,19 @@ TEST(WineTargetFileSystem, ListsExistsAndChangesFiles) {
     // Deleting a link removes the link, not what it points to.
     EXPECT_TRUE(files.deleteFile(folder + "\\linked.rtf"));
     EXPECT_TRUE(fs::exists(prefix.root / "elsewhere.rtf"));
+}
+
+TEST(WineTargetFileSystem, AFolderRootCreatesBelongsToThePrefixsUser) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "needs root to give the prefix another owner";
+    Prefix prefix;
+    ASSERT_EQ(::chown(prefix.c.c_str(), 1, 1), 0);
+    WineTargetFileSystem files(prefix.root);
+    ASSERT_TRUE(files.createFolder("C:\\Mail"));
+    struct stat st {};
+    ASSERT_EQ(::stat((prefix.c / "Mail").c_str(), &st), 0);
+    EXPECT_EQ(st.st_uid, 1u);
+    EXPECT_EQ(st.st_gid, 1u);
 }
 
 TEST(WinePrefix, LocatesAndChecksThePrefix) {

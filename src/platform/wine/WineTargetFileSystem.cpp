@@ -260,6 +260,14 @@ Status WineTargetFileSystem::createFolder(const std::string& targetPath) {
             return Status::success();
         return Status::failure("Cannot create the folder " + targetPath + ": " + errnoText(errno));
     }
+    // Root working on a user's prefix: the folder belongs to whoever owns the folder it is in, or
+    // the Windows programs (running as that user) could not write into it.
+    struct stat parent {};
+    if (::geteuid() == 0 && ::stat(host->parent_path().c_str(), &parent) == 0 &&
+        (parent.st_uid != 0 || parent.st_gid != 0) &&
+        ::chown(host->c_str(), parent.st_uid, parent.st_gid) != 0)
+        return Status::failure("Cannot give the folder " + targetPath +
+                               " to the prefix's user: " + errnoText(errno));
     return Status::success();
 }
 
