@@ -66,5 +66,45 @@ TEST(WineServerProbeTest, FindsTheServerOfAPrefixOwnedByAnotherUser) {
     fs::remove_all(serverDir.parent_path());
 }
 
+// Whether another process could take the lock now, as a starting wineserver tries to.
+bool anotherProcessCanLock(const fs::path& lockPath) {
+    const pid_t child = ::fork();
+    if (child == 0) {
+        const int fd = ::open(lockPath.c_str(), O_RDWR);
+        struct flock lock {};
+        lock.l_type = F_WRLCK;
+        lock.l_whence = SEEK_SET;
+        lock.l_len = 1;
+        ::_exit(fd >= 0 && ::fcntl(fd, F_SETLK, &lock) == 0 ? 0 : 1);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+TEST(WineServerProbeTest, HoldingTheLocksKeepsAServerFromStarting) {
+    test::TempDir prefix;
+    test::TempDir tmp; // Debian's layout: the server dir's parent named in $WINEPREFIX/wineserver
+    std::ofstream(prefix / "wineserver") << tmp.path().string();
+    struct stat st {};
+    ASSERT_EQ(::stat(prefix.path().c_str(), &st), 0);
+    char name[64];
+    std::snprintf(name, sizeof name, "server-%llx-%llx", static_cast<unsigned long long>(st.st_dev),
+                  static_cast<unsigned long long>(st.st_ino));
+    fs::create_directories(tmp / name);
+    const fs::path lockPath = tmp / name / "lock";
+    std::ofstream(lockPath).close();
+
+    wine::WineServerProbe probe(prefix.path());
+    EXPECT_FALSE(probe.running(true));
+    ASSERT_TRUE(probe.holdLocks());
+    EXPECT_FALSE(anotherProcessCanLock(lockPath));
+    EXPECT_FALSE(probe.running(true)) << "our own lock is no server";
+    EXPECT_FALSE(anotherProcessCanLock(lockPath)) << "looking again must not drop the lock";
+    probe.releaseLocks();
+    EXPECT_TRUE(anotherProcessCanLock(lockPath));
+    EXPECT_FALSE(probe.running(true));
+}
+
 } // namespace
 } // namespace qob

@@ -687,14 +687,23 @@ RegResult WinePrefixRegistry::flush() {
                                           std::to_string(probe_.ownerPid()) + "); nothing was saved");
     RegResult result = kRegSuccess;
     std::string errors;
+    bool locked = false;
     for (int i = 0; i < 3; ++i) {
         if (hiveAt(i)->state != Hive::State::Loaded || !hiveAt(i)->dirty)
             continue;
+        // A server starting while a file is replaced would load the old one and save it over
+        // ours when it exits: keep it out (it fails to start) for as long as the files change.
+        if (!locked && !(locked = probe_.holdLocks()))
+            return fail(kRegAccessDenied, "the wineserver of " + prefix_.string() + " is running (pid " +
+                                              std::to_string(probe_.ownerPid()) + "); nothing was saved");
         if (const RegResult rc = writeHive(i); rc != kRegSuccess) {
             result = rc;
             errors += (errors.empty() ? "" : "; ") + lastError_;
         }
     }
+    if (locked)
+        probe_.releaseLocks();
+    serverCheckedAt_ = {};
     lastError_ = errors;
     return result;
 }

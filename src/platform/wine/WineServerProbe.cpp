@@ -12,7 +12,48 @@ namespace qob::wine {
 WineServerProbe::WineServerProbe(std::filesystem::path prefix) : prefix_(std::move(prefix)) {}
 
 WineServerProbe::~WineServerProbe() {
+    releaseLocks();
     closeLock();
+}
+
+bool WineServerProbe::holdLocks() {
+    releaseLocks();
+    ownerPid_ = 0;
+    for (const auto& candidate : lockCandidates()) {
+        const int fd = ::open(candidate.c_str(), O_RDWR | O_CLOEXEC | O_NOFOLLOW);
+        if (fd < 0)
+            continue;
+        struct stat st {};
+        struct flock lock {};
+        lock.l_type = F_WRLCK;
+        lock.l_whence = SEEK_SET;
+        lock.l_start = 0;
+        lock.l_len = 1;
+        if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+            ::close(fd);
+            continue;
+        }
+        if (::fcntl(fd, F_SETLK, &lock) != 0) {
+            struct flock holder = lock;
+            if (::fcntl(fd, F_GETLK, &holder) == 0 && holder.l_type != F_UNLCK)
+                ownerPid_ = holder.l_pid;
+            ::close(fd);
+            releaseLocks();
+            return false;
+        }
+        heldFds_.push_back(fd);
+    }
+    return true;
+}
+
+void WineServerProbe::releaseLocks() {
+    // Closing any descriptor of a file drops this process's locks on it, the cached one included:
+    // so the cached descriptor is given up as well and looked for again on the next check.
+    if (!heldFds_.empty())
+        closeLock();
+    for (const int fd : heldFds_)
+        ::close(fd);
+    heldFds_.clear();
 }
 
 void WineServerProbe::closeLock() {
@@ -103,6 +144,8 @@ bool WineServerProbe::findLock() {
 
 bool WineServerProbe::running(bool thorough) {
     ownerPid_ = 0;
+    if (!heldFds_.empty())
+        return false; // we hold the locks ourselves; looking again would drop them
     if (thorough)
         closeLock(); // findLock then tries every candidate, preferring a locked one
     if (!findLock())

@@ -29,6 +29,12 @@ public:
     // does not exist.
     std::vector<std::filesystem::path> lockCandidates() const;
 
+    // Takes the lock of every existing lock file of the prefix, as a starting server would, so
+    // that no server can start (and load files we are about to replace) until releaseLocks().
+    // False, holding nothing, when a server holds one already.
+    bool holdLocks();
+    void releaseLocks();
+
 private:
     bool findLock();
     void closeLock();
@@ -39,6 +45,7 @@ private:
     dev_t lockDev_ = 0;
     ino_t lockIno_ = 0;
     pid_t ownerPid_ = 0;
+    std::vector<int> heldFds_;
 };
 
 } // namespace qob::wine
