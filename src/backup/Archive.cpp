@@ -591,6 +591,32 @@ std::vector<fs::path> temporarySiblings(const fs::path& folder, const std::strin
 
 } // namespace
 
+namespace {
+
+// The restored file takes the place of the old one with the old one's mode and owner, so a mail
+// file that only its user could read stays that way. A new file gets the usual mode and, when we run
+// as root in another user's prefix, the folder's owner: Wine runs as that user and must be able to
+// write it.
+void keepOwnership(int fd, const fs::path& file, const fs::path& folder) {
+    struct stat old {};
+    if (::stat(file.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+        ::fchmod(fd, old.st_mode & 07777);
+        if (::geteuid() == 0) {
+            [[maybe_unused]] int rc = ::fchown(fd, old.st_uid, old.st_gid);
+        }
+        return;
+    }
+    mode_t mask = ::umask(022);
+    ::umask(mask);
+    ::fchmod(fd, 0666 & ~mask);
+    struct stat dir {};
+    if (::geteuid() == 0 && ::stat(folder.c_str(), &dir) == 0) {
+        [[maybe_unused]] int rc = ::fchown(fd, dir.st_uid, dir.st_gid);
+    }
+}
+
+} // namespace
+
 Status Archive::extractImpl(const ArchiveEntryInfo& entry, const fs::path& file) {
     if (busy_) {
         return fail("The archive is busy; try again when it has finished.");
@@ -616,9 +642,7 @@ Status Archive::extractImpl(const ArchiveEntryInfo& entry, const fs::path& file)
         return fail("Cannot extract \"" + entry.name + "\" into " + quoted(folder) + ": " +
                     std::strerror(errno));
     }
-    mode_t mask = ::umask(022);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
+    keepOwnership(fd, file, folder);
     Status result = readEntry(entry.index, fd, entry.size);
     if (result && ::fsync(fd) != 0) {
         result = fail("Cannot extract \"" + entry.name + "\": " + std::strerror(errno));

@@ -5,6 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -360,6 +363,41 @@ TEST(Archive, AnExtractionClearsWhatAKilledOneLeftOfTheSameFile) {
     ASSERT_TRUE(zip1.findEntry("mail.pst")->extractTo(dir / "out"));
     EXPECT_EQ(listFolder(dir / "out"),
               (std::set<std::string>{"mail.pst", ".other.pst.qobtmp-Ab3dE9", ".mail.pst.qobtmp-notes"}));
+}
+
+TEST(Archive, ARestoredFileKeepsTheModeAndOwnerOfTheOneItReplaces) {
+    TempDir dir;
+    writeBytes(dir / "mail.pst", "backed-up mail");
+    writeBytes(dir / "new.pst", "a new file");
+    Archive zip1;
+    ASSERT_TRUE(zip1.createArchive(dir / "a.qob"));
+    ASSERT_TRUE(zip1.addFiles(dir / "mail.pst"));
+    ASSERT_TRUE(zip1.addFiles(dir / "new.pst"));
+    ASSERT_TRUE(zip1.writeArchive());
+    const fs::path out = dir / "out";
+    fs::create_directories(out);
+    writeBytes(out / "mail.pst", "current mail");
+    ASSERT_EQ(::chmod((out / "mail.pst").c_str(), 0600), 0);
+    const bool root = ::geteuid() == 0;
+    if (root) {
+        // As root in another user's prefix: the files must stay that user's.
+        ASSERT_EQ(::chown(out.c_str(), 4321, 4321), 0);
+        ASSERT_EQ(::chown((out / "mail.pst").c_str(), 4321, 4321), 0);
+    }
+    ASSERT_TRUE(zip1.openArchive(dir / "a.qob"));
+    ASSERT_TRUE(zip1.findEntry("mail.pst")->extractTo(out));
+    ASSERT_TRUE(zip1.findEntry("new.pst")->extractTo(out));
+    struct stat replaced {};
+    struct stat created {};
+    ASSERT_EQ(::stat((out / "mail.pst").c_str(), &replaced), 0);
+    ASSERT_EQ(::stat((out / "new.pst").c_str(), &created), 0);
+    EXPECT_EQ(readBytes(out / "mail.pst"), "backed-up mail");
+    EXPECT_EQ(replaced.st_mode & 07777, 0600u) << "a private mail file stays private";
+    if (root) {
+        EXPECT_EQ(replaced.st_uid, 4321u);
+        EXPECT_EQ(created.st_uid, 4321u);
+        EXPECT_EQ(created.st_gid, 4321u);
+    }
 }
 
 TEST(Archive, HostileArchivesAreHandled) {
