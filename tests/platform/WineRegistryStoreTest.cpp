@@ -1,6 +1,7 @@
 #include "platform/wine/WinePrefixRegistry.h"
 #include "platform/wine/WineRegistryText.h"
 
+#include "FakeWineServer.h"
 #include "TestPaths.h"
 
 #include <csignal>
@@ -323,11 +324,7 @@ TEST(WineRegistryStoreTest, WritesAreRefusedWhileTheServerRuns) {
     test::TempDir tmp;
     const std::string redirect = tmp.path().string();
     writeAll(prefix.dir / "wineserver", redirect);
-    struct stat st {};
-    ASSERT_EQ(::stat(prefix.dir.path().c_str(), &st), 0);
-    char name[64];
-    std::snprintf(name, sizeof name, "server-%llx-%llx", static_cast<unsigned long long>(st.st_dev),
-                  static_cast<unsigned long long>(st.st_ino));
+    const std::string name = test::serverDirName(prefix.dir.path());
     fs::create_directories(tmp / name);
     const fs::path lockPath = tmp / name / "lock";
     writeAll(lockPath, "");
@@ -338,24 +335,8 @@ TEST(WineRegistryStoreTest, WritesAreRefusedWhileTheServerRuns) {
     ASSERT_EQ(store->createKey(RegRoot::CurrentUser, "Software\\Before", key), kRegSuccess);
     EXPECT_FALSE(store->serverRunning()) << "a lock file nobody holds is a stopped server";
 
-    int ready[2];
-    ASSERT_EQ(::pipe(ready), 0);
-    const pid_t child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        const int fd = ::open(lockPath.c_str(), O_RDWR);
-        struct flock lock {};
-        lock.l_type = F_WRLCK;
-        lock.l_whence = SEEK_SET;
-        lock.l_len = 1;
-        const char ok = (fd >= 0 && ::fcntl(fd, F_SETLK, &lock) == 0) ? 'y' : 'n';
-        (void)!::write(ready[1], &ok, 1);
-        ::pause();
-        ::_exit(0);
-    }
-    char ok = 0;
-    ASSERT_EQ(::read(ready[0], &ok, 1), 1);
-    ASSERT_EQ(ok, 'y');
+    test::HeldServerLock server(lockPath);
+    ASSERT_TRUE(server.held());
 
     EXPECT_TRUE(store->serverRunning());
     RegHandle other = 0;
@@ -374,10 +355,7 @@ TEST(WineRegistryStoreTest, WritesAreRefusedWhileTheServerRuns) {
     EXPECT_EQ(store->queryValue(key, "v", value), kRegNotFound)
         << "reads still work; the refused write left nothing";
 
-    ::kill(child, SIGKILL);
-    ::waitpid(child, nullptr, 0);
-    ::close(ready[0]);
-    ::close(ready[1]);
+    server.release();
     EXPECT_FALSE(store->serverRunning());
     EXPECT_EQ(store->setValue(key, "v", kRegSz, bytes("x")), kRegSuccess);
     EXPECT_EQ(store->flush(), kRegSuccess);

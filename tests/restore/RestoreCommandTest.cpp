@@ -1,5 +1,6 @@
 // qob restore, run as the built binary on a demo prefix: each refusal has its message and exit
 // code 1, and a restore prints the summary and logs its entries.
+#include "FakeWineServer.h"
 #include "TestPaths.h"
 #include "ZipTools.h"
 
@@ -77,21 +78,14 @@ TEST(RestoreCommand, RefusalsAndARestoreThroughTheBinary) {
     EXPECT_NE(r.output.find("must not be empty"), std::string::npos) << r.output;
 
     // A running wineserver holds the lock of the prefix's server folder.
-    struct stat st {};
-    ASSERT_EQ(::stat((dir / "pfx").c_str(), &st), 0);
-    char name[96];
-    std::snprintf(name, sizeof name, "/tmp/.wine-%u/server-%llx-%llx", static_cast<unsigned>(::getuid()),
-                  static_cast<unsigned long long>(st.st_dev), static_cast<unsigned long long>(st.st_ino));
-    const fs::path serverDir = name;
+    const fs::path serverDir =
+        fs::path("/tmp/.wine-" + std::to_string(::getuid())) / serverDirName(dir / "pfx");
     fs::create_directories(serverDir);
-    int fd = ::open((serverDir / "lock").c_str(), O_RDWR | O_CREAT, 0600);
-    ASSERT_GE(fd, 0);
-    struct flock lock {};
-    lock.l_type = F_WRLCK;
-    lock.l_whence = SEEK_SET;
-    ASSERT_EQ(::fcntl(fd, F_SETLK, &lock), 0);
-    r = run(tool + "restore " + q(dir / "a.qob") + " --profile Second --password-file " + q(dir / "pw"));
-    ::close(fd);
+    {
+        HeldServerLock server(serverDir / "lock");
+        ASSERT_TRUE(server.held());
+        r = run(tool + "restore " + q(dir / "a.qob") + " --profile Second --password-file " + q(dir / "pw"));
+    }
     fs::remove_all(serverDir);
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.output.find("wineserver"), std::string::npos) << r.output;
