@@ -11,15 +11,19 @@ namespace qob::wine {
 
 // ---- the tree ---------------------------------------------------------------------------------
 
-std::size_t WineRegistryKey::subkeyIndex(std::u16string_view name, bool& found) const {
+namespace {
+
+// Where `name` stands in a list kept in Wine's order: its index when `found`, else where it goes.
+// Files are written in order, so a load almost always appends: the end is checked first.
+template <typename List, typename NameOf>
+std::size_t sortedIndex(const List& list, NameOf nameOf, std::u16string_view name, bool& found) {
     found = false;
-    // Files are written in order, so a load almost always appends: check the end first.
-    if (subkeys_.empty() || compareNames(subkeys_.back()->name_, name) < 0)
-        return subkeys_.size();
-    std::size_t lo = 0, hi = subkeys_.size();
+    if (list.empty() || compareNames(nameOf(list.back()), name) < 0)
+        return list.size();
+    std::size_t lo = 0, hi = list.size();
     while (lo < hi) {
         const std::size_t mid = (lo + hi) / 2;
-        const int c = compareNames(subkeys_[mid]->name_, name);
+        const int c = compareNames(nameOf(list[mid]), name);
         if (c == 0) {
             found = true;
             return mid;
@@ -32,24 +36,16 @@ std::size_t WineRegistryKey::subkeyIndex(std::u16string_view name, bool& found) 
     return lo;
 }
 
+} // namespace
+
+std::size_t WineRegistryKey::subkeyIndex(std::u16string_view name, bool& found) const {
+    return sortedIndex(
+        subkeys_, [](const auto& key) -> std::u16string_view { return key->name_; }, name, found);
+}
+
 std::size_t WineRegistryKey::valueIndex(std::u16string_view name, bool& found) const {
-    found = false;
-    if (values_.empty() || compareNames(values_.back().name, name) < 0)
-        return values_.size();
-    std::size_t lo = 0, hi = values_.size();
-    while (lo < hi) {
-        const std::size_t mid = (lo + hi) / 2;
-        const int c = compareNames(values_[mid].name, name);
-        if (c == 0) {
-            found = true;
-            return mid;
-        }
-        if (c < 0)
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    return lo;
+    return sortedIndex(
+        values_, [](const auto& value) -> std::u16string_view { return value.name; }, name, found);
 }
 
 WineRegistryKey* WineRegistryKey::findSubkey(std::u16string_view name) const {
