@@ -120,6 +120,10 @@ Status ArchiveEntry::extractToFile(const fs::path& file) const {
     return archive_->extractToFile(info_, file);
 }
 
+Status ArchiveEntry::extractToTemp(const fs::path& file, fs::path& temp) const {
+    return archive_->extractToTemp(info_, file, temp);
+}
+
 Archive::Archive() = default;
 
 Archive::~Archive() {
@@ -559,11 +563,15 @@ Status Archive::extractTo(const ArchiveEntryInfo& entry, const fs::path& folder)
         return fail("Cannot extract \"" + entry.name + "\": the folder " + quoted(folder) +
                     " does not exist.");
     }
-    return extractImpl(entry, folder / fs::path(entry.name));
+    return extractImpl(entry, folder / fs::path(entry.name), nullptr);
 }
 
 Status Archive::extractToFile(const ArchiveEntryInfo& entry, const fs::path& file) {
-    return extractImpl(entry, file);
+    return extractImpl(entry, file, nullptr);
+}
+
+Status Archive::extractToTemp(const ArchiveEntryInfo& entry, const fs::path& file, fs::path& temp) {
+    return extractImpl(entry, file, &temp);
 }
 
 namespace {
@@ -617,7 +625,7 @@ void keepOwnership(int fd, const fs::path& file, const fs::path& folder) {
 
 } // namespace
 
-Status Archive::extractImpl(const ArchiveEntryInfo& entry, const fs::path& file) {
+Status Archive::extractImpl(const ArchiveEntryInfo& entry, const fs::path& file, fs::path* keepTemp) {
     if (busy_) {
         return fail("The archive is busy; try again when it has finished.");
     }
@@ -650,7 +658,9 @@ Status Archive::extractImpl(const ArchiveEntryInfo& entry, const fs::path& file)
     if (::close(fd) != 0 && result) {
         result = fail("Cannot extract \"" + entry.name + "\": " + std::strerror(errno));
     }
-    if (result && ::rename(pattern.c_str(), file.c_str()) != 0) {
+    if (result && keepTemp) {
+        *keepTemp = pattern;
+    } else if (result && ::rename(pattern.c_str(), file.c_str()) != 0) {
         result = fail("Cannot write " + quoted(file) + ": " + std::strerror(errno));
     }
     if (!result) {

@@ -46,6 +46,10 @@ public:
     Status extractTo(const std::filesystem::path& folder) const;
     // Writes the entry to exactly `file`.
     Status extractToFile(const std::filesystem::path& file) const;
+    // Writes the entry, checked and synced, to a hidden temporary file beside `file` (which it will
+    // replace) and puts that file's path in `temp`; `file` itself is not touched. A restore gathers
+    // every file this way before it changes anything.
+    Status extractToTemp(const std::filesystem::path& file, std::filesystem::path& temp) const;
 
 private:
     Archive* archive_;
@@ -102,6 +106,8 @@ public:
     std::vector<ArchiveEntryInfo> entries() const;
     Status extractTo(const ArchiveEntryInfo& entry, const std::filesystem::path& folder);
     Status extractToFile(const ArchiveEntryInfo& entry, const std::filesystem::path& file);
+    Status extractToTemp(const ArchiveEntryInfo& entry, const std::filesystem::path& file,
+                         std::filesystem::path& temp);
     // Reads every entry to its end (CRC, AES authentication where libzip checks it); the failure
     // message lists each bad entry.
     Status verify();
@@ -132,7 +138,8 @@ private:
     };
 
     Status fail(const std::string& what);
-    Status extractImpl(const ArchiveEntryInfo& entry, const std::filesystem::path& file);
+    Status extractImpl(const ArchiveEntryInfo& entry, const std::filesystem::path& file,
+                       std::filesystem::path* keepTemp);
     Status readEntry(std::uint64_t index, int fd, std::uint64_t size);
     std::optional<ArchiveEntryInfo> entryInfo(std::uint64_t index) const;
     void reportExtract(std::uint64_t done, std::uint64_t total, int& last);

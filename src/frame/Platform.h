@@ -19,6 +19,9 @@ struct Platform {
     Dialogs& dialogs;
     // Host path of the program folder (settings.dat, brlog.dat, quirebox.dat, scratch files).
     std::filesystem::path programFolder;
+    // Host folder of the target system itself (a Wine prefix's folder): what a run must leave for
+    // the next run on the same target system, whichever program folder that one uses, lives here.
+    std::filesystem::path systemFolder;
 };
 
 } // namespace qob

@@ -82,6 +82,9 @@ public:
     // Makes every change so far durable (a Wine prefix saves its registry files here). Writes are
     // refused with kRegAccessDenied when they could not be made durable at all.
     virtual RegResult flush() = 0;
+    // Drops every change made since the last flush: the store reads as what was last saved. A run
+    // that gathers its registry changes in memory and then fails takes them back this way.
+    virtual RegResult discardChanges() = 0;
 };
 
 } // namespace qob

@@ -88,7 +88,7 @@ RegResult Registry::changeKey(const std::string& keyPath, const std::function<Re
         }
         rc = change(key.get());
     }
-    return rc == kRegSuccess ? store_.flush() : rc;
+    return rc == kRegSuccess ? flush() : rc;
 }
 
 RegResult Registry::setStringValue(const std::string& keyPath, const std::string& valueName,
@@ -124,7 +124,7 @@ RegResult Registry::deleteKeyUnflushed(const std::string& keyPath) {
 
 RegResult Registry::deleteKey(const std::string& keyPath) {
     RegResult rc = deleteKeyUnflushed(keyPath);
-    return rc == kRegSuccess ? store_.flush() : rc;
+    return rc == kRegSuccess ? flush() : rc;
 }
 
 RegResult Registry::deleteTreeUnflushed(const std::string& keyPath) {
@@ -141,8 +141,22 @@ RegResult Registry::deleteTreeUnflushed(const std::string& keyPath) {
 RegResult Registry::deleteKeyTree(const std::string& keyPath) {
     // One flush for the whole tree: a Wine prefix saves its registry file at every flush.
     RegResult rc = deleteTreeUnflushed(keyPath);
-    RegResult flushed = store_.flush();
+    RegResult flushed = flush();
     return rc != kRegSuccess ? rc : flushed;
+}
+
+RegResult Registry::flush() {
+    return held_ ? kRegSuccess : store_.flush();
+}
+
+RegResult Registry::saveHeldChanges() {
+    held_ = false;
+    return store_.flush();
+}
+
+void Registry::dropHeldChanges() {
+    held_ = false;
+    store_.discardChanges();
 }
 
 } // namespace qob

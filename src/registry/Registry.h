@@ -36,6 +36,11 @@ public:
     // key held. The whole file is checked first: a malformed file changes nothing and gives an
     // error naming the file and line. Fails too when the store refuses the writes.
     Status importKey(const std::string& targetKeyPath, const std::filesystem::path& file);
+    // Adds to the target key the branches (its direct subkeys with everything below) of the file
+    // that the target does not have, leaving out every branch that holds a value `leaveOut` picks.
+    // Nothing the target has is changed or removed; the file is checked whole first.
+    Status importMissingBranches(const std::string& targetKeyPath, const std::filesystem::path& file,
+                                 const std::function<bool(const RegValue&)>& leaveOut);
 
     // Deletes deepest first and stops at the first key that cannot be deleted; returns its code.
     RegResult deleteKeyTree(const std::string& keyPath);
@@ -50,6 +55,18 @@ public:
 
     RegistryStore& store() { return store_; }
 
+    // Makes the changes so far durable, unless changes are being held (then they stay in memory
+    // until saveHeldChanges()). Every operation here saves through this.
+    RegResult flush();
+    // While held, a run's registry changes are gathered in memory and saved once, or dropped
+    // together: a restore changes the registry as one step.
+    void holdChanges() { held_ = true; }
+    bool holdingChanges() const { return held_; }
+    // Saves what was held (one save) and stops holding; the store's code.
+    RegResult saveHeldChanges();
+    // Drops what was held and stops holding: the registry reads as it was before.
+    void dropHeldChanges();
+
 private:
     void exportTree(std::ostream& out, const std::string& keyPath, const std::string& relativeName);
     void writeValues(std::ostream& out, const std::string& keyPath);
@@ -60,6 +77,7 @@ private:
     RegResult changeKey(const std::string& keyPath, const std::function<RegResult(RegHandle)>& change);
 
     RegistryStore& store_;
+    bool held_ = false;
     Dialogs& dialogs_;
     std::string title_;
 };

@@ -1,3 +1,4 @@
+#include "platform/AsciiCase.h"
 #include "registry/KeyHandle.h"
 #include "registry/Registry.h"
 #include "registry/RegistryText.h"
@@ -5,6 +6,7 @@
 
 #include <fstream>
 #include <iterator>
+#include <set>
 
 namespace qob {
 namespace {
@@ -161,7 +163,7 @@ Status Registry::importKey(const std::string& targetKeyPath, const std::filesyst
 
     if (plan.replacesTarget) {
         if (RegResult rc = deleteTreeUnflushed(targetKeyPath); rc != kRegSuccess) {
-            store_.flush();
+            flush();
             return Status::failure(rc == kRegAccessDenied
                                        ? inUsePartway(targetKeyPath)
                                        : "Cannot remove the old contents of \"" + targetKeyPath +
@@ -182,7 +184,7 @@ Status Registry::importKey(const std::string& targetKeyPath, const std::filesyst
         KeyHandle key(store_);
         RegResult rc = store_.createKey(root, targetBelowRoot + planned.relative, key.out());
         if (rc == kRegAccessDenied) {
-            store_.flush();
+            flush();
             return Status::failure(inUsePartway(targetKeyPath));
         }
         if (rc != kRegSuccess) {
@@ -192,7 +194,7 @@ Status Registry::importKey(const std::string& targetKeyPath, const std::filesyst
         for (const RegValue& value : planned.values) {
             rc = store_.setValue(key.get(), value.name, value.type, value.data);
             if (rc == kRegAccessDenied) {
-                store_.flush();
+                flush();
                 return Status::failure(inUsePartway(targetKeyPath));
             }
             if (rc != kRegSuccess) {
@@ -202,7 +204,7 @@ Status Registry::importKey(const std::string& targetKeyPath, const std::filesyst
         }
     }
 
-    if (RegResult rc = store_.flush(); rc != kRegSuccess) {
+    if (RegResult rc = flush(); rc != kRegSuccess) {
         return Status::failure(rc == kRegAccessDenied ? inUsePartway(targetKeyPath)
                                                       : "The registry could not save \"" + targetKeyPath +
                                                             "\" (error " + std::to_string(rc) + ").");
@@ -210,6 +212,73 @@ Status Registry::importKey(const std::string& targetKeyPath, const std::filesyst
     if (failures) {
         return Status::failure(std::to_string(failures) + " registry entries of \"" + targetKeyPath +
                                "\" could not be written; the first: " + firstFailure + ".");
+    }
+    return Status::success();
+}
+
+Status Registry::importMissingBranches(const std::string& targetKeyPath, const std::filesystem::path& file,
+                                       const std::function<bool(const RegValue&)>& leaveOut) {
+    std::string targetBelowRoot = targetKeyPath;
+    const RegRoot root = parseKeyPath(targetBelowRoot);
+    if (root == RegRoot::None || targetBelowRoot.empty()) {
+        return Status::failure("\"" + targetKeyPath +
+                               "\" is not a registry key below a root. Nothing was changed.");
+    }
+    std::string text;
+    ImportPlan plan;
+    if (Status s = readText(file, text); !s) {
+        return s;
+    }
+    if (Status s = parsePlan(text, file, plan); !s) {
+        return s;
+    }
+    auto branchOf = [](const std::string& relative) {
+        const std::size_t end = relative.find('\\', 1);
+        return lowerAscii(relative.substr(1, end == std::string::npos ? std::string::npos : end - 1));
+    };
+    // A branch is taken whole or not at all: the target's own branches stay exactly as they are.
+    std::set<std::string> skipped;
+    for (const PlannedKey& planned : plan.keys) {
+        if (planned.relative.empty()) {
+            continue;
+        }
+        const std::string branch = branchOf(planned.relative);
+        if (skipped.count(branch)) {
+            continue;
+        }
+        if (planned.relative.find('\\', 1) == std::string::npos &&
+            keyExists(targetKeyPath + planned.relative)) {
+            skipped.insert(branch);
+            continue;
+        }
+        for (const RegValue& value : planned.values) {
+            if (leaveOut && leaveOut(value)) {
+                skipped.insert(branch);
+                break;
+            }
+        }
+    }
+    for (const PlannedKey& planned : plan.keys) {
+        if (planned.relative.empty() || skipped.count(branchOf(planned.relative))) {
+            continue;
+        }
+        KeyHandle key(store_);
+        RegResult rc = store_.createKey(root, targetBelowRoot + planned.relative, key.out());
+        for (std::size_t i = 0; rc == kRegSuccess && i < planned.values.size(); ++i) {
+            rc = store_.setValue(key.get(), planned.values[i].name, planned.values[i].type,
+                                 planned.values[i].data);
+        }
+        if (rc != kRegSuccess) {
+            return Status::failure(rc == kRegAccessDenied
+                                       ? kInUse
+                                       : "Cannot write \"" + targetKeyPath + planned.relative + "\" (error " +
+                                             std::to_string(rc) + ").");
+        }
+    }
+    if (RegResult rc = flush(); rc != kRegSuccess) {
+        return Status::failure(rc == kRegAccessDenied ? inUsePartway(targetKeyPath)
+                                                      : "The registry could not save \"" + targetKeyPath +
+                                                            "\" (error " + std::to_string(rc) + ").");
     }
     return Status::success();
 }

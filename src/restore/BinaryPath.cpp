@@ -83,7 +83,7 @@ RegResult writeBinaryValue(Registry& registry, const std::string& keyPath, const
     if (rc == kRegSuccess) {
         rc = store.setValue(key.get(), valueName, kRegBinary, bytes);
     }
-    return rc == kRegSuccess ? store.flush() : rc;
+    return rc == kRegSuccess ? registry.flush() : rc;
 }
 
 std::string getBinaryValueHex(Registry& registry, const std::string& keyPath, const std::string& valueName) {

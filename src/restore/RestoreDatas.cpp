@@ -7,7 +7,9 @@
 #include "restore/BinaryPath.h"
 #include "restore/RestoreItems.h"
 #include "restore/RestoreNames.h"
+#include "restore/RestoreTransaction.h"
 
+#include <algorithm>
 #include <exception>
 #include <map>
 #include <optional>
@@ -102,35 +104,54 @@ struct ExtractedIntoProfile {
     }
 };
 
+} // namespace
+
+std::vector<std::string> filesOfProfile(RestoreContext& ctx, const std::string& profile) {
+    std::vector<std::string> files;
+    Registry& registry = ctx.platform.registry;
+    const std::string profileKey = restoreProfileKey(ctx.state, profile);
+    for (const std::string& sub : registry.getSubKeys(profileKey)) {
+        const std::string key = profileKey + "\\" + sub;
+        if (const std::string path = getDataFilePath(registry, key); path != kPathError) {
+            files.push_back(path);
+        }
+        std::string pab = registry.getStringValue(key, "001e6600");
+        if (pab != "Error" && !pab.empty()) {
+            files.push_back(pab.substr(0, pab.find('\0')));
+        }
+    }
+    return files;
+}
+
+namespace {
+
 // Lower-cased paths of the data files and address books that the other profiles of this machine
 // use. A restore into one profile must not overwrite them: restoring A's backup into B on the same
 // machine would otherwise replace A's live mail file with the older copy from the backup.
 std::set<std::string> filesOfOtherProfiles(RestoreContext& ctx, const std::string& profile) {
     std::set<std::string> used;
-    Registry& registry = ctx.platform.registry;
-    for (const std::string& other : registry.getSubKeys(ctx.state.profilesRootKey)) {
+    for (const std::string& other : ctx.platform.registry.getSubKeys(ctx.state.profilesRootKey)) {
         if (equalsNoCase(other, profile)) {
             continue;
         }
-        const std::string otherKey = restoreProfileKey(ctx.state, other);
-        for (const std::string& sub : registry.getSubKeys(otherKey)) {
-            const std::string key = otherKey + "\\" + sub;
+        for (const std::string& path : filesOfProfile(ctx, other)) {
             // A file named but not there loses nothing when it is written.
-            auto noteIfThere = [&](const std::string& path) {
-                if (ctx.platform.files.fileExists(path)) {
-                    used.insert(lowerAscii(path));
-                }
-            };
-            if (const std::string path = getDataFilePath(registry, key); path != kPathError) {
-                noteIfThere(path);
-            }
-            std::string pab = registry.getStringValue(key, "001e6600");
-            if (pab != "Error" && !pab.empty()) {
-                noteIfThere(pab.substr(0, pab.find('\0')));
+            if (ctx.platform.files.fileExists(path)) {
+                used.insert(lowerAscii(path));
             }
         }
     }
     return used;
+}
+
+// Whether `name` is "<stem>~<n><ext>" (the name a copy written beside a file in use gets).
+bool isNumberedCopy(const std::string& name, const std::string& stem, const std::string& ext) {
+    if (name.size() <= stem.size() + 1 + ext.size() || !equalsNoCase(name.substr(0, stem.size()), stem) ||
+        name[stem.size()] != '~' || !equalsNoCase(name.substr(name.size() - ext.size()), ext)) {
+        return false;
+    }
+    const std::string digits = name.substr(stem.size() + 1, name.size() - stem.size() - 1 - ext.size());
+    return std::all_of(digits.begin(), digits.end(), [](char c) { return c >= '0' && c <= '9'; });
 }
 
 std::optional<ExtractedIntoProfile> extractForProfile(RestoreContext& ctx, const std::string& profile,
@@ -146,6 +167,11 @@ std::optional<ExtractedIntoProfile> extractForProfile(RestoreContext& ctx, const
     // A file another profile uses is left alone: the restored copy gets the first free name
     // "<stem>~<n><ext>" beside it, and the target profile is pointed at that.
     const std::set<std::string> inUse = filesOfOtherProfiles(ctx, profile);
+    // The copy the target itself already uses is replaced: another restore into the same profile
+    // must not leave the previous copy behind and write yet another one (each as large as the mail).
+    // As the profile was before this run: its configuration may have been replaced meanwhile.
+    const std::vector<std::string> ownFiles =
+        ctx.targetFilesBefore ? *ctx.targetFilesBefore : filesOfProfile(ctx, profile);
     auto fileNameFor = [&](const std::string& entry) {
         auto freeName = [&](const std::string& name) {
             const std::string path = out.folder + "\\" + name;
@@ -157,6 +183,15 @@ std::optional<ExtractedIntoProfile> extractForProfile(RestoreContext& ctx, const
         const std::size_t dot = entry.rfind('.');
         const std::string stem = dot == std::string::npos || dot == 0 ? entry : entry.substr(0, dot);
         const std::string ext = stem.size() == entry.size() ? std::string() : entry.substr(dot);
+        for (const std::string& own : ownFiles) {
+            const std::size_t slash = own.rfind('\\');
+            const std::string ownName = own.substr(slash + 1);
+            if (slash != std::string::npos && equalsNoCase(own.substr(0, slash), out.folder) &&
+                isNumberedCopy(ownName, stem, ext) && freeName(ownName)) {
+                out.renamed[entry] = ownName;
+                return ownName;
+            }
+        }
         for (int n = 2;; ++n) {
             const std::string candidate = stem + "~" + std::to_string(n) + ext;
             if (freeName(candidate) && !ctx.platform.files.fileExists(out.folder + "\\" + candidate)) {
@@ -174,6 +209,7 @@ std::optional<ExtractedIntoProfile> extractForProfile(RestoreContext& ctx, const
         out.complete = false;
     }
     out.profileKey = restoreProfileKey(ctx.state, profile);
+    ctx.touchKey(out.profileKey);
     out.subKeys = ctx.platform.registry.getSubKeys(out.profileKey);
     if (out.subKeys.empty()) {
         ctx.fail("The profile \"" + profile + "\" has no services to point at " + what + ".");
@@ -223,7 +259,7 @@ bool restoreDatas(RestoreContext& ctx, const std::string& profile) {
             const std::string fav =
                 ctx.state.userProfileFolder + "\\Application Data\\Microsoft\\Outlook\\" + shortcuts;
             if (ctx.platform.files.fileExists(fav)) {
-                if (Status s = ctx.platform.files.deleteFile(fav); !s) {
+                if (Status s = ctx.removeFile(fav); !s) {
                     return ctx.fail(s.message);
                 }
             }
@@ -261,6 +297,59 @@ bool restorePab(RestoreContext& ctx, const std::string& profile) {
     } catch (const std::exception& e) {
         return ctx.fail(e.what());
     }
+}
+
+namespace {
+
+bool namedBefore(const RestoreContext& ctx, const std::string& path) {
+    if (!ctx.targetFilesBefore) {
+        return false;
+    }
+    for (const std::string& before : *ctx.targetFilesBefore) {
+        if (equalsNoCase(before, path)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+void dropForeignDeliveryStores(RestoreContext& ctx, const std::string& profile) {
+    Registry& registry = ctx.platform.registry;
+    const std::string accounts = restoreAccountsKey(ctx.state, profile);
+    for (const std::string& sub : registry.getSubKeys(accounts)) {
+        const std::string key = accounts + "\\" + sub;
+        const auto bytes = readBinaryValue(registry, key, "Delivery Store EntryID");
+        if (!bytes) {
+            continue;
+        }
+        const std::string path = decodeWidePath(*bytes);
+        const std::string named = path != kPathError ? path : decodeAnsiPath(*bytes);
+        if (named != kPathError && !namedBefore(ctx, named)) {
+            ctx.touchKey(restoreProfileKey(ctx.state, profile));
+            registry.deleteValue(key, "Delivery Store EntryID");
+        }
+    }
+}
+
+std::string foreignReference(RestoreContext& ctx, const std::string& profile) {
+    Registry& registry = ctx.platform.registry;
+    const std::string profileKey = restoreProfileKey(ctx.state, profile);
+    for (const std::string& sub : registry.getSubKeys(profileKey)) {
+        const std::string path = getDataFilePath(registry, profileKey + "\\" + sub);
+        // A file that is not on this machine loses nothing by being named (a backup from another
+        // machine names its paths); one that is there may be another profile's live mail.
+        if (path == kPathError || namedBefore(ctx, path) || !ctx.platform.files.fileExists(path)) {
+            continue;
+        }
+        const auto host = ctx.platform.files.toHostPath(path);
+        if (ctx.transaction && host && ctx.transaction->isStaged(*host)) {
+            continue;
+        }
+        return path;
+    }
+    return "";
 }
 
 } // namespace qob

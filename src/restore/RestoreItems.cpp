@@ -5,6 +5,7 @@
 #include "frame/OutlookDiscovery.h"
 #include "frame/TempFiles.h"
 #include "restore/RestoreNames.h"
+#include "restore/RestoreTransaction.h"
 
 #include <exception>
 
@@ -16,11 +17,20 @@ namespace {
 
 // Registry kinds: the registry text travels in the archive; it is extracted to a scratch file of
 // its own (an interactive and a scheduled run may share the program folder) and imported whole.
-bool restoreRegistryKind(RestoreContext& ctx, const std::string& keyPath, ItemKind kind) {
+// The values by which a service names its data file (the store entry ID and the path buffers).
+bool isDataFileReference(const std::string& valueName) {
+    return equalsIgnoreCase(valueName, "01020fff") || equalsIgnoreCase(valueName, "001f6700") ||
+           equalsIgnoreCase(valueName, "001e6700");
+}
+
+// `leaveOut` given: only the branches the target lacks are added, without those holding such a value.
+bool restoreRegistryKind(RestoreContext& ctx, const std::string& keyPath, ItemKind kind,
+                         const std::function<bool(const RegValue&)>& leaveOut = {}) {
     Registry& registry = ctx.platform.registry;
     if (!registry.keyExists(keyPath)) {
         return true; // nothing of this kind on this machine: skipped, as intended
     }
+    ctx.touchKey(keyPath);
     const std::string& name = ctx.state.restore.itemValues[index(kind)];
     auto entry = checkedEntry(ctx, name, ctx.state.programFolder);
     if (!entry) {
@@ -35,7 +45,9 @@ bool restoreRegistryKind(RestoreContext& ctx, const std::string& keyPath, ItemKi
         return ctx.fail(s.message);
     }
     Status extracted = entry->extractToFile(scratch);
-    Status imported = extracted ? registry.importKey(keyPath, scratch) : extracted;
+    Status imported = !extracted ? extracted
+                      : leaveOut ? registry.importMissingBranches(keyPath, scratch, leaveOut)
+                                 : registry.importKey(keyPath, scratch);
     std::error_code ec;
     fs::remove(scratch, ec);
     if (!imported) {
@@ -59,6 +71,36 @@ bool restoreFolderKind(RestoreContext& ctx, const std::string& folder, ItemKind 
 bool RestoreContext::fail(std::string why) {
     problems.push_back(std::move(why));
     return false;
+}
+
+Status RestoreContext::writeEntry(const ArchiveEntry& entry, const fs::path& hostFile) {
+    if (!transaction) {
+        return entry.extractToFile(hostFile);
+    }
+    fs::path temp;
+    if (Status s = entry.extractToTemp(hostFile, temp); !s) {
+        return s;
+    }
+    transaction->stage(temp, hostFile);
+    return Status::success();
+}
+
+Status RestoreContext::removeFile(const std::string& targetPath) {
+    if (!transaction) {
+        return platform.files.deleteFile(targetPath);
+    }
+    auto host = platform.files.toHostPath(targetPath);
+    if (!host) {
+        return Status::failure("The file " + targetPath + " cannot be reached.");
+    }
+    transaction->stageRemoval(*host);
+    return Status::success();
+}
+
+void RestoreContext::touchKey(const std::string& keyPath) {
+    if (transaction) {
+        transaction->touchKey(keyPath);
+    }
 }
 
 bool checkProfile(RestoreContext& ctx, const std::string& profile) {
@@ -148,7 +190,7 @@ bool extractNames(RestoreContext& ctx, const std::string& value, const std::stri
             all = ctx.fail("The file " + targetFolder + "\\" + fileName + " cannot be reached.");
             continue;
         }
-        if (Status s = entry->extractToFile(*hostFile); !s) {
+        if (Status s = ctx.writeEntry(*entry, *hostFile); !s) {
             all = ctx.fail(s.message);
             continue;
         }
@@ -159,10 +201,19 @@ bool extractNames(RestoreContext& ctx, const std::string& value, const std::stri
     return all;
 }
 
-bool restoreConfig(RestoreContext& ctx, const std::string& profile) {
+bool restoreConfig(RestoreContext& ctx, const std::string& profile, ConfigScope scope) {
     try {
+        if (scope == ConfigScope::WholeProfile) {
+            return checkProfile(ctx, profile) &&
+                   restoreRegistryKind(ctx, restoreProfileKey(ctx.state, profile), ItemKind::Config);
+        }
         return checkProfile(ctx, profile) &&
-               restoreRegistryKind(ctx, restoreProfileKey(ctx.state, profile), ItemKind::Config);
+               restoreRegistryKind(ctx, restoreProfileKey(ctx.state, profile), ItemKind::Config,
+                                   [scope](const RegValue& value) {
+                                       return isDataFileReference(value.name) ||
+                                              (scope == ConfigScope::MissingWithoutFiles &&
+                                               equalsIgnoreCase(value.name, "001e6600"));
+                                   });
     } catch (const std::exception& e) {
         return ctx.fail(e.what());
     }
@@ -217,7 +268,7 @@ bool restoreRules(RestoreContext& ctx, const std::string& profile) {
             if (!entry) {
                 return false;
             }
-            if (Status s = entry->extractToFile(*hostFile); !s) {
+            if (Status s = ctx.writeEntry(*entry, *hostFile); !s) {
                 return ctx.fail(s.message);
             }
         }

@@ -21,6 +21,8 @@ namespace qob {
 // and the memory.
 inline constexpr std::uint64_t kMaxRegistryTextBytes = std::uint64_t{64} << 20;
 
+class RestoreTransaction;
+
 struct RestoreContext {
     Platform& platform;
     AppState& state;
@@ -29,10 +31,21 @@ struct RestoreContext {
     std::function<std::optional<std::uint64_t>(const std::filesystem::path&)> freeSpace = Archive::freeSpace;
     // One line per failure, in words, for the command-line tool and for tests.
     std::vector<std::string> problems;
+    // When set, files are gathered under temporary names and moved into place by its commit;
+    // otherwise each file replaces its target at once.
+    RestoreTransaction* transaction = nullptr;
+    // The data files and address books the target profile named when the run started.
+    std::optional<std::vector<std::string>> targetFilesBefore;
 
     RestoreContext(Platform& p, AppState& s, Archive& a) : platform(p), state(s), archive(a) {}
     // Records why the current handler fails; returns false so handlers can `return fail(...)`.
     bool fail(std::string why);
+    // Writes an entry to a host file, through the transaction when there is one.
+    Status writeEntry(const ArchiveEntry& entry, const std::filesystem::path& hostFile);
+    // Removes a host file, at the commit when there is a transaction.
+    Status removeFile(const std::string& targetPath);
+    // The registry key will be changed by this run.
+    void touchKey(const std::string& keyPath);
 };
 
 // Target folders of this machine, worked out anew at each call (target paths).
@@ -47,7 +60,15 @@ std::string restoreProfileKey(const AppState& state, const std::string& profile)
 std::string restoreAccountsKey(const AppState& state, const std::string& profile);
 std::string restoreOptionsKey(const AppState& state);
 
-bool restoreConfig(RestoreContext& ctx, const std::string& profile);
+// How much of the backed-up profile configuration a restore takes.
+enum class ConfigScope {
+    WholeProfile,            // the profile key is replaced, data files follow (box 0)
+    MissingWithAddressBooks, // only branches the target lacks, no data-file services (box 4)
+    MissingWithoutFiles,     // the same without address books either (box 1)
+};
+
+bool restoreConfig(RestoreContext& ctx, const std::string& profile,
+                   ConfigScope scope = ConfigScope::WholeProfile);
 bool restoreAccounts(RestoreContext& ctx, const std::string& profile);
 bool restoreConfigsetting(RestoreContext& ctx);
 bool restoreDatas(RestoreContext& ctx, const std::string& profile);
@@ -74,6 +95,15 @@ bool extractNames(RestoreContext& ctx, const std::string& value, const std::stri
                   const std::function<std::string(const std::string&)>& fileNameFor = {});
 // Creates a target folder and, when `withParents`, every missing folder above it.
 bool ensureTargetFolder(RestoreContext& ctx, const std::string& targetFolder, bool withParents);
+// Removes the accounts' "Delivery Store EntryID" values that name a data file the target did not
+// use before (imported accounts would deliver into another profile's mail file); Outlook then
+// delivers to the profile's default store.
+void dropForeignDeliveryStores(RestoreContext& ctx, const std::string& profile);
+// The first data file the profile names now that is on this machine, that the profile did not name
+// when the run started and that this run does not write; "" when there is none.
+std::string foreignReference(RestoreContext& ctx, const std::string& profile);
+// The data files and address books a profile names (target paths as the profile spells them).
+std::vector<std::string> filesOfProfile(RestoreContext& ctx, const std::string& profile);
 // The profile names a key below the profiles root: not empty, and a plain name.
 bool checkProfile(RestoreContext& ctx, const std::string& profile);
 

@@ -5,6 +5,7 @@
 #include "frame/OutlookDiscovery.h"
 #include "frame/Settings.h"
 #include "restore/RestoreItems.h"
+#include "restore/RestoreTransaction.h"
 
 #include <array>
 
@@ -110,10 +111,10 @@ std::string oneLine(std::string text) {
     return text;
 }
 
-bool runHandler(RestoreContext& ctx, ItemKind kind, const std::string& profile) {
+bool runHandler(RestoreContext& ctx, ItemKind kind, const std::string& profile, ConfigScope scope) {
     switch (kind) {
     case ItemKind::Config:
-        return restoreConfig(ctx, profile);
+        return restoreConfig(ctx, profile, scope);
     case ItemKind::Datas:
         return restoreDatas(ctx, profile);
     case ItemKind::Rules:
@@ -208,6 +209,25 @@ RestoreOutcome runRestore(MainForm& form, Archive& archive, const RestoreRunOpti
     if (options.freeSpace) {
         ctx.freeSpace = options.freeSpace;
     }
+    const std::string target = form.cbTarget.text();
+    // Box 0 restores the profile whole, with its data files. Without it the configuration only
+    // brings what the accounts or address book need, and the target keeps its own data files.
+    const bool wholeProfile = form.restoreItem[0].checked;
+    const ConfigScope scope = wholeProfile                  ? ConfigScope::WholeProfile
+                              : form.restoreItem[4].checked ? ConfigScope::MissingWithAddressBooks
+                                                            : ConfigScope::MissingWithoutFiles;
+    // Nothing changes on disk until every item is ready: files wait under temporary names, the
+    // registry's changes in memory; the commit then makes them real together.
+    RestoreTransaction transaction(platform);
+    ctx.transaction = &transaction;
+    ctx.targetFilesBefore = filesOfProfile(ctx, target);
+
+    struct StepResult {
+        const ItemStep* step;
+        bool ok;
+        std::size_t problemsBefore, problemsAfter;
+    };
+    std::vector<StepResult> results;
     for (const ItemStep& step : kSteps) {
         bool selected = false;
         for (int box : step.boxes) {
@@ -217,25 +237,49 @@ RestoreOutcome runRestore(MainForm& form, Archive& archive, const RestoreRunOpti
         if (selected && restore.flags.size() > position && restore.flags[position] == '1') {
             form.label1 = step.status;
             form.notify(FormChange::Progress);
-            // The target is read again before each step, as the window may have changed it.
             const std::size_t problemsBefore = ctx.problems.size();
-            const bool ok = runHandler(ctx, step.kind, form.cbTarget.text());
-            outcome.items.push_back({step.summaryName ? step.summaryName : "", ok});
-            if (step.logText) {
-                log(now() + step.logText + (ok ? "Succeeded!" : "Fail!") + "\n");
-                outcome.summary +=
-                    std::string("\r\n") + step.summaryName + step.tabs + (ok ? "Succeeded!" : "Fail!") + "\t";
-            } else if (!ok) {
-                const std::string name = failureName(step.kind);
-                log(now() + " " + name + " Fail!\n");
-                outcome.summary += "\r\n" + name + (step.kind == ItemKind::Rules ? "\t\t" : "\t") + "Fail!\t";
-            }
-            for (std::size_t i = problemsBefore; i < ctx.problems.size(); ++i) {
-                log(now() + " " + oneLine(ctx.problems[i]) + "\n");
-            }
+            const bool ok = runHandler(ctx, step.kind, target, scope);
+            results.push_back({&step, ok, problemsBefore, ctx.problems.size()});
         }
         form.pbShow = std::min(100, form.pbShow + step.advance);
         form.notify(FormChange::Progress);
+    }
+    if (!wholeProfile) {
+        dropForeignDeliveryStores(ctx, target);
+    }
+    // The last word before anything is written: the target must not end up naming a data file
+    // that it did not use before and that this restore does not write (another profile's live
+    // mail, or a file that failed to arrive).
+    std::string whyNotCommitted;
+    if (const std::string foreign = foreignReference(ctx, target); !foreign.empty()) {
+        transaction.rollback();
+        whyNotCommitted = "The profile \"" + target + "\" would have pointed at " + foreign +
+                          ", which this restore did not write, so nothing was restored.";
+    } else if (Status committed = transaction.commit(); !committed) {
+        whyNotCommitted = committed.message;
+    }
+    // An item is only reported restored once the commit has made it real.
+    for (const StepResult& r : results) {
+        const ItemStep& step = *r.step;
+        const bool ok = r.ok && whyNotCommitted.empty();
+        outcome.items.push_back({step.summaryName ? step.summaryName : "", ok});
+        if (step.logText) {
+            log(now() + step.logText + (ok ? "Succeeded!" : "Fail!") + "\n");
+            outcome.summary +=
+                std::string("\r\n") + step.summaryName + step.tabs + (ok ? "Succeeded!" : "Fail!") + "\t";
+        } else if (!ok) {
+            const std::string name = failureName(step.kind);
+            log(now() + " " + name + " Fail!\n");
+            outcome.summary += "\r\n" + name + (step.kind == ItemKind::Rules ? "\t\t" : "\t") + "Fail!\t";
+        }
+        for (std::size_t i = r.problemsBefore; i < r.problemsAfter; ++i) {
+            log(now() + " " + oneLine(ctx.problems[i]) + "\n");
+        }
+    }
+    if (!whyNotCommitted.empty()) {
+        ctx.problems.push_back(whyNotCommitted);
+        log(now() + " " + oneLine(whyNotCommitted) + "\n");
+        outcome.summary += "\r\n" + whyNotCommitted;
     }
     events.fileExtracted = previousExtracted;
     outcome.problems = ctx.problems;

@@ -86,7 +86,7 @@ struct DemoPlatform {
     DemoFileSystem files{demo};
     DemoSystemServices system{demo};
     std::filesystem::path programFolder;
-    Platform platform{store, registry, files, system, dialogs, {}};
+    Platform platform{store, registry, files, system, dialogs, {}, {}};
 
     explicit DemoPlatform(bool withRegistry = true) {
         demo = DemoTargetSystem::createFiles(dir / "prefix");
@@ -96,6 +96,7 @@ struct DemoPlatform {
         programFolder = dir / "program";
         std::filesystem::create_directories(programFolder);
         platform.programFolder = programFolder;
+        platform.systemFolder = demo.prefix;
     }
 };
 

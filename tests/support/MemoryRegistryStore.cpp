@@ -141,6 +141,7 @@ RegResult MemoryRegistryStore::createKey(RegRoot root, const std::string& path, 
     if (refuseWrites) {
         return kRegAccessDenied;
     }
+    beginChange();
     if (!make(root, path)) {
         return kRegInvalidData;
     }
@@ -220,6 +221,7 @@ RegResult MemoryRegistryStore::setValue(RegHandle key, const std::string& name, 
     if (!node) {
         return rc;
     }
+    beginChange();
     RegValue value{name, type, data};
     if (isStringType(type) && (data.empty() || data.back() != 0)) {
         value.data.push_back(0);
@@ -241,6 +243,7 @@ RegResult MemoryRegistryStore::deleteValue(RegHandle key, const std::string& nam
     if (!node) {
         return rc;
     }
+    beginChange();
     if (!node->values.erase(name)) {
         return kRegNotFound;
     }
@@ -254,6 +257,7 @@ RegResult MemoryRegistryStore::deleteKey(RegHandle parent, const std::string& na
     if (!node) {
         return rc;
     }
+    beginChange();
     auto it = node->subkeys.find(name);
     if (it == node->subkeys.end()) {
         return kRegNotFound;
@@ -268,7 +272,41 @@ RegResult MemoryRegistryStore::deleteKey(RegHandle parent, const std::string& na
 
 RegResult MemoryRegistryStore::flush() {
     ++flushCount;
-    return refuseWrites ? kRegAccessDenied : kRegSuccess;
+    if (refuseWrites) {
+        return kRegAccessDenied;
+    }
+    dirty_ = false;
+    saved_.clear();
+    return kRegSuccess;
+}
+
+std::shared_ptr<MemoryRegistryStore::Node> MemoryRegistryStore::copyOf(const Node& node) {
+    auto copy = std::make_shared<Node>();
+    copy->values = node.values;
+    for (const auto& [name, child] : node.subkeys) {
+        copy->subkeys.emplace(name, copyOf(*child));
+    }
+    return copy;
+}
+
+void MemoryRegistryStore::beginChange() {
+    if (dirty_) {
+        return;
+    }
+    saved_.clear();
+    for (const auto& [root, node] : roots_) {
+        saved_.emplace(root, copyOf(*node));
+    }
+    dirty_ = true;
+}
+
+RegResult MemoryRegistryStore::discardChanges() {
+    if (dirty_) {
+        roots_ = std::move(saved_); // open handles of the dropped tree now answer kRegInvalidHandle
+        saved_.clear();
+        dirty_ = false;
+    }
+    return kRegSuccess;
 }
 
 std::pair<RegRoot, std::string> MemoryRegistryStore::split(const std::string& keyPath) {
@@ -296,6 +334,7 @@ void MemoryRegistryStore::put(const std::string& keyPath, const std::string& nam
     if (!node) {
         throw std::invalid_argument("MemoryRegistryStore: bad key path " + keyPath);
     }
+    beginChange();
     RegValue value{name, type, data};
     if (isStringType(type) && (data.empty() || data.back() != 0)) {
         value.data.push_back(0);

@@ -43,6 +43,8 @@ public:
     RegResult deleteValue(RegHandle key, const std::string& name) override;
     RegResult deleteKey(RegHandle parent, const std::string& name) override;
     RegResult flush() override;
+    // Back to the tree as it was at the last flush (the conveniences below count as saved).
+    RegResult discardChanges() override;
 
     // Test conveniences, bypassing the switches.
     // Creates the key (with parents) and sets one value; a path is "HKEY_CURRENT_USER\A\B".
@@ -76,6 +78,11 @@ private:
     };
 
     std::map<RegRoot, std::shared_ptr<Node>> roots_;
+    // The tree as last saved, copied before the first change after a flush.
+    std::map<RegRoot, std::shared_ptr<Node>> saved_;
+    bool dirty_ = false;
+    void beginChange();
+    static std::shared_ptr<Node> copyOf(const Node& node);
     std::map<RegHandle, Handle> handles_;
     RegHandle nextHandle_ = 1;
 

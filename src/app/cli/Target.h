@@ -9,6 +9,7 @@
 #include "platform/wine/WineSystemServices.h"
 #include "platform/wine/WineTargetFileSystem.h"
 #include "registry/Registry.h"
+#include "restore/RestoreTransaction.h"
 
 #include <filesystem>
 #include <iosfwd>
@@ -43,7 +44,14 @@ public:
             error = folder.message;
             return nullptr;
         }
-        return std::unique_ptr<Target>(new Target(prefix, programFolder, dialogs));
+        auto target = std::unique_ptr<Target>(new Target(prefix, programFolder, dialogs));
+        // A restore killed while it made its changes real is finished before anything else looks
+        // at the target system, which is otherwise half restored.
+        if (Status completed = completeInterruptedRestore(target->platform()); !completed) {
+            error = completed.message;
+            return nullptr;
+        }
+        return target;
     }
 
     Platform& platform() { return *platform_; }
@@ -60,7 +68,7 @@ private:
           files_(std::make_unique<WineTargetFileSystem>(prefix)),
           system_(std::make_unique<WineSystemServices>(prefix, *store_)),
           platform_(std::make_unique<Platform>(
-              Platform{*store_, *registry_, *files_, *system_, dialogs, programFolder})) {}
+              Platform{*store_, *registry_, *files_, *system_, dialogs, programFolder, prefix})) {}
 
     std::filesystem::path prefix_;
     std::unique_ptr<WinePrefixRegistry> store_;

@@ -787,4 +787,19 @@ RegResult WinePrefixRegistry::writeHive(int index) {
     return kRegSuccess;
 }
 
+RegResult WinePrefixRegistry::discardChanges() {
+    ++nextHandle_;
+    lastError_.clear();
+    for (int i = 0; i < 3; ++i) {
+        Hive& hive = *hiveAt(i);
+        if (hive.state == Hive::State::Loaded && hive.dirty) {
+            // Read again from the file on first use: what is on disk is what was last saved.
+            hive.file.reset();
+            hive.dirty = false;
+            hive.state = Hive::State::NotLoaded;
+        }
+    }
+    return kRegSuccess;
+}
+
 } // namespace qob

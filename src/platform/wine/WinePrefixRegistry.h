@@ -61,6 +61,7 @@ public:
     RegResult deleteValue(RegHandle key, const std::string& name) override;
     RegResult deleteKey(RegHandle parent, const std::string& name) override;
     RegResult flush() override;
+    RegResult discardChanges() override;
 
     const std::filesystem::path& prefix() const { return prefix_; }
     // Whether the prefix's wineserver runs right now (see WineServerProbe).

@@ -1,0 +1,193 @@
+// A restore is one step: what the boxes name arrives whole, nothing else of the target changes, a
+// failure leaves the target as it was, and repeated restores replace their own copies.
+#include "restore/RestoreTransaction.h"
+#include "RestoreFixture.h"
+#include "backup/PathReaders.h"
+#include "restore/OpenBackup.h"
+#include "restore/RestoreItems.h"
+#include "restore/RestoreRun.h"
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+
+namespace qob::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string joined(const std::vector<std::string>& lines) {
+    std::string out;
+    for (const auto& l : lines) {
+        out += l + "\n";
+    }
+    return out;
+}
+
+// Every data file and address book a profile names, as the profile spells them.
+std::set<std::string> referencesOf(RestoreWorld& w, const std::string& profile) {
+    std::set<std::string> out;
+    const std::string key = w.demo.profilesRootKey + "\\" + profile;
+    for (const std::string& sub : w.registry.getSubKeys(key)) {
+        if (const std::string p = getDataFilePath(w.registry, key + "\\" + sub); p != "Error") {
+            out.insert(p);
+        }
+        std::string pab = w.registry.getStringValue(key + "\\" + sub, "001e6600");
+        if (pab != "Error") {
+            out.insert(pab.substr(0, pab.find('\0')));
+        }
+    }
+    return out;
+}
+
+// Hidden temporary files of a restore anywhere below a folder.
+std::vector<std::string> leftovers(const fs::path& folder) {
+    std::vector<std::string> found;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (name.find(".qobtmp-") != std::string::npos || name.find("restore-journal") != std::string::npos) {
+            found.push_back(entry.path().string());
+        }
+    }
+    return found;
+}
+
+struct Opened {
+    RestoreWorld w;
+    fs::path qob;
+    Opened() {
+        qob = w.dir / "outlook.qob";
+        writeBackup(qob, backupOfProfile(w, "Outlook"));
+        if (openBackupFile(*w.form, w.archive, qob) != OpenResult::Opened) {
+            throw std::runtime_error("backup did not open");
+        }
+        w.target("Second");
+    }
+    RestoreOutcome restore(std::initializer_list<int> boxes, const RestoreRunOptions& options = {}) {
+        for (auto& box : w.form->restoreItem) {
+            box.checked = false;
+        }
+        w.tickRestore(boxes);
+        return runRestore(*w.form, w.archive, options);
+    }
+};
+
+// Restoring A's accounts or address book into B must not point B at A's live data files or drop
+// B's own: the configuration then only adds the branches B lacks, without data-file services.
+TEST(RestoreTransaction, AccountsOrAddressBookAloneKeepTheTargetsOwnDataFiles) {
+    struct Case {
+        std::initializer_list<int> boxes;
+        bool addressBook;
+    };
+    for (const Case& c : {Case{{1}, false}, Case{{4}, true}, Case{{1, 4}, true}}) {
+        Opened o;
+        RestoreWorld& w = o.w;
+        const std::string second = w.demo.profilesRootKey + "\\Second";
+        const auto storeOfSecond = w.demo.storesOf("Second").front().serviceKey;
+        const RegistryDump storeBefore = dumpTree(w.store, storeOfSecond);
+        const RestoreOutcome outcome = o.restore(c.boxes);
+        ASSERT_TRUE(outcome.ran);
+        EXPECT_TRUE(outcome.allSucceeded()) << joined(outcome.problems);
+
+        // Second names its own data file, and no file of Outlook's.
+        std::set<std::string> expected = {w.demo.storesOf("Second").front().targetPath};
+        if (c.addressBook) {
+            expected.insert(w.demo.localDataFolder + "\\mailbox~2.pab"); // Outlook's is in use
+        }
+        EXPECT_EQ(referencesOf(w, "Second"), expected);
+        EXPECT_EQ(dumpTree(w.store, storeOfSecond), storeBefore);
+        // The accounts came across (Outlook's address), minus the delivery store naming Outlook's
+        // PST; without box 1 Second keeps its own accounts and delivery store.
+        const RegistryDump accounts = dumpTree(w.store, second + "\\9375CFF0413111d3B88A00104B2A6676");
+        const bool withAccounts = std::find(c.boxes.begin(), c.boxes.end(), 1) != c.boxes.end();
+        EXPECT_EQ(accounts.at("\\00000002|Email").second[0], withAccounts ? 'q' : 's');
+        EXPECT_EQ(accounts.count("\\00000005|Delivery Store EntryID"), withAccounts ? 0u : 1u);
+        EXPECT_TRUE(leftovers(w.demo.prefix).empty()) << joined(leftovers(w.demo.prefix));
+    }
+}
+
+// Restoring A's backup into B again and again replaces B's own copy instead of piling up
+// Outlook~3.pst, Outlook~4.pst ... beside it.
+TEST(RestoreTransaction, RepeatedRestoresReplaceTheTargetsOwnCopy) {
+    Opened o;
+    RestoreWorld& w = o.w;
+    for (int run = 0; run < 3; ++run) {
+        const RestoreOutcome outcome = o.restore({0});
+        ASSERT_TRUE(outcome.allSucceeded()) << run << ": " << joined(outcome.problems);
+    }
+    std::set<std::string> local;
+    for (const auto& e : fs::directory_iterator(w.host(w.demo.localDataFolder))) {
+        local.insert(e.path().filename().string());
+    }
+    EXPECT_EQ(local, (std::set<std::string>{"Outlook.pst", "Outlook~2.pst", "quire@example.com.ost",
+                                            "quire@example.com~2.ost", "Second.pst", "mailbox.pab",
+                                            "Archiv \xC3\x9C"
+                                            "bersicht.pst"}));
+    EXPECT_TRUE(referencesOf(w, "Second").count(w.demo.localDataFolder + "\\Outlook~2.pst"));
+}
+
+// A data file that cannot be written (no room in the local data folder) must not leave the target
+// pointing at the source profile's live files: nothing at all is changed, and the run says why.
+TEST(RestoreTransaction, AFailureBeforeTheCommitLeavesTheTargetAsItWas) {
+    Opened o;
+    RestoreWorld& w = o.w;
+    const RegistryDump registryBefore = dumpTree(w.store, "HKEY_CURRENT_USER");
+    const auto filesBefore = snapshotFiles(w.demo.prefix / "drive_c");
+    const fs::path localHost = w.host(w.demo.localDataFolder);
+    RestoreRunOptions options;
+    options.freeSpace = [&](const fs::path& folder) -> std::optional<std::uint64_t> {
+        std::error_code ec;
+        return fs::equivalent(folder, localHost, ec) ? std::optional<std::uint64_t>(0) : std::nullopt;
+    };
+    const RestoreOutcome outcome = o.restore({0, 1, 2, 6, 7}, options);
+    ASSERT_TRUE(outcome.ran);
+    for (const auto& item : outcome.items) {
+        EXPECT_FALSE(item.ok) << item.name;
+    }
+    EXPECT_NE(outcome.summary.find("nothing was restored"), std::string::npos) << outcome.summary;
+    EXPECT_EQ(dumpTree(w.store, "HKEY_CURRENT_USER"), registryBefore);
+    EXPECT_EQ(snapshotFiles(w.demo.prefix / "drive_c"), filesBefore);
+    EXPECT_TRUE(leftovers(w.demo.prefix).empty()) << joined(leftovers(w.demo.prefix));
+}
+
+// A commit that stops after its journal was written is completed by the next run: the files are
+// moved into place and the registry reaches the state the journal records.
+TEST(RestoreTransaction, AnInterruptedCommitIsCompletedFromItsJournal) {
+    RestoreWorld w;
+    const std::string key = w.demo.profilesRootKey + "\\Second\\JournalTest";
+    const fs::path target = w.demo.prefix / "drive_c" / "restored.txt";
+    const fs::path blocker = target; // a folder where the file goes: the move fails
+    fs::create_directories(blocker / "inside");
+    w.store.makeKey(key);
+    {
+        RestoreTransaction tx(*w.platform);
+        const fs::path temp = w.demo.prefix / "drive_c" / ".restored.txt.qobtmp-abc123";
+        std::ofstream(temp) << "restored";
+        tx.stage(temp, target);
+        tx.touchKey(key);
+        w.registry.setStringValue(key, "Value", "after");
+        const Status committed = tx.commit();
+        ASSERT_FALSE(committed);
+        EXPECT_NE(committed.message.find("next run"), std::string::npos) << committed.message;
+    }
+    ASSERT_TRUE(fs::exists(restoreJournalPath(*w.platform)));
+    // The registry was saved; drop it again to stand for a save that never happened.
+    w.registry.deleteKeyTree(key);
+    fs::remove_all(blocker);
+
+    ASSERT_TRUE(completeInterruptedRestore(*w.platform));
+    EXPECT_EQ(readFile(target), "restored");
+    EXPECT_EQ(w.registry.getStringValue(key, "Value"), "after");
+    EXPECT_FALSE(fs::exists(restoreJournalPath(*w.platform)));
+    EXPECT_TRUE(completeInterruptedRestore(*w.platform)); // nothing left to do
+
+    // A damaged journal is refused and kept, never half applied.
+    std::ofstream(restoreJournalPath(*w.platform)) << "QOB-RESTORE-JOURNAL 1\nF xzz\n";
+    const Status damaged = completeInterruptedRestore(*w.platform);
+    EXPECT_FALSE(damaged);
+    EXPECT_NE(damaged.message.find("damaged"), std::string::npos);
+    EXPECT_TRUE(fs::exists(restoreJournalPath(*w.platform)));
+}
+
+} // namespace
+} // namespace qob::test
