@@ -77,6 +77,9 @@ Status RestoreContext::writeEntry(const ArchiveEntry& entry, const fs::path& hos
     if (!transaction) {
         return entry.extractToFile(hostFile);
     }
+    if (Status s = transaction->aboutToWrite(hostFile); !s) {
+        return s;
+    }
     fs::path temp;
     if (Status s = entry.extractToTemp(hostFile, temp); !s) {
         return s;

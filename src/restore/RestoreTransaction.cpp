@@ -17,6 +17,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr char kJournalName[] = ".quire-restore-journal";
+constexpr char kStagingName[] = ".quire-restore-staging";
 constexpr char kJournalHead[] = "QOB-RESTORE-JOURNAL 1";
 
 // Every field is hex, so names and paths of any bytes fit one line and one word.
@@ -254,14 +255,77 @@ fs::path restoreJournalPath(const Platform& platform) {
     return (platform.systemFolder.empty() ? platform.programFolder : platform.systemFolder) / kJournalName;
 }
 
+fs::path restoreStagingPath(const Platform& platform) {
+    return (platform.systemFolder.empty() ? platform.programFolder : platform.systemFolder) / kStagingName;
+}
+
+namespace {
+
+// The hidden temporary files an extraction for `target` makes (see Archive::extractToTemp).
+// Files in `folder` named `prefix` and the six characters mkstemp adds.
+void removeTemporaries(const fs::path& folder, const std::string& prefix) {
+    std::error_code ec;
+    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
+        const std::string name = it->path().filename().string();
+        if (name.size() == prefix.size() + 6 && name.compare(0, prefix.size(), prefix) == 0) {
+            std::error_code rec;
+            fs::remove(it->path(), rec);
+        }
+    }
+}
+
+void removeTemporariesOf(const fs::path& target) {
+    removeTemporaries(target.parent_path(), "." + target.filename().string() + ".qobtmp-");
+}
+
+// A restore killed before its commit: its temporary files go, the target stays as it was.
+void clearStaging(const fs::path& staging) {
+    std::ifstream in(staging, std::ios::binary);
+    std::string line, target;
+    while (std::getline(in, line)) {
+        if (line.size() > 2 && line.compare(0, 2, "T ") == 0 && unhex(line.substr(2), target)) {
+            removeTemporariesOf(target);
+        }
+    }
+    std::error_code ec;
+    fs::remove(staging, ec);
+    syncFolder(staging.parent_path());
+}
+
+} // namespace
+
 RestoreTransaction::RestoreTransaction(Platform& platform)
-    : platform_(platform), journal_(restoreJournalPath(platform)) {
+    : platform_(platform), journal_(restoreJournalPath(platform)), staging_(restoreStagingPath(platform)) {
     platform_.registry.holdChanges();
 }
 
 RestoreTransaction::~RestoreTransaction() {
     if (open_) {
         rollback();
+    }
+}
+
+Status RestoreTransaction::aboutToWrite(const fs::path& target) {
+    const std::string line = "T " + hex(target.string()) + "\n";
+    const int fd = ::open(staging_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return Status::failure("Cannot note the files being restored in " + staging_.string() + ": " +
+                               std::strerror(errno));
+    }
+    const bool written =
+        ::write(fd, line.data(), line.size()) == static_cast<ssize_t>(line.size()) && ::fsync(fd) == 0;
+    const std::string why = std::strerror(errno);
+    ::close(fd);
+    if (!written) {
+        return Status::failure("Cannot note the files being restored in " + staging_.string() + ": " + why);
+    }
+    return Status::success();
+}
+
+void RestoreTransaction::removeStaging() {
+    std::error_code ec;
+    if (fs::remove(staging_, ec)) {
+        syncFolder(staging_.parent_path());
     }
 }
 
@@ -309,6 +373,7 @@ void RestoreTransaction::rollback() {
     if (platform_.registry.holdingChanges()) {
         platform_.registry.dropHeldChanges();
     }
+    removeStaging();
     open_ = false;
 }
 
@@ -326,6 +391,8 @@ Status RestoreTransaction::commit() {
         rollback();
         return Status::failure(s.message + " Nothing was restored.");
     }
+    // From here the journal knows every temporary file.
+    removeStaging();
     // The registry first: when it cannot be saved (Wine started meanwhile) no file has moved yet.
     if (RegResult rc = registry.saveHeldChanges(); rc != kRegSuccess) {
         rollback();
@@ -356,7 +423,12 @@ Status RestoreTransaction::commit() {
 Status completeInterruptedRestore(Platform& platform) {
     const fs::path journalPath = restoreJournalPath(platform);
     std::error_code ec;
+    // A journal that was being written when the run was killed: its commit never began.
+    removeTemporaries(journalPath.parent_path(), journalPath.filename().string() + ".");
     if (!fs::exists(journalPath, ec)) {
+        if (fs::exists(restoreStagingPath(platform), ec)) {
+            clearStaging(restoreStagingPath(platform));
+        }
         return Status::success();
     }
     std::ifstream in(journalPath, std::ios::binary);
@@ -395,6 +467,7 @@ Status completeInterruptedRestore(Platform& platform) {
     if (!failures.empty()) {
         return Status::failure("An interrupted restore could not be completed: " + failures);
     }
+    fs::remove(restoreStagingPath(platform), ec);
     fs::remove(journalPath, ec);
     syncFolder(journalPath.parent_path());
     return Status::success();

@@ -15,8 +15,10 @@
 
 namespace qob {
 
-// The journal of the target system behind `platform` (its system folder, else the program folder).
+// The journal of the target system behind `platform` (its system folder, else the program folder),
+// and the list of files a restore is preparing there.
 std::filesystem::path restoreJournalPath(const Platform& platform);
+std::filesystem::path restoreStagingPath(const Platform& platform);
 
 class RestoreTransaction {
 public:
@@ -27,6 +29,9 @@ public:
     RestoreTransaction(const RestoreTransaction&) = delete;
     RestoreTransaction& operator=(const RestoreTransaction&) = delete;
 
+    // Records, before the first byte is written, that a temporary file for `target` is about to be
+    // made, so that the next run can clear it if this one is killed before its commit.
+    Status aboutToWrite(const std::filesystem::path& target);
     // `temp` (written and synced) is to replace `target` at the commit. A later file for the same
     // target replaces an earlier one, as a second extraction over the first would.
     void stage(const std::filesystem::path& temp, const std::filesystem::path& target);
@@ -50,14 +55,17 @@ private:
     };
     Platform& platform_;
     std::filesystem::path journal_;
+    std::filesystem::path staging_;
+    void removeStaging();
     std::vector<Staged> staged_;
     std::vector<std::string> keys_;
     bool open_ = true;
 };
 
 // Completes the commit of a restore that was killed half-way on this target system, if its journal
-// is there. Success when there was nothing to do or the restore was completed; a failure (the
-// registry cannot be saved now, a damaged journal) keeps the journal and says what to do.
+// is there; a restore killed before its commit has its temporary files removed instead. Success when there
+// was nothing to do or the restore was completed; a failure (the registry cannot be saved now, a damaged
+// journal) keeps the journal and says what to do.
 Status completeInterruptedRestore(Platform& platform);
 
 } // namespace qob

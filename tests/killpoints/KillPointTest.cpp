@@ -1,0 +1,213 @@
+// Backup and restore killed at every point where they make something durable or visible (each
+// fsync and rename, through the kill shim), followed by the next run on the same target system:
+// the earlier backup is intact or the new one whole, the target profile is as before or as
+// restored, and no temporary file is left behind.
+#include "TestPaths.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <fcntl.h>
+
+#include <fstream>
+#include <map>
+#include <set>
+#include <sstream>
+
+namespace qob::test {
+namespace {
+
+namespace fs = std::filesystem;
+
+const fs::path kQob = fs::path(QOB_BINARY_DIR) / "qob";
+const fs::path kShim = fs::path(QOB_KILLSHIM);
+
+struct ProcessEnd {
+    int exitCode = -1; // -1: killed by a signal
+    bool killed = false;
+};
+
+// Runs qob with the given arguments; `killAt` > 0 loads the shim and kills at that point, 0 loads
+// it only to count the points into `countFile`.
+ProcessEnd runQob(const std::vector<std::string>& args, const fs::path& home, long killAt = -1,
+           const fs::path& countFile = {}) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+        ::setenv("QUIRE_HOME", home.c_str(), 1);
+        ::unsetenv("WINEPREFIX");
+        if (killAt >= 0) {
+            ::setenv("LD_PRELOAD", kShim.c_str(), 1);
+            ::setenv("QOB_KILL_AT", std::to_string(killAt).c_str(), 1);
+            if (!countFile.empty()) {
+                ::setenv("QOB_KILL_COUNT_FILE", countFile.c_str(), 1);
+            }
+        }
+        std::vector<char*> argv{const_cast<char*>(kQob.c_str())};
+        for (const std::string& a : args) {
+            argv.push_back(const_cast<char*>(a.c_str()));
+        }
+        argv.push_back(nullptr);
+        const int devnull = ::open("/dev/null", O_WRONLY);
+        ::dup2(devnull, 1);
+        ::dup2(devnull, 2);
+        ::execv(kQob.c_str(), argv.data());
+        ::_exit(127);
+    }
+    int status = 0;
+    ::waitpid(pid, &status, 0);
+    ProcessEnd r;
+    if (WIFSIGNALED(status)) {
+        r.killed = WTERMSIG(status) == SIGKILL;
+    } else {
+        r.exitCode = WEXITSTATUS(status);
+    }
+    return r;
+}
+
+std::string slurp(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
+
+long pointsOf(const std::vector<std::string>& args, const fs::path& home, const fs::path& scratch) {
+    const fs::path count = scratch / "points";
+    const ProcessEnd r = runQob(args, home, 0, count);
+    EXPECT_EQ(r.exitCode, 0);
+    return std::stol(slurp(count));
+}
+
+// Every regular file below a folder with its content; hidden temporaries are named separately.
+std::map<std::string, std::string> filesBelow(const fs::path& folder, std::vector<std::string>* temporaries) {
+    std::map<std::string, std::string> files;
+    for (const auto& e : fs::recursive_directory_iterator(folder)) {
+        if (!e.is_regular_file() || e.is_symlink()) {
+            continue;
+        }
+        const std::string name = e.path().filename().string();
+        const std::string rel = fs::relative(e.path(), folder).string();
+        if (name.find(".qobtmp-") != std::string::npos || name.starts_with(".quire-restore-") ||
+            name.find(".reg.tmp") != std::string::npos) {
+            if (temporaries) {
+                temporaries->push_back(rel);
+            }
+            continue;
+        }
+        files[rel] = slurp(e.path());
+    }
+    return files;
+}
+
+struct Target {
+    std::map<std::string, std::string> files;
+    std::string profile;
+    bool operator==(const Target&) const = default;
+};
+
+class KillPoints : public ::testing::Test {
+protected:
+    TempDir dir;
+    fs::path home = dir / "home";
+    fs::path base = dir / "base";
+    const std::string profilesKey = "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\15.0\\Outlook\\Profiles";
+
+    void SetUp() override {
+        fs::create_directories(home);
+        ASSERT_EQ(runQob({"demo-prefix", base.string()}, home).exitCode, 0);
+    }
+    fs::path copyOf(const fs::path& prefix, const std::string& name) {
+        const fs::path to = dir / name;
+        fs::remove_all(to);
+        fs::copy(prefix, to, fs::copy_options::recursive | fs::copy_options::copy_symlinks);
+        return to;
+    }
+    Target snapshot(const fs::path& prefix, std::vector<std::string>* temporaries) {
+        Target t;
+        const fs::path exported = dir / "second.txt";
+        EXPECT_EQ(runQob({"--prefix", prefix.string(), "reg", "export", profilesKey + "\\Second",
+                          exported.string()},
+                         home)
+                      .exitCode,
+                  0);
+        t.profile = slurp(exported);
+        t.files = filesBelow(prefix / "drive_c", temporaries);
+        return t;
+    }
+};
+
+TEST_F(KillPoints, AKilledBackupLeavesTheEarlierBackupOrAWholeNewOne) {
+    const fs::path out = dir / "out";
+    fs::create_directories(out);
+    const fs::path backup = out / "mail.qob";
+    const std::vector<std::string> args = {"--prefix", base.string(), "backup",    "--profile",
+                                           "Outlook",  "--items",     "111111111", backup.string()};
+    ASSERT_EQ(runQob(args, home).exitCode, 0);
+    const std::string earlier = slurp(backup);
+    // The mail changed since: a new backup differs from the earlier one.
+    std::ofstream(base / "drive_c/users/quire/AppData/Local/Microsoft/Outlook/Outlook.pst", std::ios::app)
+        << "new mail";
+    const long points = pointsOf(args, home, dir.path());
+    std::ofstream(backup, std::ios::binary | std::ios::trunc) << earlier;
+    ASSERT_GT(points, 2);
+
+    for (long n = 1; n <= points; ++n) {
+        SCOPED_TRACE("killed at point " + std::to_string(n) + " of " + std::to_string(points));
+        const ProcessEnd killed = runQob(args, home, n);
+        ASSERT_TRUE(killed.killed);
+        const std::string now = slurp(backup);
+        if (now != earlier) {
+            EXPECT_EQ(runQob({"verify", backup.string()}, home).exitCode, 0)
+                << "a torn backup replaced the earlier one";
+        }
+        // The next run writes a whole backup and leaves nothing of the killed one behind.
+        ASSERT_EQ(runQob(args, home).exitCode, 0);
+        std::set<std::string> names;
+        for (const auto& e : fs::directory_iterator(out)) {
+            names.insert(e.path().filename().string());
+        }
+        EXPECT_EQ(names, std::set<std::string>{"mail.qob"});
+        for (const auto& e : fs::directory_iterator(home)) {
+            const std::string name = e.path().filename().string();
+            EXPECT_TRUE(name == "brlog.dat" || name == "settings.dat" || name.starts_with(".")) << name;
+        }
+        std::ofstream(backup, std::ios::binary | std::ios::trunc) << earlier;
+    }
+}
+
+TEST_F(KillPoints, AKilledRestoreLeavesTheTargetAsBeforeOrAsRestored) {
+    const fs::path backup = dir / "outlook.qob";
+    ASSERT_EQ(runQob({"--prefix", base.string(), "backup", "--profile", "Outlook", "--items", "111111111",
+                      backup.string()},
+                     home)
+                  .exitCode,
+              0);
+    auto restoreArgs = [&](const fs::path& prefix) {
+        return std::vector<std::string>{"--prefix",  prefix.string(), "restore", backup.string(),
+                                        "--profile", "Second",        "--items", "111111111"};
+    };
+    const Target before = snapshot(base, nullptr);
+    const fs::path reference = copyOf(base, "reference");
+    const long points = pointsOf(restoreArgs(reference), home, dir.path());
+    const Target restored = snapshot(reference, nullptr);
+    ASSERT_NE(before, restored);
+    ASSERT_GT(points, 2);
+
+    for (long n = 1; n <= points; ++n) {
+        SCOPED_TRACE("killed at point " + std::to_string(n) + " of " + std::to_string(points));
+        const fs::path prefix = copyOf(base, "victim");
+        ASSERT_TRUE(runQob(restoreArgs(prefix), home, n).killed);
+        // Any next start on the target system completes or clears what the killed run left.
+        ASSERT_EQ(runQob({"--prefix", prefix.string(), "profiles"}, home).exitCode, 0);
+        std::vector<std::string> temporaries;
+        const Target after = snapshot(prefix, &temporaries);
+        EXPECT_TRUE(after == before || after == restored) << "the target is half restored";
+        EXPECT_TRUE(temporaries.empty()) << temporaries.front();
+        for (const auto& e : fs::directory_iterator(prefix)) {
+            EXPECT_FALSE(e.path().filename().string().starts_with(".quire-restore-")) << e.path();
+        }
+    }
+}
+
+} // namespace
+} // namespace qob::test
