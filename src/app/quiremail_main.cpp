@@ -33,12 +33,20 @@ int main(int argc, char** argv) {
         if (!result.ran || !result.succeeded) {
             std::cerr << "quiremail: automatic backup " << (result.ran ? "failed: " : "not run: ")
                       << result.reason << "\n";
+        } else if (!result.complete) {
+            std::cerr << "quiremail: automatic backup incomplete: " << result.file << "\n";
+            if (!result.reason.empty()) {
+                std::cerr << "quiremail: " << result.reason << "\n";
+            }
+        }
+        for (const std::string& item : result.failedItems) {
+            std::cerr << "quiremail: " << item << " Fail!\n";
         }
         for (const std::string& missing : result.notStored) {
             std::cerr << "quiremail: not stored: " << missing << "\n";
         }
         // The scheduler shows the exit code as the task's last result: only a whole backup is 0.
-        return result.ran && result.succeeded && result.notStored.empty() ? 0 : 1;
+        return result.ran && result.complete ? 0 : 1;
     } catch (const std::exception& e) {
         std::cerr << "quiremail: " << e.what() << "\n";
     }

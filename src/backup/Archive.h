@@ -16,6 +16,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 #include <vector>
 
 typedef struct zip zip_t;
@@ -79,6 +80,15 @@ public:
     // True when the archive being created already holds that name (compared without regard to
     // ASCII case, since the entries end up as files in a Windows folder).
     bool hasEntry(const std::string& entryName) const;
+    // The files queued so far with their entry names, in the order of the calls: what a caller
+    // needs to queue them again into an archive at another path.
+    std::vector<std::pair<std::filesystem::path, std::string>> queuedFiles() const {
+        std::vector<std::pair<std::filesystem::path, std::string>> out;
+        for (const Pending& p : pending_) {
+            out.emplace_back(p.file, p.name);
+        }
+        return out;
+    }
     void setProtected(bool on) { protected_ = on; }
     bool isProtected() const { return protected_; }
     void setWritePassword(const std::string& password) { writePassword_ = password; }

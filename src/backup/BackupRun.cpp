@@ -48,6 +48,11 @@ std::string summaryLine(const std::string& name, bool ok) {
 
 } // namespace
 
+std::string writtenBesideText(const std::filesystem::path& file, const std::filesystem::path& earlier) {
+    return "The backup is incomplete, so it was written as " + file.string() + "; the earlier backup " +
+           earlier.string() + " holds what this one lacks and was left as it is.";
+}
+
 BackupRun::BackupRun() = default;
 
 BackupOutcome BackupRun::runBackup(MainForm& form, const AfterBackupActions& after) {
@@ -145,7 +150,9 @@ BackupOutcome BackupRun::run(MainForm& form, const AfterBackupActions& after) {
 
     state.writeFinished = false;
     Status started = session.begin(target, header);
-    std::string summary;
+    // Item results are reported only after the write: an item has not "Succeeded!" until the
+    // archive holding it is on disk.
+    std::vector<std::pair<std::string, bool>> results;
     if (started) {
         for (const Step& step : steps()) {
             bool ticked = std::any_of(step.boxes.begin(), step.boxes.end(),
@@ -156,9 +163,11 @@ BackupOutcome BackupRun::run(MainForm& form, const AfterBackupActions& after) {
                 dialogs.processEvents();
                 bool ok = session.run(step.kind, profile);
                 if (step.resultBox >= 0) {
-                    const std::string name = itemResultName(static_cast<std::size_t>(step.resultBox));
-                    summary += summaryLine(name, ok);
-                    appendLog(log, logItemResult(generalDateText(form.now()), name, ok));
+                    results.emplace_back(itemResultName(static_cast<std::size_t>(step.resultBox)), ok);
+                } else if (step.kind == ItemKind::Config && !ok) {
+                    // The data files, accounts and address book cannot be restored without it: its
+                    // failure must not pass unmentioned.
+                    results.emplace_back(kConfigResultName, false);
                 }
                 advance(step.advanceWhenTicked);
             }
@@ -175,6 +184,15 @@ BackupOutcome BackupRun::run(MainForm& form, const AfterBackupActions& after) {
             session.finish(form.ifProtect ? std::optional<std::string>(state.password) : std::nullopt, check);
     } else {
         written.written = started;
+    }
+    std::string summary;
+    for (const auto& [name, ok] : results) {
+        const bool stored = ok && static_cast<bool>(written.written);
+        summary += summaryLine(name, stored);
+        appendLog(log, logItemResult(generalDateText(form.now()), name, stored));
+        if (!stored) {
+            outcome.failedItems.push_back(name);
+        }
     }
     outcome.notStored = session.notStored();
     for (const std::string& missing : outcome.notStored) {
@@ -198,10 +216,21 @@ BackupOutcome BackupRun::run(MainForm& form, const AfterBackupActions& after) {
     form.notify(FormChange::Progress);
 
     outcome.succeeded = written.written && (!written.checked || written.check);
-    if (outcome.succeeded) {
+    outcome.complete = outcome.succeeded && session.complete() && outcome.notStored.empty();
+    outcome.file = written.file;
+    if (outcome.complete) {
         appendLog(log, logRunEnd(generalDateText(form.now()), profile));
         outcome.message = std::string(kBackupCompleted) + "\t\t\t\r\n" + summary;
         dialogs.message(outcome.message, MsgIcon::Information, MsgButtons::Ok, kApplicationTitle);
+    } else if (outcome.succeeded) {
+        if (written.besideEarlier) {
+            summary += "\r\n" + writtenBesideText(written.file, target);
+            appendLog(log,
+                      logWrittenBeside(generalDateText(form.now()), written.file.string(), target.string()));
+        }
+        appendLog(log, logRunIncomplete(generalDateText(form.now()), profile));
+        outcome.message = std::string(kBackupIncomplete) + "\t\t\t\r\n" + summary;
+        dialogs.message(outcome.message, MsgIcon::Warning, MsgButtons::Ok, kApplicationTitle);
     } else {
         const std::string reason = !written.written ? written.written.message : written.check.message;
         appendLog(log, logRunFailed(generalDateText(form.now()), profile, reason));
@@ -211,7 +240,7 @@ BackupOutcome BackupRun::run(MainForm& form, const AfterBackupActions& after) {
     }
 
     if (after.burnDisc && settingMatches(readSetting(settings, "General", "burndvd"), 1)) {
-        after.burnDisc(target.filename().string(), target);
+        after.burnDisc(outcome.file.filename().string(), outcome.file);
     }
     if (after.startOutlook && settingMatches(readSetting(settings, "General", "runoutlookafterbackup"), 1)) {
         std::string folder = platform.registry.getStringValue(
@@ -225,7 +254,7 @@ BackupOutcome BackupRun::run(MainForm& form, const AfterBackupActions& after) {
         }
     }
     if (after.openFolder && settingMatches(readSetting(settings, "backup", "openfolderbackup"), 1)) {
-        after.openFolder(target.parent_path());
+        after.openFolder(outcome.file.parent_path());
     }
     return outcome;
 }

@@ -26,9 +26,14 @@ struct AfterBackupActions {
 struct BackupOutcome {
     bool ran = false;       // false: refused by a check (the message said why)
     bool succeeded = false; // the file was written (and, when asked for, checked)
-    std::string message;    // the summary message as shown
+    // Written, and every chosen item is in it whole: only then is the run "Completed".
+    bool complete = false;
+    std::filesystem::path file; // where the backup was written (beside the target when incomplete)
+    std::string message;        // the summary message as shown
     // Files the profile uses that are not in the backup, with the reason; also in the log.
     std::vector<std::string> notStored;
+    // Chosen items that are not in the backup ("Backup Templates" ...); also in the log.
+    std::vector<std::string> failedItems;
 };
 
 class BackupRun {
@@ -52,5 +57,10 @@ inline constexpr char kBackupRunningMessage[] =
     "A backup is already running. Please wait until it has finished.";
 inline constexpr char kBackupCompleted[] = "The Backup was Completed!";
 inline constexpr char kBackupFailed[] = "The Backup Failed!";
+// The backup was written but some chosen item is missing from it.
+inline constexpr char kBackupIncomplete[] = "The Backup is Incomplete!";
+
+// The summary line of an incomplete backup written beside the earlier one at its target.
+std::string writtenBesideText(const std::filesystem::path& file, const std::filesystem::path& earlier);
 
 } // namespace qob

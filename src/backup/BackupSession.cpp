@@ -1,7 +1,11 @@
 #include "backup/BackupSession.h"
 
+#include "backup/EarlierBackup.h"
 #include "frame/InfoFile.h"
 #include "frame/TempFiles.h"
+
+#include <algorithm>
+#include <utility>
 
 namespace qob {
 
@@ -37,9 +41,39 @@ Status BackupSession::begin(const fs::path& target, const InfoHeader& header) {
 }
 
 bool BackupSession::run(ItemKind kind, const std::string& profile) {
+    const std::size_t leftOutBefore = items_ ? items_->notStored().size() : 0;
     bool ok = items_ && items_->run(kind, profile);
     flags_[index(kind)] = ok ? '1' : '0';
+    const bool leftOut = items_ && items_->notStored().size() > leftOutBefore;
+    if ((!ok && kind != ItemKind::Rules) || leftOut) {
+        if (std::find(incomplete_.begin(), incomplete_.end(), kind) == incomplete_.end()) {
+            incomplete_.push_back(kind);
+        }
+    }
     return ok;
+}
+
+bool BackupSession::earlierHoldsMore(const std::string& password) const {
+    // A file there that cannot be read (another password, damaged, not a backup) is taken for a
+    // whole backup: it is kept rather than guessed at.
+    const std::optional<std::string> earlier = storedItemFlags(target_, password, platform_.programFolder);
+    if (!earlier) {
+        return true;
+    }
+    return std::any_of(incomplete_.begin(), incomplete_.end(),
+                       [&](ItemKind kind) { return itemFlag(*earlier, kind); });
+}
+
+Status BackupSession::moveArchive(const fs::path& to) {
+    const auto queued = archive_.queuedFiles();
+    // The files were announced once already; the window need not show them again.
+    auto announce = std::exchange(archive_.events().fileAdded, nullptr);
+    Status s = archive_.createArchive(to);
+    for (std::size_t i = 0; s && i < queued.size(); ++i) {
+        s = archive_.addFile(queued[i].first, queued[i].second);
+    }
+    archive_.events().fileAdded = std::move(announce);
+    return s;
 }
 
 std::vector<std::string> BackupSession::notStored() const {
@@ -48,6 +82,7 @@ std::vector<std::string> BackupSession::notStored() const {
 
 BackupSession::Result BackupSession::finish(const std::optional<std::string>& password, bool checkAfter) {
     Result result;
+    result.file = target_;
     if (!items_) {
         result.written = Status::failure("The backup file was never started.");
         removeScratchFiles();
@@ -62,6 +97,18 @@ BackupSession::Result BackupSession::finish(const std::optional<std::string>& pa
                                          target_.string() + " was left as it is.");
         removeScratchFiles();
         return result;
+    }
+    if (!incomplete_.empty() && fs::exists(fs::symlink_status(target_, ec)) &&
+        earlierHoldsMore(password.value_or(std::string()))) {
+        result.file = incompleteBackupPath(target_);
+        result.besideEarlier = true;
+        Status moved = moveArchive(result.file);
+        if (!moved) {
+            archive_.closeArchive();
+            result.written = moved;
+            removeScratchFiles();
+            return result;
+        }
     }
     Status s = saveINI(kKeyItemFlags, flags_, infoFile_);
     if (s) {
@@ -83,7 +130,7 @@ BackupSession::Result BackupSession::finish(const std::optional<std::string>& pa
         result.checked = true;
         Archive reader;
         reader.setReadPassword(protect ? *password : std::string());
-        result.check = reader.openArchive(target_);
+        result.check = reader.openArchive(result.file);
         if (result.check) {
             result.check = reader.verify();
         }

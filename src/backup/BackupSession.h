@@ -37,19 +37,31 @@ public:
     const std::string& flags() const { return flags_; }
     // Files that could not be read while queuing them.
     std::vector<std::string> notStored() const;
+    // The kinds that were run but are not whole in the backup, in run order: their handler stored
+    // nothing, or left out a file it meant to store. The rules count only for the latter: a
+    // profile without a rules file has none to store.
+    const std::vector<ItemKind>& incompleteKinds() const { return incomplete_; }
+    bool complete() const { return incomplete_.empty(); }
 
     struct Result {
         Status written;
+        std::filesystem::path file; // where the backup was written (or was to be)
+        // Incomplete, and the backup at the target holds some of what it lacks (or cannot be
+        // read): written beside it as <name>-incomplete.qob, the earlier one left as it is.
+        bool besideEarlier = false;
         bool checked = false; // the read-back check ran
         Status check;
     };
     // Adds the flags line and the information file as the last entry, writes the archive
     // (protected when `password` is set), reads every entry back when `checkAfter`, and deletes
-    // the scratch files. A run that stored nothing leaves an existing file at the target alone.
+    // the scratch files. A run that stored nothing leaves an existing file at the target alone;
+    // an incomplete one never replaces a backup that holds what it lacks.
     Result finish(const std::optional<std::string>& password, bool checkAfter);
 
 private:
     void removeScratchFiles();
+    bool earlierHoldsMore(const std::string& password) const;
+    Status moveArchive(const std::filesystem::path& to);
 
     Platform& platform_;
     const AppState& state_;
@@ -59,6 +71,7 @@ private:
     std::vector<std::filesystem::path> scratchFiles_;
     std::unique_ptr<BackupItems> items_;
     std::string flags_ = std::string(kItemKindCount, '0');
+    std::vector<ItemKind> incomplete_;
 };
 
 } // namespace qob

@@ -82,4 +82,12 @@ std::string logRunFailed(const std::string& time, const std::string& profile, co
     return time + " Backup Profile " + profile + " Data was not backed up! " + oneLine(reason) + "\r";
 }
 
+std::string logRunIncomplete(const std::string& time, const std::string& profile) {
+    return time + " Backup Profile " + profile + " Data is Incomplete!\r";
+}
+
+std::string logWrittenBeside(const std::string& time, const std::string& file, const std::string& earlier) {
+    return time + " Incomplete backup written as " + file + ", beside " + earlier + "\n";
+}
+
 } // namespace qob

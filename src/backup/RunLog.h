@@ -28,8 +28,15 @@ std::string logNotStored(const std::string& time, const std::string& what);
 std::string logRunEnd(const std::string& time, const std::string& profile);
 // A run whose backup file could not be written (or whose check failed): never "Completed".
 std::string logRunFailed(const std::string& time, const std::string& profile, const std::string& reason);
+// A run that wrote its backup without every item it was asked for: never "Completed" either.
+std::string logRunIncomplete(const std::string& time, const std::string& profile);
+// An incomplete backup that was written beside an earlier one holding what it lacks.
+std::string logWrittenBeside(const std::string& time, const std::string& file, const std::string& earlier);
 
 // The name used in the summary and the log for the read-back check of "checkbackupfile".
 inline constexpr char kCheckResultName[] = "Check Backup File";
+// The name of the profile configuration step (the registry key of the profile itself), which the
+// personal folders, the accounts and the address book all need for a restore.
+inline constexpr char kConfigResultName[] = "Backup Profile Configuration";
 
 } // namespace qob

@@ -227,7 +227,8 @@ bool folderHoldsFiles(const TargetFileSystem& files, const std::string& folder) 
     if (folder.empty() || !files.folderExists(folder)) {
         return false;
     }
-    return !files.listFiles(folder, true).empty();
+    // Hidden files (a leading "." under Wine) are not backed up, so they make no item available.
+    return !files.listFiles(folder, false).empty();
 }
 
 ItemAvailability itemAvailability(Registry& registry, const TargetFileSystem& files, const AppState& state,

@@ -1,10 +1,12 @@
 #include "schedule/AutomaticBackup.h"
 
 #include "backup/BackupInfo.h"
+#include "backup/BackupRun.h"
 #include "backup/BackupSession.h"
 #include "backup/RunLog.h"
 #include "frame/OutlookDiscovery.h"
 #include "frame/Settings.h"
+#include "platform/AsciiCase.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -37,14 +39,50 @@ std::optional<AutoCommandLine> parseAutoCommandLine(const std::string& commandLi
     return line;
 }
 
-std::string newFileTarget(const std::string& backupFile, std::chrono::system_clock::time_point when) {
+namespace {
+
+// "MM-DD-YYYY-HH-MM" in local time.
+std::string stampText(std::chrono::system_clock::time_point when) {
     std::time_t t = std::chrono::system_clock::to_time_t(when);
     std::tm local{};
     localtime_r(&t, &local);
     char stamp[48];
-    std::snprintf(stamp, sizeof stamp, "-%02d-%02d-%04d-%02d-%02d.qob", local.tm_mon + 1, local.tm_mday,
+    std::snprintf(stamp, sizeof stamp, "%02d-%02d-%04d-%02d-%02d", local.tm_mon + 1, local.tm_mday,
                   local.tm_year + 1900, local.tm_hour, local.tm_min);
-    return backupFile.substr(0, backupFile.size() - std::min<std::size_t>(4, backupFile.size())) + stamp;
+    return stamp;
+}
+
+bool isSeparator(char c) {
+    return c == '/' || c == '\\';
+}
+
+} // namespace
+
+std::string newFileTarget(const std::string& backupFile, std::chrono::system_clock::time_point when) {
+    // Only an extension ".qob" is replaced: cutting four characters of any other name could climb
+    // out of its folder ("/tmp/x/" became "/tm").
+    std::string base = backupFile;
+    if (base.size() >= 4 && lowerAscii(base.substr(base.size() - 4)) == ".qob") {
+        base.erase(base.size() - 4);
+    }
+    return base + "-" + stampText(when) + ".qob";
+}
+
+std::string autoBackupTarget(const AutoCommandLine& line, bool newFile,
+                             std::chrono::system_clock::time_point when) {
+    std::string folder = line.backupFile;
+    const bool endsInSeparator = isSeparator(folder.back());
+    while (folder.size() > 1 && isSeparator(folder.back())) {
+        folder.pop_back();
+    }
+    std::error_code ec;
+    if (endsInSeparator || fs::is_directory(fs::path(folder), ec)) {
+        // The file stays in that folder whatever the profile is called.
+        std::string profile = line.profile;
+        std::replace_if(profile.begin(), profile.end(), isSeparator, '_');
+        return (fs::path(folder) / ("qarch-" + profile + "-" + stampText(when) + ".qob")).string();
+    }
+    return newFile ? newFileTarget(line.backupFile, when) : line.backupFile;
 }
 
 namespace {
@@ -63,7 +101,7 @@ struct AutoStep {
 
 const std::vector<AutoStep>& autoSteps() {
     static const std::vector<AutoStep> table = {
-        {ItemKind::Config, {0, 1, 4}, "Backup Accounts Settings"},
+        {ItemKind::Config, {0, 1, 4}, kConfigResultName},
         {ItemKind::Datas, {0}, "Backup Personal Folders"},
         {ItemKind::Rules, {0}, nullptr},
         {ItemKind::Accounts, {1}, "Backup Accounts Settings"},
@@ -97,7 +135,7 @@ AutoBackupResult runAutoBackup(MainForm& form, const std::string& commandLine) {
     // The file of the command line is not deleted first: the archive replaces it only once the new
     // one has been written whole, so a failing run leaves the last good backup in place.
     const bool newFile = settingMatches(readSetting(settings, "autobackup", "autobackupfile"), 1);
-    result.target = newFile ? newFileTarget(line->backupFile, form.now()) : line->backupFile;
+    result.target = autoBackupTarget(*line, newFile, form.now());
     platform.dialogs.processEvents();
 
     // The profile values (folders, keys) are those of the named profile, not of the one the load
@@ -120,6 +158,9 @@ AutoBackupResult runAutoBackup(MainForm& form, const std::string& commandLine) {
     appendLog(log, logTarget(generalDateText(form.now()), result.target));
 
     Status started = session.begin(result.target, header);
+    // Item results are logged after the write: an item has not "Succeeded!" until the archive
+    // holding it is on disk.
+    std::vector<std::pair<const char*, bool>> results;
     if (started) {
         for (const AutoStep& step : autoSteps()) {
             bool holds = std::any_of(step.flagPositions.begin(), step.flagPositions.end(),
@@ -129,15 +170,11 @@ AutoBackupResult runAutoBackup(MainForm& form, const std::string& commandLine) {
             }
             bool ok = session.run(step.kind, line->profile);
             if (step.logName) {
-                appendLog(log, logItemResult(generalDateText(form.now()), step.logName, ok));
+                results.emplace_back(step.logName, ok);
             }
         }
     }
     result.flags = session.flags();
-    result.notStored = session.notStored();
-    for (const std::string& missing : result.notStored) {
-        appendLog(log, logNotStored(generalDateText(form.now()), missing));
-    }
 
     BackupSession::Result written;
     if (started) {
@@ -147,13 +184,32 @@ AutoBackupResult runAutoBackup(MainForm& form, const std::string& commandLine) {
     } else {
         written.written = started;
     }
+    for (const auto& [name, ok] : results) {
+        const bool stored = ok && static_cast<bool>(written.written);
+        appendLog(log, logItemResult(generalDateText(form.now()), name, stored));
+        if (!stored) {
+            result.failedItems.push_back(name);
+        }
+    }
+    result.notStored = session.notStored();
+    for (const std::string& missing : result.notStored) {
+        appendLog(log, logNotStored(generalDateText(form.now()), missing));
+    }
     if (written.checked) {
         appendLog(log, logItemResult(generalDateText(form.now()), kCheckResultName,
                                      static_cast<bool>(written.check)));
     }
     result.succeeded = written.written && (!written.checked || written.check);
-    if (result.succeeded) {
+    result.complete = result.succeeded && session.complete() && result.notStored.empty();
+    result.file = written.file.string();
+    if (result.complete) {
         appendLog(log, logRunEnd(generalDateText(form.now()), line->profile));
+    } else if (result.succeeded) {
+        if (written.besideEarlier) {
+            result.reason = writtenBesideText(written.file, result.target);
+            appendLog(log, logWrittenBeside(generalDateText(form.now()), result.file, result.target));
+        }
+        appendLog(log, logRunIncomplete(generalDateText(form.now()), line->profile));
     } else {
         result.reason = !written.written ? written.written.message : written.check.message;
         appendLog(log, logRunFailed(generalDateText(form.now()), line->profile, result.reason));

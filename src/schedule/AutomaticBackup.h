@@ -25,16 +25,26 @@ struct AutoCommandLine {
 // piece, and a backup written to a wrong path is worse than none.
 std::optional<AutoCommandLine> parseAutoCommandLine(const std::string& commandLine);
 
-// "new file" mode: the path with its last four characters replaced by "-MM-DD-YYYY-HH-MM.qob".
+// "new file" mode: the path with its extension ".qob" (any case) replaced by
+// "-MM-DD-YYYY-HH-MM.qob"; a path without that extension keeps all of its characters.
 std::string newFileTarget(const std::string& backupFile, std::chrono::system_clock::time_point when);
+
+// The file the run writes. A backup file path that names a folder (an existing one, or any path
+// ending in "/" or "\") gets "qarch-<profile>-MM-DD-YYYY-HH-MM.qob" inside it, in either mode;
+// otherwise the path itself, or its newFileTarget in "new file" mode.
+std::string autoBackupTarget(const AutoCommandLine& line, bool newFile,
+                             std::chrono::system_clock::time_point when);
 
 struct AutoBackupResult {
     bool ran = false;       // false: the command line was not usable; nothing was written or logged
     bool succeeded = false; // the file was written (and checked when asked for)
+    bool complete = false;  // written, with every chosen item whole in it
     std::string target;
+    std::string file;  // where it was written: the target, or beside it when incomplete
     std::string flags; // the eleven result flags
     std::string reason;
-    std::vector<std::string> notStored; // files the profile uses that are not in the backup (logged)
+    std::vector<std::string> notStored;   // files the profile uses that are not in the backup (logged)
+    std::vector<std::string> failedItems; // chosen items that are not in the backup (logged)
 };
 
 // Runs the automatic backup for the profile values the form's load step found. The form's

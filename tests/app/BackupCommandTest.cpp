@@ -59,6 +59,37 @@ TEST(BackupCommand, AMissingDataFileFailsTheCommandAndIsNamed) {
     unsetenv("QUIRE_HOME");
 }
 
+TEST(BackupCommand, AChosenItemThatFailsFailsTheCommand) {
+    test::TempDir dir;
+    fs::create_directories(dir.path() / "home");
+    setenv("QUIRE_HOME", (dir.path() / "home").c_str(), 1);
+    const fs::path prefix = dir.path() / "pfx";
+    std::ostringstream out, err;
+    ASSERT_EQ(cli::runCli({"demo-prefix", prefix.string()}, out, err), 0) << err.str();
+    auto run = [&](std::vector<std::string> args) {
+        out.str("");
+        err.str("");
+        args.insert(args.begin(), {"--prefix", prefix.string(), "backup", "--profile", "Outlook"});
+        return cli::runCli(args, out, err);
+    };
+    // Without --items: what the profile has, all of it stored.
+    EXPECT_EQ(run({(dir.path() / "all.qob").string()}), 0) << err.str();
+
+    fs::path templates;
+    for (const auto& e : fs::recursive_directory_iterator(prefix / "drive_c")) {
+        if (e.path().filename() == "Templates" && e.path().parent_path().filename() == "Microsoft") {
+            templates = e.path();
+        }
+    }
+    ASSERT_FALSE(templates.empty());
+    fs::remove_all(templates);
+    fs::create_directory(templates);
+    EXPECT_EQ(run({"--items", "000000110", (dir.path() / "t.qob").string()}), 1);
+    EXPECT_NE(err.str().find("Backup Templates Fail!"), std::string::npos) << err.str();
+    EXPECT_NE(err.str().find("The Backup is Incomplete!"), std::string::npos) << err.str();
+    unsetenv("QUIRE_HOME");
+}
+
 TEST(Quiremail, TheAutomaticRunsExitCodeSaysWhetherTheBackupIsWhole) {
     const fs::path quiremail = fs::path(QOB_BINARY_DIR) / "quiremail";
     if (!fs::exists(quiremail)) {
@@ -78,7 +109,37 @@ TEST(Quiremail, TheAutomaticRunsExitCodeSaysWhetherTheBackupIsWhole) {
     };
     EXPECT_EQ(run(dir.path() / "a.qob"), 0);
     EXPECT_EQ(run(dir.path() / "no such folder" / "a.qob"), 1);
+    // No such profile: every item fails.
+    const std::string unknown = "' sf=Nobodyxm=110000000ps=bf=" + (dir.path() / "n.qob").string() + "'";
+    EXPECT_EQ(std::system((env + unknown + " 2>/dev/null").c_str()) >> 8, 1);
     EXPECT_EQ(std::system((env + "'nonsense' 2>/dev/null").c_str()) >> 8, 1);
+}
+
+TEST(InfoCommand, ControlCharactersFromTheBackupAreEscaped) {
+    test::TempDir dir;
+    {
+        std::ofstream info(dir.path() / "quirebox.dat", std::ios::binary);
+        info << "BackupComputer=PC\x1b]0;owned\x07\r\n"
+             << "BackupInformation=red \x1b[31m\xC3\x9C"
+                "bersicht\xC2\x9B"
+                "2JPS$QBXline 2\x9b\r\n"
+             << "BackupItem=00000000000\r\n";
+    }
+    Archive archive;
+    ASSERT_TRUE(archive.createArchive(dir.path() / "c.qob"));
+    ASSERT_TRUE(archive.addFiles(dir.path() / "quirebox.dat"));
+    ASSERT_TRUE(archive.writeArchive());
+    std::ostringstream out, err;
+    EXPECT_EQ(cli::runCli({"info", (dir.path() / "c.qob").string()}, out, err), 0) << err.str();
+    const std::string text = out.str();
+    for (char control : {'\x1b', '\x07', '\r'}) {
+        EXPECT_EQ(text.find(control), std::string::npos) << text;
+    }
+    EXPECT_NE(text.find("Computer: PC\\x1B]0;owned\\x07\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("Description: red \\x1B[31m\xC3\x9C"
+                        "bersicht\\xC2\\x9B2J\nline 2\\x9B\n"),
+              std::string::npos)
+        << text;
 }
 
 TEST(InfoCommand, AnOversizedInformationFileIsRefusedWithoutFillingTheTemporaryFolder) {

@@ -11,8 +11,10 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <fstream>
 #include <sstream>
+#include <sys/resource.h>
 
 namespace qob {
 namespace {
@@ -216,6 +218,10 @@ TEST(BackupRun, FailedWritesAreReportedAndKeepTheEarlierBackup) {
     EXPECT_EQ(test::listFolder(f.target.parent_path()), (std::set<std::string>{"b.qob"}));
     EXPECT_NE(f.log().find("Data was not backed up!"), std::string::npos);
     EXPECT_EQ(f.programFolderFiles(), (std::set<std::string>{"brlog.dat"}));
+    // Nothing was written, so nothing "Succeeded!".
+    EXPECT_NE(out.message.find("Backup Signatures\tFail!\t"), std::string::npos) << out.message;
+    EXPECT_EQ(out.message.find("Succeeded!"), std::string::npos) << out.message;
+    EXPECT_EQ(f.log().find("Succeeded!", f.log().rfind("Start Backup")), std::string::npos) << f.log();
 
     // Target folder missing: failure, no file, the log says so.
     f.form.setListener(nullptr);
@@ -226,6 +232,82 @@ TEST(BackupRun, FailedWritesAreReportedAndKeepTheEarlierBackup) {
     EXPECT_FALSE(fs::exists(f.p.dir / "missing"));
     const std::string log = f.log();
     EXPECT_EQ(log.find("Completed!", log.rfind("Start Backup")), std::string::npos);
+}
+
+// Writes into the program folder fail while `on` (RLIMIT_FSIZE of one byte: EFBIG, as on a full
+// disk), so the registry exports, which are written there, fail; reading the data files does not.
+class ScratchWritesFail {
+public:
+    ScratchWritesFail() {
+        ::getrlimit(RLIMIT_FSIZE, &saved_);
+        handler_ = std::signal(SIGXFSZ, SIG_IGN);
+    }
+    ~ScratchWritesFail() {
+        set(false);
+        std::signal(SIGXFSZ, handler_);
+    }
+    void set(bool on) {
+        rlimit limit = saved_;
+        if (on) {
+            limit.rlim_cur = 1;
+        }
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+    }
+
+private:
+    rlimit saved_{};
+    void (*handler_)(int) = nullptr;
+};
+
+TEST(BackupRun, RegistryExportsThatFailMakeAnIncompleteBackupThatNeverReplacesAWholeOne) {
+    RunFixture f;
+    for (std::size_t box : {0, 1, 2}) {
+        f.form.backupItem[box].checked = true;
+    }
+    ASSERT_TRUE(f.run.runBackup(f.form).complete);
+    const std::string whole = test::readBytes(f.target);
+
+    ScratchWritesFail full;
+    f.form.setListener([&](FormChange) {
+        const std::string& step = f.form.label1;
+        full.set(step == "Copying Config..." || step == "Copying Accounts...");
+    });
+    f.p.dialogs.messages.clear();
+    BackupOutcome out = f.run.runBackup(f.form);
+    full.set(false);
+    const fs::path beside = f.target.parent_path() / "b-incomplete.qob";
+    EXPECT_TRUE(out.succeeded) << out.message;
+    EXPECT_FALSE(out.complete);
+    EXPECT_EQ(out.file, beside);
+    EXPECT_TRUE(test::readBytes(f.target) == whole) << "the whole backup is kept";
+    ASSERT_TRUE(fs::exists(beside));
+    f.target = beside;
+    EXPECT_EQ(f.infoLines().back(), "BackupItem=01101000000");
+    EXPECT_EQ(out.failedItems,
+              (std::vector<std::string>{"Backup Profile Configuration", "Backup Accounts Settings"}));
+    EXPECT_EQ(out.message.rfind("The Backup is Incomplete!", 0), 0u) << out.message;
+    for (const char* line :
+         {"\r\nBackup Profile Configuration\tFail!\t", "\r\nBackup Accounts Settings\tFail!\t",
+          "\r\nBackup Personal Folders\tSucceeded!\t", "b-incomplete.qob"}) {
+        EXPECT_NE(out.message.find(line), std::string::npos) << line << " in " << out.message;
+    }
+    ASSERT_EQ(f.p.dialogs.messages.size(), 1u);
+    EXPECT_EQ(f.p.dialogs.messages[0].icon, MsgIcon::Warning);
+    const std::string log = f.log().substr(f.log().rfind("Start Backup"));
+    for (const char* entry : {" Backup Profile Configuration Fail!\n", " Backup Accounts Settings Fail!\n",
+                              " Incomplete backup written as ", " Data is Incomplete!\r"}) {
+        EXPECT_NE(log.find(entry), std::string::npos) << entry << " in " << log;
+    }
+    EXPECT_EQ(log.find("Completed!"), std::string::npos) << log;
+    EXPECT_EQ(f.programFolderFiles(), (std::set<std::string>{"brlog.dat"}));
+
+    // With no backup at the path, there is nothing to keep: the partial one is written there.
+    f.target = f.p.dir / "out" / "fresh.qob";
+    f.form.state().targetPath = f.target;
+    out = f.run.runBackup(f.form);
+    EXPECT_FALSE(out.complete);
+    EXPECT_EQ(out.file, f.target);
+    EXPECT_TRUE(fs::exists(f.target));
 }
 
 TEST(BackupRun, ASecondRunDuringARunIsRefused) {

@@ -100,7 +100,8 @@ TEST(WineBackupRestore, ProfileWrittenByWineIsBackedUpAndRestoredIntoAnother) {
     }
     std::ofstream(pst, std::ios::binary) << data;
 
-    ASSERT_EQ(qob({"backup", "--profile", "WineSource", "--items", "110001000", backup.string()}, output), 0)
+    // The profile has no accounts key: choosing the accounts would (rightly) fail the command.
+    ASSERT_EQ(qob({"backup", "--profile", "WineSource", "--items", "100001000", backup.string()}, output), 0)
         << output;
     if (std::system("command -v 7z >/dev/null 2>&1") == 0) {
         EXPECT_EQ(std::system(("7z t '" + backup.string() + "' >/dev/null 2>&1").c_str()), 0);

@@ -119,5 +119,80 @@ TEST(AutomaticBackup, UnusableCommandLineWritesNothingAndFailureKeepsTheOldFile)
     EXPECT_EQ(test::listFolder(f.p.programFolder), (std::set<std::string>{"brlog.dat", "settings.dat"}));
 }
 
+TEST(AutomaticBackup, TheFileStaysInTheFolderTheCommandLineNames) {
+    const auto when = localTime(2026, 12, 6, 19, 5);
+    // Only ".qob" is cut; a folder (or a path ending in a separator) gets a named file inside it.
+    const struct {
+        std::string bf;
+        bool newFile;
+        std::string expected;
+    } cases[] = {
+        {"/b/Q.QOB", true, "/b/Q-12-06-2026-19-05.qob"},
+        {"/b/backup", true, "/b/backup-12-06-2026-19-05.qob"},
+        {"/tmp/x/", true, "/tmp/x/qarch-Outlook-12-06-2026-19-05.qob"},
+        {"/tmp/x\\", true, "/tmp/x/qarch-Outlook-12-06-2026-19-05.qob"},
+        {"/tmp/x/", false, "/tmp/x/qarch-Outlook-12-06-2026-19-05.qob"},
+        {"/b/q.qob", false, "/b/q.qob"},
+    };
+    for (const auto& c : cases) {
+        AutoCommandLine line{"Outlook", "1", "", c.bf};
+        EXPECT_EQ(autoBackupTarget(line, c.newFile, when), c.expected) << c.bf;
+    }
+
+    // An existing folder without a final separator, in a real run.
+    AutoFixture f;
+    fs::create_directories(f.p.dir / "x");
+    AutoBackupResult r = runAutoBackup(f.form, " sf=Outlookxm=001000000ps=bf=" + (f.p.dir / "x").string());
+    EXPECT_TRUE(r.complete) << r.reason;
+    EXPECT_EQ(test::listFolder(f.p.dir / "x"), (std::set<std::string>{"qarch-Outlook-12-06-2026-19-05.qob"}));
+}
+
+TEST(AutomaticBackup, AnIncompleteRunNeverReplacesABackupHoldingWhatItLacks) {
+    AutoFixture f;
+    ASSERT_TRUE(writeSetting(settingsPath(f.p.programFolder), "autobackup", "autobackupfile", "0"));
+    const std::string line = " sf=Outlookxm=001000100ps=bf=" + f.target.string();
+    ASSERT_TRUE(runAutoBackup(f.form, line).complete);
+    const std::string whole = test::readBytes(f.target);
+    const fs::path beside = f.p.dir / "q-incomplete.qob";
+
+    // The templates are gone by the next run.
+    for (const auto& e : fs::directory_iterator(f.p.demo.hostPath(f.p.demo.templatesFolder))) {
+        fs::remove(e.path());
+    }
+    AutoBackupResult r = runAutoBackup(f.form, line);
+    EXPECT_TRUE(r.succeeded) << r.reason;
+    EXPECT_FALSE(r.complete);
+    EXPECT_EQ(r.failedItems, (std::vector<std::string>{"Backup Templates"}));
+    EXPECT_EQ(r.file, beside.string());
+    EXPECT_TRUE(test::readBytes(f.target) == whole) << "the whole backup is kept";
+    EXPECT_TRUE(fs::exists(beside));
+    std::string log = f.log().substr(f.log().rfind("Start Auto Backup"));
+    EXPECT_NE(log.find(" Backup Templates Fail!\n"), std::string::npos) << log;
+    EXPECT_NE(log.find(" Incomplete backup written as " + beside.string()), std::string::npos) << log;
+    EXPECT_EQ(log.find("Completed!"), std::string::npos) << log;
+
+    // A file at the path that cannot be read is kept as if it were whole.
+    fs::remove(beside);
+    test::writeBytes(f.target, "earlier backup");
+    EXPECT_EQ(runAutoBackup(f.form, line).file, beside.string());
+    EXPECT_EQ(test::readBytes(f.target), "earlier backup");
+
+    // An earlier backup without templates loses nothing: it is replaced.
+    ASSERT_TRUE(runAutoBackup(f.form, " sf=Outlookxm=001000000ps=bf=" + f.target.string()).complete);
+    r = runAutoBackup(f.form, line);
+    EXPECT_FALSE(r.complete);
+    EXPECT_EQ(r.file, f.target.string());
+
+    // The configuration step is logged under its own name; the accounts only when chosen.
+    ASSERT_TRUE(runAutoBackup(f.form, " sf=Outlookxm=000010000ps=bf=" + f.target.string()).ran);
+    log = f.log().substr(f.log().rfind("Start Auto Backup"));
+    EXPECT_NE(log.find(" Backup Profile Configuration Succeeded!\n"), std::string::npos) << log;
+    EXPECT_EQ(log.find("Backup Accounts Settings"), std::string::npos) << log;
+
+    // Unknown profile: every item fails; nothing is complete.
+    r = runAutoBackup(f.form, " sf=Nobodyxm=110000000ps=bf=" + (f.p.dir / "n.qob").string());
+    EXPECT_FALSE(r.complete);
+}
+
 } // namespace
 } // namespace qob

@@ -14,7 +14,9 @@ public:
     explicit CommandDialogs(std::ostream& err) : err_(err) {}
     MsgAnswer message(const std::string& text, MsgIcon icon, MsgButtons buttons,
                       const std::string& title) override {
-        if (icon != MsgIcon::Information && icon != MsgIcon::Critical) {
+        // The run's summary (completed, incomplete or failed) is printed by the command itself.
+        if (icon != MsgIcon::Information && icon != MsgIcon::Critical &&
+            text.rfind(kBackupIncomplete, 0) != 0) {
             err_ << text << "\n";
         }
         return SilentDialogs::message(text, icon, buttons, title);
@@ -27,11 +29,11 @@ private:
 int runBackupCommand(const Args& args, std::ostream& out, std::ostream& err) {
     if (args.positional.size() != 1 || !args.has("--profile")) {
         err << "usage: qob backup --profile P [--items 110000000] [--description TEXT] [--password-file F] "
-               "OUT.qob\n";
+               "OUT.qob\n(without --items: every item the profile has)\n";
         return 2;
     }
-    const std::string items = args.get("--items", "111111111");
-    if (!checkItemBoxes(items, err)) {
+    const std::string items = args.get("--items");
+    if (args.has("--items") && !checkItemBoxes(items, err)) {
         return 2;
     }
     std::string error;
@@ -61,8 +63,10 @@ int runBackupCommand(const Args& args, std::ostream& out, std::ostream& err) {
         return 1;
     }
     form.selectSource(static_cast<int>(it - form.cbSource.items.begin()));
+    // Without --items: the items the window offers for this profile. Every chosen item that
+    // cannot be stored fails the command, so items the profile does not have are not chosen.
     for (std::size_t i = 0; i < kItemBoxCount; ++i) {
-        form.backupItem[i].checked = items[i] == '1';
+        form.backupItem[i].checked = args.has("--items") ? items[i] == '1' : form.backupItem[i].enabled;
     }
     form.txtAttachInfo = args.get("--description");
     if (password) {
@@ -78,18 +82,21 @@ int runBackupCommand(const Args& args, std::ostream& out, std::ostream& err) {
     if (!outcome.ran) {
         return 1;
     }
-    (outcome.succeeded ? out : err) << forTerminal(outcome.message) << "\n";
-    // A file the profile uses that is missing from the backup fails the command: a script must not
-    // take such a backup for a whole one.
+    (outcome.complete ? out : err) << forTerminal(outcome.message) << "\n";
+    // A chosen item or a file the profile uses that is missing from the backup fails the command:
+    // a script must not take such a backup for a whole one.
+    for (const std::string& item : outcome.failedItems) {
+        err << "qob: " << item << " Fail!\n";
+    }
     for (const std::string& missing : outcome.notStored) {
         err << "qob: not stored: " << missing << "\n";
     }
-    return outcome.succeeded && outcome.notStored.empty() ? 0 : 1;
+    return outcome.complete ? 0 : 1;
 }
 
 CommandRegistration
     reg({"backup",
-         "backup --profile P [--items 111111111] [--description TEXT] [--password-file F] OUT.qob",
+         "backup --profile P [--items 110000000] [--description TEXT] [--password-file F] OUT.qob",
          {"--profile", "--items", "--description", "--password-file"},
          runBackupCommand});
 

@@ -1,6 +1,7 @@
 // qob info FILE.qob: where a backup came from, its description and the items it holds.
 #include "app/cli/BackupFileAccess.h"
 #include "app/cli/Cli.h"
+#include "app/cli/TerminalText.h"
 #include "backup/BackupInfo.h"
 #include "frame/InfoFile.h"
 #include "restore/OpenBackup.h"
@@ -39,7 +40,8 @@ int runInfo(const Args& args, std::ostream& out, std::ostream& err) {
     }
     ::close(fd);
     Status s = entry->extractToFile(scratch);
-    auto get = [&](const std::string& key) { return getINI(key, scratch).value_or(""); };
+    // Everything shown comes from the file: a crafted one must not drive the terminal.
+    auto get = [&](const std::string& key) { return escapeControls(getINI(key, scratch).value_or("")); };
     int rc = 0;
     if (!s) {
         err << "qob: " << s.message << "\n";
@@ -50,14 +52,8 @@ int runInfo(const Args& args, std::ostream& out, std::ostream& err) {
         out << "Profile: " << get(kKeyIdentity) << "\n";
         out << "Time: " << get(kKeyTime) << "\n";
         out << "Outlook: " << get(kKeyOutlookVersion) << "\n";
-        std::string description = unescapeDescription(get(kKeyInformation));
-        std::string shown;
-        for (char c : description) {
-            if (c != '\r') {
-                shown += c;
-            }
-        }
-        out << "Description: " << shown << "\n";
+        out << "Description: "
+            << escapeControls(unescapeDescription(getINI(kKeyInformation, scratch).value_or(""))) << "\n";
         const std::string flags = get(kKeyItemFlags);
         out << "Items: " << flags << (isValidItemFlags(flags) ? "" : " (invalid: not eleven 0/1 characters)")
             << "\n";

@@ -1,0 +1,58 @@
+#include "backup/EarlierBackup.h"
+
+#include "backup/Archive.h"
+#include "backup/ArchiveInfoFile.h"
+#include "frame/InfoFile.h"
+#include "frame/TempFiles.h"
+#include "platform/AsciiCase.h"
+
+namespace qob {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+// An information file is a handful of short lines; a larger one is not read.
+constexpr std::uint64_t kMaxInfoBytes = 1024 * 1024;
+
+} // namespace
+
+std::optional<std::string> storedItemFlags(const fs::path& file, const std::string& password,
+                                           const fs::path& scratchFolder) {
+    Archive archive;
+    archive.setReadPassword(password);
+    if (!archive.openArchive(file)) {
+        return std::nullopt;
+    }
+    auto entry = archive.findEntry(kInfoEntryName);
+    if (!entry || entry->info().size > kMaxInfoBytes) {
+        return std::nullopt;
+    }
+    fs::path scratch;
+    if (!sGetTempFile(scratchFolder, "qbe", scratch)) {
+        return std::nullopt;
+    }
+    std::optional<std::string> flags;
+    if (entry->extractToFile(scratch)) {
+        flags = getINI(kKeyItemFlags, scratch);
+    }
+    std::error_code ec;
+    fs::remove(scratch, ec);
+    archive.closeArchive();
+    if (!flags || !isValidItemFlags(*flags)) {
+        return std::nullopt;
+    }
+    return flags;
+}
+
+fs::path incompleteBackupPath(const fs::path& target) {
+    std::string name = target.filename().string();
+    const std::string extension = ".qob";
+    if (name.size() > extension.size() &&
+        lowerAscii(name.substr(name.size() - extension.size())) == extension) {
+        name.erase(name.size() - extension.size());
+    }
+    return target.parent_path() / (name + "-incomplete.qob");
+}
+
+} // namespace qob
