@@ -3,6 +3,8 @@
 #include "frame/InfoFile.h"
 #include "frame/TempFiles.h"
 
+#include <algorithm>
+
 namespace qob {
 
 namespace fs = std::filesystem;
@@ -36,14 +38,29 @@ Status BackupSession::begin(const fs::path& target, const InfoHeader& header) {
     return Status::success();
 }
 
+void BackupSession::holdBack(ItemKind kind, std::string reason) {
+    heldBack_[kind] = std::move(reason);
+}
+
 bool BackupSession::run(ItemKind kind, const std::string& profile) {
+    if (auto held = heldBack_.find(kind); held != heldBack_.end()) {
+        if (std::find(refused_.begin(), refused_.end(), held->second) == refused_.end())
+            refused_.push_back(held->second);
+        flags_[index(kind)] = '0';
+        return false;
+    }
     bool ok = items_ && items_->run(kind, profile);
     flags_[index(kind)] = ok ? '1' : '0';
     return ok;
 }
 
 std::vector<std::string> BackupSession::notStored() const {
-    return items_ ? items_->notStored() : std::vector<std::string>{};
+    std::vector<std::string> out = refused_;
+    if (items_) {
+        auto files = items_->notStored();
+        out.insert(out.end(), files.begin(), files.end());
+    }
+    return out;
 }
 
 BackupSession::Result BackupSession::finish(const std::optional<std::string>& password, bool checkAfter) {
