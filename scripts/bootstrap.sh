@@ -7,7 +7,7 @@ packages=(
     build-essential cmake ninja-build pkg-config git
     libzip-dev zlib1g-dev libssl-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev
-    wine wine64 p7zip-full zip unzip
+    wine wine64 gcc-mingw-w64-x86-64 p7zip-full zip unzip
     clang-format time
 )
 

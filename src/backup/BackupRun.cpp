@@ -1,7 +1,7 @@
 #include "backup/BackupRun.h"
 
 #include "backup/BackupSession.h"
-#include "backup/Processes.h"
+#include "backup/CloseOutlook.h"
 #include "backup/RunLog.h"
 #include "frame/OutlookDiscovery.h"
 #include "frame/Settings.h"
@@ -106,13 +106,22 @@ BackupOutcome BackupRun::run(MainForm& form, const AfterBackupActions& after) {
 
     // An existing backup at the target stays until the new one is complete: the archive writes a
     // temporary file and renames it over the old one.
-    if (settingMatches(readSetting(settings, "Backup", "autocloseoutlook"), 1)) {
-        killProcessByName(platform.system, "outlook.exe");
-    }
     state.password = form.ifProtect ? form.txtPassword : std::string();
     form.picCon3Visible = true;
     form.notify(FormChange::Progress);
     dialogs.processEvents();
+    // Outlook is asked to close and waited for (it saves its files); it is never killed. Before
+    // anything reads the registry, which Wine writes back only once Outlook has gone.
+    bool outlookClosed = true;
+    if (settingMatches(readSetting(settings, "Backup", "autocloseoutlook"), 1)) {
+        outlookClosed = closeOutlook(platform.system, [&form, &dialogs] {
+            form.label1 = kWaitingForOutlook;
+            form.notify(FormChange::Progress);
+            dialogs.processEvents();
+        });
+        form.label1.clear();
+        form.notify(FormChange::Progress);
+    }
 
     auto advance = [&form](int by) {
         form.pbShow = std::min(100, form.pbShow + by);
@@ -135,6 +144,9 @@ BackupOutcome BackupRun::run(MainForm& form, const AfterBackupActions& after) {
     zip1_.events().writeFinished = [&state](const Status&) { state.writeFinished = true; };
 
     BackupSession session(platform, state, zip1_);
+    if (!outlookClosed) {
+        holdBackOutlookFiles(session);
+    }
     InfoHeader header;
     header.computer = state.computerName;
     header.logonUser = state.logonUser;

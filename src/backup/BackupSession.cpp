@@ -40,7 +40,20 @@ Status BackupSession::begin(const fs::path& target, const InfoHeader& header) {
     return Status::success();
 }
 
+void BackupSession::holdBack(ItemKind kind, std::string reason) {
+    heldBack_[kind] = std::move(reason);
+}
+
 bool BackupSession::run(ItemKind kind, const std::string& profile) {
+    if (auto held = heldBack_.find(kind); held != heldBack_.end()) {
+        if (std::find(refused_.begin(), refused_.end(), held->second) == refused_.end())
+            refused_.push_back(held->second);
+        flags_[index(kind)] = '0';
+        if (std::find(incomplete_.begin(), incomplete_.end(), kind) == incomplete_.end()) {
+            incomplete_.push_back(kind);
+        }
+        return false;
+    }
     const std::size_t leftOutBefore = items_ ? items_->notStored().size() : 0;
     bool ok = items_ && items_->run(kind, profile);
     flags_[index(kind)] = ok ? '1' : '0';
@@ -77,7 +90,12 @@ Status BackupSession::moveArchive(const fs::path& to) {
 }
 
 std::vector<std::string> BackupSession::notStored() const {
-    return items_ ? items_->notStored() : std::vector<std::string>{};
+    std::vector<std::string> out = refused_;
+    if (items_) {
+        auto files = items_->notStored();
+        out.insert(out.end(), files.begin(), files.end());
+    }
+    return out;
 }
 
 BackupSession::Result BackupSession::finish(const std::optional<std::string>& password, bool checkAfter) {

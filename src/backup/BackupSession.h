@@ -10,6 +10,7 @@
 #include "frame/Platform.h"
 
 #include <filesystem>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -31,8 +32,10 @@ public:
     Status begin(const std::filesystem::path& target, const InfoHeader& header);
     bool started() const { return items_ != nullptr; }
 
-    // Calls the handler of `kind`; its result becomes the kind's flag.
+    // Calls the handler of `kind`; its result becomes the kind's flag. A kind held back fails
+    // without its handler being called, and its reason joins notStored().
     bool run(ItemKind kind, const std::string& profile);
+    void holdBack(ItemKind kind, std::string reason);
     // The eleven "0"/"1" characters so far (kinds not run are "0").
     const std::string& flags() const { return flags_; }
     // Files that could not be read while queuing them.
@@ -72,6 +75,8 @@ private:
     std::unique_ptr<BackupItems> items_;
     std::string flags_ = std::string(kItemKindCount, '0');
     std::vector<ItemKind> incomplete_;
+    std::map<ItemKind, std::string> heldBack_;
+    std::vector<std::string> refused_;
 };
 
 } // namespace qob

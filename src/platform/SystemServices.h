@@ -1,8 +1,10 @@
 #pragma once
 // Facts and services of the target system, each as the target system reports them to Windows
 // programs (under Wine: read from the prefix's registry).
+#include <chrono>
 #include <cstdint>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace qob {
@@ -33,6 +35,20 @@ public:
     // Processes of the target system (under Wine: the Wine processes of this prefix).
     virtual std::vector<ProcessInfo> processes() const = 0;
     virtual bool terminateProcess(std::int64_t pid) = 0;
+
+    // Asks every process of the target system that runs `exeName` to close as Windows asks a
+    // program at shutdown (WM_CLOSE to its windows): the program may save its files first, or
+    // refuse. Never forces one. False when the request could not be made.
+    virtual bool askToClose(const std::string& exeName) {
+        (void)exeName;
+        return false;
+    }
+    // Whether the registry the target system's programs use is still held by a process that
+    // writes it back later (under Wine: the prefix's wineserver runs, and the files on disk can be
+    // up to 30 s behind it).
+    virtual bool registryHeld() { return false; }
+    // Pauses the caller; waits for other programs poll with it.
+    virtual void sleep(std::chrono::milliseconds duration) { std::this_thread::sleep_for(duration); }
 };
 
 } // namespace qob

@@ -3,6 +3,7 @@
 #include "backup/BackupInfo.h"
 #include "backup/BackupRun.h"
 #include "backup/BackupSession.h"
+#include "backup/CloseOutlook.h"
 #include "backup/RunLog.h"
 #include "frame/OutlookDiscovery.h"
 #include "frame/Settings.h"
@@ -138,6 +139,12 @@ AutoBackupResult runAutoBackup(MainForm& form, const std::string& commandLine) {
     result.target = autoBackupTarget(*line, newFile, form.now());
     platform.dialogs.processEvents();
 
+    // As "Backup Now" does: Outlook is asked to close and waited for, never killed; before the
+    // registry is read.
+    const bool outlookClosed =
+        !settingMatches(readSetting(settings, "Backup", "autocloseoutlook"), 1) ||
+        closeOutlook(platform.system, [&platform] { platform.dialogs.processEvents(); });
+
     // The profile values (folders, keys) are those of the named profile, not of the one the load
     // step happened to select.
     setProfileValues(platform.registry, state, line->profile);
@@ -153,6 +160,9 @@ AutoBackupResult runAutoBackup(MainForm& form, const std::string& commandLine) {
     Archive archive;
     archive.setWorkingFolder(platform.programFolder);
     BackupSession session(platform, state, archive);
+    if (!outlookClosed) {
+        holdBackOutlookFiles(session);
+    }
     appendLog(log, logSeparator());
     appendLog(log, logAutoRunStart(generalDateText(form.now()), line->profile));
     appendLog(log, logTarget(generalDateText(form.now()), result.target));

@@ -1,15 +1,23 @@
 #include "platform/wine/WineSystemServices.h"
 
+#include "platform/AsciiCase.h"
+
 #include <algorithm>
 #include <cctype>
 #include <charconv>
 #include <csignal>
 #include <cstdlib>
+#include <fcntl.h>
 #include <fstream>
+#include <grp.h>
 #include <iterator>
 #include <pwd.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
+
+extern char** environ;
 
 namespace qob {
 namespace {
@@ -76,6 +84,49 @@ std::optional<std::string> windowsExecutable(const std::vector<std::string>& arg
     return std::nullopt;
 }
 
+bool isExecutable(const std::filesystem::path& file) {
+    std::error_code ec;
+    return std::filesystem::is_regular_file(file, ec) && ::access(file.c_str(), X_OK) == 0;
+}
+
+// The Wine loader a process runs under ("/usr/lib/wine/wine64", or "wine64-preloader" beside its
+// loader); a helper started with the same one talks to the same server version.
+std::optional<std::filesystem::path> wineLoaderOf(const std::filesystem::path& procDir) {
+    std::error_code ec;
+    std::filesystem::path exe = std::filesystem::read_symlink(procDir / "exe", ec);
+    if (ec || !exe.is_absolute())
+        return std::nullopt;
+    std::string base = exe.filename().string();
+    if (base.rfind("wine", 0) != 0 || base.rfind("wineserver", 0) == 0)
+        return std::nullopt;
+    const std::string preloader = "-preloader";
+    if (base.size() > preloader.size() &&
+        base.compare(base.size() - preloader.size(), preloader.size(), preloader) == 0)
+        exe.replace_filename(base.substr(0, base.size() - preloader.size()));
+    if (!isExecutable(exe))
+        return std::nullopt;
+    return exe;
+}
+
+std::optional<std::filesystem::path> searchPath(const std::string& program) {
+    const char* path = std::getenv("PATH");
+    std::string dirs = path && *path ? path : "/usr/local/bin:/usr/bin:/bin";
+    std::size_t start = 0;
+    while (start <= dirs.size()) {
+        std::size_t end = dirs.find(':', start);
+        if (end == std::string::npos)
+            end = dirs.size();
+        std::string dir = dirs.substr(start, end - start);
+        if (!dir.empty() && dir.front() == '/') {
+            std::filesystem::path candidate = std::filesystem::path(dir) / program;
+            if (isExecutable(candidate))
+                return candidate;
+        }
+        start = end + 1;
+    }
+    return std::nullopt;
+}
+
 } // namespace
 
 WineSystemServices::WineSystemServices(std::filesystem::path prefixDir, RegistryStore& registry)
@@ -83,7 +134,7 @@ WineSystemServices::WineSystemServices(std::filesystem::path prefixDir, Registry
 
 WineSystemServices::WineSystemServices(std::filesystem::path prefixDir, RegistryStore& registry,
                                        Options options)
-    : prefix_(std::move(prefixDir)), registry_(registry), options_(std::move(options)) {}
+    : prefix_(std::move(prefixDir)), registry_(registry), options_(std::move(options)), probe_(prefix_) {}
 
 std::optional<std::string> WineSystemServices::readString(RegRoot root, const std::string& key,
                                                           const std::string& name) const {
@@ -333,6 +384,83 @@ bool WineSystemServices::terminateProcess(std::int64_t pid) {
     if (std::none_of(list.begin(), list.end(), [&](const ProcessInfo& p) { return p.pid == pid; }))
         return false;
     return ::kill(static_cast<pid_t>(pid), SIGTERM) == 0;
+}
+
+bool WineSystemServices::askToClose(const std::string& exeName) {
+    if (exeName.empty() || exeName.find_first_of(std::string("\0\\/", 3)) != std::string::npos)
+        return false;
+    std::optional<std::filesystem::path> loader;
+    for (const ProcessInfo& p : processes()) {
+        if (lowerAscii(p.exeName) == lowerAscii(exeName)) {
+            loader = wineLoaderOf(options_.procRoot / std::to_string(p.pid));
+            if (loader)
+                break;
+        }
+    }
+    if (!loader)
+        loader = searchPath("wine");
+    if (!loader)
+        return false;
+
+    // Everything the child needs is built before fork(): after it only exec-safe calls run.
+    std::vector<std::string> args{loader->string(), "taskkill", "/im", exeName};
+    std::vector<std::string> env;
+    for (char** e = environ; e && *e; ++e) {
+        std::string var(*e);
+        if (var.rfind("WINEPREFIX=", 0) != 0 && var.rfind("WINEDEBUG=", 0) != 0)
+            env.push_back(std::move(var));
+    }
+    env.push_back("WINEPREFIX=" + prefix_.string());
+    env.push_back("WINEDEBUG=-all");
+    std::vector<char*> argv, envp;
+    for (std::string& a : args)
+        argv.push_back(a.data());
+    argv.push_back(nullptr);
+    for (std::string& v : env)
+        envp.push_back(v.data());
+    envp.push_back(nullptr);
+    // Wine serves a prefix only to its owner: root asking for a user's prefix asks as that user.
+    struct stat owner {};
+    const bool becomeOwner = ::geteuid() == 0 && ::stat(prefix_.c_str(), &owner) == 0 && owner.st_uid != 0;
+
+    const pid_t child = ::fork();
+    if (child < 0)
+        return false;
+    if (child == 0) {
+        // Never a pipe of ours: Wine's service processes inherit it and keep it open.
+        const int devNull = ::open("/dev/null", O_RDWR);
+        if (devNull >= 0) {
+            ::dup2(devNull, 0);
+            ::dup2(devNull, 1);
+            ::dup2(devNull, 2);
+        }
+        if (becomeOwner &&
+            (::setgroups(0, nullptr) != 0 || ::setgid(owner.st_gid) != 0 || ::setuid(owner.st_uid) != 0))
+            ::_exit(126);
+        ::execve(argv[0], argv.data(), envp.data());
+        ::_exit(127);
+    }
+    const auto step = std::chrono::milliseconds(20);
+    int status = 0;
+    for (auto waited = std::chrono::milliseconds(0);; waited += step) {
+        const pid_t done = ::waitpid(child, &status, WNOHANG);
+        if (done == child)
+            break;
+        if (done < 0)
+            return false;
+        if (waited >= options_.closeRequestLimit) {
+            // Our own helper hangs, not the program asked to close: ending it loses nothing.
+            ::kill(child, SIGKILL);
+            ::waitpid(child, &status, 0);
+            return false;
+        }
+        std::this_thread::sleep_for(step);
+    }
+    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+bool WineSystemServices::registryHeld() {
+    return probe_.running(true);
 }
 
 } // namespace qob

@@ -3,7 +3,9 @@
 // where Wine keeps them, with Wine's own defaults where a value is missing.
 #include "platform/RegistryStore.h"
 #include "platform/SystemServices.h"
+#include "platform/wine/WineServerProbe.h"
 
+#include <chrono>
 #include <filesystem>
 #include <optional>
 #include <string>
@@ -17,6 +19,8 @@ public:
         std::filesystem::path procRoot = "/proc";
         // The Unix user Wine runs as; taken from the process when not given.
         std::optional<std::string> userName;
+        // How long the helper that asks a program to close may take.
+        std::chrono::milliseconds closeRequestLimit{std::chrono::seconds(30)};
     };
 
     WineSystemServices(std::filesystem::path prefixDir, RegistryStore& registry);
@@ -41,6 +45,14 @@ public:
     std::vector<ProcessInfo> processes() const override;
     // SIGTERM to a process of this prefix; false for any other pid.
     bool terminateProcess(std::int64_t pid) override;
+    // Runs "taskkill /im <exeName>" (without /f) inside this prefix, with the Wine loader the
+    // program itself runs under: Wine's taskkill posts WM_CLOSE to the program's windows, as
+    // Windows does at shutdown. A Windows process id differs from the Unix one, hence the name.
+    // Run as root for a user's prefix, the helper runs as the prefix's owner (Wine talks only to
+    // its owner's server). True when taskkill reports the request delivered.
+    bool askToClose(const std::string& exeName) override;
+    // Whether the prefix's wineserver runs.
+    bool registryHeld() override;
 
     // The user's profile folder, e.g. "C:\users\root": ProfileImagePath of the ProfileList entry
     // of this user (else of the first S-1-5-21 entry), else "C:\users\<user>".
@@ -56,6 +68,7 @@ private:
     std::filesystem::path prefix_;
     RegistryStore& registry_;
     Options options_;
+    wine::WineServerProbe probe_;
 };
 
 } // namespace qob
