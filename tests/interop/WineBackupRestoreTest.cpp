@@ -2,6 +2,7 @@
 // wrote, checked afterwards through Wine itself.
 #include "WinePrefixEnvironment.h"
 #include "app/cli/Cli.h"
+#include "backup/Archive.h"
 
 #include <gtest/gtest.h>
 
@@ -149,6 +150,63 @@ TEST(WineBackupRestore, ProfileWrittenByWineIsBackedUpAndRestoredIntoAnother) {
     }
     EXPECT_NE(joined.find("\"01020fff\"=hex:" + std::string(108, '0') + expectedHex), std::string::npos)
         << text;
+}
+
+// Wine 9 and later make new prefixes report Windows 10, and winecfg does so for older prefixes when
+// the user picks it. The program then names the user's folders the older way ("Application Data"),
+// which a Wine prefix does not have: the signatures must still be read from and written to AppData.
+TEST(WineBackupRestore, APrefixSwitchedToWindows10KeepsUsingAppData) {
+    test::TempDir home;
+    setenv("QUIRE_HOME", home.path().c_str(), 1);
+    const fs::path user = userFolder();
+    ASSERT_FALSE(user.empty());
+    const fs::path signatures = user / "AppData" / "Roaming" / "Microsoft" / "Signatures";
+    fs::create_directories(signatures);
+    std::ofstream(signatures / "Wine.htm", std::ios::binary) << "<p>Sent from Wine</p>";
+    ASSERT_EQ(
+        Env::wine("wine reg add '" + kProfiles +
+                  "\\WineLayout\\0a0d020000000000c000000000000046' /v 00036601 /t REG_BINARY /d 04000000 /f"),
+        0)
+        << Env::logText();
+    Env::stopServer();
+
+    std::string output;
+    auto backupHoldsTheSignature = [&](const std::string& name) {
+        const fs::path file = home.path() / name;
+        EXPECT_EQ(qob({"backup", "--profile", "WineLayout", "--items", "001000000", file.string()}, output),
+                  0)
+            << output;
+        Archive archive;
+        if (!archive.openArchive(file))
+            return false;
+        for (const ArchiveEntryInfo& entry : archive.entries())
+            if (entry.name == "Wine.htm")
+                return true;
+        return false;
+    };
+    EXPECT_TRUE(backupHoldsTheSignature("windows7.qob"));
+
+    ASSERT_EQ(Env::wine("wine winecfg -v win10"), 0) << Env::logText();
+    Env::stopServer();
+    ASSERT_EQ(qob({"sysinfo"}, output), 0) << output;
+    EXPECT_NE(output.find("Windows version:  10.0"), std::string::npos) << output;
+    EXPECT_TRUE(backupHoldsTheSignature("windows10.qob"));
+
+    // What either backup holds goes back where Outlook reads it.
+    for (const char* name : {"windows7.qob", "windows10.qob"}) {
+        fs::remove_all(signatures);
+        EXPECT_EQ(
+            qob({"restore", (home.path() / name).string(), "--profile", "WineLayout", "--items", "001000000"},
+                output),
+            0)
+            << name << ": " << output;
+        EXPECT_EQ(readAll(signatures / "Wine.htm"), "<p>Sent from Wine</p>") << name;
+        EXPECT_FALSE(fs::exists(user / "Application Data")) << name;
+    }
+
+    // The prefix is shared with the other tests: back to what wineboot made.
+    EXPECT_EQ(Env::wine("wine winecfg -v win7"), 0);
+    Env::stopServer();
 }
 
 } // namespace
