@@ -3,6 +3,7 @@
 #include "WinePrefixEnvironment.h"
 #include "app/cli/Cli.h"
 #include "backup/Archive.h"
+#include "platform/wine/WinePrefixRegistry.h"
 
 #include <gtest/gtest.h>
 
@@ -163,12 +164,18 @@ TEST(WineBackupRestore, APrefixSwitchedToWindows10KeepsUsingAppData) {
     const fs::path signatures = user / "AppData" / "Roaming" / "Microsoft" / "Signatures";
     fs::create_directories(signatures);
     std::ofstream(signatures / "Wine.htm", std::ios::binary) << "<p>Sent from Wine</p>";
-    ASSERT_EQ(
-        Env::wine("wine reg add '" + kProfiles +
-                  "\\WineLayout\\0a0d020000000000c000000000000046' /v 00036601 /t REG_BINARY /d 04000000 /f"),
-        0)
-        << Env::logText();
-    Env::stopServer();
+    {
+        WinePrefixRegistry registry(Env::prefix);
+        RegHandle key = 0;
+        ASSERT_EQ(registry.createKey(RegRoot::CurrentUser,
+                                     "Software\\Microsoft\\Office\\15.0\\Outlook\\Profiles\\WineLayout\\"
+                                     "0a0d020000000000c000000000000046",
+                                     key),
+                  kRegSuccess);
+        ASSERT_EQ(registry.setValue(key, "00036601", kRegBinary, {4, 0, 0, 0}), kRegSuccess);
+        registry.closeKey(key);
+        ASSERT_EQ(registry.flush(), kRegSuccess) << registry.lastError();
+    }
 
     std::string output;
     auto backupHoldsTheSignature = [&](const std::string& name) {
@@ -186,6 +193,11 @@ TEST(WineBackupRestore, APrefixSwitchedToWindows10KeepsUsingAppData) {
     };
     EXPECT_TRUE(backupHoldsTheSignature("windows7.qob"));
 
+    // The prefix is shared with the other tests: its registry goes back as it was afterwards.
+    const fs::path saved = home.path() / "registry";
+    fs::create_directories(saved);
+    for (const char* file : {"system.reg", "user.reg", "userdef.reg"})
+        fs::copy_file(Env::prefix / file, saved / file);
     ASSERT_EQ(Env::wine("wine winecfg -v win10"), 0) << Env::logText();
     Env::stopServer();
     ASSERT_EQ(qob({"sysinfo"}, output), 0) << output;
@@ -204,9 +216,8 @@ TEST(WineBackupRestore, APrefixSwitchedToWindows10KeepsUsingAppData) {
         EXPECT_FALSE(fs::exists(user / "Application Data")) << name;
     }
 
-    // The prefix is shared with the other tests: back to what wineboot made.
-    EXPECT_EQ(Env::wine("wine winecfg -v win7"), 0);
-    Env::stopServer();
+    for (const char* file : {"system.reg", "user.reg", "userdef.reg"})
+        fs::copy_file(saved / file, Env::prefix / file, fs::copy_options::overwrite_existing);
 }
 
 } // namespace
