@@ -118,7 +118,7 @@ std::set<std::string> filesOfOtherProfiles(RestoreContext& ctx, const std::strin
             // A file named but not there loses nothing when it is written.
             auto noteIfThere = [&](const std::string& path) {
                 if (ctx.platform.files.fileExists(path)) {
-                    used.insert(lowerAscii(path));
+                    used.insert(lowerAscii(ctx.platform.files.canonicalPath(path)));
                 }
             };
             if (const std::string path = getDataFilePath(registry, key); path != kPathError) {
@@ -139,7 +139,9 @@ std::optional<ExtractedIntoProfile> extractForProfile(RestoreContext& ctx, const
         return std::nullopt;
     }
     ExtractedIntoProfile out;
-    out.folder = restoreLocalDataFolder(ctx.state);
+    // As Outlook must be given it (under Wine without "Local Settings\Application Data", which
+    // only this program follows), and as the other profiles' paths are compared with it.
+    out.folder = ctx.platform.files.canonicalPath(restoreLocalDataFolder(ctx.state));
     if (!ensureTargetFolder(ctx, out.folder, true)) {
         return std::nullopt;
     }

@@ -74,6 +74,9 @@ TEST(OlderFolderLayout, BackupAndRestoreUseTheAppDataFoldersWhicheverWindowsTheP
         const fs::path aRoaming = a.hostPath(a.userProfileFolder + "\\AppData\\Roaming\\Microsoft");
         fs::remove_all(bRoaming);
         fs::create_directories(bRoaming);
+        // The mail file b's profile "Outlook" uses has the name of one in the backup; it stays b's.
+        const fs::path bOutlookPst = b.hostPath(b.stores[0].targetPath);
+        std::ofstream(bOutlookPst, std::ios::binary | std::ios::trunc) << "b's own mail";
         ASSERT_EQ(qob(b, {"restore", backup.string(), "--profile", "Second", "--items", "101000110"}), 0)
             << out.str() << err.str();
         for (const std::string name :
@@ -88,6 +91,18 @@ TEST(OlderFolderLayout, BackupAndRestoreUseTheAppDataFoldersWhicheverWindowsTheP
                                    "bersicht.pst";
         EXPECT_EQ(contentOf(b.hostPath(b.localDataFolder + "\\" + archiv)),
                   contentOf(a.hostPath(a.userProfileFolder + "\\Documents\\Outlook Files\\" + archiv)));
+        EXPECT_TRUE(contentOf(bOutlookPst) == "b's own mail") << "b's mail file was replaced";
+        // Outlook, running in Wine, is given paths Wine can open: the folders as they are on disk.
+        ASSERT_EQ(qob(b, {"profiles", "--verbose"}), 0) << err.str();
+        const std::string listing = out.str();
+        const std::string marker = "  data file ";
+        std::size_t at = listing.find(marker, listing.find("\nSecond\n"));
+        ASSERT_NE(at, std::string::npos) << listing;
+        for (; at != std::string::npos; at = listing.find(marker, at + 1)) {
+            const std::size_t start = at + marker.size();
+            const std::string path = listing.substr(start, listing.find('\n', start) - start);
+            EXPECT_TRUE(fs::is_regular_file(b.hostPath(path))) << path;
+        }
         for (const char* older : {"Application Data", "Local Settings"}) {
             EXPECT_FALSE(fs::exists(b.hostPath(b.userProfileFolder + "\\" + older))) << older;
         }

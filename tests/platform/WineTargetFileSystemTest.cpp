@@ -183,6 +183,15 @@ TEST(WineTargetFileSystem, OlderUserFolderNamesLeadWhereWindowsLeadsThem) {
     };
     for (const auto& [target, host] : table)
         EXPECT_EQ(files.toHostPath(target), host) << target;
+    // Outlook in Wine is given the names Wine can open.
+    for (const auto& [given, canonical] : std::vector<std::pair<std::string, std::string>>{
+             {"C:\\users\\root\\Local Settings\\Application Data\\Microsoft\\Outlook\\a.pst",
+              "C:\\users\\root\\AppData\\Local\\Microsoft\\Outlook\\a.pst"},
+             {"c:/users/root/my documents/x.pst", "c:\\users\\root\\Documents\\x.pst"},
+             {"C:\\users\\old\\Application Data", "C:\\users\\old\\Application Data"},
+             {"C:\\users\\root\\AppData\\.\\Local\\a.pst", "C:\\users\\root\\AppData\\.\\Local\\a.pst"},
+             {"relative", "relative"}})
+        EXPECT_EQ(files.canonicalPath(given), canonical) << given;
 
     // Writing through the older names lands in the newer folders, and reading finds it there.
     const std::string signatures = "C:\\users\\root\\Application Data\\Microsoft\\Signatures";

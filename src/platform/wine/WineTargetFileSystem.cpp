@@ -168,6 +168,11 @@ std::optional<std::filesystem::path> WineTargetFileSystem::toHostPath(const std:
     return resolved->host;
 }
 
+std::string WineTargetFileSystem::canonicalPath(const std::string& targetPath) const {
+    auto resolved = resolve(targetPath);
+    return resolved ? resolved->canonical : targetPath;
+}
+
 std::optional<WineTargetFileSystem::Resolved>
 WineTargetFileSystem::resolve(const std::string& targetPath) const {
     std::string text = targetPath;
@@ -252,6 +257,8 @@ WineTargetFileSystem::resolve(const std::string& targetPath) const {
     std::vector<std::string> belowUserFolder;
     bool onDisk = true;
     Resolved resolved;
+    std::vector<std::string> canonical; // components, older user folder names replaced
+    bool replaced = false;
     auto append = [&](const std::string& part) {
         if (onDisk) {
             if (auto found = findEntry(host, part)) {
@@ -272,22 +279,33 @@ WineTargetFileSystem::resolve(const std::string& targetPath) const {
         if (inUserFolder && onDisk && !findEntry(host, part)) {
             if (i == 2) {
                 if (const auto* target = olderUserFolderTarget(host, part)) {
-                    for (const std::string& level : *target)
+                    for (const std::string& level : *target) {
                         append(level);
+                        canonical.push_back(level);
+                    }
+                    replaced = true;
                     continue;
                 }
             } else if (i > 2 && isLocalAppData(belowUserFolder) &&
                        sameNameIgnoringCase(part, "Application Data")) {
                 // Windows keeps AppData\Local\Application Data as a junction back to AppData\Local,
                 // which is how "Local Settings\Application Data" reaches it.
+                replaced = true;
                 continue;
             }
         }
         append(part);
+        canonical.push_back(part);
     }
     if (components.empty())
         resolved.parent = host;
     resolved.host = host;
+    resolved.canonical = targetPath;
+    if (replaced) {
+        resolved.canonical = text.substr(0, 2);
+        for (const std::string& part : canonical)
+            resolved.canonical += "\\" + part;
+    }
     return resolved;
 }
 

@@ -17,6 +17,8 @@ public:
     // or drive-relative text, an unknown drive or share, and names Windows cannot hold
     // (control characters, < > : " | ? *).
     std::optional<std::filesystem::path> toHostPath(const std::string& targetPath) const override;
+    // Older user folder names replaced where toHostPath follows them; otherwise the text as given.
+    std::string canonicalPath(const std::string& targetPath) const override;
 
     bool fileExists(const std::string& targetPath) const override;
     bool folderExists(const std::string& targetPath) const override;
@@ -36,6 +38,7 @@ private:
     struct Resolved {
         std::filesystem::path host;
         std::filesystem::path parent; // host path of the folder the last component is in
+        std::string canonical;        // the target path without older user folder names
     };
     std::optional<Resolved> resolve(const std::string& targetPath) const;
 
