@@ -355,11 +355,23 @@ void DemoTargetSystem::writeRegistry(RegistryStore& store) const {
 
     // Identity, as Wine reports it to Windows programs.
     const std::string nt = std::string(kHklm) + "Software\\Microsoft\\Windows NT\\CurrentVersion";
-    w.str(nt, "CurrentVersion", windowsVersion);
-    w.str(nt, "CurrentBuild", "7601");
-    w.str(nt, "CurrentBuildNumber", "7601");
-    w.str(nt, "CSDVersion", "Service Pack 1");
-    w.str(nt, "ProductName", "Microsoft Windows 7");
+    if (windowsVersion == "10.0") {
+        // As Wine 9 and later (and winecfg) set it: the "6.3" text older programs read, and the
+        // version numbers newer ones ask for first.
+        w.str(nt, "CurrentVersion", "6.3");
+        w.dw(nt, "CurrentMajorVersionNumber", 10);
+        w.dw(nt, "CurrentMinorVersionNumber", 0);
+        w.str(nt, "CurrentBuild", "19045");
+        w.str(nt, "CurrentBuildNumber", "19045");
+        w.str(nt, "CSDVersion", "");
+        w.str(nt, "ProductName", "Windows 10 Pro");
+    } else {
+        w.str(nt, "CurrentVersion", windowsVersion);
+        w.str(nt, "CurrentBuild", "7601");
+        w.str(nt, "CurrentBuildNumber", "7601");
+        w.str(nt, "CSDVersion", "Service Pack 1");
+        w.str(nt, "ProductName", "Microsoft Windows 7");
+    }
     w.str(std::string(kHklm) + "System\\CurrentControlSet\\Control\\ComputerName\\ComputerName",
           "ComputerName", computerName);
     const std::string profileList = nt + "\\ProfileList";

@@ -33,8 +33,8 @@ struct DemoTargetSystem {
     std::filesystem::path prefix; // host folder of the target system
     std::string computerName = "QUIREDEMO";
     std::string userName = "quire";
-    std::string userProfileFolder; // "C:\users\quire"
-    std::string windowsVersion = "6.1";
+    std::string userProfileFolder;      // "C:\users\quire"
+    std::string windowsVersion = "6.1"; // "10.0" writes what prefixes of Wine 9 and later report
     std::string officeVersion = "15.0";
     std::string profilesRootKey;      // the 15.0 profiles root key
     std::string olderProfilesRootKey; // the Windows Messaging Subsystem profiles key

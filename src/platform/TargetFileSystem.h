@@ -20,6 +20,12 @@ public:
     // missing ones are kept as given.
     virtual std::optional<std::filesystem::path> toHostPath(const std::string& targetPath) const = 0;
 
+    // The path as the target system's own programs must be given it, where this layer accepts
+    // more than they do: under Wine, the older user folder names ("Local Settings\Application
+    // Data") replaced by the folders they lead to, which are what Wine can open. Unchanged by
+    // default, and for paths this layer cannot map.
+    virtual std::string canonicalPath(const std::string& targetPath) const { return targetPath; }
+
     virtual bool fileExists(const std::string& targetPath) const = 0;
     virtual bool folderExists(const std::string& targetPath) const = 0;
     // Names of the regular files directly in a folder (no subfolders), in name order. Hidden files

@@ -137,7 +137,7 @@ std::set<std::string> filesOfOtherProfiles(RestoreContext& ctx, const std::strin
         for (const std::string& path : filesOfProfile(ctx, other)) {
             // A file named but not there loses nothing when it is written.
             if (ctx.platform.files.fileExists(path)) {
-                used.insert(lowerAscii(path));
+                used.insert(lowerAscii(ctx.platform.files.canonicalPath(path)));
             }
         }
     }
@@ -160,7 +160,9 @@ std::optional<ExtractedIntoProfile> extractForProfile(RestoreContext& ctx, const
         return std::nullopt;
     }
     ExtractedIntoProfile out;
-    out.folder = restoreLocalDataFolder(ctx.state);
+    // As Outlook must be given it (under Wine without "Local Settings\Application Data", which
+    // only this program follows), and as the other profiles' paths are compared with it.
+    out.folder = ctx.platform.files.canonicalPath(restoreLocalDataFolder(ctx.state));
     if (!ensureTargetFolder(ctx, out.folder, true)) {
         return std::nullopt;
     }
@@ -183,7 +185,8 @@ std::optional<ExtractedIntoProfile> extractForProfile(RestoreContext& ctx, const
         const std::size_t dot = entry.rfind('.');
         const std::string stem = dot == std::string::npos || dot == 0 ? entry : entry.substr(0, dot);
         const std::string ext = stem.size() == entry.size() ? std::string() : entry.substr(dot);
-        for (const std::string& own : ownFiles) {
+        for (const std::string& ownPath : ownFiles) {
+            const std::string own = ctx.platform.files.canonicalPath(ownPath);
             const std::size_t slash = own.rfind('\\');
             const std::string ownName = own.substr(slash + 1);
             if (slash != std::string::npos && equalsNoCase(own.substr(0, slash), out.folder) &&

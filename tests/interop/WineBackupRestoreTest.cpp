@@ -2,6 +2,8 @@
 // wrote, checked afterwards through Wine itself.
 #include "WinePrefixEnvironment.h"
 #include "app/cli/Cli.h"
+#include "backup/Archive.h"
+#include "platform/wine/WinePrefixRegistry.h"
 
 #include <gtest/gtest.h>
 
@@ -150,6 +152,73 @@ TEST(WineBackupRestore, ProfileWrittenByWineIsBackedUpAndRestoredIntoAnother) {
     }
     EXPECT_NE(joined.find("\"01020fff\"=hex:" + std::string(108, '0') + expectedHex), std::string::npos)
         << text;
+}
+
+// Wine 9 and later make new prefixes report Windows 10, and winecfg does so for older prefixes when
+// the user picks it. The program then names the user's folders the older way ("Application Data"),
+// which a Wine prefix does not have: the signatures must still be read from and written to AppData.
+TEST(WineBackupRestore, APrefixSwitchedToWindows10KeepsUsingAppData) {
+    test::TempDir home;
+    setenv("QUIRE_HOME", home.path().c_str(), 1);
+    const fs::path user = userFolder();
+    ASSERT_FALSE(user.empty());
+    const fs::path signatures = user / "AppData" / "Roaming" / "Microsoft" / "Signatures";
+    fs::create_directories(signatures);
+    std::ofstream(signatures / "Wine.htm", std::ios::binary) << "<p>Sent from Wine</p>";
+    {
+        WinePrefixRegistry registry(Env::prefix);
+        RegHandle key = 0;
+        ASSERT_EQ(registry.createKey(RegRoot::CurrentUser,
+                                     "Software\\Microsoft\\Office\\15.0\\Outlook\\Profiles\\WineLayout\\"
+                                     "0a0d020000000000c000000000000046",
+                                     key),
+                  kRegSuccess);
+        ASSERT_EQ(registry.setValue(key, "00036601", kRegBinary, {4, 0, 0, 0}), kRegSuccess);
+        registry.closeKey(key);
+        ASSERT_EQ(registry.flush(), kRegSuccess) << registry.lastError();
+    }
+
+    std::string output;
+    auto backupHoldsTheSignature = [&](const std::string& name) {
+        const fs::path file = home.path() / name;
+        EXPECT_EQ(qob({"backup", "--profile", "WineLayout", "--items", "001000000", file.string()}, output),
+                  0)
+            << output;
+        Archive archive;
+        if (!archive.openArchive(file))
+            return false;
+        for (const ArchiveEntryInfo& entry : archive.entries())
+            if (entry.name == "Wine.htm")
+                return true;
+        return false;
+    };
+    EXPECT_TRUE(backupHoldsTheSignature("windows7.qob"));
+
+    // The prefix is shared with the other tests: its registry goes back as it was afterwards.
+    const fs::path saved = home.path() / "registry";
+    fs::create_directories(saved);
+    for (const char* file : {"system.reg", "user.reg", "userdef.reg"})
+        fs::copy_file(Env::prefix / file, saved / file);
+    ASSERT_EQ(Env::wine("wine winecfg -v win10"), 0) << Env::logText();
+    Env::stopServer();
+    ASSERT_EQ(qob({"sysinfo"}, output), 0) << output;
+    EXPECT_NE(output.find("Windows version:  10.0"), std::string::npos) << output;
+    EXPECT_TRUE(backupHoldsTheSignature("windows10.qob"));
+
+    // What either backup holds goes back where Outlook reads it.
+    for (const char* name : {"windows7.qob", "windows10.qob"}) {
+        fs::remove_all(signatures);
+        EXPECT_EQ(
+            qob({"restore", (home.path() / name).string(), "--profile", "WineLayout", "--items", "001000000"},
+                output),
+            0)
+            << name << ": " << output;
+        EXPECT_EQ(readAll(signatures / "Wine.htm"), "<p>Sent from Wine</p>") << name;
+        EXPECT_FALSE(fs::exists(user / "Application Data")) << name;
+    }
+
+    for (const char* file : {"system.reg", "user.reg", "userdef.reg"})
+        fs::copy_file(saved / file, Env::prefix / file, fs::copy_options::overwrite_existing);
 }
 
 } // namespace

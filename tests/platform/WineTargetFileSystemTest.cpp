@@ -129,6 +129,92 @@ TEST(WineTargetFileSystem, ListsExistsAndChangesFiles) {
     EXPECT_TRUE(fs::exists(prefix.root / "elsewhere.rtf"));
 }
 
+// A Wine prefix has no junctions for the folder names of Windows XP, which Windows Vista and later
+// keep in every user folder; programs that use those names must still reach the AppData and
+// Documents folders, for reading and for writing.
+TEST(WineTargetFileSystem, OlderUserFolderNamesLeadWhereWindowsLeadsThem) {
+    Prefix prefix;
+    WineTargetFileSystem files(prefix.root);
+    const fs::path c = prefix.root / "dosdevices" / "c:";
+    const fs::path user = c / "users" / "Root";
+    fs::create_directories(prefix.c / "users" / "Root" / "AppData" / "Roaming" / "Microsoft" / "Windows");
+    fs::create_directories(prefix.c / "users" / "Root" / "Documents");
+    fs::create_directories(prefix.c / "users" / "Public" / "Documents");
+    // A profile made the old way holds real folders of those names; they stay what they are.
+    fs::create_directories(prefix.c / "users" / "Old" / "Application Data");
+    fs::create_directories(prefix.c / "users" / "Old" / "AppData" / "Roaming");
+    // A folder without the newer folders has nothing the names could lead to.
+    fs::create_directories(prefix.c / "users" / "Bare");
+
+    const std::vector<std::pair<std::string, fs::path>> table = {
+        {"C:\\users\\root\\Application Data\\Microsoft\\Signatures\\a.htm",
+         user / "AppData" / "Roaming" / "Microsoft" / "Signatures" / "a.htm"},
+        {"c:\\USERS\\ROOT\\application data", user / "AppData" / "Roaming"},
+        {"C:\\users\\root\\Local Settings\\Application Data\\Microsoft\\Outlook\\a.ost",
+         user / "AppData" / "Local" / "Microsoft" / "Outlook" / "a.ost"},
+        {"C:\\users\\root\\Local Settings\\Application Data", user / "AppData" / "Local"},
+        {"C:\\users\\root\\AppData\\Local\\Application Data\\Microsoft",
+         user / "AppData" / "Local" / "Microsoft"},
+        {"C:\\users\\root\\local settings\\Temp", user / "AppData" / "Local" / "Temp"},
+        {"C:\\users\\root\\My Documents\\Outlook Files\\a.pst",
+         user / "Documents" / "Outlook Files" / "a.pst"},
+        {"C:\\users\\root\\Cookies", user / "AppData" / "Roaming" / "Microsoft" / "Windows" / "Cookies"},
+        {"C:\\users\\root\\NetHood",
+         user / "AppData" / "Roaming" / "Microsoft" / "Windows" / "Network Shortcuts"},
+        {"C:\\users\\root\\PrintHood",
+         user / "AppData" / "Roaming" / "Microsoft" / "Windows" / "Printer Shortcuts"},
+        {"C:\\users\\root\\Recent\\x.lnk",
+         user / "AppData" / "Roaming" / "Microsoft" / "Windows" / "Recent" / "x.lnk"},
+        {"C:\\users\\root\\SendTo", user / "AppData" / "Roaming" / "Microsoft" / "Windows" / "SendTo"},
+        {"C:\\users\\root\\Start Menu\\Programs",
+         user / "AppData" / "Roaming" / "Microsoft" / "Windows" / "Start Menu" / "Programs"},
+        {"C:\\users\\root\\Templates", user / "AppData" / "Roaming" / "Microsoft" / "Windows" / "Templates"},
+        // Only directly in a user folder, and only where no real folder has the name.
+        {"C:\\users\\old\\Application Data\\Microsoft",
+         c / "users" / "Old" / "Application Data" / "Microsoft"},
+        {"C:\\users\\bare\\Application Data", c / "users" / "Bare" / "Application Data"},
+        {"C:\\users\\Public\\My Documents", c / "users" / "Public" / "My Documents"},
+        {"C:\\Application Data", c / "Application Data"},
+        {"C:\\users\\Application Data", c / "users" / "Application Data"},
+        {"C:\\users\\root\\Documents\\Application Data", user / "Documents" / "Application Data"},
+        {"C:\\users\\root\\AppData\\Roaming\\Application Data",
+         user / "AppData" / "Roaming" / "Application Data"},
+        {"C:\\users\\root\\Application Data\\..\\Desktop", user / "Desktop"},
+    };
+    for (const auto& [target, host] : table)
+        EXPECT_EQ(files.toHostPath(target), host) << target;
+    // Outlook in Wine is given the names Wine can open.
+    for (const auto& [given, canonical] : std::vector<std::pair<std::string, std::string>>{
+             {"C:\\users\\root\\Local Settings\\Application Data\\Microsoft\\Outlook\\a.pst",
+              "C:\\users\\root\\AppData\\Local\\Microsoft\\Outlook\\a.pst"},
+             {"c:/users/root/my documents/x.pst", "c:\\users\\root\\Documents\\x.pst"},
+             {"C:\\users\\old\\Application Data", "C:\\users\\old\\Application Data"},
+             {"C:\\users\\root\\AppData\\.\\Local\\a.pst", "C:\\users\\root\\AppData\\.\\Local\\a.pst"},
+             {"relative", "relative"}})
+        EXPECT_EQ(files.canonicalPath(given), canonical) << given;
+
+    // Writing through the older names lands in the newer folders, and reading finds it there.
+    const std::string signatures = "C:\\users\\root\\Application Data\\Microsoft\\Signatures";
+    EXPECT_TRUE(files.folderExists("C:\\users\\root\\Application Data"));
+    ASSERT_TRUE(files.createFolder(signatures));
+    EXPECT_TRUE(fs::is_directory(user / "AppData" / "Roaming" / "Microsoft" / "Signatures"));
+    prefix.file(user / "AppData" / "Roaming" / "Microsoft" / "Signatures" / "Work.htm");
+    EXPECT_EQ(files.listFiles(signatures, false), (std::vector<std::string>{"Work.htm"}));
+    ASSERT_TRUE(files.renameFile(signatures + "\\Work.htm", signatures + "\\Home.htm"));
+    EXPECT_TRUE(fs::exists(user / "AppData" / "Roaming" / "Microsoft" / "Signatures" / "Home.htm"));
+    EXPECT_TRUE(files.fileExists("C:\\users\\root\\AppData\\Roaming\\Microsoft\\Signatures\\Home.htm"));
+    EXPECT_TRUE(files.deleteFile(signatures + "\\home.htm"));
+    EXPECT_TRUE(files.listFiles(signatures, true).empty());
+    EXPECT_TRUE(files.createFolder("C:\\users\\root\\Local Settings\\Application Data"));
+    // One older name can stand for several missing levels; they are made, and nothing else.
+    ASSERT_TRUE(files.createFolder("C:\\users\\root\\Start Menu"));
+    EXPECT_TRUE(fs::is_directory(user / "AppData" / "Roaming" / "Microsoft" / "Windows" / "Start Menu"));
+    EXPECT_FALSE(files.createFolder("C:\\users\\root\\Start Menu\\a\\b"));
+    EXPECT_FALSE(fs::exists(user / "AppData" / "Roaming" / "Microsoft" / "Windows" / "Start Menu" / "a"));
+    for (const char* name : {"Application Data", "Local Settings", "Start Menu", "My Documents"})
+        EXPECT_FALSE(fs::exists(user / name)) << name;
+}
+
 TEST(WineTargetFileSystem, AFolderRootCreatesBelongsToThePrefixsUser) {
     if (::geteuid() != 0)
         GTEST_SKIP() << "needs root to give the prefix another owner";

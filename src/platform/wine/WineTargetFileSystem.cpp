@@ -111,11 +111,70 @@ std::vector<std::string> sortedNames(std::vector<std::string> names) {
     return names;
 }
 
+// The folder names of Windows XP that Windows Vista and later keep in every user folder as
+// junctions into the newer folders. Programs (and Outlook's own settings) still use them, but Wine
+// makes no such junctions, so the names are followed here instead.
+struct OlderUserFolder {
+    const char* name;
+    std::vector<std::string> target; // below the user folder
+};
+
+const std::vector<OlderUserFolder>& olderUserFolders() {
+    static const std::vector<OlderUserFolder> table = {
+        {"Application Data", {"AppData", "Roaming"}},
+        {"Cookies", {"AppData", "Roaming", "Microsoft", "Windows", "Cookies"}},
+        {"Local Settings", {"AppData", "Local"}},
+        {"My Documents", {"Documents"}},
+        {"NetHood", {"AppData", "Roaming", "Microsoft", "Windows", "Network Shortcuts"}},
+        {"PrintHood", {"AppData", "Roaming", "Microsoft", "Windows", "Printer Shortcuts"}},
+        {"Recent", {"AppData", "Roaming", "Microsoft", "Windows", "Recent"}},
+        {"SendTo", {"AppData", "Roaming", "Microsoft", "Windows", "SendTo"}},
+        {"Start Menu", {"AppData", "Roaming", "Microsoft", "Windows", "Start Menu"}},
+        {"Templates", {"AppData", "Roaming", "Microsoft", "Windows", "Templates"}},
+    };
+    return table;
+}
+
+// Where an older name in the user folder `userFolder` leads: only when no real entry has that name
+// (a prefix made the old way keeps its real folders) and the newer folder it leads into exists (a
+// folder without AppData is no user folder of the newer layout).
+const std::vector<std::string>* olderUserFolderTarget(const std::filesystem::path& userFolder,
+                                                      const std::string& name) {
+    for (const OlderUserFolder& older : olderUserFolders()) {
+        if (!sameNameIgnoringCase(name, older.name))
+            continue;
+        auto top = findEntry(userFolder, older.target.front());
+        std::error_code ec;
+        if (top && std::filesystem::is_directory(userFolder / *top, ec))
+            return &older.target;
+        return nullptr;
+    }
+    return nullptr;
+}
+
+bool isLocalAppData(const std::vector<std::string>& belowUserFolder) {
+    return belowUserFolder.size() == 2 && sameNameIgnoringCase(belowUserFolder[0], "AppData") &&
+           sameNameIgnoringCase(belowUserFolder[1], "Local");
+}
+
 } // namespace
 
 WineTargetFileSystem::WineTargetFileSystem(std::filesystem::path prefixDir) : prefix_(std::move(prefixDir)) {}
 
 std::optional<std::filesystem::path> WineTargetFileSystem::toHostPath(const std::string& targetPath) const {
+    auto resolved = resolve(targetPath);
+    if (!resolved)
+        return std::nullopt;
+    return resolved->host;
+}
+
+std::string WineTargetFileSystem::canonicalPath(const std::string& targetPath) const {
+    auto resolved = resolve(targetPath);
+    return resolved ? resolved->canonical : targetPath;
+}
+
+std::optional<WineTargetFileSystem::Resolved>
+WineTargetFileSystem::resolve(const std::string& targetPath) const {
     std::string text = targetPath;
     std::replace(text.begin(), text.end(), '/', '\\');
     if (text.find('\0') != std::string::npos)
@@ -133,6 +192,7 @@ std::optional<std::filesystem::path> WineTargetFileSystem::toHostPath(const std:
 
     std::filesystem::path host;
     std::string rest;
+    bool onDrive = false;
     if (text.size() >= 2 && text[0] == '\\' && text[1] == '\\') {
         // \\server\share\rest
         std::size_t serverEnd = text.find('\\', 2);
@@ -165,6 +225,7 @@ std::optional<std::filesystem::path> WineTargetFileSystem::toHostPath(const std:
             return std::nullopt;
         host = link;
         rest = text.size() > 3 ? text.substr(3) : "";
+        onDrive = true;
     } else {
         return std::nullopt;
     }
@@ -188,18 +249,64 @@ std::optional<std::filesystem::path> WineTargetFileSystem::toHostPath(const std:
         pos = sep + 1;
     }
 
+    // A user folder is X:\users\<name> (Public, the folder all users share, has none of the older
+    // names); `belowUserFolder` follows the path below it as found on disk.
+    const bool inUserFolder = onDrive && components.size() >= 3 &&
+                              sameNameIgnoringCase(components[0], "users") &&
+                              !sameNameIgnoringCase(components[1], "Public");
+    std::vector<std::string> belowUserFolder;
     bool onDisk = true;
-    for (const std::string& part : components) {
+    Resolved resolved;
+    std::vector<std::string> canonical; // components, older user folder names replaced
+    bool replaced = false;
+    auto append = [&](const std::string& part) {
         if (onDisk) {
             if (auto found = findEntry(host, part)) {
                 host /= *found;
-                continue;
+                belowUserFolder.push_back(*found);
+                return;
             }
             onDisk = false;
         }
         host /= part;
+    };
+    for (std::size_t i = 0; i < components.size(); ++i) {
+        const std::string& part = components[i];
+        if (i + 1 == components.size())
+            resolved.parent = host;
+        if (i == 2)
+            belowUserFolder.clear();
+        if (inUserFolder && onDisk && !findEntry(host, part)) {
+            if (i == 2) {
+                if (const auto* target = olderUserFolderTarget(host, part)) {
+                    for (const std::string& level : *target) {
+                        append(level);
+                        canonical.push_back(level);
+                    }
+                    replaced = true;
+                    continue;
+                }
+            } else if (i > 2 && isLocalAppData(belowUserFolder) &&
+                       sameNameIgnoringCase(part, "Application Data")) {
+                // Windows keeps AppData\Local\Application Data as a junction back to AppData\Local,
+                // which is how "Local Settings\Application Data" reaches it.
+                replaced = true;
+                continue;
+            }
+        }
+        append(part);
+        canonical.push_back(part);
     }
-    return host;
+    if (components.empty())
+        resolved.parent = host;
+    resolved.host = host;
+    resolved.canonical = targetPath;
+    if (replaced) {
+        resolved.canonical = text.substr(0, 2);
+        for (const std::string& part : canonical)
+            resolved.canonical += "\\" + part;
+    }
+    return resolved;
 }
 
 bool WineTargetFileSystem::fileExists(const std::string& targetPath) const {
@@ -255,19 +362,39 @@ Status WineTargetFileSystem::createFolder(const std::string& targetPath) {
     std::error_code ec;
     if (std::filesystem::is_directory(*host, ec))
         return Status::success();
-    if (::mkdir(host->c_str(), 0777) != 0) {
-        if (errno == EEXIST && std::filesystem::is_directory(*host, ec))
-            return Status::success();
-        return Status::failure("Cannot create the folder " + targetPath + ": " + errnoText(errno));
+    // Usually one level; an older user folder name can stand for several (Start Menu is
+    // AppData\Roaming\Microsoft\Windows\Start Menu), and those below the existing parent are
+    // made too, as Windows would find them behind its junction.
+    auto resolved = resolve(targetPath);
+    std::vector<std::filesystem::path> levels{*host};
+    if (resolved && std::filesystem::is_directory(resolved->parent, ec)) {
+        auto relative = host->lexically_relative(resolved->parent);
+        if (!relative.empty() && *relative.begin() != "..") {
+            levels.clear();
+            std::filesystem::path level = resolved->parent;
+            for (const auto& part : relative) {
+                level /= part;
+                levels.push_back(level);
+            }
+        }
     }
-    // Root working on a user's prefix: the folder belongs to whoever owns the folder it is in, or
-    // the Windows programs (running as that user) could not write into it.
-    struct stat parent {};
-    if (::geteuid() == 0 && ::stat(host->parent_path().c_str(), &parent) == 0 &&
-        (parent.st_uid != 0 || parent.st_gid != 0) &&
-        ::chown(host->c_str(), parent.st_uid, parent.st_gid) != 0)
-        return Status::failure("Cannot give the folder " + targetPath +
-                               " to the prefix's user: " + errnoText(errno));
+    for (const std::filesystem::path& level : levels) {
+        if (std::filesystem::is_directory(level, ec))
+            continue;
+        if (::mkdir(level.c_str(), 0777) != 0) {
+            if (errno == EEXIST && std::filesystem::is_directory(level, ec))
+                continue;
+            return Status::failure("Cannot create the folder " + targetPath + ": " + errnoText(errno));
+        }
+        // Root working on a user's prefix: the folder belongs to whoever owns the folder it is in,
+        // or the Windows programs (running as that user) could not write into it.
+        struct stat parent {};
+        if (::geteuid() == 0 && ::stat(level.parent_path().c_str(), &parent) == 0 &&
+            (parent.st_uid != 0 || parent.st_gid != 0) &&
+            ::chown(level.c_str(), parent.st_uid, parent.st_gid) != 0)
+            return Status::failure("Cannot give the folder " + targetPath +
+                                   " to the prefix's user: " + errnoText(errno));
+    }
     return Status::success();
 }
 
