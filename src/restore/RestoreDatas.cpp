@@ -204,8 +204,15 @@ bool restoreDatas(RestoreContext& ctx, const std::string& profile) {
                 continue;
             }
             const std::string newPath = target->pathOf(name);
-            if (!removed(registry.deleteValue(key, "001e6700")) ||
-                replaceBinaryPath(registry, key, "01020fff", oldPath, newPath) != kRegSuccess ||
+            // The store entry ID first: when it cannot take the new path, the service is left
+            // exactly as it was.
+            const RegResult rc = replaceBinaryPath(registry, key, "01020fff", oldPath, newPath);
+            if (rc == kRegInvalidData) {
+                return ctx.fail("The data file reference under " + key +
+                                " is kept in single-byte form, which cannot hold the restored path " +
+                                newPath + "; it still names " + oldPath + ".");
+            }
+            if (rc != kRegSuccess || !removed(registry.deleteValue(key, "001e6700")) ||
                 replaceBinaryPath(registry, key, "001f6700", oldPath, newPath) != kRegSuccess) {
                 return ctx.fail("Cannot rewrite the data file references under " + key + ".");
             }

@@ -218,7 +218,8 @@ TEST(RestoreRoundTrip, SingleByteReferencesAreRewrittenThroughTheAnsiForm) {
     auto id = readBinaryValue(w.registry, legacy.serviceKey, "01020fff");
     ASSERT_TRUE(id);
     const std::string expectedPath = w.demo.localDataFolder + "\\Legacy.pst";
-    std::vector<std::uint8_t> expected(id->begin(), id->begin() + 54);
+    // Same place, same form: the single-byte path right after the 53-byte head.
+    std::vector<std::uint8_t> expected(id->begin(), id->begin() + kStorePathOffset);
     expected.insert(expected.end(), expectedPath.begin(), expectedPath.end());
     expected.push_back(0);
     EXPECT_EQ(*id, expected);
