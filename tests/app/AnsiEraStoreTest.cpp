@@ -25,7 +25,9 @@ std::vector<std::uint8_t> ansiEntryId(const std::string& path) {
     std::vector<std::uint8_t> id(kStorePathOffset, 0);
     const std::string dll = "mspst.dll";
     std::copy(dll.begin(), dll.end(), id.begin() + 22);
-    id.insert(id.end(), path.begin(), path.end());
+    for (char c : path) {
+        id.push_back(static_cast<std::uint8_t>(c));
+    }
     id.push_back(0);
     return id;
 }
