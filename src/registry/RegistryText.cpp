@@ -90,10 +90,6 @@ std::size_t findNameEnd(const std::string& line) {
     return first;
 }
 
-} // namespace
-
-namespace {
-
 bool holdsLineBreak(const std::string& text) {
     return text.find_first_of("\r\n") != std::string::npos;
 }

@@ -193,6 +193,7 @@ bool restoreDatas(RestoreContext& ctx, const std::string& profile) {
         const auto& [folder, extracted, profileKey, subKeys, complete, renamed] = *target;
         Registry& registry = ctx.platform.registry;
         const auto mapping = parseDatasPaths(ctx.state.restore.datasPaths);
+        bool allRewritten = true;
         for (const std::string& sub : subKeys) {
             const std::string key = profileKey + "\\" + sub;
             const std::string oldPath = getDataFilePath(registry, key);
@@ -208,9 +209,11 @@ bool restoreDatas(RestoreContext& ctx, const std::string& profile) {
             // exactly as it was.
             const RegResult rc = replaceBinaryPath(registry, key, "01020fff", oldPath, newPath);
             if (rc == kRegInvalidData) {
-                return ctx.fail("The data file reference under " + key +
-                                " is kept in single-byte form, which cannot hold the restored path " +
-                                newPath + "; it still names " + oldPath + ".");
+                // Reported; the profile's other services are still pointed at their files.
+                allRewritten = ctx.fail("The data file reference under " + key +
+                                        " is kept in single-byte form, which cannot hold the restored path " +
+                                        newPath + "; it still names " + oldPath + ".");
+                continue;
             }
             if (rc != kRegSuccess || !removed(registry.deleteValue(key, "001e6700")) ||
                 replaceBinaryPath(registry, key, "001f6700", oldPath, newPath) != kRegSuccess) {
@@ -235,7 +238,7 @@ bool restoreDatas(RestoreContext& ctx, const std::string& profile) {
                 }
             }
         }
-        return complete;
+        return complete && allRewritten;
     } catch (const std::exception& e) {
         return ctx.fail(e.what());
     }
