@@ -122,7 +122,13 @@ bool BackupItems::registryKind(const std::string& key, const char* prefix, ItemK
             return false;
         }
         scratchFiles_.push_back(temp);
-        platform_.registry.exportKey(key, "", temp);
+        // What the text cannot carry is named, so a backup that would not restore it is no success.
+        // The accounts key lies inside the profile's key: a value both leave out is named once.
+        for (std::string& missing : platform_.registry.exportKey(key, "", temp)) {
+            if (std::find(notStored_.begin(), notStored_.end(), missing) == notStored_.end()) {
+                notStored_.push_back(std::move(missing));
+            }
+        }
         std::string name = add(temp, temp.filename().string());
         if (name.empty()) {
             return false;
@@ -207,8 +213,18 @@ bool BackupItems::backupDatas(const std::string& profile) {
         std::vector<std::string> pairPaths; // lower-cased target paths already paired
         for (const std::string& sub : subKeys) {
             const std::string key = profileKey + "\\" + sub;
-            const std::string path = getDataFilePath(registry, key);
+            const auto entryId = readBinaryValue(registry, key, "01020fff");
+            if (!entryId) {
+                continue;
+            }
+            const std::string path = dataFilePathOf(*entryId);
             if (path == kPathError) {
+                // A store whose reference we cannot read would otherwise be missing from the
+                // backup without a word; a server mailbox's entry ID names no file at all.
+                if (namesDataFile(*entryId)) {
+                    notStored_.push_back(
+                        key + ": the data file reference \"01020fff\" holds no path that could be read");
+                }
                 continue;
             }
             auto found = findFile(path);

@@ -1,9 +1,15 @@
 #pragma once
 // GetBinaryPathWide / GetBinaryPathAnsi: the path of a data file out of a binary registry value.
-// The value "01020fff" of a profile's service key is a PST store entry ID: a 54-byte header, then
-// the path as NUL-terminated text (UTF-16LE in current profiles, single-byte in older ones). The
-// path buffer "001f6700" holds the bare path with no header; the decoders read both layouts. The
-// backup reads these paths to find the data files, the restore to find the references it rewrites.
+//
+// The value "01020fff" of a profile's service key is a store entry ID with a fixed head: flags
+// (bytes 0-3), the store-wrap UID (4-19), version and flag (20-21), the provider DLL name padded
+// with zero bytes up to byte 35, the provider's UID (36-51) and one reserved byte (52). A PST
+// store's path starts at byte 53: as single-byte text ending in NUL (profiles from the ANSI era,
+// kept through every upgrade since), or, in the Unicode form, byte 53 is that text's NUL (empty)
+// and the path follows from byte 54 as UTF-16LE. The path buffer "001f6700" holds the bare
+// UTF-16LE path with no head. A value laid out in none of these ways is read the old way, with
+// zero bytes dropped, so that no reference found before is missed now. The backup reads these
+// paths to find the data files, the restore to find the references it rewrites.
 #include "registry/Registry.h"
 
 #include <cstdint>
@@ -14,13 +20,37 @@
 namespace qob {
 
 inline constexpr char kPathError[] = "Error";
+// The byte where a store entry ID's single-byte path starts, and its Unicode path.
+inline constexpr std::size_t kStorePathOffset = 53;
 inline constexpr std::size_t kStoreEntryIdHeader = 54;
 
-// The path in the value bytes read as UTF-16LE (surrogate pairs included) up to the first 0 code
-// unit, after the store entry ID header, or from the first byte when no path follows a header (a
-// bare path, or a value too short to have one); "Error" when no drive or network path is found.
+enum class PathForm { Wide, Ansi };
+
+// Where a value holds its path: `length` bytes from `offset`, in `form`; `path` is that text as
+// UTF-8. Only the layouts above are located this way.
+struct PathInValue {
+    std::string path;
+    PathForm form = PathForm::Wide;
+    std::size_t offset = 0;
+    std::size_t length = 0;
+};
+
+// The provider DLL a store entry ID's head names ("mspst.dll"), lower-cased; "" when the value
+// has no such head.
+std::string storeProviderDll(const std::vector<std::uint8_t>& bytes);
+// True when the value should name a file: a PST store's entry ID, or a value of no known layout.
+// An entry ID of another provider (a server mailbox) holds no path and needs none.
+bool namesDataFile(const std::vector<std::uint8_t>& bytes);
+
+// The path at the place the value's layout puts it: the single-byte path at byte 53 or the
+// UTF-16LE path at byte 54 of a store entry ID, the UTF-16LE path from byte 0 of a bare buffer.
+std::optional<PathInValue> locatePath(const std::vector<std::uint8_t>& bytes);
+
+// The path in the value bytes as UTF-16LE (surrogate pairs included): where the layout puts it,
+// else the old reading (zero bytes skipped, runs of non-zero bytes taken in pairs); "Error" when
+// no drive or network path is found.
 std::string decodeWidePath(const std::vector<std::uint8_t>& bytes);
-// The same for single-byte (Windows-1252) text up to the first NUL.
+// The same for single-byte (Windows-1252) text; the old reading drops every zero byte.
 std::string decodeAnsiPath(const std::vector<std::uint8_t>& bytes);
 // The path part of decoded text: "X:\..." or "\\server\share\...", else "Error".
 std::string pathFromText(const std::string& text);
@@ -34,9 +64,10 @@ std::optional<std::vector<std::uint8_t>> readBinaryValue(Registry& registry, con
 std::string getBinaryPathWide(Registry& registry, const std::string& keyPath, const std::string& valueName);
 std::string getBinaryPathAnsi(Registry& registry, const std::string& keyPath, const std::string& valueName);
 
-// The data file a profile's service key points at through "01020fff": the wide reading, or the
-// single-byte one when that finds nothing (a wide path whose file is missing is not retried);
-// "Error" when neither finds a path.
+// The data file named by the bytes of a "01020fff" value: where its layout puts it, else the old
+// wide reading, else the old single-byte one; "Error" when none finds a path.
+std::string dataFilePathOf(const std::vector<std::uint8_t>& bytes);
+// The data file a profile's service key points at through "01020fff" (see dataFilePathOf).
 std::string getDataFilePath(Registry& registry, const std::string& serviceKey);
 
 } // namespace qob

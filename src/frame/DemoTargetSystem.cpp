@@ -68,13 +68,13 @@ Bytes ansi(const std::string& text, bool terminate) {
     return out;
 }
 
-// The 54 bytes in front of the path in a PST store entry ID ("01020fff"): flags, the provider's
-// UID, version and flag bytes, the provider DLL name and the store's own UID, laid out as Outlook
-// writes them.
-Bytes storeEntryIdHeader(std::uint8_t storeNumber) {
+// The head of a PST store entry ID ("01020fff"), bytes 0-52: flags, the store-wrap UID, version
+// and flag bytes, the provider DLL name padded with zeros, the PST provider's UID (its last byte
+// differs per store here, so references can be told apart) and one reserved byte.
+Bytes storeEntryIdHead(std::uint8_t storeNumber) {
     static constexpr std::uint8_t kFixed[38] = {0x00, 0x00, 0x00, 0x00, // flags
                                                 0x38, 0xA1, 0xBB, 0x10, 0x05, 0xE5, 0x10, 0x1A,
-                                                0xA1, 0xBB, 0x08, 0x00, 0x2B, 0x2A, 0x56, 0xC2, // provider
+                                                0xA1, 0xBB, 0x08, 0x00, 0x2B, 0x2A, 0x56, 0xC2, // store wrap
                                                 0x00, 0x00, // version, flag
                                                 'm',  's',  'p',  's',  't',  '.',  'd',  'l',
                                                 'l',  0x00, 0x00, 0x00, 0x00, 0x00, // DLL name, padded
@@ -85,14 +85,18 @@ Bytes storeEntryIdHeader(std::uint8_t storeNumber) {
     for (std::uint8_t b : kUidRest) {
         h.push_back(b);
     }
-    h.back() = storeNumber; // the store's own UID differs per store
-    h.push_back(0x00);
-    h.push_back(0x00);
-    return h; // 54 bytes
+    h.back() = storeNumber;
+    h.push_back(0x00); // reserved
+    return h;          // 53 bytes
 }
 
+// The single-byte path follows the head at byte 53. In the Unicode form byte 53 is the NUL of an
+// empty single-byte path and the UTF-16LE path follows from byte 54.
 Bytes storeEntryId(std::uint8_t storeNumber, const std::string& path, bool wide) {
-    Bytes out = storeEntryIdHeader(storeNumber);
+    Bytes out = storeEntryIdHead(storeNumber);
+    if (wide) {
+        out.push_back(0x00);
+    }
     Bytes tail = wide ? utf16le(path, true) : ansi(path, true);
     out.insert(out.end(), tail.begin(), tail.end());
     return out;

@@ -26,11 +26,13 @@ public:
     RegRoot parseKeyPath(std::string& path);
 
     // Writes the registry text file of a key tree. Callers pass an empty relative name; the file is
-    // replaced. Throws std::runtime_error when the file cannot be written.
-    void exportKey(const std::string& keyPath, const std::string& relativeName,
-                   const std::filesystem::path& file);
-    // Appends the value lines of one key.
-    void exportValues(const std::string& keyPath, const std::filesystem::path& file);
+    // replaced. Throws std::runtime_error when the file cannot be written. Returns what the text
+    // leaves out, one line per value or key: "<key path>\<value name>: <why>" or "<key path>: <why>".
+    // Such a value is left out alone; the rest of its key and tree is written.
+    std::vector<std::string> exportKey(const std::string& keyPath, const std::string& relativeName,
+                                       const std::filesystem::path& file);
+    // Appends the value lines of one key; returns what it left out, as exportKey does.
+    std::vector<std::string> exportValues(const std::string& keyPath, const std::filesystem::path& file);
 
     // Rebuilds the tree described by a registry text file under the target key, replacing what the
     // key held. The whole file is checked first: a malformed file changes nothing and gives an
@@ -68,8 +70,9 @@ public:
     void dropHeldChanges();
 
 private:
-    void exportTree(std::ostream& out, const std::string& keyPath, const std::string& relativeName);
-    void writeValues(std::ostream& out, const std::string& keyPath);
+    void exportTree(std::ostream& out, const std::string& keyPath, const std::string& relativeName,
+                    std::vector<std::string>& leftOut);
+    void writeValues(std::ostream& out, const std::string& keyPath, std::vector<std::string>& leftOut);
     RegResult deleteTreeUnflushed(const std::string& keyPath);
     RegResult deleteKeyUnflushed(const std::string& keyPath);
     // Opens the key for writing (creating it), applies `change` to it and, when that succeeded,

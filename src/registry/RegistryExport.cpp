@@ -32,25 +32,31 @@ void finishExport(std::ofstream& out, const std::filesystem::path& file) {
 
 } // namespace
 
-void Registry::exportKey(const std::string& keyPath, const std::string& relativeName,
-                         const std::filesystem::path& file) {
+std::vector<std::string> Registry::exportKey(const std::string& keyPath, const std::string& relativeName,
+                                             const std::filesystem::path& file) {
     std::ofstream out = openForExport(file, relativeName.empty());
-    exportTree(out, keyPath, relativeName);
+    std::vector<std::string> leftOut;
+    exportTree(out, keyPath, relativeName, leftOut);
     finishExport(out, file);
+    return leftOut;
 }
 
-void Registry::exportValues(const std::string& keyPath, const std::filesystem::path& file) {
+std::vector<std::string> Registry::exportValues(const std::string& keyPath,
+                                                const std::filesystem::path& file) {
     std::ofstream out = openForExport(file, false);
-    writeValues(out, keyPath);
+    std::vector<std::string> leftOut;
+    writeValues(out, keyPath, leftOut);
     finishExport(out, file);
+    return leftOut;
 }
 
-void Registry::exportTree(std::ostream& out, const std::string& keyPath, const std::string& relativeName) {
+void Registry::exportTree(std::ostream& out, const std::string& keyPath, const std::string& relativeName,
+                          std::vector<std::string>& leftOut) {
     out << (relativeName.empty() ? "\\" : relativeName) << "\r\n";
     if (!out) {
         return; // the caller reports the write error; walking on would only waste time
     }
-    writeValues(out, keyPath);
+    writeValues(out, keyPath, leftOut);
 
     std::string path = keyPath;
     const RegRoot root = parseKeyPath(path);
@@ -59,40 +65,66 @@ void Registry::exportTree(std::ostream& out, const std::string& keyPath, const s
     }
     KeyHandle key(store_);
     if (store_.openKey(root, path, false, key.out()) != kRegSuccess) {
-        return; // a key we may not read still shows in the file, with nothing below it
+        return; // a key we may not read still shows in the file, with nothing below it (named above)
     }
     // Each subkey is walked before the next one is enumerated, as the tree is listed depth first.
     for (std::uint32_t index = 0;; ++index) {
         std::string name;
-        if (store_.enumKey(key.get(), index, name) != kRegSuccess) {
+        if (const RegResult rc = store_.enumKey(key.get(), index, name); rc != kRegSuccess) {
+            if (rc != kRegNoMoreItems) {
+                leftOut.push_back(keyPath + ": the subkeys after the first " + std::to_string(index) +
+                                  " could not be listed (error " + std::to_string(rc) + ")");
+            }
             break;
         }
         name = name.substr(0, name.find('\0'));
-        if (textenc::utf8Length(name) > regtext::kMaxNameChars) {
-            break;
+        const std::string subKey = keyPath + "\\" + regtext::shownName(name);
+        // A key line the import would misread takes the whole subtree with it: left out, and named.
+        if (name.empty()) {
+            leftOut.push_back(subKey + ": a key with an empty name, which the registry text cannot carry");
+        } else if (name.find_first_of("\r\n") != std::string::npos) {
+            leftOut.push_back(subKey +
+                              ": the key name holds a line break, which the registry text cannot carry");
+        } else if (textenc::utf8Length(name) > regtext::kMaxNameChars) {
+            leftOut.push_back(subKey + ": the key name is longer than " +
+                              std::to_string(regtext::kMaxNameChars) + " characters");
+        } else {
+            exportTree(out, keyPath + "\\" + name, relativeName + "\\" + name, leftOut);
         }
-        exportTree(out, keyPath + "\\" + name, relativeName + "\\" + name);
     }
 }
 
-void Registry::writeValues(std::ostream& out, const std::string& keyPath) {
+void Registry::writeValues(std::ostream& out, const std::string& keyPath, std::vector<std::string>& leftOut) {
     std::string path = keyPath;
     const RegRoot root = parseKeyPath(path);
     if (root == RegRoot::None) {
         return;
     }
     KeyHandle key(store_);
-    if (store_.openKey(root, path, false, key.out()) != kRegSuccess) {
+    if (const RegResult rc = store_.openKey(root, path, false, key.out()); rc != kRegSuccess) {
+        leftOut.push_back(keyPath + ": the key could not be read (error " + std::to_string(rc) +
+                          "); its values and subkeys are left out");
         return;
     }
     for (std::uint32_t index = 0;; ++index) {
         RegValue value;
-        if (store_.enumValue(key.get(), index, value) != kRegSuccess) {
+        if (const RegResult rc = store_.enumValue(key.get(), index, value); rc != kRegSuccess) {
+            if (rc != kRegNoMoreItems) {
+                leftOut.push_back(keyPath + ": the values after the first " + std::to_string(index) +
+                                  " could not be read (error " + std::to_string(rc) + ")");
+            }
             break;
         }
-        // A name the old 260-character buffer could not hold ends the key's list, as it always did.
+        // One value the text cannot carry is left out alone: the values after it are still written.
+        const std::string named = keyPath + "\\" + regtext::shownName(value.name) + ": ";
         if (textenc::utf8Length(value.name) > regtext::kMaxNameChars) {
-            break;
+            leftOut.push_back(named + "the name is longer than " + std::to_string(regtext::kMaxNameChars) +
+                              " characters");
+            continue;
+        }
+        if (const std::string why = regtext::whyNotCarried(value); !why.empty()) {
+            leftOut.push_back(named + why);
+            continue;
         }
         if (auto line = regtext::formatValueLine(value)) {
             out << *line << "\r\n";

@@ -90,7 +90,45 @@ std::size_t findNameEnd(const std::string& line) {
     return first;
 }
 
+bool holdsLineBreak(const std::string& text) {
+    return text.find_first_of("\r\n") != std::string::npos;
+}
+
 } // namespace
+
+std::string whyNotCarried(const RegValue& value) {
+    const auto line = formatValueLine(value);
+    if (!line) {
+        return ""; // the types without a line are left out by the format itself
+    }
+    if (holdsLineBreak(value.name)) {
+        return "its name holds a line break, which the registry text cannot carry";
+    }
+    const bool text = value.type == kRegSz || value.type == kRegExpandSz;
+    const std::string data =
+        text && !value.data.empty() ? std::string(value.data.begin(), value.data.end() - 1) : std::string();
+    if (text && holdsLineBreak(data)) {
+        return "its text holds a line break, which the registry text cannot carry";
+    }
+    RegValue back;
+    std::string why;
+    if (parseValueLine(*line, back, why) != LineParse::Value || back.name != value.name ||
+        back.type != value.type || (text && std::string(back.data.begin(), back.data.end()) != data)) {
+        return "its name would be read back as another value (it holds \"=\" and a type marker)";
+    }
+    return "";
+}
+
+std::string shownName(const std::string& name) {
+    if (name.empty()) {
+        return "(Default)";
+    }
+    std::string out;
+    for (char c : name) {
+        out += c == '\r' ? std::string("<CR>") : c == '\n' ? std::string("<LF>") : std::string(1, c);
+    }
+    return out;
+}
 
 LineParse parseValueLine(const std::string& line, RegValue& out, std::string& why) {
     const std::size_t eq = findNameEnd(line);

@@ -117,7 +117,13 @@ std::optional<std::vector<std::uint8_t>> windows1252Bytes(const std::string& tex
             continue;
         }
         auto it = std::find(kCp1252High.begin(), kCp1252High.end(), cp);
-        if (cp == 0 || it == kCp1252High.end()) {
+        if (cp >= 0x80 && cp <= 0x9F && kCp1252High[cp - 0x80] == 0) {
+            // The five bytes Windows-1252 leaves unassigned are read as the C1 control of the
+            // same number; they go back as that byte, so a path read from a value matches it.
+            out.push_back(static_cast<std::uint8_t>(cp));
+            continue;
+        }
+        if (it == kCp1252High.end()) {
             return std::nullopt;
         }
         out.push_back(static_cast<std::uint8_t>(0x80 + (it - kCp1252High.begin())));
@@ -168,6 +174,19 @@ RegResult replaceBinaryPath(Registry& registry, const std::string& keyPath, cons
     auto bytes = readBinaryValue(registry, keyPath, valueName);
     if (!bytes) {
         return kRegSuccess;
+    }
+    // Where the value's layout puts the path, it is rewritten there in the form it is stored in: an
+    // older Outlook reads a single-byte path at byte 53 and nothing else.
+    if (auto at = locatePath(*bytes); at && at->path == oldPath) {
+        std::optional<std::vector<std::uint8_t>> encoded =
+            at->form == PathForm::Wide ? utf16leBytes(newPath) : windows1252Bytes(newPath);
+        if (!encoded || newPath.find('\0') != std::string::npos) {
+            return kRegInvalidData; // the new path cannot be written in the form the profile reads
+        }
+        const auto begin = bytes->begin() + static_cast<long>(at->offset);
+        bytes->erase(begin, begin + static_cast<long>(at->length));
+        bytes->insert(bytes->begin() + static_cast<long>(at->offset), encoded->begin(), encoded->end());
+        return writeBinaryValue(registry, keyPath, valueName, *bytes);
     }
     std::size_t replaced = replaceBytes(*bytes, utf16leBytes(oldPath), utf16leBytes(newPath));
     if (replaced == 0) {

@@ -34,9 +34,12 @@ std::optional<std::vector<std::uint8_t>> windows1252Bytes(const std::string& tex
 std::size_t replaceBytes(std::vector<std::uint8_t>& data, const std::vector<std::uint8_t>& from,
                          const std::vector<std::uint8_t>& to);
 
-// ReplaceBinaryPath: swaps `oldPath` for `newPath` inside the value, in its wide form, or when
-// that is not found in its single-byte form; the value grows or shrinks with the path. A missing
-// value changes nothing (kRegSuccess). The value is written only when it changed.
+// ReplaceBinaryPath: swaps `oldPath` for `newPath` inside the value. Where the value's layout
+// puts its path (backup/PathReaders.h) and that path is `oldPath`, the new one is written there in
+// the same form, single-byte or UTF-16LE; kRegInvalidData when `newPath` cannot be written in a
+// single-byte form the value uses. Otherwise every occurrence is replaced in its wide form, or
+// when that is not found in its single-byte form. The value grows or shrinks with the path. A
+// missing value changes nothing (kRegSuccess). The value is written only when it changed.
 RegResult replaceBinaryPath(Registry& registry, const std::string& keyPath, const std::string& valueName,
                             const std::string& oldPath, const std::string& newPath);
 

@@ -232,6 +232,7 @@ bool restoreDatas(RestoreContext& ctx, const std::string& profile) {
         const auto& [folder, extracted, profileKey, subKeys, complete, renamed] = *target;
         Registry& registry = ctx.platform.registry;
         const auto mapping = parseDatasPaths(ctx.state.restore.datasPaths);
+        bool allRewritten = true;
         for (const std::string& sub : subKeys) {
             const std::string key = profileKey + "\\" + sub;
             const std::string oldPath = getDataFilePath(registry, key);
@@ -243,8 +244,17 @@ bool restoreDatas(RestoreContext& ctx, const std::string& profile) {
                 continue;
             }
             const std::string newPath = target->pathOf(name);
-            if (!removed(registry.deleteValue(key, "001e6700")) ||
-                replaceBinaryPath(registry, key, "01020fff", oldPath, newPath) != kRegSuccess ||
+            // The store entry ID first: when it cannot take the new path, the service is left
+            // exactly as it was.
+            const RegResult rc = replaceBinaryPath(registry, key, "01020fff", oldPath, newPath);
+            if (rc == kRegInvalidData) {
+                // Reported; the profile's other services are still pointed at their files.
+                allRewritten = ctx.fail("The data file reference under " + key +
+                                        " is kept in single-byte form, which cannot hold the restored path " +
+                                        newPath + "; it still names " + oldPath + ".");
+                continue;
+            }
+            if (rc != kRegSuccess || !removed(registry.deleteValue(key, "001e6700")) ||
                 replaceBinaryPath(registry, key, "001f6700", oldPath, newPath) != kRegSuccess) {
                 return ctx.fail("Cannot rewrite the data file references under " + key + ".");
             }
@@ -267,7 +277,7 @@ bool restoreDatas(RestoreContext& ctx, const std::string& profile) {
                 }
             }
         }
-        return complete;
+        return complete && allRewritten;
     } catch (const std::exception& e) {
         return ctx.fail(e.what());
     }

@@ -90,6 +90,22 @@ TEST_F(RegCommands, FailuresAreReportedWithExitCodes) {
     EXPECT_NE(err.str().find("line 2"), std::string::npos) << err.str();
     EXPECT_EQ(read(dir.path() / "prefix" / "user.reg"), before);
 
+    // A value the registry text cannot carry is named on stderr and fails the command; the file
+    // holds the rest.
+    {
+        std::ofstream reg(dir.path() / "prefix" / "user.reg", std::ios::binary | std::ios::app);
+        reg << "\n[Software\\\\Quire\\\\Odd] "
+               "1796672166\n\"Good\"=\"kept\"\n\"Signature\"=\"Regards\\r\\nQuire\"\n";
+    }
+    EXPECT_EQ(run({"reg", "export", "HKEY_CURRENT_USER\\Software\\Quire\\Odd", (dir / "odd.txt").string()}),
+              1);
+    EXPECT_NE(
+        err.str().find("not exported: HKEY_CURRENT_USER\\Software\\Quire\\Odd\\Signature: its text holds "
+                       "a line break"),
+        std::string::npos)
+        << err.str();
+    EXPECT_EQ(read(dir / "odd.txt"), "\\\r\n\"Good\"= sz:kept\r\n");
+
     EXPECT_EQ(run({"reg", "export", kProfile}), 2) << "missing argument";
     EXPECT_EQ(run({"nonsense"}), 2);
 }

@@ -16,9 +16,26 @@ namespace {
 namespace fs = std::filesystem;
 using Bytes = std::vector<std::uint8_t>;
 
+// The 53-byte head of a store entry ID naming `dll` as its provider.
+Bytes storeHead(const std::string& dll = "mspst.dll") {
+    Bytes b(kStorePathOffset, 0);
+    for (std::size_t i = 4; i < 20; ++i) {
+        b[i] = static_cast<std::uint8_t>(0xA0 + i);
+    }
+    std::copy(dll.begin(), dll.end(), b.begin() + 22);
+    for (std::size_t i = 36; i < 52; ++i) {
+        b[i] = static_cast<std::uint8_t>(0x40 + i);
+    }
+    return b;
+}
+
+// A PST store entry ID as Outlook writes it: the head, then the single-byte path from byte 53, or
+// (Unicode form) an empty single-byte path and the UTF-16LE path from byte 54.
 Bytes entryId(const std::u16string& path, bool wide, const Bytes& tail = {}) {
-    Bytes b(kStoreEntryIdHeader, 0x41);
-    b[0] = b[1] = b[2] = b[3] = 0;
+    Bytes b = storeHead();
+    if (wide) {
+        b.push_back(0);
+    }
     for (char16_t c : path) {
         if (wide) {
             b.push_back(static_cast<std::uint8_t>(c & 0xFF));
@@ -35,6 +52,12 @@ Bytes entryId(const std::u16string& path, bool wide, const Bytes& tail = {}) {
     return b;
 }
 
+Bytes withText(Bytes head, const std::string& text) {
+    head.insert(head.end(), text.begin(), text.end());
+    head.push_back(0);
+    return head;
+}
+
 TEST(PathReaders, DecodeUtf16AfterTheHeaderAndStopAtTheTerminator) {
     // U+0100 and U+4E00 have a zero byte: skipping zero bytes would garble them.
     std::u16string path = u"C:\\D\u0100ta\\\u4E00\u4E8C.pst";
@@ -47,10 +70,57 @@ TEST(PathReaders, DecodeUtf16AfterTheHeaderAndStopAtTheTerminator) {
     Bytes ansi = entryId(u"D:\\Alt\u00DC.pst", false);
     EXPECT_EQ(decodeWidePath(ansi), kPathError);
     EXPECT_EQ(decodeAnsiPath(ansi), "D:\\Alt\xC3\x9C.pst");
-    EXPECT_EQ(decodeAnsiPath(entryId(u"C:\\a.pst", true)), kPathError);
+    // The old single-byte reading drops zero bytes, so it finds a plain path in wide text too.
+    EXPECT_EQ(decodeAnsiPath(entryId(u"C:\\a.pst", true)), "C:\\a.pst");
     EXPECT_EQ(decodeWidePath(Bytes{}), kPathError);
     EXPECT_EQ(decodeWidePath(entryId(u"no path here", true)), kPathError);
     EXPECT_EQ(pathFromText(":\\x"), kPathError);
+}
+
+TEST(PathReaders, EachLayoutIsReadWhereItKeepsThePath) {
+    Bytes bare = entryId(u"C:\\Mail\\a.pst", true);
+    bare.erase(bare.begin(), bare.begin() + kStoreEntryIdHeader);
+    bare.resize(520, 0);
+    Bytes oddHead(kStoreEntryIdHeader, 0x11);
+    auto wideHere = entryId(u"D:\\x\\b.pst", true);
+    oddHead.insert(oddHead.end(), wideHere.begin() + kStoreEntryIdHeader, wideHere.end());
+    Bytes textHead(kStoreEntryIdHeader, 'A');
+    textHead[0] = 0;
+    struct Case {
+        const char* what;
+        Bytes bytes;
+        std::string path;             // what the data-file reading finds
+        std::optional<PathForm> form; // where the layout puts it, if it is located
+        std::size_t offset;
+        bool namesFile;
+    };
+    const std::vector<Case> cases = {
+        {"single-byte form at 53", entryId(u"C:\\Mail\\Alt\u00DC.pst", false), "C:\\Mail\\Alt\xC3\x9C.pst",
+         PathForm::Ansi, 53, true},
+        {"single-byte network path", entryId(u"\\\\srv\\share\\a.pst", false), "\\\\srv\\share\\a.pst",
+         PathForm::Ansi, 53, true},
+        {"Unicode form at 54", entryId(u"C:\\Mail\\\u4E00.pst", true), "C:\\Mail\\\xE4\xB8\x80.pst",
+         PathForm::Wide, 54, true},
+        {"bare path buffer", bare, "C:\\Mail\\a.pst", PathForm::Wide, 0, true},
+        {"unknown head, UTF-16LE after 54 bytes", oddHead, "D:\\x\\b.pst", PathForm::Wide, 54, true},
+        {"unknown head, single-byte text: the old reading", withText(textHead, "D:\\y.pst"), "D:\\y.pst",
+         std::nullopt, 0, true},
+        {"server mailbox: no file", withText(storeHead("EMSMDB.DLL"), "/o=Org/ou=Site/cn=me"), kPathError,
+         std::nullopt, 0, false},
+        {"PST head without a path", withText(storeHead(), "garbage"), kPathError, std::nullopt, 0, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(dataFilePathOf(c.bytes), c.path);
+        EXPECT_EQ(namesDataFile(c.bytes), c.namesFile);
+        auto at = locatePath(c.bytes);
+        ASSERT_EQ(at.has_value(), c.form.has_value());
+        if (at) {
+            EXPECT_EQ(at->path, c.path);
+            EXPECT_EQ(at->form, *c.form);
+            EXPECT_EQ(at->offset, c.offset);
+        }
+    }
 }
 
 TEST(EntryNames, SameFileOnceOtherFilesNumbered) {
@@ -117,6 +187,65 @@ TEST(BackupItems, DataFilesSharingANameAreStoredApartAndListedWithTheirPaths) {
     ASSERT_TRUE(entry);
     ASSERT_TRUE(entry->extractToFile(out / "check"));
     EXPECT_EQ(test::readBytes(out / "check"), "other pst");
+}
+
+// A PST kept from the ANSI era is stored; a PST reference that names no readable path is named as
+// not stored; a server mailbox (no file) is neither.
+TEST(BackupItems, AnsiEraStoresAreStoredAndUnreadableReferencesNamed) {
+    test::DemoPlatform p;
+    AppState state;
+    state.profilesRootKey = p.demo.profilesRootKey;
+    state.programFolder = p.programFolder;
+    const std::string old97 = p.demo.userProfileFolder + "\\Documents\\Outlook Files\\Mail 97.pst";
+    test::writeBytes(p.demo.hostPath(old97), "ansi era pst");
+    const std::string second = p.demo.profilesRootKey + "\\Second\\";
+    std::u16string old16(old97.begin(), old97.end());
+    p.store.put(second + "a0000000000000000000000000000001", "01020fff", kRegBinary, entryId(old16, false));
+    p.store.put(second + "a0000000000000000000000000000002", "01020fff", kRegBinary,
+                withText(storeHead(), "unreadable"));
+    p.store.put(second + "a0000000000000000000000000000003", "01020fff", kRegBinary,
+                withText(storeHead("emsmdb.dll"), "/o=Org"));
+
+    test::TempDir out;
+    Archive archive;
+    ASSERT_TRUE(archive.createArchive(out / "x.qob"));
+    std::vector<fs::path> scratch;
+    const fs::path info = p.programFolder / "info.tmp";
+    BackupItems items(p.platform, state, archive, info, scratch);
+    ASSERT_TRUE(items.backupDatas("Second"));
+    EXPECT_EQ(getINI("BackupDatas", info).value(), "Second.pst;Mail 97.pst");
+    EXPECT_NE(getINI("BackupDatasPaths", info).value().find("Mail 97.pst<" + old97), std::string::npos);
+    ASSERT_EQ(items.notStored().size(), 1u);
+    EXPECT_EQ(items.notStored()[0],
+              second + "a0000000000000000000000000000002: the data file reference \"01020fff\" holds no path "
+                       "that could be read");
+}
+
+// A profile value whose line the registry text cannot carry is named once, though the profile's
+// key and its accounts key both hold it; the rest of the profile is exported.
+TEST(BackupItems, ProfileValuesTheTextCannotCarryAreNamedOnce) {
+    test::DemoPlatform p;
+    AppState state;
+    state.profilesRootKey = p.demo.profilesRootKey;
+    state.programFolder = p.programFolder;
+    const std::string account =
+        p.demo.profilesRootKey + "\\Second\\9375CFF0413111d3B88A00104B2A6676\\00000002";
+    p.store.putString(account, "Signature", "Best regards\r\nQuire");
+
+    test::TempDir out;
+    Archive archive;
+    ASSERT_TRUE(archive.createArchive(out / "x.qob"));
+    std::vector<fs::path> scratch;
+    BackupItems items(p.platform, state, archive, p.programFolder / "info.tmp", scratch);
+    ASSERT_TRUE(items.backupConfig("Second"));
+    ASSERT_TRUE(items.backupAccounts("Second"));
+    EXPECT_EQ(items.notStored(),
+              (std::vector<std::string>{account + "\\Signature: its text holds a line break, which the "
+                                                  "registry text cannot carry"}));
+    ASSERT_EQ(scratch.size(), 2u);
+    const std::string text = test::readBytes(scratch[0]);
+    EXPECT_EQ(text.find("Best regards"), std::string::npos);
+    EXPECT_NE(text.find("\"IMAP Server\"=bin:"), std::string::npos);
 }
 
 } // namespace

@@ -82,12 +82,15 @@ TEST(DemoTargetSystem, StoresReferencesAsOutlookDoes) {
     EXPECT_EQ(pstPath.size(), 520u);
     EXPECT_TRUE(std::equal(expected.begin(), expected.end(), pstPath.begin()));
 
-    // Single-byte store of the older profile: the path follows the header byte for byte.
+    // Single-byte store of the older profile: the path starts at byte 53, where the Unicode form
+    // keeps the NUL of an empty single-byte path.
+    EXPECT_EQ(entry[53], 0);
     const DemoStore legacy = d.storesOf("Legacy")[0];
     EXPECT_FALSE(legacy.wide);
     auto old = binaryValue(p.store, p.registry, legacy.serviceKey, "01020fff");
-    ASSERT_EQ(old.size(), 54 + legacy.targetPath.size() + 1);
-    EXPECT_EQ(std::string(old.begin() + 54, old.end() - 1), legacy.targetPath);
+    ASSERT_EQ(old.size(), 53 + legacy.targetPath.size() + 1);
+    EXPECT_EQ(std::string(old.begin() + 53, old.end() - 1), legacy.targetPath);
+    EXPECT_EQ(std::string(old.begin() + 22, old.begin() + 31), "mspst.dll");
     auto ansiPath = binaryValue(p.store, p.registry, legacy.serviceKey, "001e6700");
     EXPECT_EQ(std::string(ansiPath.begin(), ansiPath.end() - 1), legacy.targetPath);
 

@@ -1,5 +1,7 @@
 #include "RegistryFixture.h"
 
+#include <algorithm>
+
 namespace qob::test {
 namespace {
 
@@ -128,22 +130,26 @@ TEST_F(RegistryExport, UnreadableKeyGivesItsLineOnlyAndSiblingsFollow) {
     EXPECT_EQ(store.openHandles(), 0);
 }
 
-TEST_F(RegistryExport, OverlongNamesEndTheirList) {
+TEST_F(RegistryExport, OverlongNamesAreLeftOutAloneAndNamed) {
     const std::string longName(260, 'n');
     store.putString(kTop, "a", "kept");
     store.putString(kTop, "m" + std::string(258, 'x'), "259 chars kept"); // 259 characters
-    store.putString(kTop, longName, "ends the list");
-    store.putString(kTop, "z", "lost");
+    store.putString(kTop, longName, "left out");
+    store.putString(kTop, "z", "after it, kept");
     store.makeKey(kTop + "\\k1");
     store.makeKey(kTop + "\\" + longName);
     store.makeKey(kTop + "\\z1");
-    std::string text = exportText(kTop);
+    const std::vector<std::string> leftOut = reg.exportKey(kTop, "", dir / "out.txt");
+    std::string text = readFile(dir / "out.txt");
     EXPECT_NE(text.find("\"a\"= sz:kept"), std::string::npos);
     EXPECT_NE(text.find("259 chars kept"), std::string::npos);
-    EXPECT_EQ(text.find("ends the list"), std::string::npos);
-    EXPECT_EQ(text.find("lost"), std::string::npos);
+    EXPECT_EQ(text.find("left out"), std::string::npos);
+    EXPECT_NE(text.find("after it, kept"), std::string::npos);
     EXPECT_NE(text.find("\\k1\r\n"), std::string::npos);
-    EXPECT_EQ(text.find("\\z1"), std::string::npos);
+    EXPECT_NE(text.find("\\z1\r\n"), std::string::npos);
+    EXPECT_EQ(leftOut, (std::vector<std::string>{
+                           kTop + "\\" + longName + ": the name is longer than 259 characters",
+                           kTop + "\\" + longName + ": the key name is longer than 259 characters"}));
     // Characters, not bytes: 200 two-byte characters are within the limit.
     std::string wide;
     for (int i = 0; i < 200; ++i) {
@@ -151,6 +157,54 @@ TEST_F(RegistryExport, OverlongNamesEndTheirList) {
     }
     store.putString(kTop + "\\W", wide, "wide kept");
     EXPECT_NE(exportText(kTop + "\\W").find("wide kept"), std::string::npos);
+}
+
+// Lines the import would refuse or misread are left out, each named; every other value and key is
+// written, and the file imports.
+TEST_F(RegistryExport, ValuesAndKeysTheTextCannotCarryAreLeftOutAndNamed) {
+    struct Bad {
+        std::string name;
+        std::uint32_t type;
+        std::string data;
+        std::string why;
+    };
+    const std::string breaks = "its text holds a line break, which the registry text cannot carry";
+    const std::string misread =
+        "its name would be read back as another value (it holds \"=\" and a type marker)";
+    const std::vector<Bad> bad = {
+        {"Signature", kRegSz, "Regards\r\nQuire", breaks},
+        {"Note", kRegExpandSz, "one\ntwo", breaks},
+        {"Lone CR", kRegSz, "a\rb", breaks},
+        {"two\r\nlines", kRegDword, "\x01\0\0\0",
+         "its name holds a line break, which the registry text cannot carry"},
+        {"x=bin", kRegSz, "1", misread},
+        {"y\"= sz:z", kRegSz, "2", misread},
+    };
+    store.putString(kTop, "Plain", "kept");
+    store.putString(kTop, "a=b", "kept, its name holds \"=\"");
+    store.putString(kTop + "\\Sub", "Deep", "kept");
+    const std::string good = store.dump(kTop);
+    for (const Bad& b : bad) {
+        store.put(kTop, b.name, b.type, std::vector<std::uint8_t>(b.data.begin(), b.data.end()));
+    }
+    store.putString(kTop + "\\Bad\nKey\\Below", "v", "left out with its key");
+
+    std::vector<std::string> expected;
+    expected.push_back(kTop +
+                       "\\Bad<LF>Key: the key name holds a line break, which the registry text cannot carry");
+    std::vector<std::string> values;
+    for (const Bad& b : bad) {
+        values.push_back(kTop + "\\" + (b.name == "two\r\nlines" ? "two<CR><LF>lines" : b.name) + ": " +
+                         b.why);
+    }
+    std::vector<std::string> leftOut = reg.exportKey(kTop, "", dir / "out.txt");
+    std::sort(leftOut.begin(), leftOut.end());
+    expected.insert(expected.end(), values.begin(), values.end());
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(leftOut, expected);
+
+    ASSERT_TRUE(reg.importKey("HKEY_USERS\\Copy", dir / "out.txt").ok);
+    EXPECT_EQ(store.dump("HKEY_USERS\\Copy"), good);
 }
 
 TEST_F(RegistryExport, MalformedPathAndUnwritableFile) {

@@ -46,6 +46,26 @@ TEST(BinaryPath, HexFormsAndReplacement) {
     EXPECT_EQ(readBinaryValue(registry, key, "01020fff")->size(), id.size() + 14);
     EXPECT_EQ(replaceBinaryPath(registry, key, "absent", "C:\\a.pst", "D:\\b.pst"), kRegSuccess);
     EXPECT_FALSE(readBinaryValue(registry, key, "absent"));
+
+    // A single-byte store entry ID (path at byte 53) keeps its form; a path the code page cannot
+    // hold is refused and the value left as it was.
+    std::vector<std::uint8_t> ansiId(53, 0);
+    const std::string dll = "mspst.dll";
+    std::copy(dll.begin(), dll.end(), ansiId.begin() + 22);
+    const std::string oldPath = "C:\\Old\\Mail.pst";
+    auto ansiWith = [&](const std::string& path) {
+        std::vector<std::uint8_t> v = ansiId;
+        v.insert(v.end(), path.begin(), path.end());
+        v.push_back(0);
+        return v;
+    };
+    store.put(key, "01020fff", kRegBinary, ansiWith(oldPath));
+    EXPECT_EQ(replaceBinaryPath(registry, key, "01020fff", oldPath, "C:\\\xD0\x96\\Mail.pst"),
+              kRegInvalidData);
+    EXPECT_EQ(*readBinaryValue(registry, key, "01020fff"), ansiWith(oldPath));
+    EXPECT_EQ(replaceBinaryPath(registry, key, "01020fff", oldPath, "C:\\New\\Mail \xC3\x9C.pst"),
+              kRegSuccess);
+    EXPECT_EQ(*readBinaryValue(registry, key, "01020fff"), ansiWith("C:\\New\\Mail \xDC.pst"));
 }
 
 TEST(RestoreNames, OnlyPlainFileNamesAreAccepted) {

@@ -218,7 +218,8 @@ TEST(RestoreRoundTrip, SingleByteReferencesAreRewrittenThroughTheAnsiForm) {
     auto id = readBinaryValue(w.registry, legacy.serviceKey, "01020fff");
     ASSERT_TRUE(id);
     const std::string expectedPath = w.demo.localDataFolder + "\\Legacy.pst";
-    std::vector<std::uint8_t> expected(id->begin(), id->begin() + 54);
+    // Same place, same form: the single-byte path right after the 53-byte head.
+    std::vector<std::uint8_t> expected(id->begin(), id->begin() + kStorePathOffset);
     expected.insert(expected.end(), expectedPath.begin(), expectedPath.end());
     expected.push_back(0);
     EXPECT_EQ(*id, expected);
@@ -226,6 +227,35 @@ TEST(RestoreRoundTrip, SingleByteReferencesAreRewrittenThroughTheAnsiForm) {
     EXPECT_EQ(readFile(w.host(expectedPath)), "legacy data");
     // The original single-byte file is untouched.
     EXPECT_NE(readFile(w.host(legacy.targetPath)), "legacy data");
+}
+
+// A single-byte reference cannot take a path outside its code page: it is left naming its old file
+// and reported, while the profile's other references are still rewritten.
+TEST(RestoreRoundTrip, ASingleByteReferenceThatCannotHoldTheNewPathIsReportedAndKept) {
+    RestoreWorld w;
+    AppState& state = w.form->state();
+    state.profilesRootKey = w.demo.olderProfilesRootKey;
+    state.userProfileFolder = "C:\\users\\\xD0\x96"
+                              "enya"; // Ж: not in Windows-1252
+    const DemoStore legacy = w.demo.storesOf("Legacy").front();
+    const auto before = readBinaryValue(w.registry, legacy.serviceKey, "01020fff");
+    const std::string wideKey = w.demo.olderProfilesRootKey + "\\Legacy\\66666666666666666666666666666666";
+    auto wideId = std::vector<std::uint8_t>(before->begin(), before->begin() + kStorePathOffset);
+    wideId.push_back(0);
+    w.store.put(wideKey, "01020fff", kRegBinary, withPath(wideId, "D:\\Old\\New.pst"));
+    BackupSpec spec = minimalSpec("01000000000");
+    spec.entries = {{"Legacy.pst", "legacy data"}, {"New.pst", "newer data"}};
+    addItemLine(spec, "BackupDatas", "Legacy.pst;New.pst");
+    const fs::path qob = w.dir / "legacy.qob";
+    writeBackup(qob, spec);
+    ASSERT_EQ(openBackupFile(*w.form, w.archive, qob), OpenResult::Opened);
+
+    RestoreContext ctx(*w.platform, state, w.archive);
+    EXPECT_FALSE(restoreDatas(ctx, "Legacy"));
+    ASSERT_EQ(ctx.problems.size(), 1u);
+    EXPECT_NE(ctx.problems[0].find("single-byte form"), std::string::npos) << ctx.problems[0];
+    EXPECT_EQ(readBinaryValue(w.registry, legacy.serviceKey, "01020fff"), before);
+    EXPECT_EQ(getDataFilePath(w.registry, wideKey), restoreLocalDataFolder(state) + "\\New.pst");
 }
 
 // Two data files of one bare name (backed up as "a.pst" and "a~2.pst") go back to the references

@@ -36,13 +36,18 @@ int regExport(const Args& args, std::ostream&, std::ostream& err) {
             err << "qob: the key " << key << " does not exist\n";
             return 1;
         }
+        std::vector<std::string> leftOut;
         try {
-            registry.exportKey(key, "", args.positional[1]);
+            leftOut = registry.exportKey(key, "", args.positional[1]);
         } catch (const std::exception& e) {
             err << "qob: cannot write " << args.positional[1] << ": " << e.what() << "\n";
             return 1;
         }
-        return 0;
+        // The file holds everything else; what it lacks is named, and the exit code says so.
+        for (const std::string& missing : leftOut) {
+            err << "qob: not exported: " << missing << "\n";
+        }
+        return leftOut.empty() ? 0 : 1;
     });
 }
 
