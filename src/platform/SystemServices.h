@@ -1,7 +1,9 @@
 #pragma once
 // Facts and services of the target system, each as the target system reports them to Windows
 // programs (under Wine: read from the prefix's registry).
+#include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -16,6 +18,13 @@ struct WindowsVersion {
 struct ProcessInfo {
     std::int64_t pid = 0;
     std::string exeName; // the Windows executable name, e.g. "OUTLOOK.EXE"
+};
+
+// Where runs on one target system take their lock (see RunLock), and how it is named to the user.
+struct RunLockPlace {
+    std::filesystem::path file;           // empty: runs on this system need no lock
+    std::string what;                     // "the Wine prefix /home/ann/.wine"
+    std::chrono::milliseconds wait{5000}; // how long a second run waits for the first
 };
 
 class SystemServices {
@@ -33,6 +42,8 @@ public:
     // Processes of the target system (under Wine: the Wine processes of this prefix).
     virtual std::vector<ProcessInfo> processes() const = 0;
     virtual bool terminateProcess(std::int64_t pid) = 0;
+
+    virtual RunLockPlace runLockPlace() const { return {}; }
 };
 
 } // namespace qob

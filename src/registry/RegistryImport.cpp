@@ -203,9 +203,11 @@ Status Registry::importKey(const std::string& targetKeyPath, const std::filesyst
     }
 
     if (RegResult rc = store_.flush(); rc != kRegSuccess) {
-        return Status::failure(rc == kRegAccessDenied ? inUsePartway(targetKeyPath)
-                                                      : "The registry could not save \"" + targetKeyPath +
-                                                            "\" (error " + std::to_string(rc) + ").");
+        const std::string why = store_.lastError();
+        return Status::failure(rc == kRegAccessDenied
+                                   ? inUsePartway(targetKeyPath)
+                                   : "The registry could not save \"" + targetKeyPath + "\" (" +
+                                         (why.empty() ? "error " + std::to_string(rc) : why) + ").");
     }
     if (failures) {
         return Status::failure(std::to_string(failures) + " registry entries of \"" + targetKeyPath +
