@@ -25,9 +25,14 @@ Status BackupSession::begin(const fs::path& target, const InfoHeader& header) {
         return locked;
     }
     const RunLockPlace place = platform_.system.runLockPlace();
-    if (Status locked = RunLock::acquire(fileLock_, RunLock::forBackupFile(target), "backup",
-                                         "the backup file \"" + target.string() + "\"",
-                                         {place.wait, RunLock::Options{}.poll});
+    // A missing folder is reported by the archive, in its own words.
+    std::error_code ec;
+    const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    if (Status locked = !fs::is_directory(folder, ec)
+                            ? Status::success()
+                            : RunLock::acquire(fileLock_, RunLock::forBackupFile(target), "backup",
+                                               "the backup file \"" + target.string() + "\"",
+                                               {place.wait, RunLock::Options{}.poll});
         !locked) {
         return locked;
     }
