@@ -162,15 +162,6 @@ Status replaceFileDurably(const fs::path& target, std::string_view bytes, const 
     return file.commit();
 }
 
-bool isHeldByWriter(const fs::path& file) {
-    const int fd = ::open(file.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0)
-        return false;
-    const bool held = ::flock(fd, LOCK_SH | LOCK_NB) != 0 && errno == EWOULDBLOCK;
-    ::close(fd);
-    return held;
-}
-
 void removeAbandonedTemporaries(const fs::path& folder, const std::string& prefix,
                                 const std::function<bool(const fs::path&)>& accept) {
     std::error_code ec;

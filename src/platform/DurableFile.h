@@ -84,7 +84,4 @@ Status replaceFileDurably(const std::filesystem::path& target, std::string_view 
 void removeAbandonedTemporaries(const std::filesystem::path& folder, const std::string& prefix,
                                 const std::function<bool(const std::filesystem::path&)>& accept = {});
 
-// True while some process holds the lock a DurableReplace keeps on its temporary file.
-bool isHeldByWriter(const std::filesystem::path& file);
-
 } // namespace qob

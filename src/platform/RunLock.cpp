@@ -83,7 +83,14 @@ Status RunLock::acquire(RunLock& out, const fs::path& lockFile, const std::strin
     const auto deadline = std::chrono::steady_clock::now() + options.wait;
     std::string holder;
     for (;;) {
-        const int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+        int fd = ::open(lockFile.c_str(), O_RDWR | O_CREAT | O_NOFOLLOW | O_CLOEXEC, 0644);
+        if (fd < 0 && (errno == EACCES || errno == EROFS)) {
+            // A target system this user may only read (a backup of someone else's prefix): nobody
+            // who could change it is kept out by us, but a run that holds it still keeps us out.
+            fd = ::open(lockFile.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+            if (fd < 0 && errno == ENOENT)
+                return Status::success();
+        }
         if (fd < 0) {
             const int err = errno;
             return Status::failure("Cannot lock " + what + " for this " + kind + " (" + lockFile.string() +
@@ -95,7 +102,7 @@ Status RunLock::acquire(RunLock& out, const fs::path& lockFile, const std::strin
                 continue;
             }
             const std::string text = holderText(kind);
-            if (::ftruncate(fd, 0) == 0) {
+            if ((::fcntl(fd, F_GETFL) & O_ACCMODE) == O_RDWR && ::ftruncate(fd, 0) == 0) {
                 [[maybe_unused]] ssize_t n = ::pwrite(fd, text.data(), text.size(), 0);
             }
             out.fd_ = fd;
