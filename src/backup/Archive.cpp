@@ -1,6 +1,7 @@
 #include "backup/Archive.h"
 
 #include "backup/ArchiveSource.h"
+#include "backup/ArchiveTarget.h"
 
 #include <zip.h>
 
@@ -181,17 +182,23 @@ Status Archive::createArchive(const fs::path& path) {
     if (fs::is_directory(path, ec)) {
         return fail("Cannot create the backup file " + quoted(path) + ": a folder of that name exists.");
     }
-    int err = 0;
-    // Truncate only empties the archive in memory: libzip reads nothing from an earlier file and
-    // replaces it by rename once the new one is whole.
-    zip_ = zip_open(path.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
+    // The new archive goes to a temporary file of ours that replaces an earlier one, durably, only
+    // once it is whole; libzip reads nothing from the earlier file.
+    sourceError_.clear();
+    zip_source_t* target = makeArchiveTarget(path, sync_, &sourceError_);
+    if (!target) {
+        return fail("Cannot create the backup file " + quoted(path) + ": " + sourceError_);
+    }
+    zip_error_t ze;
+    zip_error_init(&ze);
+    zip_ = zip_open_from_source(target, ZIP_CREATE | ZIP_TRUNCATE, &ze);
     if (!zip_) {
-        zip_error_t ze;
-        zip_error_init_with_code(&ze, err);
         std::string why = zip_error_strerror(&ze);
         zip_error_fini(&ze);
+        zip_source_free(target);
         return fail("Cannot create the backup file " + quoted(path) + ": " + why);
     }
+    zip_error_fini(&ze);
     creating_ = true;
     path_ = path;
     return Status::success();
@@ -574,57 +581,6 @@ Status Archive::extractToTemp(const ArchiveEntryInfo& entry, const fs::path& fil
     return extractImpl(entry, file, &temp);
 }
 
-namespace {
-
-// Regular files in `folder` named `prefix` followed by the six letters or digits that mkstemp and
-// libzip put in their temporary names.
-std::vector<fs::path> temporarySiblings(const fs::path& folder, const std::string& prefix) {
-    std::vector<fs::path> found;
-    std::error_code ec;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0) {
-            continue;
-        }
-        bool alnum = std::all_of(name.begin() + static_cast<long>(prefix.size()), name.end(), [](char c) {
-            return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9');
-        });
-        std::error_code sec;
-        if (alnum && fs::symlink_status(it->path(), sec).type() == fs::file_type::regular) {
-            found.push_back(it->path());
-        }
-    }
-    return found;
-}
-
-} // namespace
-
-namespace {
-
-// The restored file takes the place of the old one with the old one's mode and owner, so a mail
-// file that only its user could read stays that way. A new file gets the usual mode and, when we run
-// as root in another user's prefix, the folder's owner: Wine runs as that user and must be able to
-// write it.
-void keepOwnership(int fd, const fs::path& file, const fs::path& folder) {
-    struct stat old {};
-    if (::stat(file.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
-        ::fchmod(fd, old.st_mode & 07777);
-        if (::geteuid() == 0) {
-            [[maybe_unused]] int rc = ::fchown(fd, old.st_uid, old.st_gid);
-        }
-        return;
-    }
-    mode_t mask = ::umask(022);
-    ::umask(mask);
-    ::fchmod(fd, 0666 & ~mask);
-    struct stat dir {};
-    if (::geteuid() == 0 && ::stat(folder.c_str(), &dir) == 0) {
-        [[maybe_unused]] int rc = ::fchown(fd, dir.st_uid, dir.st_gid);
-    }
-}
-
-} // namespace
-
 Status Archive::extractImpl(const ArchiveEntryInfo& entry, const fs::path& file, fs::path* keepTemp) {
     if (busy_) {
         return fail("The archive is busy; try again when it has finished.");
@@ -639,38 +595,32 @@ Status Archive::extractImpl(const ArchiveEntryInfo& entry, const fs::path& file,
     std::string base = file.filename().string();
     const std::string tempPrefix = "." + (base.size() > 200 ? std::string("entry") : base) + ".qobtmp-";
     // A restore killed half-way left its hidden temporary file beside the target; the name is ours
-    // alone, so the next extraction of the same file clears it.
-    for (const fs::path& stale : temporarySiblings(folder, tempPrefix)) {
-        std::error_code ec;
-        fs::remove(stale, ec);
-    }
-    std::string pattern = (folder / (tempPrefix + "XXXXXX")).string();
-    int fd = ::mkstemp(pattern.data());
-    if (fd < 0) {
+    // alone, so the next extraction of the same file clears it unless a live run is writing it.
+    removeAbandonedTemporaries(folder, tempPrefix);
+    DurableReplace out(file, tempPrefix, sync_);
+    if (!out.ok()) {
         return fail("Cannot extract \"" + entry.name + "\" into " + quoted(folder) + ": " +
-                    std::strerror(errno));
+                    out.error().message);
     }
-    keepOwnership(fd, file, folder);
-    Status result = readEntry(entry.index, fd, entry.size);
-    if (result && ::fsync(fd) != 0) {
-        result = fail("Cannot extract \"" + entry.name + "\": " + std::strerror(errno));
+    // The restored file takes the place of the old one with the old one's mode and owner, so a
+    // mail file that only its user could read stays that way; a link planted at its name is
+    // replaced, never followed. A new file gets the usual mode and, when we run as root in another
+    // user's prefix, the folder's owner: Wine runs as that user and must be able to write it.
+    if (Status s = readEntry(entry.index, out.fd(), entry.size); !s) {
+        return s;
     }
-    if (::close(fd) != 0 && result) {
-        result = fail("Cannot extract \"" + entry.name + "\": " + std::strerror(errno));
-    }
-    if (result && keepTemp) {
-        *keepTemp = pattern;
-    } else if (result && ::rename(pattern.c_str(), file.c_str()) != 0) {
-        result = fail("Cannot write " + quoted(file) + ": " + std::strerror(errno));
-    }
-    if (!result) {
-        ::unlink(pattern.c_str());
-        return result;
+    if (keepTemp) {
+        if (Status s = out.keep(); !s) {
+            return fail("Cannot write " + quoted(file) + ": " + s.message);
+        }
+        *keepTemp = out.tempPath();
+    } else if (Status s = out.commit(); !s) {
+        return fail("Cannot write " + quoted(file) + ": " + s.message);
     }
     if (events_.fileExtracted) {
         events_.fileExtracted(entry.name);
     }
-    return result;
+    return Status::success();
 }
 
 Status Archive::verify() {
@@ -695,14 +645,18 @@ Status Archive::verify() {
 
 // --- helpers -----------------------------------------------------------------------------------
 
+std::string archiveTempPrefix(const fs::path& target) {
+    return "." + target.filename().string() + ".qobtmp-";
+}
+
 void Archive::removeStaleTempFiles(const fs::path& target) {
     fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
-    for (const fs::path& file : temporarySiblings(folder, target.filename().string() + ".")) {
-        if (isUnfinishedArchive(file)) {
-            std::error_code ec;
-            fs::remove(file, ec);
-        }
-    }
+    // Our own hidden temporary names are no one else's: whatever a killed write left there goes,
+    // a finished zip included (a kill between the last flush and the rename leaves one).
+    removeAbandonedTemporaries(folder, archiveTempPrefix(target));
+    // Earlier versions let libzip name them "<target>.XXXXXX", as people name their own copies
+    // ("mail.qob.201611"): only what cannot be a finished backup is taken for a leftover.
+    removeAbandonedTemporaries(folder, target.filename().string() + ".", isUnfinishedArchive);
 }
 
 std::optional<std::uint64_t> Archive::freeSpace(const fs::path& folder) {

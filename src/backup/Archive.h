@@ -6,9 +6,11 @@
 // Writing streams each file through a byte-counting source, so memory stays flat whatever the
 // data size and progress follows bytes. The source deflates the file itself on two threads
 // (ParallelDeflate) and hands libzip the finished stream, which libzip only encrypts and stores:
-// twice the speed of a single zlib stream on a two-core machine. libzip writes into `<target>.XXXXXX` and
-// renames it over the target only when everything was written, so an earlier backup survives any failure.
+// twice the speed of a single zlib stream on a two-core machine. The archive is written into
+// `<target>.XXXXXX`, flushed to disk and renamed over the target only when everything was written, so
+// an earlier backup survives any failure, a power loss included.
 #include "backup/ArchiveEvents.h"
+#include "platform/DurableFile.h"
 #include "platform/Status.h"
 
 #include <cstdint>
@@ -57,6 +59,9 @@ private:
     ArchiveEntryInfo info_;
 };
 
+// The hidden name prefix of the temporary file a backup is written to beside its target.
+std::string archiveTempPrefix(const std::filesystem::path& target);
+
 class Archive {
 public:
     static constexpr int kDefaultLevel = 6;
@@ -69,6 +74,8 @@ public:
     ArchiveEvents& events() { return events_; }
     void setWorkingFolder(const std::filesystem::path& folder) { workingFolder_ = folder; }
     const std::filesystem::path& workingFolder() const { return workingFolder_; }
+    // How written files are flushed to disk (fsync when unset); tests watch it.
+    void setSyncFunction(SyncFunction sync) { sync_ = std::move(sync); }
 
     // --- writing -------------------------------------------------------------------------------
     // Starts a new, empty archive that writeArchive() stores at `path` (closing any open one).
@@ -129,7 +136,8 @@ public:
 
     // --- helpers -------------------------------------------------------------------------------
     // Removes `<target>.XXXXXX` files left by a write that was killed half-way (empty, or a zip
-    // without its central directory); a file of such a name that is anything else is the user's.
+    // without its central directory, and no live writer holding it); a file of such a name that is
+    // anything else is the user's.
     static void removeStaleTempFiles(const std::filesystem::path& target);
     // Bytes available to this user on the file system holding `folder`.
     static std::optional<std::uint64_t> freeSpace(const std::filesystem::path& folder);
@@ -169,6 +177,7 @@ private:
     std::uint64_t bytesRead_ = 0;
     int lastPercent_ = -1;
     std::string sourceError_;
+    SyncFunction sync_;
 };
 
 } // namespace qob

@@ -23,6 +23,23 @@ BackupSession::~BackupSession() {
 
 Status BackupSession::begin(const fs::path& target, const InfoHeader& header) {
     target_ = target;
+    // A restore changing the profile meanwhile would leave a backup of neither state, and two
+    // backups to one file would each break the other's write.
+    if (Status locked = lockTargetSystem(platform_.system, systemLock_, "backup"); !locked) {
+        return locked;
+    }
+    const RunLockPlace place = platform_.system.runLockPlace();
+    // A missing folder is reported by the archive, in its own words.
+    std::error_code ec;
+    const fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    if (Status locked = !fs::is_directory(folder, ec)
+                            ? Status::success()
+                            : RunLock::acquire(fileLock_, RunLock::forBackupFile(target), "backup",
+                                               "the backup file \"" + target.string() + "\"",
+                                               {place.wait, RunLock::Options{}.poll});
+        !locked) {
+        return locked;
+    }
     Status s = sGetTempFile(platform_.programFolder, kInfoTempPrefix, infoFile_);
     if (!s) {
         return Status::failure("Cannot make the information file: " + s.message);

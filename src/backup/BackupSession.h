@@ -8,6 +8,7 @@
 #include "backup/BackupItems.h"
 #include "frame/AppState.h"
 #include "frame/Platform.h"
+#include "platform/RunLock.h"
 
 #include <filesystem>
 #include <map>
@@ -28,7 +29,8 @@ public:
     BackupSession& operator=(const BackupSession&) = delete;
 
     // Starts the information file with its six lines and the archive at `target`. An existing
-    // file there stays untouched until the new one has been written whole.
+    // file there stays untouched until the new one has been written whole. Refused while another
+    // run works on the same target system or writes the same backup file.
     Status begin(const std::filesystem::path& target, const InfoHeader& header);
     bool started() const { return items_ != nullptr; }
 
@@ -77,6 +79,9 @@ private:
     std::vector<ItemKind> incomplete_;
     std::map<ItemKind, std::string> heldBack_;
     std::vector<std::string> refused_;
+    // Held from begin() to the end of the session: the target system and the backup file.
+    RunLock systemLock_;
+    RunLock fileLock_;
 };
 
 } // namespace qob

@@ -18,6 +18,7 @@ inline constexpr RegResult kRegSuccess = 0;
 inline constexpr RegResult kRegNotFound = 2;
 inline constexpr RegResult kRegAccessDenied = 5;
 inline constexpr RegResult kRegInvalidData = 13;
+inline constexpr RegResult kRegWriteFault = 29; // a change could not be saved (full disk, I/O error)
 inline constexpr RegResult kRegMoreData = 234;
 inline constexpr RegResult kRegNoMoreItems = 259;
 
@@ -80,11 +81,15 @@ public:
     virtual RegResult deleteKey(RegHandle parent, const std::string& name) = 0;
 
     // Makes every change so far durable (a Wine prefix saves its registry files here). Writes are
-    // refused with kRegAccessDenied when they could not be made durable at all.
+    // refused with kRegAccessDenied when they could not be made durable at all; kRegWriteFault
+    // when saving them failed.
     virtual RegResult flush() = 0;
     // Drops every change made since the last flush: the store reads as what was last saved. A run
     // that gathers its registry changes in memory and then fails takes them back this way.
     virtual RegResult discardChanges() = 0;
+
+    // Why the last failing call failed, in words, when the store knows ("" otherwise).
+    virtual std::string lastError() const { return {}; }
 };
 
 } // namespace qob

@@ -3,6 +3,7 @@
 // programs (under Wine: read from the prefix's registry).
 #include <chrono>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 #include <thread>
 #include <vector>
@@ -18,6 +19,13 @@ struct WindowsVersion {
 struct ProcessInfo {
     std::int64_t pid = 0;
     std::string exeName; // the Windows executable name, e.g. "OUTLOOK.EXE"
+};
+
+// Where runs on one target system take their lock (see RunLock), and how it is named to the user.
+struct RunLockPlace {
+    std::filesystem::path file;           // empty: runs on this system need no lock
+    std::string what;                     // "the Wine prefix /home/ann/.wine"
+    std::chrono::milliseconds wait{5000}; // how long a second run waits for the first
 };
 
 class SystemServices {
@@ -49,6 +57,7 @@ public:
     virtual bool registryHeld() { return false; }
     // Pauses the caller; waits for other programs poll with it.
     virtual void sleep(std::chrono::milliseconds duration) { std::this_thread::sleep_for(duration); }
+    virtual RunLockPlace runLockPlace() const { return {}; }
 };
 
 } // namespace qob

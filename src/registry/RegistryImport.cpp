@@ -205,9 +205,11 @@ Status Registry::importKey(const std::string& targetKeyPath, const std::filesyst
     }
 
     if (RegResult rc = flush(); rc != kRegSuccess) {
-        return Status::failure(rc == kRegAccessDenied ? inUsePartway(targetKeyPath)
-                                                      : "The registry could not save \"" + targetKeyPath +
-                                                            "\" (error " + std::to_string(rc) + ").");
+        const std::string why = store_.lastError();
+        return Status::failure(rc == kRegAccessDenied
+                                   ? inUsePartway(targetKeyPath)
+                                   : "The registry could not save \"" + targetKeyPath + "\" (" +
+                                         (why.empty() ? "error " + std::to_string(rc) : why) + ").");
     }
     if (failures) {
         return Status::failure(std::to_string(failures) + " registry entries of \"" + targetKeyPath +

@@ -8,6 +8,7 @@
 #include "restore/RestoreTransaction.h"
 
 #include <exception>
+#include <set>
 
 namespace qob {
 
@@ -180,7 +181,13 @@ bool extractNames(RestoreContext& ctx, const std::string& value, const std::stri
     // A name that cannot be restored fails the item, but the other files of the item are still
     // restored: one odd file name must not cost the user the rest of the folder.
     bool all = true;
+    // A name given twice is one file in a Windows folder: it is restored (or refused) once, so a
+    // crafted information file cannot turn one entry into any number of extractions.
+    std::set<std::string> seen;
     for (const std::string& name : names) {
+        if (!seen.insert(lowerAscii(name)).second) {
+            continue;
+        }
         auto entry = checkedEntry(ctx, name, *hostFolder);
         if (!entry) {
             all = false;

@@ -4,6 +4,7 @@
 #include "backup/RunLog.h"
 #include "frame/OutlookDiscovery.h"
 #include "frame/Settings.h"
+#include "platform/RunLock.h"
 #include "restore/RestoreItems.h"
 #include "restore/RestoreTransaction.h"
 
@@ -172,6 +173,12 @@ RestoreOutcome runRestore(MainForm& form, Archive& archive, const RestoreRunOpti
     // Without a profile the profile key would be the profiles root key itself.
     if (isBlankName(form.cbTarget.text())) {
         dialogs.message(kSelectTargetMessage, MsgIcon::Warning, MsgButtons::Ok, kApplicationTitle);
+        return outcome;
+    }
+    // A second run on this target system meanwhile would undo this one's registry changes.
+    RunLock runLock;
+    if (Status locked = lockTargetSystem(platform.system, runLock, "restore"); !locked) {
+        dialogs.message(locked.message, MsgIcon::Critical, MsgButtons::Ok, kApplicationTitle);
         return outcome;
     }
     outcome.ran = true;

@@ -1,5 +1,6 @@
 #include "restore/RestoreTransaction.h"
 
+#include "platform/DurableFile.h"
 #include "registry/KeyHandle.h"
 
 #include <fcntl.h>
@@ -61,32 +62,9 @@ void syncFolder(const fs::path& folder) {
 
 // The journal must be whole or absent: written beside, synced, renamed, the folder synced.
 Status writeJournal(const fs::path& journal, const std::string& text) {
-    std::string temp = (journal.parent_path() / (journal.filename().string() + ".XXXXXX")).string();
-    const int fd = ::mkstemp(temp.data()); // 0600: it names the user's files and accounts' keys
-    if (fd < 0) {
-        return Status::failure("Cannot write the restore journal in " + journal.parent_path().string() +
-                               ": " + std::strerror(errno));
+    if (Status s = replaceFileDurably(journal, text, journal.filename().string() + "."); !s) {
+        return Status::failure("Cannot write the restore journal " + journal.string() + ": " + s.message);
     }
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            const std::string why = std::strerror(errno);
-            ::close(fd);
-            ::unlink(temp.c_str());
-            return Status::failure("Cannot write the restore journal " + journal.string() + ": " + why);
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::fsync(fd) != 0 || ::close(fd) != 0 || ::rename(temp.c_str(), journal.c_str()) != 0) {
-        const std::string why = std::strerror(errno);
-        ::unlink(temp.c_str());
-        return Status::failure("Cannot write the restore journal " + journal.string() + ": " + why);
-    }
-    syncFolder(journal.parent_path());
     return Status::success();
 }
 

@@ -5,6 +5,7 @@
 #include "backup/Processes.h"
 #include "frame/InfoFile.h"
 #include "frame/Settings.h"
+#include "platform/RunLock.h"
 
 #include "DemoPlatform.h"
 #include "ZipTools.h"
@@ -15,6 +16,8 @@
 #include <fstream>
 #include <sstream>
 #include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace qob {
 namespace {
@@ -358,6 +361,56 @@ TEST(BackupRun, KillProcessByNameMatchesWithoutCase) {
     FakeProcesses system;
     EXPECT_EQ(killProcessByName(system, "outlook.exe"), 2);
     EXPECT_EQ(system.killed, (std::vector<std::int64_t>{10, 12}));
+}
+
+} // namespace
+} // namespace qob
+
+namespace qob {
+namespace {
+
+// A backup started while another run holds the target system, or while another backup writes
+// the same file, is refused with a message naming that run, and the earlier backup stays.
+TEST(BackupRun, ARunningRestoreOrBackupKeepsASecondBackupOut) {
+    RunFixture f;
+    f.form.backupItem[2].checked = true;
+    ASSERT_TRUE(f.run.runBackup(f.form).succeeded);
+    const std::string before = test::readBytes(f.target);
+    f.p.system.lockPlace = {f.p.dir / "system.lock", "the demo system", std::chrono::milliseconds(0)};
+
+    const std::vector<std::pair<fs::path, std::string>> holders = {
+        {f.p.dir / "system.lock", "restore"}, {RunLock::forBackupFile(f.target), "backup"}};
+    for (const auto& [lockFile, kind] : holders) {
+        SCOPED_TRACE(kind);
+        int ready[2];
+        ASSERT_EQ(::pipe(ready), 0);
+        const pid_t holder = ::fork();
+        if (holder == 0) {
+            RunLock lock;
+            char c = RunLock::acquire(lock, lockFile, kind, "it") ? 1 : 0;
+            [[maybe_unused]] auto w = ::write(ready[1], &c, 1);
+            ::pause();
+            ::_exit(0);
+        }
+        char c = 0;
+        ASSERT_EQ(::read(ready[0], &c, 1), 1);
+        f.p.dialogs.messages.clear();
+        BackupOutcome out = f.run.runBackup(f.form);
+        ::kill(holder, SIGKILL);
+        ::waitpid(holder, nullptr, 0);
+        ::close(ready[0]);
+        ::close(ready[1]);
+        EXPECT_FALSE(out.succeeded);
+        ASSERT_EQ(f.p.dialogs.messages.size(), 1u);
+        EXPECT_NE(f.p.dialogs.messages[0].text.find("a " + kind + " (process " + std::to_string(holder)),
+                  std::string::npos)
+            << f.p.dialogs.messages[0].text;
+        EXPECT_EQ(test::readBytes(f.target), before);
+    }
+    // With the other runs gone, the backup goes ahead and leaves no lock behind.
+    EXPECT_TRUE(f.run.runBackup(f.form).succeeded);
+    EXPECT_EQ(test::listFolder(f.target.parent_path()), (std::set<std::string>{"b.qob"}));
+    EXPECT_FALSE(fs::exists(f.p.dir / "system.lock"));
 }
 
 } // namespace

@@ -5,10 +5,12 @@
 #include "TestPaths.h"
 
 #include <csignal>
+#include <cstring>
 #include <fcntl.h>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <sstream>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -361,6 +363,63 @@ TEST(WineRegistryStoreTest, WritesAreRefusedWhileTheServerRuns) {
     EXPECT_EQ(store->flush(), kRegSuccess);
     EXPECT_NE(readAll(prefix.dir / "user.reg").find("[Software\\\\Before]"), std::string::npos);
     EXPECT_TRUE(fs::exists(lockPath));
+}
+
+} // namespace
+} // namespace qob
+
+namespace qob {
+namespace {
+
+// A save is on disk before it replaces the hive; a save that fails for want of space says so
+// (not "in use by Wine") and leaves the file as it was; a killed save's leftover is cleared.
+TEST(WineRegistryStoreTest, ASaveIsDurableSaysWhyItFailedAndClearsKilledLeftovers) {
+    Prefix prefix({{"user.reg", "user.reg"}});
+    const fs::path user = prefix.dir / "user.reg";
+    const std::string before = readAll(user);
+    writeAll(prefix.dir / "user.reg.tmp-Ab12Cd", "half of a killed save");
+
+    // A file-size limit stands in for a full disk, in a child so the limit stays there.
+    const fs::path report = prefix.dir / "report.txt";
+    const pid_t child = ::fork();
+    if (child == 0) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        struct rlimit limit {};
+        limit.rlim_cur = limit.rlim_max = before.size() / 2;
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        auto store = prefix.open();
+        RegHandle key = 0;
+        store->createKey(RegRoot::CurrentUser, "Software\\Quire", key);
+        store->setValue(key, "v", kRegSz, bytes("x"));
+        const RegResult rc = store->flush();
+        std::ofstream(report) << rc << "|" << store->lastError();
+        ::_exit(0);
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    const std::string failed = readAll(report);
+    EXPECT_EQ(failed.substr(0, failed.find('|')), std::to_string(kRegWriteFault)) << failed;
+    EXPECT_NE(failed.find(std::strerror(EFBIG)), std::string::npos) << failed;
+    EXPECT_NE(failed.find("the file is unchanged"), std::string::npos) << failed;
+    EXPECT_EQ(readAll(user), before);
+
+    std::vector<std::string> seen; // per flush: what was flushed, and whether user.reg was still the old one
+    WinePrefixRegistry::Options options;
+    options.clock = [] { return kNow; };
+    options.sync = [&](int fd) {
+        struct stat st {};
+        ::fstat(fd, &st);
+        seen.push_back(std::string(S_ISDIR(st.st_mode) ? "folder" : "file") +
+                       (readAll(user) == before ? ":old" : ":new"));
+        return ::fsync(fd);
+    };
+    WinePrefixRegistry store(prefix.dir.path(), options);
+    RegHandle key = 0;
+    ASSERT_EQ(store.createKey(RegRoot::CurrentUser, "Software\\Quire", key), kRegSuccess);
+    ASSERT_EQ(store.flush(), kRegSuccess) << store.lastError();
+    EXPECT_EQ(seen, (std::vector<std::string>{"file:old", "folder:new"}));
+    EXPECT_FALSE(fs::exists(prefix.dir / "user.reg.tmp-Ab12Cd"));
+    EXPECT_TRUE(fs::exists(report));
 }
 
 } // namespace

@@ -5,7 +5,12 @@
 #include "ZipTools.h"
 #include "restore/OpenBackup.h"
 
+#include <fcntl.h>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace qob::test {
 namespace {
@@ -137,6 +142,58 @@ TEST(RestoreItems, DataRestoreDropsTheProfilesShortcutsFile) {
     // A name that the archive does not hold fails the handler.
     w.form->state().restore.itemValues[index(ItemKind::Datas)] = "Second.pst;Gone.pst";
     EXPECT_FALSE(restoreDatas(ctx, "Second"));
+}
+
+} // namespace
+} // namespace qob::test
+
+namespace qob::test {
+namespace {
+
+// Extraction: each entry once however often the information file names it; a link planted at a
+// restored file's name is replaced, not followed; a killed run's hidden copy is cleared but a live
+// run's is not.
+TEST(RestoreItems, ExtractionIsOncePerNameReplacesLinksAndSparesLiveCopies) {
+    RestoreWorld w;
+    BackupSpec spec = minimalSpec("00001000000");
+    spec.entries = {{"Sig.txt", "sig"}};
+    addItemLine(spec, "BackupSignatures", "Sig.txt;sig.TXT;Sig.txt;Sig.txt");
+    writeBackup(w.dir / "sig.qob", spec);
+    ASSERT_EQ(openBackupFile(*w.form, w.archive, w.dir / "sig.qob"), OpenResult::Opened);
+    int extractions = 0;
+    w.archive.events().fileExtracted = [&](const std::string&) { ++extractions; };
+
+    const fs::path folder = w.host(w.demo.signaturesFolder);
+    fs::create_directories(folder);
+    const fs::path secret = w.dir / "secret";
+    { std::ofstream(secret) << "keep"; }
+    fs::permissions(secret, fs::perms::owner_read | fs::perms::owner_write);
+    fs::create_symlink(secret, folder / "Sig.txt");
+    // Hidden copies beside the file: one a killed run left, one a live run is writing.
+    const fs::path killed = folder / ".Sig.txt.qobtmp-Abc123";
+    const fs::path live = folder / ".Sig.txt.qobtmp-Live99";
+    std::ofstream(killed) << "half";
+    std::ofstream(live) << "busy";
+    const int liveFd = ::open(live.c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(liveFd, LOCK_EX), 0);
+
+    const mode_t mask = ::umask(022);
+    RestoreContext ctx(*w.platform, w.form->state(), w.archive);
+    EXPECT_TRUE(restoreSignatures(ctx));
+    ::umask(mask);
+    ::close(liveFd);
+
+    EXPECT_EQ(extractions, 1);
+    EXPECT_FALSE(fs::is_symlink(folder / "Sig.txt"));
+    EXPECT_EQ(readFile(folder / "Sig.txt"), "sig");
+    EXPECT_EQ(fs::status(folder / "Sig.txt").permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                  fs::perms::others_read);
+    EXPECT_EQ(readFile(secret), "keep");
+    EXPECT_EQ(fs::status(secret).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write);
+    EXPECT_FALSE(fs::exists(killed));
+    EXPECT_TRUE(fs::exists(live));
 }
 
 } // namespace

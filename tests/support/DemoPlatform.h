@@ -71,6 +71,9 @@ public:
     WindowsVersion windowsVersion() const override { return version; }
     std::vector<ProcessInfo> processes() const override { return {}; }
     bool terminateProcess(std::int64_t) override { return false; }
+    // No lock unless a test sets one.
+    RunLockPlace lockPlace;
+    RunLockPlace runLockPlace() const override { return lockPlace; }
 
 private:
     const DemoTargetSystem& demo_;

@@ -1,6 +1,7 @@
 // qob reg export | import | query: the registry transfer of a backup, by hand, on any key.
 #include "app/cli/Cli.h"
 #include "app/cli/Target.h"
+#include "platform/RunLock.h"
 #include "registry/KeyHandle.h"
 #include "registry/RegistryText.h"
 
@@ -12,8 +13,9 @@ namespace {
 
 // Checks the number of arguments, opens the target system (saying what of its registry could not
 // be read) and runs `body` on it: 2 for a wrong use, 1 when there is no target.
+// `lockKind`, when given, keeps other runs off the target system while `body` changes it.
 int onTarget(const Args& args, std::size_t argumentCount, const char* usage, std::ostream& err,
-             const std::function<int(Registry&)>& body) {
+             const std::function<int(Registry&)>& body, const char* lockKind = nullptr) {
     if (args.positional.size() != argumentCount) {
         err << "usage: qob " << usage << "\n";
         return 2;
@@ -25,6 +27,13 @@ int onTarget(const Args& args, std::size_t argumentCount, const char* usage, std
     }
     for (const auto& problem : target->store().loadErrors()) {
         err << "qob: " << problem << "\n";
+    }
+    RunLock runLock;
+    if (lockKind) {
+        if (Status locked = lockTargetSystem(target->platform().system, runLock, lockKind); !locked) {
+            err << "qob: " << locked.message << "\n";
+            return 1;
+        }
     }
     return body(target->platform().registry);
 }
@@ -52,14 +61,17 @@ int regExport(const Args& args, std::ostream&, std::ostream& err) {
 }
 
 int regImport(const Args& args, std::ostream&, std::ostream& err) {
-    return onTarget(args, 2, "reg import KEY FILE", err, [&](Registry& registry) {
-        Status imported = registry.importKey(args.positional[0], args.positional[1]);
-        if (!imported) {
-            err << "qob: " << imported.message << "\n";
-            return 1;
-        }
-        return 0;
-    });
+    return onTarget(
+        args, 2, "reg import KEY FILE", err,
+        [&](Registry& registry) {
+            Status imported = registry.importKey(args.positional[0], args.positional[1]);
+            if (!imported) {
+                err << "qob: " << imported.message << "\n";
+                return 1;
+            }
+            return 0;
+        },
+        "registry import");
 }
 
 int regQuery(const Args& args, std::ostream& out, std::ostream& err) {

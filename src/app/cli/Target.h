@@ -4,6 +4,7 @@
 // header-only: quiremail does not link the command objects.
 #include "frame/Platform.h"
 #include "frame/ProgramFolder.h"
+#include "frame/TempFiles.h"
 #include "platform/wine/WinePrefix.h"
 #include "platform/wine/WinePrefixRegistry.h"
 #include "platform/wine/WineSystemServices.h"
@@ -63,13 +64,16 @@ public:
 
 private:
     Target(const std::filesystem::path& prefix, const std::filesystem::path& programFolder, Dialogs& dialogs)
-        : prefix_(prefix), store_(std::make_unique<WinePrefixRegistry>(prefix)),
+        : scratchOwner_(std::make_unique<ScratchFilesOwner>(programFolder)), prefix_(prefix),
+          store_(std::make_unique<WinePrefixRegistry>(prefix)),
           registry_(std::make_unique<Registry>(*store_, dialogs, "Quire Outlook Backup")),
           files_(std::make_unique<WineTargetFileSystem>(prefix)),
           system_(std::make_unique<WineSystemServices>(prefix, *store_)),
           platform_(std::make_unique<Platform>(
               Platform{*store_, *registry_, *files_, *system_, dialogs, programFolder, prefix})) {}
 
+    // Marks this process's scratch files as a live run's; clears those of killed runs.
+    std::unique_ptr<ScratchFilesOwner> scratchOwner_;
     std::filesystem::path prefix_;
     std::unique_ptr<WinePrefixRegistry> store_;
     std::unique_ptr<Registry> registry_;

@@ -1,5 +1,6 @@
 #include "platform/wine/WinePrefixRegistry.h"
 
+#include "platform/DurableFile.h"
 #include "platform/wine/WineRegistryText.h"
 
 #include <cerrno>
@@ -724,64 +725,23 @@ RegResult WinePrefixRegistry::writeHive(int index) {
             return fail(kRegAccessDenied, fileName + ": cannot follow its symbolic link: " + ec.message());
     }
     const std::string text = hive.file->serialize();
-    std::string tmpName = (target.parent_path() / (target.filename().string() + ".tmp-XXXXXX")).string();
-    const int fd = ::mkstemp(tmpName.data());
-    if (fd < 0)
-        return fail(kRegAccessDenied, fileName + ": cannot create a temporary file in " +
-                                          target.parent_path().string() + ": " + std::strerror(errno));
-    auto abandon = [&](const std::string& what) {
-        const int err = errno;
-        ::close(fd);
-        ::unlink(tmpName.c_str());
-        return fail(kRegAccessDenied,
-                    fileName + ": " + what + ": " + std::strerror(err) + "; the file is unchanged");
-    };
-    std::size_t done = 0;
-    while (done < text.size()) {
-        const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return abandon("cannot write");
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    const mode_t mode = hive.stamp.exists ? (hive.stamp.mode & 07777) : 0644;
+    // Leftovers of a save that was killed half-way (no live writer holds them).
+    removeAbandonedTemporaries(target.parent_path(), target.filename().string() + ".tmp-");
+    DurableReplace out(target, target.filename().string() + ".tmp-", options_.sync);
     // The file must stay its owner's: Wine runs as the prefix's owner, and a file it cannot read
-    // (root's, mode 0600) would be loaded as an empty hive and saved over ours. Only root can
-    // change the owner, and only root could create a file of another owner here.
-    struct stat owner {};
-    if (hive.stamp.exists) {
-        owner.st_uid = hive.stamp.uid;
-        owner.st_gid = hive.stamp.gid;
-    } else if (::stat(target.parent_path().c_str(), &owner) != 0) {
-        owner.st_uid = ::geteuid();
-        owner.st_gid = ::getegid();
-    }
-    if ((owner.st_uid != ::geteuid() || owner.st_gid != ::getegid()) && ::geteuid() == 0 &&
-        ::fchown(fd, owner.st_uid, owner.st_gid) != 0)
-        return abandon("cannot give the file back to its owner");
-    if (::fchmod(fd, mode) != 0)
-        return abandon("cannot set the file mode");
-    if (::fsync(fd) != 0)
-        return abandon("cannot flush to disk");
-    if (::close(fd) != 0) {
-        const int err = errno;
-        ::unlink(tmpName.c_str());
-        return fail(kRegAccessDenied,
-                    fileName + ": cannot close: " + std::strerror(err) + "; the file is unchanged");
-    }
-    if (::rename(tmpName.c_str(), target.c_str()) != 0) {
-        const int err = errno;
-        ::unlink(tmpName.c_str());
-        return fail(kRegAccessDenied,
-                    fileName + ": cannot replace: " + std::strerror(err) + "; the file is unchanged");
-    }
-    const int dir = ::open(target.parent_path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir >= 0) {
-        ::fsync(dir);
-        ::close(dir);
-    }
+    // (root's, mode 0600) would be loaded as an empty hive and saved over ours. A new file is
+    // Wine's usual 0644 and, when root writes it, the folder owner's.
+    out.setNewFileMode(0644);
+    // A failure here is not the server's doing: say what happened (a full disk, a read-only
+    // folder), with its own code so that nobody reports it as "in use by Wine".
+    if (!out.ok())
+        return fail(kRegWriteFault, fileName + ": " + out.error().message + "; the file is unchanged");
+    Status saved = out.write(text);
+    if (saved)
+        saved = out.commit();
+    if (!saved)
+        return fail(kRegWriteFault,
+                    fileName + ": " + saved.message + (out.replaced() ? "" : "; the file is unchanged"));
     hive.stamp = FileStamp::of(hive.path);
     hive.dirty = false;
     return kRegSuccess;

@@ -15,7 +15,8 @@
 // Hives load on first use; a missing file is an empty hive. Changes stay in memory until flush(),
 // which writes each changed file whole to a temporary file and renames it over the original.
 // While the prefix's wineserver runs, every write is refused with kRegAccessDenied and no file is
-// touched: the server would overwrite the file with its own copy when it exits.
+// touched: the server would overwrite the file with its own copy when it exits. A save that fails
+// for any other reason (a full disk) answers kRegWriteFault, and lastError() says why.
 #include "platform/RegistryStore.h"
 #include "platform/wine/WineRegistryFile.h"
 #include "platform/wine/WineServerProbe.h"
@@ -44,6 +45,8 @@ public:
         // How often an unchanged hive's file is looked at for changes made by someone else (Wine
         // saves every 30 s, so a short delay loses nothing; a stat per call would dominate reads).
         std::chrono::milliseconds reloadCheckInterval{100};
+        // How saved files are flushed to disk (fsync when unset); tests watch it.
+        std::function<int(int fd)> sync;
     };
 
     explicit WinePrefixRegistry(std::filesystem::path prefix);
@@ -67,7 +70,7 @@ public:
     // Whether the prefix's wineserver runs right now (see WineServerProbe).
     bool serverRunning() const;
     // Why the last failing call failed, in words ("" after a success).
-    std::string lastError() const { return lastError_; }
+    std::string lastError() const override { return lastError_; }
     // Lines the loaded hives skipped or repaired, "user.reg:38: Malformed value '...'".
     std::vector<std::string> loadWarnings() const;
     // Files that could not be loaded at all, with the reason; their roots answer kRegBadDb.

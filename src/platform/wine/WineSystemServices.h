@@ -43,6 +43,10 @@ public:
     // Processes whose environment names this prefix (WINEPREFIX, or HOME/.wine when WINEPREFIX is
     // unset) and whose command line holds a Windows executable; sorted by pid.
     std::vector<ProcessInfo> processes() const override;
+    // `<prefix>/.quire-outlook-backup.lock`: one run at a time per prefix.
+    RunLockPlace runLockPlace() const override {
+        return {prefix_ / ".quire-outlook-backup.lock", "the Wine prefix " + prefix_.string()};
+    }
     // SIGTERM to a process of this prefix; false for any other pid.
     bool terminateProcess(std::int64_t pid) override;
     // Runs "taskkill /im <exeName>" (without /f) inside this prefix, with the Wine loader the
