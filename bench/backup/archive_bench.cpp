@@ -1,5 +1,5 @@
 // Writes one archive with the archive component, as a backup run does, for timing by the driver.
-#include "backup/Archive.h"
+#include "archive/Archive.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -2,7 +2,7 @@
 // information file read, boxes enabled), then every entry listed, found by name, extracted and
 // verified through the archive component. Seeds: fuzz_make_seeds writes real ones.
 #include "RestoreFixture.h"
-#include "backup/Archive.h"
+#include "archive/Archive.h"
 #include "restore/OpenBackup.h"
 
 #include <cstdint>

@@ -1,6 +1,6 @@
 // The backup's information file (quirebox.dat) as a damaged backup may hold it, read by getINI
 // for each key the restore side asks for.
-#include "frame/InfoFile.h"
+#include "settings/InfoFile.h"
 
 #include <cstdint>
 #include <filesystem>

@@ -1,7 +1,7 @@
 // Byte and text readers fed by registry values and the command line: the automatic run's command
 // line, the data-file path decoders, and the path rewriting helpers of the restore.
-#include "backup/PathReaders.h"
-#include "restore/BinaryPath.h"
+#include "outlook/PathReaders.h"
+#include "outlook/BinaryPath.h"
 #include "schedule/AutomaticBackup.h"
 
 #include <cstdint>

@@ -1,10 +1,10 @@
 #include "backup/BackupItems.h"
 #include "platform/AsciiCase.h"
 
-#include "backup/BackupInfo.h"
-#include "backup/PathReaders.h"
-#include "frame/InfoFile.h"
-#include "frame/TempFiles.h"
+#include "settings/BackupInfo.h"
+#include "outlook/PathReaders.h"
+#include "settings/InfoFile.h"
+#include "settings/TempFiles.h"
 
 #include <algorithm>
 #include <cctype>

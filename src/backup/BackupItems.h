@@ -2,10 +2,10 @@
 // The eleven backup item handlers. Each gathers the files of its kind, queues them into the archive
 // being built and appends its item line to the information file; True when it stored something.
 // Handlers never show a message and never throw.
-#include "backup/Archive.h"
-#include "backup/EntryNames.h"
-#include "frame/AppState.h"
-#include "frame/Platform.h"
+#include "archive/Archive.h"
+#include "archive/EntryNames.h"
+#include "outlook/AppState.h"
+#include "platform/Platform.h"
 
 #include <filesystem>
 #include <string>

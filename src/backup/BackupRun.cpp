@@ -2,9 +2,9 @@
 
 #include "backup/BackupSession.h"
 #include "backup/CloseOutlook.h"
-#include "backup/RunLog.h"
-#include "frame/OutlookDiscovery.h"
-#include "frame/Settings.h"
+#include "settings/RunLog.h"
+#include "outlook/OutlookDiscovery.h"
+#include "settings/Settings.h"
 
 #include <algorithm>
 

@@ -3,7 +3,7 @@
 // Outlook, builds the backup with the item handlers, writes it, logs every step to brlog.dat and
 // shows one summary message. The window owns one BackupRun next to its MainForm (as it owns the
 // archive component) and calls runBackup(form) for the button and the menu entry.
-#include "backup/Archive.h"
+#include "archive/Archive.h"
 #include "frame/MainForm.h"
 
 #include <functional>

@@ -1,8 +1,8 @@
 #include "backup/BackupSession.h"
 
 #include "backup/EarlierBackup.h"
-#include "frame/InfoFile.h"
-#include "frame/TempFiles.h"
+#include "settings/InfoFile.h"
+#include "settings/TempFiles.h"
 
 #include <algorithm>
 #include <utility>

@@ -3,11 +3,11 @@
 // information file and registry exports are scratch files with unique names in the program folder
 // (an interactive and a scheduled run may work at the same time), the handlers are called through
 // it, and finish() writes the archive, optionally reads it back, and deletes the scratch files.
-#include "backup/Archive.h"
-#include "backup/BackupInfo.h"
+#include "archive/Archive.h"
+#include "settings/BackupInfo.h"
 #include "backup/BackupItems.h"
-#include "frame/AppState.h"
-#include "frame/Platform.h"
+#include "outlook/AppState.h"
+#include "platform/Platform.h"
 #include "platform/RunLock.h"
 
 #include <filesystem>

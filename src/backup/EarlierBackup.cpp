@@ -1,9 +1,9 @@
 #include "backup/EarlierBackup.h"
 
-#include "backup/Archive.h"
-#include "backup/ArchiveInfoFile.h"
-#include "frame/InfoFile.h"
-#include "frame/TempFiles.h"
+#include "archive/Archive.h"
+#include "settings/ArchiveInfoFile.h"
+#include "settings/InfoFile.h"
+#include "settings/TempFiles.h"
 #include "platform/AsciiCase.h"
 
 namespace qob {

@@ -3,8 +3,8 @@
 // the program-wide values, and the event handlers of the window. A Qt window binds its widgets to
 // the public control states and redraws when the listener says something changed; tests drive the
 // form directly.
-#include "frame/AppState.h"
-#include "frame/Platform.h"
+#include "outlook/AppState.h"
+#include "platform/Platform.h"
 
 #include <array>
 #include <chrono>

@@ -1,7 +1,7 @@
 #include "restore/OpenBackup.h"
 
-#include "frame/InfoFile.h"
-#include "frame/TempFiles.h"
+#include "settings/InfoFile.h"
+#include "settings/TempFiles.h"
 
 #include <algorithm>
 

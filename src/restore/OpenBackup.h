@@ -2,7 +2,7 @@
 // Opening a backup file on the restore tab (cmdSourceFile_Click): the archive is opened (asking for
 // the password of a protected one), its information file read and shown, and the restore boxes of
 // the items it holds enabled. The archive stays open for the restore run.
-#include "backup/Archive.h"
+#include "archive/Archive.h"
 #include "frame/MainForm.h"
 
 #include <filesystem>

@@ -1,9 +1,9 @@
 #include "restore/RestoreItems.h"
 #include "platform/AsciiCase.h"
 
-#include "backup/ArchiveInfoFile.h"
-#include "frame/OutlookDiscovery.h"
-#include "frame/TempFiles.h"
+#include "settings/ArchiveInfoFile.h"
+#include "outlook/OutlookDiscovery.h"
+#include "settings/TempFiles.h"
 #include "restore/RestoreNames.h"
 #include "restore/RestoreTransaction.h"
 

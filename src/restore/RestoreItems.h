@@ -3,9 +3,9 @@
 // extracts the named entries from the open archive into the place this machine's Outlook expects
 // them, and for the registry kinds, data files and address books brings the target profile in line.
 // Each returns true or false and never throws; why a handler failed is kept in `problems`.
-#include "backup/Archive.h"
-#include "frame/AppState.h"
-#include "frame/Platform.h"
+#include "archive/Archive.h"
+#include "outlook/AppState.h"
+#include "platform/Platform.h"
 
 #include <cstdint>
 #include <filesystem>

@@ -1,6 +1,6 @@
 #include "restore/RestoreNames.h"
 
-#include "backup/Archive.h"
+#include "archive/Archive.h"
 
 #include <algorithm>
 #include <array>

@@ -1,9 +1,9 @@
 #include "restore/RestoreRun.h"
 
-#include "backup/BackupInfo.h"
-#include "backup/RunLog.h"
-#include "frame/OutlookDiscovery.h"
-#include "frame/Settings.h"
+#include "settings/BackupInfo.h"
+#include "settings/RunLog.h"
+#include "outlook/OutlookDiscovery.h"
+#include "settings/Settings.h"
 #include "platform/RunLock.h"
 #include "restore/RestoreItems.h"
 #include "restore/RestoreTransaction.h"

@@ -2,7 +2,7 @@
 // "Restore Now": restores the ticked items of the opened backup into the profile chosen in
 // cbTarget, logs the run to brlog.dat, shows progress and one summary message. A free function
 // on the Qt-free main form: the form lives in frame/, below this subsystem, so it cannot call up.
-#include "backup/Archive.h"
+#include "archive/Archive.h"
 #include "frame/MainForm.h"
 
 #include <cstdint>

@@ -1,4 +1,4 @@
-#include "frame/OutlookDiscovery.h"
+#include "outlook/OutlookDiscovery.h"
 #include "restore/RestoreItems.h"
 
 namespace qob {

@@ -6,7 +6,7 @@
 // registry once, renames the files into place and removes the journal. A run killed during the
 // commit leaves the journal behind, and the next run on the same target system completes it
 // (completeInterruptedRestore), so the target is never left half restored.
-#include "frame/Platform.h"
+#include "platform/Platform.h"
 #include "platform/Status.h"
 
 #include <filesystem>

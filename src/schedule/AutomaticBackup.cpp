@@ -1,12 +1,12 @@
 #include "schedule/AutomaticBackup.h"
 
-#include "backup/BackupInfo.h"
+#include "settings/BackupInfo.h"
 #include "backup/BackupRun.h"
 #include "backup/BackupSession.h"
 #include "backup/CloseOutlook.h"
-#include "backup/RunLog.h"
-#include "frame/OutlookDiscovery.h"
-#include "frame/Settings.h"
+#include "settings/RunLog.h"
+#include "outlook/OutlookDiscovery.h"
+#include "settings/Settings.h"
 #include "platform/AsciiCase.h"
 
 #include <algorithm>

@@ -2,8 +2,8 @@
 // single-byte text at byte 53) is backed up and restored by the command-line tool like any other.
 #include "TestPaths.h"
 #include "app/cli/Cli.h"
-#include "backup/Archive.h"
-#include "backup/PathReaders.h"
+#include "archive/Archive.h"
+#include "outlook/PathReaders.h"
 #include "platform/wine/WinePrefixRegistry.h"
 
 #include <gtest/gtest.h>

@@ -2,7 +2,7 @@
 // and qob info on a crafted backup file.
 #include "TestPaths.h"
 #include "app/cli/Cli.h"
-#include "backup/Archive.h"
+#include "archive/Archive.h"
 
 #include <gtest/gtest.h>
 

@@ -3,8 +3,8 @@
 // folders, only AppData: backup and restore must still read and write where Outlook does.
 #include "TestPaths.h"
 #include "app/cli/Cli.h"
-#include "backup/Archive.h"
-#include "frame/DemoTargetSystem.h"
+#include "archive/Archive.h"
+#include "demo/DemoTargetSystem.h"
 #include "platform/wine/WinePrefixRegistry.h"
 
 #include <gtest/gtest.h>

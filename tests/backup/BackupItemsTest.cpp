@@ -1,9 +1,9 @@
 // Path readers, entry names and the data-file handler's de-duplication.
 #include "backup/BackupItems.h"
-#include "backup/EntryNames.h"
-#include "backup/PathReaders.h"
-#include "frame/InfoFile.h"
-#include "frame/OutlookDiscovery.h"
+#include "archive/EntryNames.h"
+#include "outlook/PathReaders.h"
+#include "settings/InfoFile.h"
+#include "outlook/OutlookDiscovery.h"
 
 #include "DemoPlatform.h"
 #include "ZipTools.h"

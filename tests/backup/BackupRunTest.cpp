@@ -1,10 +1,10 @@
 // The interactive backup run against a demo target system: checks, the written file, the log, and
 // what happens when writing fails.
 #include "backup/BackupRun.h"
-#include "backup/ArchiveInfoFile.h"
+#include "settings/ArchiveInfoFile.h"
 #include "backup/Processes.h"
-#include "frame/InfoFile.h"
-#include "frame/Settings.h"
+#include "settings/InfoFile.h"
+#include "settings/Settings.h"
 #include "platform/RunLock.h"
 
 #include "DemoPlatform.h"

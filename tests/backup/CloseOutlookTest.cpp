@@ -3,7 +3,7 @@
 #include "backup/CloseOutlook.h"
 #include "backup/BackupRun.h"
 #include "backup/Processes.h"
-#include "frame/Settings.h"
+#include "settings/Settings.h"
 
 #include "FakeOutlookProcess.h"
 #include "ZipTools.h"

@@ -1,7 +1,7 @@
 #include "frame/MainForm.h"
 #include "DemoPlatform.h"
-#include "frame/OutlookDiscovery.h"
-#include "frame/Settings.h"
+#include "outlook/OutlookDiscovery.h"
+#include "settings/Settings.h"
 
 #include <gtest/gtest.h>
 

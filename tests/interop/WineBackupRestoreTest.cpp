@@ -2,7 +2,7 @@
 // wrote, checked afterwards through Wine itself.
 #include "WinePrefixEnvironment.h"
 #include "app/cli/Cli.h"
-#include "backup/Archive.h"
+#include "archive/Archive.h"
 #include "platform/wine/WinePrefixRegistry.h"
 
 #include <gtest/gtest.h>

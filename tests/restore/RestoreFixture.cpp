@@ -1,7 +1,7 @@
 #include "RestoreFixture.h"
 
 #include "ZipTools.h"
-#include "frame/InfoFile.h"
+#include "settings/InfoFile.h"
 #include "registry/KeyHandle.h"
 
 #include <algorithm>

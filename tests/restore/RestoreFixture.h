@@ -6,8 +6,8 @@
 #include "FakeDialogs.h"
 #include "MemoryRegistryStore.h"
 #include "TestPaths.h"
-#include "backup/Archive.h"
-#include "frame/DemoTargetSystem.h"
+#include "archive/Archive.h"
+#include "demo/DemoTargetSystem.h"
 #include "frame/MainForm.h"
 #include "platform/wine/WineTargetFileSystem.h"
 

@@ -2,8 +2,8 @@
 // one: the registry trees and the files are compared with what the restore must have changed.
 #include "RestoreFixture.h"
 #include "ZipTools.h"
-#include "backup/PathReaders.h"
-#include "restore/BinaryPath.h"
+#include "outlook/PathReaders.h"
+#include "outlook/BinaryPath.h"
 #include "restore/OpenBackup.h"
 #include "restore/RestoreItems.h"
 #include "restore/RestoreRun.h"

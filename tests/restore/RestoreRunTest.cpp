@@ -3,7 +3,7 @@
 #include "restore/RestoreRun.h"
 #include "RestoreFixture.h"
 #include "ZipTools.h"
-#include "frame/Settings.h"
+#include "settings/Settings.h"
 #include "restore/OpenBackup.h"
 
 #include <gtest/gtest.h>

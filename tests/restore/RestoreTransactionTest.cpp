@@ -2,7 +2,7 @@
 // failure leaves the target as it was, and repeated restores replace their own copies.
 #include "restore/RestoreTransaction.h"
 #include "RestoreFixture.h"
-#include "backup/PathReaders.h"
+#include "outlook/PathReaders.h"
 #include "restore/OpenBackup.h"
 #include "restore/RestoreItems.h"
 #include "restore/RestoreRun.h"

@@ -1,7 +1,7 @@
 // The automatic run with Outlook open: asked to close and waited for like "Backup Now", never
 // killed; the files it keeps open fail with the reason when it stays.
 #include "backup/CloseOutlook.h"
-#include "frame/Settings.h"
+#include "settings/Settings.h"
 #include "schedule/AutomaticBackup.h"
 
 #include "FakeOutlookProcess.h"

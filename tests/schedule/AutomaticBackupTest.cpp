@@ -1,8 +1,8 @@
 // The automatic run: its command line, the new-file name and the handlers its flags select.
 #include "schedule/AutomaticBackup.h"
-#include "backup/Archive.h"
-#include "frame/InfoFile.h"
-#include "frame/Settings.h"
+#include "archive/Archive.h"
+#include "settings/InfoFile.h"
+#include "settings/Settings.h"
 
 #include "DemoPlatform.h"
 #include "ZipTools.h"

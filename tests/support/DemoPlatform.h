@@ -5,8 +5,8 @@
 #include "FakeDialogs.h"
 #include "MemoryRegistryStore.h"
 #include "TestPaths.h"
-#include "frame/DemoTargetSystem.h"
-#include "frame/Platform.h"
+#include "demo/DemoTargetSystem.h"
+#include "platform/Platform.h"
 
 #include <algorithm>
 #include <memory>

@@ -3,7 +3,7 @@
 // `exitAfter` (never when unset) and the registry holder lets go `registryAfter` later. Sleeping
 // only moves the clock, so a wait of a minute costs nothing.
 #include "DemoPlatform.h"
-#include "frame/Platform.h"
+#include "platform/Platform.h"
 
 #include <chrono>
 #include <optional>

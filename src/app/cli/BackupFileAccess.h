@@ -2,7 +2,7 @@
 // Opening a backup file for the qob commands that read one: the password is asked for only when
 // the file is protected, from --password-file or QOB_PASSWORD, and proven before anything is read.
 #include "app/cli/Cli.h"
-#include "backup/Archive.h"
+#include "archive/Archive.h"
 
 #include <filesystem>
 #include <iosfwd>

@@ -1,6 +1,6 @@
 #include "app/cli/Cli.h"
 
-#include "frame/AppState.h"
+#include "outlook/AppState.h"
 
 #include <algorithm>
 #include <fstream>

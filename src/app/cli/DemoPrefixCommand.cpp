@@ -1,7 +1,7 @@
 // qob demo-prefix DIR: a small Wine-prefix-shaped target system with Outlook data, for trying the
 // program without Wine or Outlook.
 #include "app/cli/Cli.h"
-#include "frame/DemoTargetSystem.h"
+#include "demo/DemoTargetSystem.h"
 #include "platform/wine/WinePrefixRegistry.h"
 
 #include <ostream>

@@ -2,8 +2,8 @@
 #include "app/cli/BackupFileAccess.h"
 #include "app/cli/Cli.h"
 #include "app/cli/TerminalText.h"
-#include "backup/BackupInfo.h"
-#include "frame/InfoFile.h"
+#include "settings/BackupInfo.h"
+#include "settings/InfoFile.h"
 #include "restore/OpenBackup.h"
 
 #include <cstdlib>

@@ -2,8 +2,8 @@
 // files each profile uses, and whether they are there.
 #include "app/cli/Cli.h"
 #include "app/cli/Target.h"
-#include "backup/PathReaders.h"
-#include "frame/OutlookDiscovery.h"
+#include "outlook/PathReaders.h"
+#include "outlook/OutlookDiscovery.h"
 
 #include <ostream>
 

@@ -2,9 +2,9 @@
 // The real target system (a Wine prefix) and the program folder, built once by an entry point and
 // handed down as a Platform. Shared by the qob commands and by quiremail's start-up, so it is
 // header-only: quiremail does not link the command objects.
-#include "frame/Platform.h"
-#include "frame/ProgramFolder.h"
-#include "frame/TempFiles.h"
+#include "platform/Platform.h"
+#include "settings/ProgramFolder.h"
+#include "settings/TempFiles.h"
 #include "platform/wine/WinePrefix.h"
 #include "platform/wine/WinePrefixRegistry.h"
 #include "platform/wine/WineSystemServices.h"

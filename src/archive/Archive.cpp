@@ -1,0 +1,670 @@
+#include "archive/Archive.h"
+
+#include "archive/ArchiveSource.h"
+#include "archive/ArchiveTarget.h"
+
+#include <zip.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+namespace qob {
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string quoted(const fs::path& p) {
+    return "\"" + p.string() + "\"";
+}
+
+std::string lowerAscii(std::string s) {
+    for (char& c : s) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return s;
+}
+
+bool validUtf8(const std::string& s) {
+    size_t i = 0;
+    while (i < s.size()) {
+        auto c = static_cast<unsigned char>(s[i]);
+        size_t extra = c < 0x80 ? 0 : (c >> 5) == 0x6 ? 1 : (c >> 4) == 0xE ? 2 : (c >> 3) == 0x1E ? 3 : 4;
+        if (extra == 4 || i + extra >= s.size() + (extra == 0 ? 1 : 0)) {
+            return false;
+        }
+        for (size_t k = 1; k <= extra; ++k) {
+            if ((static_cast<unsigned char>(s[i + k]) >> 6) != 0x2) {
+                return false;
+            }
+        }
+        i += extra + 1;
+    }
+    return true;
+}
+
+// Words for the libzip codes a user can meet when reading an entry.
+std::string readProblem(int zipCode, const std::string& fallback) {
+    switch (zipCode) {
+    case ZIP_ER_WRONGPASSWD:
+        return "wrong password";
+    case ZIP_ER_NOPASSWD:
+        return "the entry is protected by a password and none was given";
+    case ZIP_ER_CRC:
+        return "the data is damaged (CRC mismatch) or the password is wrong";
+    case ZIP_ER_ZLIB:
+    case ZIP_ER_COMPRESSED_DATA:
+        return "the compressed data is damaged or the password is wrong";
+    case ZIP_ER_ENCRNOTSUPP:
+        return "the entry uses an encryption this program cannot read";
+    case ZIP_ER_COMPNOTSUPP:
+        return "the entry uses a compression method this program cannot read";
+    default:
+        return fallback;
+    }
+}
+
+bool writeAll(int fd, const char* data, size_t len) {
+    while (len > 0) {
+        ssize_t w = ::write(fd, data, len);
+        if (w < 0) {
+            if (errno == EINTR) {
+                continue;
+            }
+            return false;
+        }
+        data += w;
+        len -= static_cast<size_t>(w);
+    }
+    return true;
+}
+
+// A temporary file libzip left half-written: empty, or the start of a zip without the central
+// directory that closes it. The name alone proves nothing: "mail.qob.backup" or "mail.qob.201611"
+// is how people keep copies of earlier backups, and those open as whole archives.
+bool isUnfinishedArchive(const fs::path& file) {
+    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    char head[4] = {};
+    ssize_t n = ::read(fd, head, sizeof head);
+    ::close(fd);
+    if (n == 0) {
+        return true;
+    }
+    if (n != 4 || std::memcmp(head, "PK\x03\x04", 4) != 0) {
+        return false;
+    }
+    int err = 0;
+    zip_t* z = zip_open(file.c_str(), ZIP_RDONLY, &err);
+    if (z) {
+        zip_discard(z);
+        return false;
+    }
+    return err == ZIP_ER_NOZIP || err == ZIP_ER_INCONS;
+}
+
+} // namespace
+
+Status ArchiveEntry::extractTo(const fs::path& folder) const {
+    return archive_->extractTo(info_, folder);
+}
+
+Status ArchiveEntry::extractToFile(const fs::path& file) const {
+    return archive_->extractToFile(info_, file);
+}
+
+Status ArchiveEntry::extractToTemp(const fs::path& file, fs::path& temp) const {
+    return archive_->extractToTemp(info_, file, temp);
+}
+
+Archive::Archive() = default;
+
+Archive::~Archive() {
+    busy_ = false;
+    closeArchive();
+}
+
+Status Archive::fail(const std::string& what) {
+    return Status::failure(what);
+}
+
+void Archive::closeArchive() {
+    if (busy_) {
+        return; // a handler called back into us in the middle of a write; the write closes it
+    }
+    if (zip_) {
+        zip_discard(zip_);
+        zip_ = nullptr;
+    }
+    creating_ = false;
+    pending_.clear();
+    totalBytes_ = 0;
+    path_.clear();
+}
+
+void Archive::setPassword(const std::string& password) {
+    writePassword_ = password;
+    readPassword_ = password;
+}
+
+Status Archive::setCompressionLevel(int level) {
+    if (level < 0 || level > 9) {
+        return fail("Compression level " + std::to_string(level) + " is outside 0 to 9.");
+    }
+    level_ = level;
+    return Status::success();
+}
+
+// --- writing -----------------------------------------------------------------------------------
+
+Status Archive::createArchive(const fs::path& path) {
+    if (busy_) {
+        return fail("The archive is busy writing; try again when it has finished.");
+    }
+    closeArchive();
+    if (path.empty() || path.filename().empty()) {
+        return fail("No backup file name was given.");
+    }
+    std::error_code ec;
+    fs::path folder = path.parent_path().empty() ? fs::path(".") : path.parent_path();
+    if (!fs::is_directory(folder, ec)) {
+        return fail("Cannot create the backup file " + quoted(path) + ": the folder " + quoted(folder) +
+                    " does not exist.");
+    }
+    if (fs::is_directory(path, ec)) {
+        return fail("Cannot create the backup file " + quoted(path) + ": a folder of that name exists.");
+    }
+    // The new archive goes to a temporary file of ours that replaces an earlier one, durably, only
+    // once it is whole; libzip reads nothing from the earlier file.
+    sourceError_.clear();
+    zip_source_t* target = makeArchiveTarget(path, sync_, &sourceError_);
+    if (!target) {
+        return fail("Cannot create the backup file " + quoted(path) + ": " + sourceError_);
+    }
+    zip_error_t ze;
+    zip_error_init(&ze);
+    zip_ = zip_open_from_source(target, ZIP_CREATE | ZIP_TRUNCATE, &ze);
+    if (!zip_) {
+        std::string why = zip_error_strerror(&ze);
+        zip_error_fini(&ze);
+        zip_source_free(target);
+        return fail("Cannot create the backup file " + quoted(path) + ": " + why);
+    }
+    zip_error_fini(&ze);
+    creating_ = true;
+    path_ = path;
+    return Status::success();
+}
+
+bool Archive::isSafeEntryName(const std::string& name) {
+    if (name.empty() || name.size() > 255 || name == "." || name == ".." || !validUtf8(name)) {
+        return false;
+    }
+    for (char c : name) {
+        if (c == '/' || c == '\\' || c == ':' || static_cast<unsigned char>(c) < 0x20) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool Archive::hasEntry(const std::string& entryName) const {
+    const std::string key = lowerAscii(entryName);
+    return std::any_of(pending_.begin(), pending_.end(),
+                       [&](const Pending& p) { return lowerAscii(p.name) == key; });
+}
+
+Status Archive::addFiles(const fs::path& file) {
+    return addFile(file, file.filename().string());
+}
+
+Status Archive::addFile(const fs::path& file, const std::string& entryName) {
+    if (busy_) {
+        return fail("The archive is busy writing; try again when it has finished.");
+    }
+    if (!isCreating()) {
+        return fail("Cannot add " + quoted(file) + ": no backup file is being created.");
+    }
+    if (!isSafeEntryName(entryName)) {
+        return fail("Cannot add " + quoted(file) + ": \"" + entryName + "\" is not a valid bare file name.");
+    }
+    if (hasEntry(entryName)) {
+        return fail("Cannot add " + quoted(file) + ": the backup already holds an entry named \"" +
+                    entryName + "\".");
+    }
+    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        return fail("Cannot read " + quoted(file) + ": " + std::strerror(errno));
+    }
+    struct stat st {};
+    int statResult = ::fstat(fd, &st);
+    ::close(fd);
+    if (statResult != 0 || !S_ISREG(st.st_mode)) {
+        return fail("Cannot add " + quoted(file) + ": it is not a regular file.");
+    }
+    ArchiveSourceFile spec;
+    spec.file = file;
+    spec.size = static_cast<std::uint64_t>(st.st_size);
+    spec.mtime = st.st_mtime;
+    spec.onRead = [this](std::uint64_t n) { noteBytesRead(n); };
+    spec.level = [this] { return level_; };
+    spec.errorText = &sourceError_;
+    zip_source_t* src = makeArchiveSource(zip_, std::move(spec));
+    if (!src) {
+        std::string why = sourceError_;
+        sourceError_.clear();
+        return fail("Cannot add " + quoted(file) + ": " + why);
+    }
+    zip_int64_t index = zip_file_add(zip_, entryName.c_str(), src, ZIP_FL_ENC_UTF_8);
+    if (index < 0) {
+        std::string why = zip_strerror(zip_);
+        zip_source_free(src);
+        return fail("Cannot add " + quoted(file) + ": " + why);
+    }
+    pending_.push_back(
+        {file, entryName, static_cast<std::uint64_t>(st.st_size), static_cast<std::uint64_t>(index)});
+    totalBytes_ += static_cast<std::uint64_t>(st.st_size);
+    if (events_.fileAdded) {
+        events_.fileAdded(entryName);
+    }
+    return Status::success();
+}
+
+void Archive::noteBytesRead(std::uint64_t count) {
+    bytesRead_ += count;
+    if (totalBytes_ == 0) {
+        return;
+    }
+    int percent = static_cast<int>(std::min<std::uint64_t>(100, bytesRead_ * 100 / totalBytes_));
+    if (percent > lastPercent_) {
+        lastPercent_ = percent;
+        if (events_.writeProgress) {
+            events_.writeProgress(percent);
+        }
+    }
+}
+
+Status Archive::writeArchive() {
+    auto finish = [this](Status result) {
+        if (zip_) {
+            zip_discard(zip_);
+            zip_ = nullptr;
+        }
+        fs::path target = path_;
+        busy_ = false;
+        closeArchive();
+        if (!result) {
+            // libzip removes its temporary file on failure; this also catches one it could not.
+            removeStaleTempFiles(target);
+        }
+        if (events_.writeFinished) {
+            events_.writeFinished(result);
+        }
+        return result;
+    };
+    if (busy_) {
+        return fail("The archive is busy writing; try again when it has finished.");
+    }
+    if (!isCreating()) {
+        return finish(fail("No backup file is being created; nothing was written."));
+    }
+    if (pending_.empty()) {
+        // libzip would delete an existing file of that name when asked to write an empty archive.
+        return finish(fail("The backup holds no files; " + quoted(path_) + " was not written."));
+    }
+    if (protected_ && writePassword_.empty()) {
+        return finish(
+            fail("Protection is on but no password was given; " + quoted(path_) + " was not written."));
+    }
+    if (protected_ && !zip_encryption_method_supported(ZIP_EM_AES_256, 1)) {
+        return finish(
+            fail("This build of libzip cannot encrypt with AES-256; " + quoted(path_) + " was not written."));
+    }
+    for (const Pending& p : pending_) {
+        // The finished archive is renamed over the target: were the target one of the files it
+        // holds (a backup named after a data file), that file would be gone, replaced by a zip.
+        std::error_code ec;
+        if (fs::equivalent(p.file, path_, ec)) {
+            return finish(fail("The backup file " + quoted(path_) + " is one of the files it would hold (" +
+                               quoted(p.file) + "); it was not written."));
+        }
+    }
+    for (const Pending& p : pending_) {
+        // Above level 0 the source hands over a finished deflate stream; with the entry's method
+        // equal to the one the source reports, libzip copies it as it is.
+        zip_int32_t method = level_ == 0 ? ZIP_CM_STORE : ZIP_CM_DEFLATE;
+        if (zip_set_file_compression(zip_, p.index, method, static_cast<zip_uint32_t>(level_)) != 0 ||
+            zip_file_set_encryption(zip_, p.index, protected_ ? ZIP_EM_AES_256 : ZIP_EM_NONE,
+                                    protected_ ? writePassword_.c_str() : nullptr) != 0) {
+            return finish(fail("Cannot prepare " + quoted(path_) + ": " + zip_strerror(zip_)));
+        }
+    }
+    removeStaleTempFiles(path_);
+    bytesRead_ = 0;
+    lastPercent_ = -1;
+    sourceError_.clear();
+    busy_ = true;
+    noteBytesRead(0);
+    int rc = zip_close(zip_);
+    busy_ = false;
+    if (rc != 0) {
+        std::string why = sourceError_.empty() ? zip_strerror(zip_) : sourceError_;
+        return finish(fail("Cannot write the backup file " + quoted(path_) + ": " + why));
+    }
+    zip_ = nullptr; // zip_close freed it
+    if (lastPercent_ < 100) {
+        lastPercent_ = 100;
+        if (events_.writeProgress) {
+            events_.writeProgress(100);
+        }
+    }
+    return finish(Status::success());
+}
+
+// --- reading -----------------------------------------------------------------------------------
+
+bool Archive::isPasswordProtected(const fs::path& path) const {
+    int err = 0;
+    zip_t* z = zip_open(path.c_str(), ZIP_RDONLY, &err);
+    if (!z) {
+        return false;
+    }
+    bool found = false;
+    zip_int64_t n = zip_get_num_entries(z, 0);
+    for (zip_int64_t i = 0; i < n && !found; ++i) {
+        zip_stat_t st;
+        if (zip_stat_index(z, static_cast<zip_uint64_t>(i), 0, &st) == 0 &&
+            (st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE) {
+            found = true;
+        }
+    }
+    zip_discard(z);
+    return found;
+}
+
+Status Archive::openArchive(const fs::path& path) {
+    if (busy_) {
+        return fail("The archive is busy writing; try again when it has finished.");
+    }
+    closeArchive();
+    int err = 0;
+    // No ZIP_CHECKCONS: archives of the earlier program may hold two entries of one name.
+    zip_ = zip_open(path.c_str(), ZIP_RDONLY, &err);
+    if (!zip_) {
+        zip_error_t ze;
+        zip_error_init_with_code(&ze, err);
+        std::string why = zip_error_strerror(&ze);
+        zip_error_fini(&ze);
+        return fail("Cannot open the backup file " + quoted(path) + ": " + why);
+    }
+    creating_ = false;
+    path_ = path;
+    return Status::success();
+}
+
+std::int64_t Archive::entryCount() const {
+    if (!zip_ || creating_) {
+        return creating_ ? static_cast<std::int64_t>(pending_.size()) : 0;
+    }
+    return zip_get_num_entries(zip_, 0);
+}
+
+std::optional<ArchiveEntryInfo> Archive::entryInfo(std::uint64_t index) const {
+    zip_stat_t st;
+    if (zip_stat_index(zip_, index, 0, &st) != 0 || !(st.valid & ZIP_STAT_NAME)) {
+        return std::nullopt;
+    }
+    ArchiveEntryInfo info;
+    info.index = index;
+    info.name = st.name;
+    info.size = (st.valid & ZIP_STAT_SIZE) ? st.size : 0;
+    info.compressedSize = (st.valid & ZIP_STAT_COMP_SIZE) ? st.comp_size : 0;
+    info.encryptionMethod = (st.valid & ZIP_STAT_ENCRYPTION_METHOD) ? st.encryption_method : 0;
+    info.encrypted = info.encryptionMethod != ZIP_EM_NONE;
+    zip_uint8_t opsys = 0;
+    zip_uint32_t attributes = 0;
+    if (zip_file_get_external_attributes(zip_, index, 0, &opsys, &attributes) == 0 &&
+        opsys == ZIP_OPSYS_UNIX) {
+        info.symlink = ((attributes >> 16) & S_IFMT) == S_IFLNK;
+    }
+    return info;
+}
+
+std::vector<ArchiveEntryInfo> Archive::entries() const {
+    std::vector<ArchiveEntryInfo> list;
+    if (!zip_ || creating_) {
+        return list;
+    }
+    zip_int64_t n = zip_get_num_entries(zip_, 0);
+    for (zip_int64_t i = 0; i < n; ++i) {
+        if (auto info = entryInfo(static_cast<std::uint64_t>(i))) {
+            list.push_back(std::move(*info));
+        }
+    }
+    return list;
+}
+
+std::optional<ArchiveEntry> Archive::findEntry(const std::string& name) {
+    std::vector<ArchiveEntryInfo> list = entries();
+    for (auto& e : list) {
+        if (e.name == name) {
+            return ArchiveEntry(*this, e);
+        }
+    }
+    const std::string key = lowerAscii(name);
+    for (auto& e : list) {
+        if (lowerAscii(e.name) == key) {
+            return ArchiveEntry(*this, e);
+        }
+    }
+    return std::nullopt;
+}
+
+void Archive::reportExtract(std::uint64_t done, std::uint64_t total, int& last) {
+    int percent = total == 0 ? 100 : static_cast<int>(std::min<std::uint64_t>(100, done * 100 / total));
+    if (percent > last) {
+        last = percent;
+        if (events_.extractProgress) {
+            events_.extractProgress(percent);
+        }
+    }
+}
+
+// Reads the entry to its end, into fd (or nowhere when fd < 0). Reading to the end is what makes
+// libzip compare the CRC and, for AES, the authentication code.
+Status Archive::readEntry(std::uint64_t index, int fd, std::uint64_t size) {
+    auto info = entryInfo(index);
+    if (!info) {
+        return fail("Entry #" + std::to_string(index) + " cannot be read: " + zip_strerror(zip_));
+    }
+    const char* password = info->encrypted ? readPassword_.c_str() : nullptr;
+    zip_file_t* f = zip_fopen_index_encrypted(zip_, index, 0, password);
+    if (!f) {
+        zip_error_t* ze = zip_get_error(zip_);
+        std::string why = readProblem(zip_error_code_zip(ze), zip_error_strerror(ze));
+        zip_error_clear(zip_);
+        return fail("\"" + info->name + "\": " + why + ".");
+    }
+    std::vector<char> buffer(256 * 1024);
+    std::uint64_t total = 0;
+    int last = -1;
+    busy_ = true;
+    Status result = Status::success();
+    for (;;) {
+        zip_int64_t n = zip_fread(f, buffer.data(), buffer.size());
+        if (n < 0) {
+            zip_error_t* ze = zip_file_get_error(f);
+            result = fail("\"" + info->name +
+                          "\": " + readProblem(zip_error_code_zip(ze), zip_error_strerror(ze)) + ".");
+            break;
+        }
+        if (n == 0) {
+            break;
+        }
+        total += static_cast<std::uint64_t>(n);
+        // libzip inflates past the recorded size and only complains at the end; the free-space
+        // check before an extraction trusts that size, so no byte beyond it is written.
+        if (total > info->size) {
+            result = fail("\"" + info->name + "\": the entry holds more than the " +
+                          std::to_string(info->size) + " bytes recorded.");
+            break;
+        }
+        if (fd >= 0 && !writeAll(fd, buffer.data(), static_cast<size_t>(n))) {
+            result = fail("\"" + info->name + "\": cannot write the extracted data: " + std::strerror(errno) +
+                          ".");
+            break;
+        }
+        reportExtract(total, size, last);
+    }
+    busy_ = false;
+    int closeCode = zip_fclose(f);
+    if (result && closeCode != 0) {
+        result = fail("\"" + info->name + "\": " + readProblem(closeCode, "read error") + ".");
+    }
+    if (result && total != info->size) {
+        result = fail("\"" + info->name + "\": the entry holds " + std::to_string(total) +
+                      " bytes, not the " + std::to_string(info->size) + " recorded.");
+    }
+    return result;
+}
+
+bool Archive::verifyPassword() {
+    if (!zip_ || creating_ || busy_) {
+        return false;
+    }
+    std::vector<ArchiveEntryInfo> list = entries();
+    const ArchiveEntryInfo* probe = nullptr;
+    for (const auto& e : list) {
+        if (e.encrypted && e.name == kInfoEntryName) {
+            probe = &e;
+            break;
+        }
+    }
+    if (!probe) {
+        for (const auto& e : list) {
+            if (e.encrypted && (!probe || e.size < probe->size)) {
+                probe = &e;
+            }
+        }
+    }
+    if (!probe) {
+        return true; // nothing is protected, so any password reads it
+    }
+    return readEntry(probe->index, -1, probe->size).ok;
+}
+
+Status Archive::extractTo(const ArchiveEntryInfo& entry, const fs::path& folder) {
+    if (!isSafeEntryName(entry.name)) {
+        return fail("The entry \"" + entry.name + "\" is not a bare file name; it is not extracted.");
+    }
+    std::error_code ec;
+    if (!fs::is_directory(folder, ec)) {
+        return fail("Cannot extract \"" + entry.name + "\": the folder " + quoted(folder) +
+                    " does not exist.");
+    }
+    return extractImpl(entry, folder / fs::path(entry.name), nullptr);
+}
+
+Status Archive::extractToFile(const ArchiveEntryInfo& entry, const fs::path& file) {
+    return extractImpl(entry, file, nullptr);
+}
+
+Status Archive::extractToTemp(const ArchiveEntryInfo& entry, const fs::path& file, fs::path& temp) {
+    return extractImpl(entry, file, &temp);
+}
+
+Status Archive::extractImpl(const ArchiveEntryInfo& entry, const fs::path& file, fs::path* keepTemp) {
+    if (busy_) {
+        return fail("The archive is busy; try again when it has finished.");
+    }
+    if (!zip_ || creating_) {
+        return fail("Cannot extract \"" + entry.name + "\": no backup file is open.");
+    }
+    if (entry.symlink) {
+        return fail("The entry \"" + entry.name + "\" is a symbolic link; it is not extracted.");
+    }
+    fs::path folder = file.parent_path().empty() ? fs::path(".") : file.parent_path();
+    std::string base = file.filename().string();
+    const std::string tempPrefix = "." + (base.size() > 200 ? std::string("entry") : base) + ".qobtmp-";
+    // A restore killed half-way left its hidden temporary file beside the target; the name is ours
+    // alone, so the next extraction of the same file clears it unless a live run is writing it.
+    removeAbandonedTemporaries(folder, tempPrefix);
+    DurableReplace out(file, tempPrefix, sync_);
+    if (!out.ok()) {
+        return fail("Cannot extract \"" + entry.name + "\" into " + quoted(folder) + ": " +
+                    out.error().message);
+    }
+    // The restored file takes the place of the old one with the old one's mode and owner, so a
+    // mail file that only its user could read stays that way; a link planted at its name is
+    // replaced, never followed. A new file gets the usual mode and, when we run as root in another
+    // user's prefix, the folder's owner: Wine runs as that user and must be able to write it.
+    if (Status s = readEntry(entry.index, out.fd(), entry.size); !s) {
+        return s;
+    }
+    if (keepTemp) {
+        if (Status s = out.keep(); !s) {
+            return fail("Cannot write " + quoted(file) + ": " + s.message);
+        }
+        *keepTemp = out.tempPath();
+    } else if (Status s = out.commit(); !s) {
+        return fail("Cannot write " + quoted(file) + ": " + s.message);
+    }
+    if (events_.fileExtracted) {
+        events_.fileExtracted(entry.name);
+    }
+    return Status::success();
+}
+
+Status Archive::verify() {
+    if (!zip_ || creating_) {
+        return fail("No backup file is open.");
+    }
+    if (busy_) {
+        return fail("The archive is busy; try again when it has finished.");
+    }
+    std::string bad;
+    for (const auto& e : entries()) {
+        Status s = readEntry(e.index, -1, e.size);
+        if (!s) {
+            bad += (bad.empty() ? "" : "; ") + s.message;
+        }
+    }
+    if (!bad.empty()) {
+        return fail("The backup file " + quoted(path_) + " is damaged: " + bad);
+    }
+    return Status::success();
+}
+
+// --- helpers -----------------------------------------------------------------------------------
+
+std::string archiveTempPrefix(const fs::path& target) {
+    return "." + target.filename().string() + ".qobtmp-";
+}
+
+void Archive::removeStaleTempFiles(const fs::path& target) {
+    fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
+    // Our own hidden temporary names are no one else's: whatever a killed write left there goes,
+    // a finished zip included (a kill between the last flush and the rename leaves one).
+    removeAbandonedTemporaries(folder, archiveTempPrefix(target));
+    // Earlier versions let libzip name them "<target>.XXXXXX", as people name their own copies
+    // ("mail.qob.201611"): only what cannot be a finished backup is taken for a leftover.
+    removeAbandonedTemporaries(folder, target.filename().string() + ".", isUnfinishedArchive);
+}
+
+std::optional<std::uint64_t> Archive::freeSpace(const fs::path& folder) {
+    struct statvfs st {};
+    if (::statvfs(folder.c_str(), &st) != 0) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(st.f_bavail) * static_cast<std::uint64_t>(st.f_frsize);
+}
+
+} // namespace qob

@@ -1,0 +1,183 @@
+#pragma once
+// The archive component behind every backup file: a zip archive (Zip64, deflate, optionally
+// WinZip AES-256 with one password for all entries) whose entries are named by bare file name.
+// It holds at most one archive at a time: one being created, or one opened for reading.
+//
+// Writing streams each file through a byte-counting source, so memory stays flat whatever the
+// data size and progress follows bytes. The source deflates the file itself on two threads
+// (ParallelDeflate) and hands libzip the finished stream, which libzip only encrypts and stores:
+// twice the speed of a single zlib stream on a two-core machine. The archive is written into
+// `<target>.XXXXXX`, flushed to disk and renamed over the target only when everything was written, so
+// an earlier backup survives any failure, a power loss included.
+#include "archive/ArchiveEvents.h"
+#include "platform/DurableFile.h"
+#include "platform/Status.h"
+
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+typedef struct zip zip_t;
+
+namespace qob {
+
+inline constexpr const char* kInfoEntryName = "quirebox.dat";
+
+struct ArchiveEntryInfo {
+    std::uint64_t index = 0;
+    std::string name;
+    std::uint64_t size = 0;
+    std::uint64_t compressedSize = 0;
+    bool encrypted = false;
+    std::uint16_t encryptionMethod = 0; // ZIP_EM_* (0x0103 = AES-256)
+    bool symlink = false;
+};
+
+class Archive;
+
+// An entry found by name in the open archive; valid until the archive is closed.
+class ArchiveEntry {
+public:
+    ArchiveEntry(Archive& archive, ArchiveEntryInfo info) : archive_(&archive), info_(std::move(info)) {}
+    const ArchiveEntryInfo& info() const { return info_; }
+    const std::string& name() const { return info_.name; }
+    // Writes the entry into `folder` under its own name.
+    Status extractTo(const std::filesystem::path& folder) const;
+    // Writes the entry to exactly `file`.
+    Status extractToFile(const std::filesystem::path& file) const;
+    // Writes the entry, checked and synced, to a hidden temporary file beside `file` (which it will
+    // replace) and puts that file's path in `temp`; `file` itself is not touched. A restore gathers
+    // every file this way before it changes anything.
+    Status extractToTemp(const std::filesystem::path& file, std::filesystem::path& temp) const;
+
+private:
+    Archive* archive_;
+    ArchiveEntryInfo info_;
+};
+
+// The hidden name prefix of the temporary file a backup is written to beside its target.
+std::string archiveTempPrefix(const std::filesystem::path& target);
+
+class Archive {
+public:
+    static constexpr int kDefaultLevel = 6;
+
+    Archive();
+    ~Archive();
+    Archive(const Archive&) = delete;
+    Archive& operator=(const Archive&) = delete;
+
+    ArchiveEvents& events() { return events_; }
+    void setWorkingFolder(const std::filesystem::path& folder) { workingFolder_ = folder; }
+    const std::filesystem::path& workingFolder() const { return workingFolder_; }
+    // How written files are flushed to disk (fsync when unset); tests watch it.
+    void setSyncFunction(SyncFunction sync) { sync_ = std::move(sync); }
+
+    // --- writing -------------------------------------------------------------------------------
+    // Starts a new, empty archive that writeArchive() stores at `path` (closing any open one).
+    Status createArchive(const std::filesystem::path& path);
+    // Adds `file` as an entry named by its bare file name; entries keep the order of the calls.
+    Status addFiles(const std::filesystem::path& file);
+    // Adds `file` under an explicit bare entry name.
+    Status addFile(const std::filesystem::path& file, const std::string& entryName);
+    // True when the archive being created already holds that name (compared without regard to
+    // ASCII case, since the entries end up as files in a Windows folder).
+    bool hasEntry(const std::string& entryName) const;
+    // The files queued so far with their entry names, in the order of the calls: what a caller
+    // needs to queue them again into an archive at another path.
+    std::vector<std::pair<std::filesystem::path, std::string>> queuedFiles() const {
+        std::vector<std::pair<std::filesystem::path, std::string>> out;
+        for (const Pending& p : pending_) {
+            out.emplace_back(p.file, p.name);
+        }
+        return out;
+    }
+    void setProtected(bool on) { protected_ = on; }
+    bool isProtected() const { return protected_; }
+    void setWritePassword(const std::string& password) { writePassword_ = password; }
+    // Sets the password for both writing and reading.
+    void setPassword(const std::string& password);
+    // Deflate level 1..9 (0 stores); applied at writeArchive().
+    Status setCompressionLevel(int level);
+    int compressionLevel() const { return level_; }
+    // Writes the archive; events().writeFinished is called before it returns, on success and on
+    // failure. The archive is closed afterwards either way.
+    Status writeArchive();
+
+    // --- reading -------------------------------------------------------------------------------
+    // True when the archive at `path` holds an encrypted entry; needs no password. False for a
+    // file that cannot be read as an archive (opening it then says why).
+    bool isPasswordProtected(const std::filesystem::path& path) const;
+    Status openArchive(const std::filesystem::path& path);
+    void setReadPassword(const std::string& password) { readPassword_ = password; }
+    // Proves the read password by reading `quirebox.dat` (or the smallest encrypted entry) to its
+    // end and checking its CRC: the 2-byte AES verifier alone lets 1 in 65536 wrong ones through.
+    bool verifyPassword();
+    // The first entry of that name (exact, else without regard to ASCII case).
+    std::optional<ArchiveEntry> findEntry(const std::string& name);
+    std::int64_t entryCount() const;
+    std::vector<ArchiveEntryInfo> entries() const;
+    Status extractTo(const ArchiveEntryInfo& entry, const std::filesystem::path& folder);
+    Status extractToFile(const ArchiveEntryInfo& entry, const std::filesystem::path& file);
+    Status extractToTemp(const ArchiveEntryInfo& entry, const std::filesystem::path& file,
+                         std::filesystem::path& temp);
+    // Reads every entry to its end (CRC, AES authentication where libzip checks it); the failure
+    // message lists each bad entry.
+    Status verify();
+
+    bool isOpen() const { return zip_ != nullptr; }
+    bool isCreating() const { return zip_ != nullptr && creating_; }
+    // Discards an archive being created (nothing is written) or closes one opened for reading.
+    void closeArchive();
+
+    // --- helpers -------------------------------------------------------------------------------
+    // Removes `<target>.XXXXXX` files left by a write that was killed half-way (empty, or a zip
+    // without its central directory, and no live writer holding it); a file of such a name that is
+    // anything else is the user's.
+    static void removeStaleTempFiles(const std::filesystem::path& target);
+    // Bytes available to this user on the file system holding `folder`.
+    static std::optional<std::uint64_t> freeSpace(const std::filesystem::path& folder);
+    // A name that may be used as a file name inside one folder: no separators, no "..", no drive.
+    static bool isSafeEntryName(const std::string& name);
+
+    // Called by the byte-counting source while writing.
+    void noteBytesRead(std::uint64_t count);
+
+private:
+    struct Pending {
+        std::filesystem::path file;
+        std::string name;
+        std::uint64_t size = 0;
+        std::uint64_t index = 0;
+    };
+
+    Status fail(const std::string& what);
+    Status extractImpl(const ArchiveEntryInfo& entry, const std::filesystem::path& file,
+                       std::filesystem::path* keepTemp);
+    Status readEntry(std::uint64_t index, int fd, std::uint64_t size);
+    std::optional<ArchiveEntryInfo> entryInfo(std::uint64_t index) const;
+    void reportExtract(std::uint64_t done, std::uint64_t total, int& last);
+
+    ArchiveEvents events_;
+    std::filesystem::path workingFolder_;
+    std::filesystem::path path_;
+    zip_t* zip_ = nullptr;
+    bool creating_ = false;
+    bool busy_ = false;
+    bool protected_ = false;
+    std::string writePassword_;
+    std::string readPassword_;
+    int level_ = kDefaultLevel;
+    std::vector<Pending> pending_;
+    std::uint64_t totalBytes_ = 0;
+    std::uint64_t bytesRead_ = 0;
+    int lastPercent_ = -1;
+    std::string sourceError_;
+    SyncFunction sync_;
+};
+
+} // namespace qob

@@ -1,0 +1,53 @@
+#include "settings/ProgramFolder.h"
+
+#include "platform/Environment.h"
+
+#include <unistd.h>
+
+namespace qob {
+namespace {
+
+bool writableFolder(const std::filesystem::path& folder) {
+    std::error_code ec;
+    return !folder.empty() && std::filesystem::is_directory(folder, ec) &&
+           ::access(folder.c_str(), W_OK) == 0;
+}
+
+} // namespace
+
+ProgramFolderSources ProgramFolderSources::fromEnvironment() {
+    ProgramFolderSources sources;
+    sources.quireHome = environment("QUIRE_HOME");
+    sources.xdgDataHome = environment("XDG_DATA_HOME");
+    sources.home = environment("HOME");
+    std::error_code ec;
+    std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    if (!ec)
+        sources.executableFolder = exe.parent_path();
+    return sources;
+}
+
+Status resolveProgramFolder(const ProgramFolderSources& sources, std::filesystem::path& folder) {
+    std::filesystem::path chosen;
+    if (sources.quireHome && !sources.quireHome->empty()) {
+        chosen = *sources.quireHome;
+    } else if (writableFolder(sources.executableFolder)) {
+        chosen = sources.executableFolder;
+    } else if (sources.xdgDataHome && std::filesystem::path(*sources.xdgDataHome).is_absolute()) {
+        chosen = std::filesystem::path(*sources.xdgDataHome) / "quire-outlook-backup";
+    } else if (sources.home && !sources.home->empty()) {
+        chosen = std::filesystem::path(*sources.home) / ".local" / "share" / "quire-outlook-backup";
+    } else {
+        return Status::failure("Cannot find a folder for the program's files: set QUIRE_HOME or HOME.");
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(chosen, ec);
+    if (ec || !std::filesystem::is_directory(chosen))
+        return Status::failure("Cannot create the program folder " + chosen.string() + ": " + ec.message());
+    folder = std::filesystem::absolute(chosen, ec);
+    if (ec)
+        folder = chosen;
+    return Status::success();
+}
+
+} // namespace qob
