@@ -254,7 +254,13 @@ Status Archive::addFile(const fs::path& file, const std::string& entryName) {
     spec.file = file;
     spec.size = static_cast<std::uint64_t>(st.st_size);
     spec.mtime = st.st_mtime;
-    spec.onRead = [this](std::uint64_t n) { noteBytesRead(n); };
+    spec.onRead = [this, entryName](std::uint64_t n) {
+        noteBytesRead(n);
+        if (events_.bytes) {
+            events_.bytes(entryName, bytesRead_, totalBytes_);
+        }
+    };
+    spec.stop = [this] { return stopNow(); };
     spec.level = [this] { return level_; };
     spec.errorText = &sourceError_;
     zip_source_t* src = makeArchiveSource(zip_, std::move(spec));
@@ -276,6 +282,13 @@ Status Archive::addFile(const fs::path& file, const std::string& entryName) {
         events_.fileAdded(entryName);
     }
     return Status::success();
+}
+
+bool Archive::stopNow() {
+    if (!stopped_ && events_.stopRequested && events_.stopRequested()) {
+        stopped_ = true;
+    }
+    return stopped_;
 }
 
 void Archive::noteBytesRead(std::uint64_t count) {
@@ -351,10 +364,14 @@ Status Archive::writeArchive() {
     bytesRead_ = 0;
     lastPercent_ = -1;
     sourceError_.clear();
+    stopped_ = false;
     busy_ = true;
     noteBytesRead(0);
     int rc = zip_close(zip_);
     busy_ = false;
+    if (rc != 0 && stopped_) {
+        return finish(Status::stopped("The backup was cancelled; " + quoted(path_) + " was not written."));
+    }
     if (rc != 0) {
         std::string why = sourceError_.empty() ? zip_strerror(zip_) : sourceError_;
         return finish(fail("Cannot write the backup file " + quoted(path_) + ": " + why));
@@ -509,6 +526,10 @@ Status Archive::readEntry(std::uint64_t index, int fd, std::uint64_t size) {
         if (n == 0) {
             break;
         }
+        if (stopNow()) {
+            result = Status::stopped("\"" + info->name + "\": stopped, as asked.");
+            break;
+        }
         total += static_cast<std::uint64_t>(n);
         // libzip inflates past the recorded size and only complains at the end; the free-space
         // check before an extraction trusts that size, so no byte beyond it is written.
@@ -523,6 +544,9 @@ Status Archive::readEntry(std::uint64_t index, int fd, std::uint64_t size) {
             break;
         }
         reportExtract(total, size, last);
+        if (events_.bytes) {
+            events_.bytes(info->name, total, size);
+        }
     }
     busy_ = false;
     int closeCode = zip_fclose(f);
@@ -582,6 +606,7 @@ Status Archive::extractToTemp(const ArchiveEntryInfo& entry, const fs::path& fil
 }
 
 Status Archive::extractImpl(const ArchiveEntryInfo& entry, const fs::path& file, fs::path* keepTemp) {
+    stopped_ = false;
     if (busy_) {
         return fail("The archive is busy; try again when it has finished.");
     }
@@ -631,8 +656,12 @@ Status Archive::verify() {
         return fail("The archive is busy; try again when it has finished.");
     }
     std::string bad;
+    stopped_ = false;
     for (const auto& e : entries()) {
         Status s = readEntry(e.index, -1, e.size);
+        if (s.cancelled) {
+            return s;
+        }
         if (!s) {
             bad += (bad.empty() ? "" : "; ") + s.message;
         }

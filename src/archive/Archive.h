@@ -13,6 +13,7 @@
 #include "platform/DurableFile.h"
 #include "platform/Status.h"
 
+#include <atomic>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -161,6 +162,8 @@ private:
     Status readEntry(std::uint64_t index, int fd, std::uint64_t size);
     std::optional<ArchiveEntryInfo> entryInfo(std::uint64_t index) const;
     void reportExtract(std::uint64_t done, std::uint64_t total, int& last);
+    // Whether the operation under way was asked to stop (asked once, then remembered).
+    bool stopNow();
 
     ArchiveEvents events_;
     std::filesystem::path workingFolder_;
@@ -177,6 +180,7 @@ private:
     std::uint64_t bytesRead_ = 0;
     int lastPercent_ = -1;
     std::string sourceError_;
+    std::atomic<bool> stopped_{false};
     SyncFunction sync_;
 };
 

@@ -173,6 +173,9 @@ zip_int64_t readFile(SourceState& s, void* data, zip_uint64_t len, bool reportRe
         }
         return 0;
     }
+    if (s.spec.stop && s.spec.stop()) {
+        return failWith(s, ZIP_ER_READ, 0, "the backup was cancelled");
+    }
     ssize_t r;
     do {
         r = ::read(s.fd, data, want);

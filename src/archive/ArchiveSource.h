@@ -23,6 +23,7 @@ struct ArchiveSourceFile {
     std::uint64_t size = 0;
     std::time_t mtime = 0;
     std::function<void(std::uint64_t)> onRead; // bytes just read
+    std::function<bool()> stop;                // true: stop reading, the write is cancelled
     // Deflate level 1..9, or 0 to hand libzip the plain bytes; asked when the write starts, since
     // the level may be set after the file was added.
     std::function<int()> level;

@@ -9,9 +9,12 @@ namespace qob {
 struct Status {
     bool ok = true;
     std::string message; // empty when ok
+    // The operation stopped because it was asked to (a cancel), not because something went wrong.
+    bool cancelled = false;
 
     static Status success() { return {}; }
-    static Status failure(std::string why) { return {false, std::move(why)}; }
+    static Status failure(std::string why) { return {false, std::move(why), false}; }
+    static Status stopped(std::string why) { return {false, std::move(why), true}; }
     explicit operator bool() const { return ok; }
 };
 
