@@ -1,8 +1,8 @@
 #include "RestoreFixture.h"
 
 #include "ZipTools.h"
-#include "settings/InfoFile.h"
 #include "registry/KeyHandle.h"
+#include "settings/InfoFile.h"
 
 #include <algorithm>
 #include <fstream>
@@ -41,6 +41,17 @@ void RestoreWorld::tickRestore(std::initializer_list<int> boxes) {
     for (int b : boxes) {
         form->restoreItem[static_cast<std::size_t>(b)].checked = true;
     }
+}
+
+std::vector<std::string> leftovers(const fs::path& folder) {
+    std::vector<std::string> found;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (name.find(".qobtmp-") != std::string::npos || name.find(".quire-restore-") != std::string::npos) {
+            found.push_back(entry.path().string());
+        }
+    }
+    return found;
 }
 
 std::string readFile(const fs::path& file) {
