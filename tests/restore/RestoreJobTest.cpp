@@ -9,6 +9,7 @@
 
 #include <gtest/gtest.h>
 
+#include <fstream>
 #include <functional>
 #include <mutex>
 #include <random>
@@ -182,6 +183,12 @@ TEST(RestoreJob, AStopBeforeTheCommitLeavesTheTargetAsItWas) {
         Prepared p("Outlook", std::size_t{6} << 20);
         const fs::path pstHost = p.w.host(p.w.demo.storesOf("Outlook").front().targetPath);
         ASSERT_EQ(pstHost.filename(), "Outlook.pst");
+        // The target moved on since the backup: a commit would take its rules and a value back.
+        std::ofstream(p.w.host(p.w.demo.roamingDataFolder + "\\Outlook.rwz"),
+                      std::ios::binary | std::ios::trunc)
+            << "newer rules";
+        ASSERT_EQ(p.w.registry.setStringValue(p.w.demo.profilesRootKey + "\\Outlook", "AfterTheBackup", "x"),
+                  kRegSuccess);
         const std::string pstBefore = readFile(pstHost);
         const RegistryDump registryBefore = dumpTree(p.w.store, "HKEY_CURRENT_USER");
         const auto filesBefore = snapshotFiles(p.w.demo.prefix / "drive_c");
