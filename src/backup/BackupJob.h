@@ -6,6 +6,13 @@
 // to brlog.dat as it goes (and hands every entry to the observer), may close Outlook (asking it to
 // close is no question to the user), and runs on any thread; a stop request ends it at the next
 // item or block with the earlier backup untouched.
+//
+// Events, in order: phaseStarted(Preparing); status("Waiting for Outlook to close...") while it
+// waits, then status(""); status(<step text>) per chosen item, and progress{Preparing, file, 0, 0}
+// per file queued; phaseStarted(Writing) with progress{Writing, file being read, bytes of the
+// whole archive}; phaseStarted(Checking) with progress{Checking, entry, bytes of all entries} when
+// the read-back check is on; phaseStarted(Finished). Bytes come about once a megabyte and at the
+// end of each file. logLine() gets every run-log entry as it is appended.
 #include "outlook/AppState.h"
 #include "platform/Dialogs.h"
 #include "platform/Job.h"

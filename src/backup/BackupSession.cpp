@@ -40,6 +40,9 @@ Status BackupSession::begin(const fs::path& target, const InfoHeader& header) {
         !locked) {
         return locked;
     }
+    if (fileLock_.held()) {
+        EarlierBackupKeep::removeLeftovers(target);
+    }
     Status s = sGetTempFile(platform_.programFolder, kInfoTempPrefix, infoFile_);
     if (!s) {
         return Status::failure("Cannot make the information file: " + s.message);

@@ -32,9 +32,13 @@ void syncFolder(const fs::path& folder) {
 
 } // namespace
 
+void EarlierBackupKeep::removeLeftovers(const fs::path& file) {
+    removeAbandonedTemporaries(folderOf(file), keepPrefix(file));
+}
+
 EarlierBackupKeep::EarlierBackupKeep(const fs::path& file) : file_(file) {
     const fs::path folder = folderOf(file);
-    removeAbandonedTemporaries(folder, keepPrefix(file));
+    removeLeftovers(file);
     std::error_code ec;
     existed_ = fs::exists(fs::symlink_status(file, ec));
     if (!existed_) {

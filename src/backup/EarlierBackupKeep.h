@@ -19,6 +19,10 @@ public:
     EarlierBackupKeep(const EarlierBackupKeep&) = delete;
     EarlierBackupKeep& operator=(const EarlierBackupKeep&) = delete;
 
+    // Removes what a run killed during its check left beside `file` (its earlier backup's second
+    // name); a later run that does not check must not leave it there for good.
+    static void removeLeftovers(const std::filesystem::path& file);
+
     // The state before the run can be put back: there was no file, or the link was made (a file
     // system without hard links cannot).
     bool canPutBack() const { return !existed_ || !link_.empty(); }
