@@ -3,7 +3,7 @@
 // verified through the archive component. Seeds: fuzz_make_seeds writes real ones.
 #include "RestoreFixture.h"
 #include "archive/Archive.h"
-#include "restore/OpenBackup.h"
+#include "forms/OpenBackup.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,8 +1,8 @@
 // Byte and text readers fed by registry values and the command line: the automatic run's command
 // line, the data-file path decoders, and the path rewriting helpers of the restore.
-#include "outlook/PathReaders.h"
+#include "forms/AutomaticBackup.h"
 #include "outlook/BinaryPath.h"
-#include "schedule/AutomaticBackup.h"
+#include "outlook/PathReaders.h"
 
 #include <cstdint>
 #include <cstdlib>

@@ -1,8 +1,8 @@
 // quiremail: the program. With a command line it runs the automatic backup and quits; the window
 // for interactive use is not part of this build yet.
 #include "app/cli/Target.h"
-#include "frame/MainForm.h"
-#include "schedule/AutomaticBackup.h"
+#include "forms/AutomaticBackup.h"
+#include "forms/MainForm.h"
 
 #include <iostream>
 

@@ -1,7 +1,7 @@
 // The backup job driven from another thread, as a window's worker will drive it: the events it
 // reports, the summary it returns, and what a cancel at each stage leaves behind.
 #include "backup/BackupJob.h"
-#include "backup/BackupRun.h"
+#include "forms/BackupRun.h"
 #include "settings/Settings.h"
 
 #include "DemoPlatform.h"

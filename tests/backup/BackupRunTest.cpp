@@ -1,6 +1,6 @@
 // The interactive backup run against a demo target system: checks, the written file, the log, and
 // what happens when writing fails.
-#include "backup/BackupRun.h"
+#include "forms/BackupRun.h"
 #include "archive/Archive.h"
 #include "backup/Processes.h"
 #include "platform/RunLock.h"

@@ -1,8 +1,8 @@
 // Closing Outlook before a backup: asked, waited for, never killed; when it stays open, the items
 // it keeps open fail with the reason instead of being copied half-written.
 #include "backup/CloseOutlook.h"
-#include "backup/BackupRun.h"
 #include "backup/Processes.h"
+#include "forms/BackupRun.h"
 #include "settings/Settings.h"
 
 #include "FakeOutlookProcess.h"

@@ -2,7 +2,7 @@
 // leading "." under Wine) is neither backed up nor counted, so a box is never offered for a folder
 // whose backup would then fail.
 #include "backup/BackupItems.h"
-#include "frame/MainForm.h"
+#include "forms/MainForm.h"
 #include "platform/wine/WineTargetFileSystem.h"
 
 #include "DemoPlatform.h"

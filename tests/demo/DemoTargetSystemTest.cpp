@@ -119,7 +119,7 @@ TEST(DemoTargetSystem, RegistryWriteRefusedIsReported) {
 } // namespace
 } // namespace qob::test
 
-#include "frame/MainForm.h"
+#include "forms/MainForm.h"
 #include "platform/wine/WinePrefixRegistry.h"
 #include "platform/wine/WineSystemServices.h"
 #include "platform/wine/WineTargetFileSystem.h"

@@ -2,9 +2,9 @@
 // the target folders, and no existing file is damaged.
 #include "RestoreFixture.h"
 #include "ZipTools.h"
-#include "restore/OpenBackup.h"
+#include "forms/OpenBackup.h"
+#include "forms/RestoreRun.h"
 #include "restore/RestoreItems.h"
-#include "restore/RestoreRun.h"
 
 #include <gtest/gtest.h>
 #include <sched.h>

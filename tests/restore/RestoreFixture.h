@@ -8,7 +8,7 @@
 #include "TestPaths.h"
 #include "archive/Archive.h"
 #include "demo/DemoTargetSystem.h"
-#include "frame/MainForm.h"
+#include "forms/MainForm.h"
 #include "platform/wine/WineTargetFileSystem.h"
 
 #include <filesystem>

@@ -3,7 +3,7 @@
 #include "restore/RestoreItems.h"
 #include "RestoreFixture.h"
 #include "ZipTools.h"
-#include "restore/OpenBackup.h"
+#include "forms/OpenBackup.h"
 
 #include <fcntl.h>
 #include <fstream>

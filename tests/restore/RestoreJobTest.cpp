@@ -3,8 +3,8 @@
 // commit leaves the target exactly as it was.
 #include "restore/RestoreJob.h"
 #include "RestoreFixture.h"
-#include "restore/OpenBackup.h"
-#include "restore/RestoreRun.h"
+#include "forms/OpenBackup.h"
+#include "forms/RestoreRun.h"
 #include "restore/RestoreTransaction.h"
 
 #include <gtest/gtest.h>

@@ -2,11 +2,11 @@
 // one: the registry trees and the files are compared with what the restore must have changed.
 #include "RestoreFixture.h"
 #include "ZipTools.h"
+#include "forms/OpenBackup.h"
+#include "forms/RestoreRun.h"
 #include "outlook/BinaryPath.h"
 #include "outlook/PathReaders.h"
-#include "restore/OpenBackup.h"
 #include "restore/RestoreItems.h"
-#include "restore/RestoreRun.h"
 
 #include <gtest/gtest.h>
 

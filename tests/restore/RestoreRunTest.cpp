@@ -1,10 +1,10 @@
 // The restore run: its refusals, the order of the steps, the log entries, the summary and the
 // start of Outlook afterwards.
-#include "restore/RestoreRun.h"
+#include "forms/RestoreRun.h"
 #include "RestoreFixture.h"
 #include "ZipTools.h"
+#include "forms/OpenBackup.h"
 #include "settings/Settings.h"
-#include "restore/OpenBackup.h"
 
 #include <gtest/gtest.h>
 

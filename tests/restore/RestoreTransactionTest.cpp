@@ -2,10 +2,10 @@
 // failure leaves the target as it was, and repeated restores replace their own copies.
 #include "restore/RestoreTransaction.h"
 #include "RestoreFixture.h"
+#include "forms/OpenBackup.h"
+#include "forms/RestoreRun.h"
 #include "outlook/PathReaders.h"
-#include "restore/OpenBackup.h"
 #include "restore/RestoreItems.h"
-#include "restore/RestoreRun.h"
 
 #include <gtest/gtest.h>
 

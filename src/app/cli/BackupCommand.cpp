@@ -4,7 +4,7 @@
 
 #include "app/cli/Target.h"
 #include "backup/BackupJob.h"
-#include "frame/MainForm.h"
+#include "forms/MainForm.h"
 
 #include <algorithm>
 #include <ostream>

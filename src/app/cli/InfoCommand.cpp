@@ -2,9 +2,9 @@
 #include "app/cli/BackupFileAccess.h"
 #include "app/cli/Cli.h"
 #include "app/cli/TerminalText.h"
+#include "forms/OpenBackup.h"
 #include "settings/BackupInfo.h"
 #include "settings/InfoFile.h"
-#include "restore/OpenBackup.h"
 
 #include <cstdlib>
 #include <ostream>

@@ -3,9 +3,9 @@
 #include "app/cli/RestoreCommand.h"
 
 #include "app/cli/Target.h"
-#include "restore/OpenBackup.h"
+#include "forms/OpenBackup.h"
+#include "forms/RestoreRun.h"
 #include "restore/RestoreJob.h"
-#include "restore/RestoreRun.h"
 
 #include <algorithm>
 #include <ostream>

@@ -1,8 +1,8 @@
 // The automatic run with Outlook open: asked to close and waited for like "Backup Now", never
 // killed; the files it keeps open fail with the reason when it stays.
 #include "backup/CloseOutlook.h"
+#include "forms/AutomaticBackup.h"
 #include "settings/Settings.h"
-#include "schedule/AutomaticBackup.h"
 
 #include "FakeOutlookProcess.h"
 #include "ZipTools.h"

@@ -1,4 +1,4 @@
-#include "backup/BackupRun.h"
+#include "forms/BackupRun.h"
 
 #include "settings/Settings.h"
 

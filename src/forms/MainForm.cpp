@@ -1,4 +1,4 @@
-#include "frame/MainForm.h"
+#include "forms/MainForm.h"
 
 #include "outlook/OutlookDiscovery.h"
 #include "settings/Settings.h"

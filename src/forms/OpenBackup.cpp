@@ -1,4 +1,4 @@
-#include "restore/OpenBackup.h"
+#include "forms/OpenBackup.h"
 
 #include "settings/InfoFile.h"
 #include "settings/TempFiles.h"

@@ -2,7 +2,7 @@
 // RunAutoBackup: the unattended backup the scheduled task starts. It shows nothing, logs to
 // brlog.dat and builds the backup with the same handlers, information file and archive as the
 // interactive run.
-#include "frame/MainForm.h"
+#include "forms/MainForm.h"
 #include "platform/Job.h"
 
 #include <chrono>

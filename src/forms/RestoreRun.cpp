@@ -1,4 +1,4 @@
-#include "restore/RestoreRun.h"
+#include "forms/RestoreRun.h"
 
 #include "settings/BackupInfo.h"
 #include "settings/Settings.h"

@@ -5,7 +5,7 @@
 // one summary message and starts Outlook when the settings say so. Free functions on the Qt-free
 // main form: the form lives in frame/, below this subsystem, so it cannot call up.
 #include "archive/Archive.h"
-#include "frame/MainForm.h"
+#include "forms/MainForm.h"
 #include "restore/RestoreJob.h"
 
 #include <cstdint>

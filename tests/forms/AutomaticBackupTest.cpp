@@ -1,5 +1,5 @@
 // The automatic run: its command line, the new-file name and the handlers its flags select.
-#include "schedule/AutomaticBackup.h"
+#include "forms/AutomaticBackup.h"
 #include "archive/Archive.h"
 #include "settings/InfoFile.h"
 #include "settings/Settings.h"

@@ -1,4 +1,4 @@
-#include "schedule/AutomaticBackup.h"
+#include "forms/AutomaticBackup.h"
 
 #include "backup/BackupJob.h"
 #include "outlook/OutlookDiscovery.h"

@@ -3,7 +3,7 @@
 // the password of a protected one), its information file read and shown, and the restore boxes of
 // the items it holds enabled. The archive stays open for the restore run.
 #include "archive/Archive.h"
-#include "frame/MainForm.h"
+#include "forms/MainForm.h"
 
 #include <filesystem>
 

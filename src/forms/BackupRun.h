@@ -6,7 +6,7 @@
 // window owns one BackupRun next to its MainForm and calls runBackup(form) for the button and the
 // menu entry.
 #include "backup/BackupJob.h"
-#include "frame/MainForm.h"
+#include "forms/MainForm.h"
 
 #include <functional>
 #include <string>
