@@ -2,6 +2,7 @@
 
 #include "archive/ArchiveSource.h"
 #include "archive/ArchiveTarget.h"
+#include "platform/TextEncoding.h"
 
 #include <zip.h>
 
@@ -29,24 +30,6 @@ std::string lowerAscii(std::string s) {
         }
     }
     return s;
-}
-
-bool validUtf8(const std::string& s) {
-    size_t i = 0;
-    while (i < s.size()) {
-        auto c = static_cast<unsigned char>(s[i]);
-        size_t extra = c < 0x80 ? 0 : (c >> 5) == 0x6 ? 1 : (c >> 4) == 0xE ? 2 : (c >> 3) == 0x1E ? 3 : 4;
-        if (extra == 4 || i + extra >= s.size() + (extra == 0 ? 1 : 0)) {
-            return false;
-        }
-        for (size_t k = 1; k <= extra; ++k) {
-            if ((static_cast<unsigned char>(s[i + k]) >> 6) != 0x2) {
-                return false;
-            }
-        }
-        i += extra + 1;
-    }
-    return true;
 }
 
 // Words for the libzip codes a user can meet when reading an entry.
@@ -205,7 +188,7 @@ Status Archive::createArchive(const fs::path& path) {
 }
 
 bool Archive::isSafeEntryName(const std::string& name) {
-    if (name.empty() || name.size() > 255 || name == "." || name == ".." || !validUtf8(name)) {
+    if (name.empty() || name.size() > 255 || name == "." || name == ".." || !textenc::isValidUtf8(name)) {
         return false;
     }
     for (char c : name) {

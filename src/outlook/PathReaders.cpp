@@ -1,7 +1,7 @@
 #include "outlook/PathReaders.h"
 
 #include "registry/KeyHandle.h"
-#include "registry/TextEncoding.h"
+#include "platform/TextEncoding.h"
 
 namespace qob {
 

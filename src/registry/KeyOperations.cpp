@@ -1,7 +1,7 @@
 #include "registry/KeyHandle.h"
 #include "registry/Registry.h"
 #include "registry/RegistryText.h"
-#include "registry/TextEncoding.h"
+#include "platform/TextEncoding.h"
 
 namespace qob {
 namespace {

@@ -1,8 +1,8 @@
 #include "platform/AsciiCase.h"
+#include "platform/TextEncoding.h"
 #include "registry/KeyHandle.h"
 #include "registry/Registry.h"
 #include "registry/RegistryText.h"
-#include "registry/TextEncoding.h"
 
 #include <fstream>
 #include <iterator>
@@ -117,6 +117,14 @@ Status parsePlan(const std::string& text, const std::filesystem::path& file, Imp
     return Status::success();
 }
 
+Status loadPlan(const std::filesystem::path& file, ImportPlan& plan) {
+    std::string text;
+    if (Status s = readText(file, text); !s) {
+        return s;
+    }
+    return parsePlan(text, file, plan);
+}
+
 } // namespace
 
 Status Registry::importKey(const std::string& targetKeyPath, const std::filesystem::path& file) {
@@ -129,12 +137,8 @@ Status Registry::importKey(const std::string& targetKeyPath, const std::filesyst
         return Status::failure("A whole root key (\"" + targetKeyPath +
                                "\") is never replaced by an import.");
     }
-    std::string text;
     ImportPlan plan;
-    if (Status s = readText(file, text); !s) {
-        return s;
-    }
-    if (Status s = parsePlan(text, file, plan); !s) {
+    if (Status s = loadPlan(file, plan); !s) {
         return s;
     }
 
@@ -226,12 +230,8 @@ Status Registry::importMissingBranches(const std::string& targetKeyPath, const s
         return Status::failure("\"" + targetKeyPath +
                                "\" is not a registry key below a root. Nothing was changed.");
     }
-    std::string text;
     ImportPlan plan;
-    if (Status s = readText(file, text); !s) {
-        return s;
-    }
-    if (Status s = parsePlan(text, file, plan); !s) {
+    if (Status s = loadPlan(file, plan); !s) {
         return s;
     }
     auto branchOf = [](const std::string& relative) {

@@ -34,15 +34,6 @@ bool isDeviceName(const std::string& name) {
 
 } // namespace
 
-std::string upperAscii(std::string text) {
-    for (char& c : text) {
-        if (c >= 'a' && c <= 'z') {
-            c = static_cast<char>(c - 'a' + 'A');
-        }
-    }
-    return text;
-}
-
 bool equalsNoCase(const std::string& a, const std::string& b) {
     return a.size() == b.size() && upperAscii(a) == upperAscii(b);
 }

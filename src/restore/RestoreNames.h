@@ -1,6 +1,8 @@
 #pragma once
 // Names read from a backup file become file names in the user's folders, so none of them is
 // trusted: a name must stay a plain file name inside the one folder it is restored to.
+#include "platform/AsciiCase.h"
+
 #include <string>
 
 namespace qob {
@@ -12,8 +14,6 @@ namespace qob {
 // extension ("CON.txt" opens the console too).
 bool isSafeRestoreName(const std::string& name);
 
-// ASCII upper-case, for the comparisons Windows makes without regard to case.
-std::string upperAscii(std::string text);
 bool equalsNoCase(const std::string& a, const std::string& b);
 
 } // namespace qob

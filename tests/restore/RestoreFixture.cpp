@@ -1,8 +1,8 @@
 #include "RestoreFixture.h"
 
 #include "ZipTools.h"
-#include "settings/InfoFile.h"
 #include "registry/KeyHandle.h"
+#include "settings/InfoFile.h"
 
 #include <algorithm>
 #include <fstream>
@@ -245,6 +245,14 @@ std::map<std::string, std::string> snapshotFiles(const fs::path& folder) {
         if (it->is_regular_file()) {
             out[fs::relative(it->path(), folder).string()] = readFile(it->path());
         }
+    }
+    return out;
+}
+
+std::string joined(const std::vector<std::string>& lines) {
+    std::string out;
+    for (const auto& l : lines) {
+        out += l + "\n";
     }
     return out;
 }

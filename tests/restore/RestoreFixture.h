@@ -78,6 +78,8 @@ RegistryDump dumpTree(RegistryStore& store, const std::string& keyPath);
 std::map<std::string, std::string> snapshotFiles(const std::filesystem::path& folder);
 
 std::string readFile(const std::filesystem::path& file);
+// Lines joined with line ends, for failure messages.
+std::string joined(const std::vector<std::string>& lines);
 std::vector<std::uint8_t> utf16(const std::string& text, bool terminate);
 
 } // namespace qob::test

@@ -2,8 +2,8 @@
 // one: the registry trees and the files are compared with what the restore must have changed.
 #include "RestoreFixture.h"
 #include "ZipTools.h"
-#include "outlook/PathReaders.h"
 #include "outlook/BinaryPath.h"
+#include "outlook/PathReaders.h"
 #include "restore/OpenBackup.h"
 #include "restore/RestoreItems.h"
 #include "restore/RestoreRun.h"
@@ -17,14 +17,6 @@ namespace qob::test {
 namespace {
 
 namespace fs = std::filesystem;
-
-std::string joined(const std::vector<std::string>& lines) {
-    std::string out;
-    for (const auto& l : lines) {
-        out += l + "\n";
-    }
-    return out;
-}
 
 std::string upper(std::string s) {
     for (char& c : s) {

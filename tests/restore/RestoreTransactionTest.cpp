@@ -16,14 +16,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-std::string joined(const std::vector<std::string>& lines) {
-    std::string out;
-    for (const auto& l : lines) {
-        out += l + "\n";
-    }
-    return out;
-}
-
 // Every data file and address book a profile names, as the profile spells them.
 std::set<std::string> referencesOf(RestoreWorld& w, const std::string& profile) {
     std::set<std::string> out;

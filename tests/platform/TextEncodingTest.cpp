@@ -1,4 +1,4 @@
-#include "registry/TextEncoding.h"
+#include "platform/TextEncoding.h"
 
 #include <gtest/gtest.h>
 
