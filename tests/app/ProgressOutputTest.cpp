@@ -246,6 +246,89 @@ TEST(OutputMode, JsonBeforeQuietBeforeTheProgressLineGlobalOrPerCommand) {
     }
 }
 
+// What a backup or restore command does with its job's events, its summary and its errors.
+TEST(JobCommand, EachOutputModeShowsTheRunItsOwnWay) {
+    Pty pty(80);
+    ASSERT_TRUE(pty.ok());
+    Time now{};
+    const auto job = [&](const Args&, std::ostream& out, std::ostream& err, JobObserver& observer,
+                         const StopToken&) {
+        observer.phaseStarted(JobPhase::Writing);
+        now += 1s;
+        observer.progress(at(JobPhase::Writing, 5'000'000, 10'000'000, "Outlook.pst"));
+        err << "qob: a warning\n";
+        now += 1s;
+        observer.progress(at(JobPhase::Writing, 10'000'000, 10'000'000, "Outlook.pst"));
+        observer.phaseStarted(JobPhase::Finished);
+        out << "The Backup was Completed!\n";
+        return 0;
+    };
+    struct Case {
+        std::vector<std::string> flags;
+        int errFd;
+        std::string out, err;
+    };
+    const Case cases[] = {
+        // Piped or run by cron: exactly the words of today.
+        {{}, -1, "The Backup was Completed!\n", "qob: a warning\n"},
+        // On a terminal: a message shown during the run starts on a line of its own, below it the
+        // line goes on.
+        {{},
+         pty.slave(),
+         "The Backup was Completed!\n",
+         "\rwriting   \x1b[K\rwriting     50%  5.0 MB/s  0:01 left  Outlook.pst\x1b[K\nqob: a warning\n"
+         "\rwriting    100%  5.0 MB/s  Outlook.pst\x1b[K\n"},
+        {{"--quiet"}, pty.slave(), "", "qob: a warning\n"},
+        {{"--json", "--quiet"},
+         pty.slave(),
+         "{\"event\":\"phase\",\"phase\":\"writing\"}\n"
+         "{\"event\":\"progress\",\"phase\":\"writing\",\"done\":5000000,\"total\":10000000,\"file\":"
+         "\"Outlook.pst\"}\n"
+         "{\"event\":\"progress\",\"phase\":\"writing\",\"done\":10000000,\"total\":10000000,\"file\":"
+         "\"Outlook.pst\"}\n"
+         "{\"event\":\"phase\",\"phase\":\"finished\"}\n"
+         "{\"event\":\"summary\",\"command\":\"backup\",\"result\":\"completed\",\"file\":\"out.qob\","
+         "\"exit\":0,"
+         "\"message\":\"The Backup was Completed!\\n\",\"items\":[],\"problems\":[]}\n",
+         "qob: a warning\n"},
+    };
+    for (const Case& c : cases) {
+        Args args;
+        args.positional = {"out.qob"};
+        for (const std::string& flag : c.flags) {
+            args.options[flag] = "";
+        }
+        args.console = Console{c.errFd, [&] { return now; }};
+        std::ostringstream out, err;
+        EXPECT_EQ(runJobCommand("backup", args, out, err, job), 0);
+        EXPECT_EQ(out.str(), c.out) << c.errFd;
+        EXPECT_EQ(err.str(), c.err) << c.errFd;
+    }
+}
+
+TEST(JobCommand, CtrlCStopsTheJobAndTheCommandExitsWith130) {
+    // The job sees the stop at its next check and ends cancelled; a job that had already finished
+    // whole keeps its success.
+    for (const int jobCode : {1, 0}) {
+        bool sawStop = false;
+        const auto job = [&](const Args&, std::ostream&, std::ostream&, JobObserver&, const StopToken& stop) {
+            std::raise(SIGINT);
+            sawStop = stop.stopRequested();
+            return jobCode;
+        };
+        Args args;
+        args.options["--json"] = "";
+        std::ostringstream out, err;
+        EXPECT_EQ(runJobCommand("restore", args, out, err, job), jobCode == 0 ? 0 : 130);
+        EXPECT_TRUE(sawStop);
+        EXPECT_NE(out.str().find(jobCode == 0 ? "\"result\":\"completed\""
+                                              : "\"result\":\"cancelled\",\"file\":\"\","
+                                                "\"exit\":130"),
+                  std::string::npos)
+            << out.str();
+    }
+}
+
 int outsideHandlerCalls = 0;
 extern "C" void countOutside(int) {
     ++outsideHandlerCalls;

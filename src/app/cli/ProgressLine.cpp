@@ -120,7 +120,7 @@ void ProgressLine::phaseStarted(JobPhase phase) {
     }
     if (phase == JobPhase::Finished) {
         // The last state stays on screen, drawn whole even when the throttle held it back.
-        if (drawnOnce_) {
+        if (heldBack_) {
             draw(true);
         }
         endLine();
@@ -163,8 +163,10 @@ std::size_t ProgressLine::columns() const {
 void ProgressLine::draw(bool force) {
     const auto now = clock_();
     if (!force && drawnOnce_ && now - lastDraw_ < kRedrawInterval) {
+        heldBack_ = true;
         return;
     }
+    heldBack_ = false;
     lastDraw_ = now;
     drawnOnce_ = true;
     lineOpen_ = true;

@@ -54,6 +54,7 @@ private:
     std::string status_;
     bool lineOpen_ = false; // a line has been drawn and not yet ended
     bool drawnOnce_ = false;
+    bool heldBack_ = false; // something changed since the last redraw
 };
 
 } // namespace qob::cli
