@@ -6,6 +6,7 @@
 #include "restore/OpenBackup.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -17,6 +18,16 @@ namespace {
 // The password fuzz_make_seeds protects its seed with.
 constexpr char kSeedPassword[] = "fuzz-password";
 
+// Every extraction is written durably (fsync of the file and its folder), which on a disk costs
+// far more than the parsing under test: scratch folders go to memory when the machine has a
+// tmpfs and the caller did not choose a folder. (About five times the executions per second.)
+void scratchInMemory() {
+    std::error_code ec;
+    if (std::getenv("TMPDIR") == nullptr && fs::is_directory("/dev/shm", ec)) {
+        ::setenv("TMPDIR", "/dev/shm", 0);
+    }
+}
+
 struct World {
     qob::test::RestoreWorld restore;
     qob::test::TempDir scratch;
@@ -25,7 +36,10 @@ struct World {
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static World* world = new World; // built once: a demo target system takes a while
+    static World* world = [] {
+        scratchInMemory();
+        return new World; // built once: a demo target system takes a while
+    }();
     const fs::path file = world->scratch / "fuzz.qob";
     {
         std::ofstream out(file, std::ios::binary | std::ios::trunc);

@@ -1,9 +1,11 @@
 #pragma once
-// RunBackup, what "Backup Now" does: checks the choices on the main form, optionally closes
-// Outlook, builds the backup with the item handlers, writes it, logs every step to brlog.dat and
-// shows one summary message. The window owns one BackupRun next to its MainForm (as it owns the
-// archive component) and calls runBackup(form) for the button and the menu entry.
-#include "archive/Archive.h"
+// RunBackup, what "Backup Now" does, as the form sees it: checks the choices on the main form,
+// builds the backup job's request from them, runs the job (which closes Outlook when asked, builds,
+// writes and checks the backup and logs every step to brlog.dat), drives the progress panel from
+// the job's events, shows the job's summary message and then runs the after-backup actions. The
+// window owns one BackupRun next to its MainForm and calls runBackup(form) for the button and the
+// menu entry.
+#include "backup/BackupJob.h"
 #include "frame/MainForm.h"
 
 #include <functional>
@@ -25,6 +27,7 @@ struct AfterBackupActions {
 
 struct BackupOutcome {
     bool ran = false;       // false: refused by a check (the message said why)
+    bool cancelled = false; // stopped as asked; the earlier backup is as it was
     bool succeeded = false; // the file was written (and, when asked for, checked)
     // Written, and every chosen item is in it whole: only then is the run "Completed".
     bool complete = false;
@@ -34,33 +37,27 @@ struct BackupOutcome {
     std::vector<std::string> notStored;
     // Chosen items that are not in the backup ("Backup Templates" ...); also in the log.
     std::vector<std::string> failedItems;
+    BackupSummary summary; // the job's whole summary (empty when refused)
 };
 
 class BackupRun {
 public:
     BackupRun();
 
-    // RunBackup. A call while a run is going on (through events let run during the run) is refused
-    // with a message.
+    // RunBackup. Refused with kBackupRunningMessage while any job of the form runs (a call made
+    // from the job's own events, or from the window while a worker runs it). `stop` cancels the
+    // job; the window's Cancel button holds it.
     BackupOutcome runBackup(MainForm& form, const AfterBackupActions& after = {});
+    BackupOutcome runBackup(MainForm& form, const StopToken& stop, const AfterBackupActions& after = {});
     bool running() const { return running_; }
-    Archive& archive() { return zip1_; }
 
 private:
-    BackupOutcome run(MainForm& form, const AfterBackupActions& after);
+    BackupOutcome run(MainForm& form, const StopToken& stop, const AfterBackupActions& after);
 
-    Archive zip1_;
     bool running_ = false;
 };
 
 inline constexpr char kBackupRunningMessage[] =
     "A backup is already running. Please wait until it has finished.";
-inline constexpr char kBackupCompleted[] = "The Backup was Completed!";
-inline constexpr char kBackupFailed[] = "The Backup Failed!";
-// The backup was written but some chosen item is missing from it.
-inline constexpr char kBackupIncomplete[] = "The Backup is Incomplete!";
-
-// The summary line of an incomplete backup written beside the earlier one at its target.
-std::string writtenBesideText(const std::filesystem::path& file, const std::filesystem::path& earlier);
 
 } // namespace qob

@@ -40,6 +40,9 @@ Status BackupSession::begin(const fs::path& target, const InfoHeader& header) {
         !locked) {
         return locked;
     }
+    if (fileLock_.held()) {
+        EarlierBackupKeep::removeLeftovers(target);
+    }
     Status s = sGetTempFile(platform_.programFolder, kInfoTempPrefix, infoFile_);
     if (!s) {
         return Status::failure("Cannot make the information file: " + s.message);
@@ -75,6 +78,10 @@ bool BackupSession::run(ItemKind kind, const std::string& profile) {
     bool ok = items_ && items_->run(kind, profile);
     flags_[index(kind)] = ok ? '1' : '0';
     const bool leftOut = items_ && items_->notStored().size() > leftOutBefore;
+    if (leftOut) {
+        const auto& files = items_->notStored();
+        leftOut_[kind].assign(files.begin() + static_cast<long>(leftOutBefore), files.end());
+    }
     if ((!ok && kind != ItemKind::Rules) || leftOut) {
         if (std::find(incomplete_.begin(), incomplete_.end(), kind) == incomplete_.end()) {
             incomplete_.push_back(kind);
@@ -106,6 +113,19 @@ Status BackupSession::moveArchive(const fs::path& to) {
     return s;
 }
 
+std::string BackupSession::reasonFor(ItemKind kind) const {
+    if (auto held = heldBack_.find(kind); held != heldBack_.end()) {
+        return held->second;
+    }
+    std::string reason;
+    if (auto files = leftOut_.find(kind); files != leftOut_.end()) {
+        for (const std::string& file : files->second) {
+            reason += (reason.empty() ? "" : "; ") + file;
+        }
+    }
+    return reason;
+}
+
 std::vector<std::string> BackupSession::notStored() const {
     std::vector<std::string> out = refused_;
     if (items_) {
@@ -115,7 +135,7 @@ std::vector<std::string> BackupSession::notStored() const {
     return out;
 }
 
-BackupSession::Result BackupSession::finish(const std::optional<std::string>& password, bool checkAfter) {
+BackupSession::Result BackupSession::write(const std::optional<std::string>& password, bool checkAfter) {
     Result result;
     result.file = target_;
     if (!items_) {
@@ -159,23 +179,76 @@ BackupSession::Result BackupSession::finish(const std::optional<std::string>& pa
     const bool protect = password && !password->empty();
     archive_.setProtected(protect);
     archive_.setWritePassword(protect ? *password : std::string());
+    if (checkAfter) {
+        kept_ = std::make_unique<EarlierBackupKeep>(result.file);
+    }
     result.written = archive_.writeArchive();
     archive_.setWritePassword(std::string());
-    if (result.written && checkAfter) {
-        result.checked = true;
-        Archive reader;
-        reader.setReadPassword(protect ? *password : std::string());
-        result.check = reader.openArchive(result.file);
-        if (result.check) {
-            result.check = reader.verify();
-        }
-        if (result.check && !reader.findEntry(kInfoEntryName)) {
-            result.check = Status::failure("The backup file holds no " + std::string(kInfoEntryName) + ".");
-        }
-        reader.closeArchive();
+    if (!result.written || !checkAfter) {
+        kept_.reset();
     }
     removeScratchFiles();
     return result;
+}
+
+void BackupSession::check(Result& result, const std::optional<std::string>& password,
+                          const ArchiveEvents& events) {
+    result.checked = true;
+    const bool protect = password && !password->empty();
+    Archive reader;
+    reader.setReadPassword(protect ? *password : std::string());
+    result.check = reader.openArchive(result.file);
+    if (result.check) {
+        // One count over the whole file: a window shows one bar for the check, not one per entry.
+        std::uint64_t total = 0;
+        for (const ArchiveEntryInfo& entry : reader.entries()) {
+            total += entry.size;
+        }
+        std::uint64_t before = 0;
+        std::uint64_t entryDone = 0;
+        std::string current;
+        reader.events().stopRequested = events.stopRequested;
+        if (events.bytes) {
+            reader.events().bytes = [&](const std::string& name, std::uint64_t done, std::uint64_t) {
+                if (name != current) {
+                    before += entryDone;
+                    current = name;
+                }
+                entryDone = done;
+                events.bytes(name, before + done, total);
+            };
+        }
+        result.check = reader.verify();
+    }
+    if (result.check && !reader.findEntry(kInfoEntryName)) {
+        result.check = Status::failure("The backup file holds no " + std::string(kInfoEntryName) + ".");
+    }
+    reader.closeArchive();
+    if (result.check.cancelled && kept_) {
+        const bool hadEarlier = kept_->hadEarlier();
+        const Status back = kept_->putBack();
+        const std::string file = result.file.string();
+        std::string what = "The backup was cancelled while it was being checked; ";
+        if (!back) {
+            what += "the new, unchecked file " + file + " was kept: " + back.message;
+        } else if (hadEarlier) {
+            what += "the earlier backup " + file + " was put back as it was.";
+        } else {
+            what += file + " was removed.";
+        }
+        result.check = Status::stopped(what);
+        if (back) {
+            result.written = Status::stopped(what);
+        }
+    }
+    kept_.reset();
+}
+
+void BackupSession::abandon() {
+    if (archive_.isCreating()) {
+        archive_.closeArchive();
+    }
+    removeScratchFiles();
 }
 
 void BackupSession::removeScratchFiles() {

@@ -82,6 +82,9 @@ public:
     void showLog();
 
     // --- controls other parts read or drive ---
+    // A job (backup, restore, opening a backup file) is running: every command that would start
+    // another is refused until it has finished.
+    bool jobRunning = false;
     int ssTab1 = 0;
     std::string cmdApplyCaption = "Backup Now";
     bool cmdApplyEnabled = true;

@@ -1,11 +1,11 @@
 #include "restore/RestoreItems.h"
 #include "platform/AsciiCase.h"
 
-#include "settings/ArchiveInfoFile.h"
 #include "outlook/OutlookDiscovery.h"
-#include "settings/TempFiles.h"
 #include "restore/RestoreNames.h"
 #include "restore/RestoreTransaction.h"
+#include "settings/ArchiveInfoFile.h"
+#include "settings/TempFiles.h"
 
 #include <exception>
 #include <set>
@@ -185,6 +185,9 @@ bool extractNames(RestoreContext& ctx, const std::string& value, const std::stri
     // crafted information file cannot turn one entry into any number of extractions.
     std::set<std::string> seen;
     for (const std::string& name : names) {
+        if (ctx.stopRequested()) {
+            return ctx.fail("The restore was stopped before " + name + " was extracted.");
+        }
         if (!seen.insert(lowerAscii(name)).second) {
             continue;
         }

@@ -5,6 +5,7 @@
 // Each returns true or false and never throws; why a handler failed is kept in `problems`.
 #include "archive/Archive.h"
 #include "outlook/AppState.h"
+#include "platform/Job.h"
 #include "platform/Platform.h"
 
 #include <cstdint>
@@ -36,10 +37,14 @@ struct RestoreContext {
     RestoreTransaction* transaction = nullptr;
     // The data files and address books the target profile named when the run started.
     std::optional<std::vector<std::string>> targetFilesBefore;
+    // Asked between the files of an item: once a stop is asked for, the run is rolled back, so
+    // extracting the rest of a folder would only cost time.
+    const StopToken* stop = nullptr;
 
     RestoreContext(Platform& p, AppState& s, Archive& a) : platform(p), state(s), archive(a) {}
     // Records why the current handler fails; returns false so handlers can `return fail(...)`.
     bool fail(std::string why);
+    bool stopRequested() const { return stop && stop->stopRequested(); }
     // Writes an entry to a host file, through the transaction when there is one.
     Status writeEntry(const ArchiveEntry& entry, const std::filesystem::path& hostFile);
     // Removes a host file, at the commit when there is a transaction.

@@ -1,25 +1,24 @@
 #pragma once
-// "Restore Now": restores the ticked items of the opened backup into the profile chosen in
-// cbTarget, logs the run to brlog.dat, shows progress and one summary message. A free function
-// on the Qt-free main form: the form lives in frame/, below this subsystem, so it cannot call up.
+// "Restore Now" on the form side: the confirmation and the checks come first, with their messages;
+// then the restore job runs on what the form holds (the opened backup, the ticked boxes, the
+// profile chosen in cbTarget) while the form follows its progress; afterwards the form shows the
+// one summary message and starts Outlook when the settings say so. Free functions on the Qt-free
+// main form: the form lives in frame/, below this subsystem, so it cannot call up.
 #include "archive/Archive.h"
 #include "frame/MainForm.h"
+#include "restore/RestoreJob.h"
 
 #include <cstdint>
 #include <filesystem>
 #include <functional>
 #include <optional>
 #include <string>
-#include <vector>
 
 namespace qob {
 
 inline constexpr char kRestoreConfirmation[] =
     "Your current Email and News messages will be replaced with the messages from the selected backup "
     "file.\r\n\r\nDo you want to countinue?";
-inline constexpr char kInvalidBackupRunMessage[] = "Invalid backup file.";
-inline constexpr char kSelectItemMessage[] = "Please select at least one item.";
-inline constexpr char kSelectTargetMessage[] = "Please choose the profile to restore into.";
 
 struct RestoreRunOptions {
     // Starts Outlook after the run (command line: its folder + "\OUTLOOK.EXE"); not set: Outlook
@@ -30,22 +29,17 @@ struct RestoreRunOptions {
     // Appends one entry to the run log (the text before the CR LF); empty: brlog.dat in the program
     // folder.
     std::function<void(const std::string& text)> appendLog;
-    // The time text of log entries; empty: the current local time.
+    // The time text of log entries; empty: the current local time of the form's clock.
     std::function<std::string()> timeText;
+    // Asked by the run between items and blocks; the window's Cancel sets it. Empty: never stopped.
+    const StopToken* stop = nullptr;
 };
 
-struct RestoreItemResult {
-    std::string name; // summary name, "" for the steps that are not reported
-    bool ok = false;
-};
+using RestoreOutcome = RestoreSummary;
 
-struct RestoreOutcome {
-    bool ran = false;                     // false: refused by a check (its message was shown)
-    std::vector<RestoreItemResult> items; // the item steps that ran, in order
-    std::string summary;                  // text after "The Restore was Completed!"
-    std::vector<std::string> problems;    // why handlers failed, in words
-    bool allSucceeded() const;
-};
+// What the form holds for a restore, copied: the target profile, the ticked boxes, the opened
+// backup and the program-wide values.
+RestoreRequest restoreRequestOf(const MainForm& form);
 
 // RunRestore.
 RestoreOutcome runRestore(MainForm& form, Archive& archive, const RestoreRunOptions& options = {});

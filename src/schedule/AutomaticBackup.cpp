@@ -1,13 +1,10 @@
 #include "schedule/AutomaticBackup.h"
 
-#include "settings/BackupInfo.h"
-#include "backup/BackupRun.h"
-#include "backup/BackupSession.h"
-#include "backup/CloseOutlook.h"
-#include "settings/RunLog.h"
+#include "backup/BackupJob.h"
 #include "outlook/OutlookDiscovery.h"
-#include "settings/Settings.h"
 #include "platform/AsciiCase.h"
+#include "settings/BackupInfo.h"
+#include "settings/Settings.h"
 
 #include <algorithm>
 #include <cstdio>
@@ -94,32 +91,14 @@ bool flagHolds(const std::string& flags, std::size_t position) {
     return settingMatches(position < flags.size() ? std::string(1, flags[position]) : std::string(), 1);
 }
 
-struct AutoStep {
-    ItemKind kind;
-    std::vector<std::size_t> flagPositions; // 0-based positions in the nine flags
-    const char* logName;                    // nullptr: not logged
-};
-
-const std::vector<AutoStep>& autoSteps() {
-    static const std::vector<AutoStep> table = {
-        {ItemKind::Config, {0, 1, 4}, kConfigResultName},
-        {ItemKind::Datas, {0}, "Backup Personal Folders"},
-        {ItemKind::Rules, {0}, nullptr},
-        {ItemKind::Accounts, {1}, "Backup Accounts Settings"},
-        {ItemKind::Signatures, {2}, "Backup Signatures"},
-        {ItemKind::Stationery, {3}, "Backup Stationeries"},
-        {ItemKind::Pab, {4}, "Backup Personal Address Book"},
-        {ItemKind::Configsetting, {5}, "Backup Options Settings"},
-        {ItemKind::Templates, {6}, "Backup Templates"},
-        {ItemKind::Setting, {7}, "Backup Preferences"},
-        {ItemKind::Contacts, {8}, "Backup Contacts Folder"},
-    };
-    return table;
-}
-
 } // namespace
 
 AutoBackupResult runAutoBackup(MainForm& form, const std::string& commandLine) {
+    return runAutoBackup(form, commandLine, nullptr, nullptr);
+}
+
+AutoBackupResult runAutoBackup(MainForm& form, const std::string& commandLine, JobObserver* observer,
+                               const StopToken* stop) {
     AutoBackupResult result;
     std::optional<AutoCommandLine> line = parseAutoCommandLine(commandLine);
     if (!line) {
@@ -131,7 +110,6 @@ AutoBackupResult runAutoBackup(MainForm& form, const std::string& commandLine) {
     Platform& platform = form.platform();
     AppState& state = form.state();
     const fs::path settings = settingsPath(platform.programFolder);
-    const fs::path log = runLogPath(platform.programFolder);
 
     // The file of the command line is not deleted first: the archive replaces it only once the new
     // one has been written whole, so a failing run leaves the last good backup in place.
@@ -139,91 +117,37 @@ AutoBackupResult runAutoBackup(MainForm& form, const std::string& commandLine) {
     result.target = autoBackupTarget(*line, newFile, form.now());
     platform.dialogs.processEvents();
 
-    // As "Backup Now" does: Outlook is asked to close and waited for, never killed; before the
-    // registry is read.
-    const bool outlookClosed =
-        !settingMatches(readSetting(settings, "Backup", "autocloseoutlook"), 1) ||
-        closeOutlook(platform.system, [&platform] { platform.dialogs.processEvents(); });
-
+    BackupRequest request;
+    request.automatic = true;
+    request.profile = line->profile;
+    for (std::size_t i = 0; i < kItemBoxCount; ++i) {
+        request.items[i] = flagHolds(line->flags, i);
+    }
+    if (!line->password.empty()) {
+        request.password = line->password;
+    }
+    request.target = result.target;
+    request.description = kAutomaticDescription;
+    readBackupSettings(platform.programFolder, request);
     // The profile values (folders, keys) are those of the named profile, not of the one the load
-    // step happened to select.
-    setProfileValues(platform.registry, state, line->profile);
+    // step happened to select; the job reads them once Outlook has closed.
+    request.readProfileValues = true;
+    request.state = state;
+    request.clock = [&form] { return form.now(); };
 
-    InfoHeader header;
-    header.computer = state.computerName;
-    header.logonUser = state.logonUser;
-    header.identity = line->profile;
-    header.time = generalDateText(form.now());
-    header.outlookVersion = getOutlookVersion(platform.registry, state);
-    header.description = kAutomaticDescription;
+    JobObserver silent;
+    StopToken never;
+    const BackupSummary summary =
+        runBackupJob(platform, request, observer ? *observer : silent, stop ? *stop : never);
 
-    Archive archive;
-    archive.setWorkingFolder(platform.programFolder);
-    BackupSession session(platform, state, archive);
-    if (!outlookClosed) {
-        holdBackOutlookFiles(session);
-    }
-    appendLog(log, logSeparator());
-    appendLog(log, logAutoRunStart(generalDateText(form.now()), line->profile));
-    appendLog(log, logTarget(generalDateText(form.now()), result.target));
-
-    Status started = session.begin(result.target, header);
-    // Item results are logged after the write: an item has not "Succeeded!" until the archive
-    // holding it is on disk.
-    std::vector<std::pair<const char*, bool>> results;
-    if (started) {
-        for (const AutoStep& step : autoSteps()) {
-            bool holds = std::any_of(step.flagPositions.begin(), step.flagPositions.end(),
-                                     [&](std::size_t p) { return flagHolds(line->flags, p); });
-            if (!holds) {
-                continue;
-            }
-            bool ok = session.run(step.kind, line->profile);
-            if (step.logName) {
-                results.emplace_back(step.logName, ok);
-            }
-        }
-    }
-    result.flags = session.flags();
-
-    BackupSession::Result written;
-    if (started) {
-        const bool check = settingMatches(readSetting(settings, "General", "checkbackupfile"), 1);
-        written = session.finish(
-            line->password.empty() ? std::nullopt : std::optional<std::string>(line->password), check);
-    } else {
-        written.written = started;
-    }
-    for (const auto& [name, ok] : results) {
-        const bool stored = ok && static_cast<bool>(written.written);
-        appendLog(log, logItemResult(generalDateText(form.now()), name, stored));
-        if (!stored) {
-            result.failedItems.push_back(name);
-        }
-    }
-    result.notStored = session.notStored();
-    for (const std::string& missing : result.notStored) {
-        appendLog(log, logNotStored(generalDateText(form.now()), missing));
-    }
-    if (written.checked) {
-        appendLog(log, logItemResult(generalDateText(form.now()), kCheckResultName,
-                                     static_cast<bool>(written.check)));
-    }
-    result.succeeded = written.written && (!written.checked || written.check);
-    result.complete = result.succeeded && session.complete() && result.notStored.empty();
-    result.file = written.file.string();
-    if (result.complete) {
-        appendLog(log, logRunEnd(generalDateText(form.now()), line->profile));
-    } else if (result.succeeded) {
-        if (written.besideEarlier) {
-            result.reason = writtenBesideText(written.file, result.target);
-            appendLog(log, logWrittenBeside(generalDateText(form.now()), result.file, result.target));
-        }
-        appendLog(log, logRunIncomplete(generalDateText(form.now()), line->profile));
-    } else {
-        result.reason = !written.written ? written.written.message : written.check.message;
-        appendLog(log, logRunFailed(generalDateText(form.now()), line->profile, result.reason));
-    }
+    result.flags = summary.flags;
+    result.failedItems = summary.failedItems;
+    result.notStored = summary.notStored;
+    result.succeeded = summary.succeeded();
+    result.complete = summary.complete();
+    result.cancelled = summary.cancelled();
+    result.file = summary.file.string();
+    result.reason = summary.reason;
     return result;
 }
 

@@ -3,6 +3,7 @@
 // brlog.dat and builds the backup with the same handlers, information file and archive as the
 // interactive run.
 #include "frame/MainForm.h"
+#include "platform/Job.h"
 
 #include <chrono>
 #include <optional>
@@ -39,6 +40,7 @@ struct AutoBackupResult {
     bool ran = false;       // false: the command line was not usable; nothing was written or logged
     bool succeeded = false; // the file was written (and checked when asked for)
     bool complete = false;  // written, with every chosen item whole in it
+    bool cancelled = false; // stopped as asked; the earlier backup is as it was
     std::string target;
     std::string file;  // where it was written: the target, or beside it when incomplete
     std::string flags; // the eleven result flags
@@ -50,5 +52,9 @@ struct AutoBackupResult {
 // Runs the automatic backup for the profile values the form's load step found. The form's
 // dialogs should be SilentDialogs.
 AutoBackupResult runAutoBackup(MainForm& form, const std::string& commandLine);
+// The same with the backup job's events going to `observer` and `stop` able to cancel it (either
+// may be null).
+AutoBackupResult runAutoBackup(MainForm& form, const std::string& commandLine, JobObserver* observer,
+                               const StopToken* stop);
 
 } // namespace qob

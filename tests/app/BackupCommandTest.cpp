@@ -1,5 +1,6 @@
 // qob backup's exit code (a backup without a data file the profile uses is no success for a script)
 // and qob info on a crafted backup file.
+#include "app/cli/BackupCommand.h"
 #include "TestPaths.h"
 #include "app/cli/Cli.h"
 #include "archive/Archive.h"
@@ -87,6 +88,39 @@ TEST(BackupCommand, AChosenItemThatFailsFailsTheCommand) {
     EXPECT_EQ(run({"--items", "000000110", (dir.path() / "t.qob").string()}), 1);
     EXPECT_NE(err.str().find("Backup Templates Fail!"), std::string::npos) << err.str();
     EXPECT_NE(err.str().find("The Backup is Incomplete!"), std::string::npos) << err.str();
+    unsetenv("QUIRE_HOME");
+}
+
+// The caller's observer hears the job, and its stop token cancels it: exit 130, the earlier file
+// as it was.
+TEST(BackupCommand, TheCallersObserverAndStopTokenReachTheJob) {
+    test::TempDir dir;
+    fs::create_directories(dir.path() / "home");
+    setenv("QUIRE_HOME", (dir.path() / "home").c_str(), 1);
+    const fs::path prefix = dir.path() / "pfx";
+    std::ostringstream out, err;
+    ASSERT_EQ(cli::runCli({"demo-prefix", prefix.string()}, out, err), 0) << err.str();
+    const fs::path file = dir.path() / "b.qob";
+    { std::ofstream(file) << "earlier"; }
+    struct StopWhenWriting : JobObserver {
+        StopToken stop;
+        std::vector<JobPhase> phases;
+        void phaseStarted(JobPhase phase) override {
+            phases.push_back(phase);
+            if (phase == JobPhase::Writing) {
+                stop.requestStop();
+            }
+        }
+    } observer;
+    const cli::Args args = cli::parseArgs(
+        {"--prefix", prefix.string(), "--profile", "Outlook", file.string()}, {"--prefix", "--profile"});
+    EXPECT_EQ(cli::runBackupCommand(args, out, err, observer, observer.stop), 130) << err.str();
+    EXPECT_EQ(observer.phases,
+              (std::vector<JobPhase>{JobPhase::Preparing, JobPhase::Writing, JobPhase::Finished}));
+    EXPECT_NE(err.str().find("The Backup was Cancelled!"), std::string::npos) << err.str();
+    std::ifstream in(file);
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, "earlier");
     unsetenv("QUIRE_HOME");
 }
 

@@ -1,11 +1,12 @@
 // The interactive backup run against a demo target system: checks, the written file, the log, and
 // what happens when writing fails.
 #include "backup/BackupRun.h"
-#include "settings/ArchiveInfoFile.h"
+#include "archive/Archive.h"
 #include "backup/Processes.h"
+#include "platform/RunLock.h"
+#include "settings/ArchiveInfoFile.h"
 #include "settings/InfoFile.h"
 #include "settings/Settings.h"
-#include "platform/RunLock.h"
 
 #include "DemoPlatform.h"
 #include "ZipTools.h"

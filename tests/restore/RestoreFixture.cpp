@@ -43,6 +43,17 @@ void RestoreWorld::tickRestore(std::initializer_list<int> boxes) {
     }
 }
 
+std::vector<std::string> leftovers(const fs::path& folder) {
+    std::vector<std::string> found;
+    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
+        const std::string name = entry.path().filename().string();
+        if (name.find(".qobtmp-") != std::string::npos || name.find(".quire-restore-") != std::string::npos) {
+            found.push_back(entry.path().string());
+        }
+    }
+    return found;
+}
+
 std::string readFile(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
     std::ostringstream s;

@@ -77,6 +77,9 @@ RegistryDump dumpTree(RegistryStore& store, const std::string& keyPath);
 // Every regular file below a folder, relative path -> content (links are not followed).
 std::map<std::string, std::string> snapshotFiles(const std::filesystem::path& folder);
 
+// Hidden temporary files of a restore anywhere below a folder.
+std::vector<std::string> leftovers(const std::filesystem::path& folder);
+
 std::string readFile(const std::filesystem::path& file);
 // Lines joined with line ends, for failure messages.
 std::string joined(const std::vector<std::string>& lines);

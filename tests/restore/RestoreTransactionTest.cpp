@@ -32,18 +32,6 @@ std::set<std::string> referencesOf(RestoreWorld& w, const std::string& profile) 
     return out;
 }
 
-// Hidden temporary files of a restore anywhere below a folder.
-std::vector<std::string> leftovers(const fs::path& folder) {
-    std::vector<std::string> found;
-    for (const auto& entry : fs::recursive_directory_iterator(folder)) {
-        const std::string name = entry.path().filename().string();
-        if (name.find(".qobtmp-") != std::string::npos || name.find(".quire-restore-") != std::string::npos) {
-            found.push_back(entry.path().string());
-        }
-    }
-    return found;
-}
-
 struct Opened {
     RestoreWorld w;
     fs::path qob;

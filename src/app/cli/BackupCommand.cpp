@@ -1,22 +1,25 @@
-// qob backup: the interactive backup run without the window.
-#include "app/cli/Cli.h"
-#include "app/cli/Target.h"
-#include "backup/BackupRun.h"
+// qob backup: the backup job without the window. The profile's items and values come from the
+// main form's load step, as the window would find them; the job itself needs no form.
+#include "app/cli/BackupCommand.h"
 
+#include "app/cli/Target.h"
+#include "backup/BackupJob.h"
+#include "frame/MainForm.h"
+
+#include <algorithm>
 #include <ostream>
 
 namespace qob::cli {
 namespace {
 
-// Messages of the run: the summary goes to stdout by the command; refusals and failures to stderr.
+// Messages of the load step and of opening the target: warnings go to stderr; the critical ones
+// (no Outlook, no profile) are followed by this command's own words.
 class CommandDialogs : public SilentDialogs {
 public:
     explicit CommandDialogs(std::ostream& err) : err_(err) {}
     MsgAnswer message(const std::string& text, MsgIcon icon, MsgButtons buttons,
                       const std::string& title) override {
-        // The run's summary (completed, incomplete or failed) is printed by the command itself.
-        if (icon != MsgIcon::Information && icon != MsgIcon::Critical &&
-            text.rfind(kBackupIncomplete, 0) != 0) {
+        if (icon != MsgIcon::Information && icon != MsgIcon::Critical) {
             err_ << text << "\n";
         }
         return SilentDialogs::message(text, icon, buttons, title);
@@ -26,7 +29,10 @@ private:
     std::ostream& err_;
 };
 
-int runBackupCommand(const Args& args, std::ostream& out, std::ostream& err) {
+} // namespace
+
+int runBackupCommand(const Args& args, std::ostream& out, std::ostream& err, JobObserver& observer,
+                     const StopToken& stop) {
     if (args.positional.size() != 1 || !args.has("--profile")) {
         err << "usage: qob backup --profile P [--items 110000000] [--description TEXT] [--password-file F] "
                "OUT.qob\n(without --items: every item the profile has)\n";
@@ -65,24 +71,25 @@ int runBackupCommand(const Args& args, std::ostream& out, std::ostream& err) {
     form.selectSource(static_cast<int>(it - form.cbSource.items.begin()));
     // Without --items: the items the window offers for this profile. Every chosen item that
     // cannot be stored fails the command, so items the profile does not have are not chosen.
+    BackupRequest request;
+    request.profile = profile;
     for (std::size_t i = 0; i < kItemBoxCount; ++i) {
-        form.backupItem[i].checked = args.has("--items") ? items[i] == '1' : form.backupItem[i].enabled;
+        request.items[i] = args.has("--items") ? items[i] == '1' : form.backupItem[i].enabled;
     }
-    form.txtAttachInfo = args.get("--description");
-    if (password) {
-        form.ifProtect = true;
-        form.txtPassword = *password;
-        form.txtPassword2 = *password;
-    }
-    form.state().targetPath = args.positional[0];
-    form.txtTargetFile = args.positional[0];
-
-    BackupRun run;
-    BackupOutcome outcome = run.runBackup(form);
-    if (!outcome.ran) {
+    request.target = args.positional[0];
+    if (auto refused = refuseBackupRequest(request)) {
+        err << refused->text << "\n";
         return 1;
     }
-    (outcome.complete ? out : err) << forTerminal(outcome.message) << "\n";
+    request.password = password;
+    request.description = args.get("--description");
+    readBackupSettings(target->platform().programFolder, request);
+    request.state = form.state();
+    const BackupSummary outcome = runBackupJob(target->platform(), request, observer, stop);
+    (outcome.complete() ? out : err) << forTerminal(outcome.text) << "\n";
+    if (outcome.cancelled()) {
+        return 130;
+    }
     // A chosen item or a file the profile uses that is missing from the backup fails the command:
     // a script must not take such a backup for a whole one.
     for (const std::string& item : outcome.failedItems) {
@@ -91,14 +98,22 @@ int runBackupCommand(const Args& args, std::ostream& out, std::ostream& err) {
     for (const std::string& missing : outcome.notStored) {
         err << "qob: not stored: " << missing << "\n";
     }
-    return outcome.complete ? 0 : 1;
+    return outcome.complete() ? 0 : 1;
+}
+
+namespace {
+
+int runBackupQuietly(const Args& args, std::ostream& out, std::ostream& err) {
+    JobObserver silent;
+    StopToken never;
+    return runBackupCommand(args, out, err, silent, never);
 }
 
 CommandRegistration
     reg({"backup",
          "backup --profile P [--items 110000000] [--description TEXT] [--password-file F] OUT.qob",
          {"--profile", "--items", "--description", "--password-file"},
-         runBackupCommand});
+         runBackupQuietly});
 
 } // namespace
 } // namespace qob::cli

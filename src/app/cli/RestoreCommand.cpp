@@ -1,8 +1,10 @@
 // qob restore: the restore tab without the window. Opens the backup, ticks the items asked for (or
 // every item the backup holds) and runs the restore into the named profile.
-#include "app/cli/Cli.h"
+#include "app/cli/RestoreCommand.h"
+
 #include "app/cli/Target.h"
 #include "restore/OpenBackup.h"
+#include "restore/RestoreJob.h"
 #include "restore/RestoreRun.h"
 
 #include <algorithm>
@@ -29,7 +31,10 @@ private:
     std::ostream& err_;
 };
 
-int runRestoreCommand(const Args& args, std::ostream& out, std::ostream& err) {
+} // namespace
+
+int runRestoreCommand(const Args& args, std::ostream& out, std::ostream& err, JobObserver& observer,
+                      const StopToken& stop) {
     if (args.positional.size() != 1 || !args.has("--profile")) {
         err << "usage: qob restore FILE.qob --profile TARGET [--items 110000000] [--password-file F]\n";
         return 2;
@@ -99,9 +104,16 @@ int runRestoreCommand(const Args& args, std::ostream& out, std::ostream& err) {
         }
         box.checked = wanted && box.enabled;
     }
-    const RestoreOutcome outcome = runRestore(form, archive);
+    // The form only gathered the request: the job restores, and its refusals are printed here.
+    const RestoreSummary outcome =
+        runRestoreJob(target->platform(), archive, restoreRequestOf(form), observer, stop);
     if (!outcome.ran) {
+        err << "qob: " << outcome.refusal << "\n";
         return 1;
+    }
+    if (outcome.cancelled) {
+        err << "qob: " << kRestoreCancelledText << "\n";
+        return kExitStopped;
     }
     out << kCompletedPrefix << forTerminal(outcome.summary) << "\n";
     for (const std::string& why : outcome.problems) {
@@ -110,10 +122,18 @@ int runRestoreCommand(const Args& args, std::ostream& out, std::ostream& err) {
     return outcome.allSucceeded() ? 0 : 1;
 }
 
+namespace {
+
+int runRestoreQuietly(const Args& args, std::ostream& out, std::ostream& err) {
+    JobObserver none;
+    const StopToken never;
+    return runRestoreCommand(args, out, err, none, never);
+}
+
 CommandRegistration reg({"restore",
                          "restore FILE.qob --profile TARGET [--items 110000000] [--password-file F]",
                          {"--profile", "--items", "--password-file"},
-                         runRestoreCommand});
+                         runRestoreQuietly});
 
 } // namespace
 } // namespace qob::cli

@@ -1,0 +1,78 @@
+#pragma once
+// The restore as a job: what the restore tab gathered goes in as a request, the run reports its
+// phases, bytes and log entries to an observer, and a summary comes back. The job asks nothing and
+// shows nothing (the confirmation and the checks' messages belong to whoever starts it), touches no
+// form, and may run on any thread, so the window, qob and the tests drive the same run.
+//
+// A stop asked for before the commit rolls the whole restore back: the target keeps every file and
+// registry value it had, and no temporary file stays behind. The commit itself is short and is
+// never interrupted, since stopping half-way through it is what the journal exists to repair.
+#include "archive/Archive.h"
+#include "outlook/AppState.h"
+#include "platform/Dialogs.h"
+#include "platform/Job.h"
+#include "platform/Platform.h"
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace qob {
+
+inline constexpr char kInvalidBackupRunMessage[] = "Invalid backup file.";
+inline constexpr char kSelectItemMessage[] = "Please select at least one item.";
+inline constexpr char kSelectTargetMessage[] = "Please choose the profile to restore into.";
+// Why a stopped restore changed nothing; it ends the log entries and the summary of such a run.
+inline constexpr char kRestoreCancelledText[] = "The restore was cancelled; nothing was restored.";
+
+struct RestoreRequest {
+    std::string profile;                     // the profile to restore into (text of cbTarget)
+    std::array<bool, kItemBoxCount> boxes{}; // the ticked restore boxes
+    // The program-wide values, copied when the run starts; `state.restore` is the opened backup:
+    // valid-file flag, source path, item flags, item values and the data files' original paths.
+    AppState state;
+    // Free space of a host folder; empty: the real one.
+    std::function<std::optional<std::uint64_t>(const std::filesystem::path&)> freeSpace;
+    // Appends one entry to the run log (the text before the CR LF); empty: brlog.dat in the program
+    // folder.
+    std::function<void(const std::string& text)> appendLog;
+    // The time text of log entries; empty: the current local time.
+    std::function<std::string()> timeText;
+};
+
+struct RestoreItemResult {
+    std::string name; // summary name, "" for the steps that are not reported
+    bool ok = false;
+    std::string reason; // why it failed, in words ("" when it did not)
+};
+
+struct RestoreSummary {
+    bool ran = false; // false: refused before anything was written; `refusal` says why
+    std::string refusal;
+    MsgIcon refusalIcon = MsgIcon::Critical;
+    std::vector<RestoreItemResult> items; // the item steps that ran, in order
+    std::string summary;                  // text after "The Restore was Completed!"
+    std::vector<std::string> problems;    // why handlers failed, in words
+    bool committed = false;               // the changes were made real (some items may still have failed)
+    bool failed = false;                  // nothing was restored because the run could not be committed
+    bool cancelled = false;               // nothing was restored because a stop was asked for
+    bool allSucceeded() const;
+};
+
+// The checks before a restore may start, in their order: a refusal's text and icon, or nothing.
+struct RestoreRefusal {
+    std::string text;
+    MsgIcon icon;
+};
+std::optional<RestoreRefusal> checkRestoreRequest(const RestoreRequest& request, const Archive& archive);
+
+// Runs the restore on the calling thread. It takes the target system's run lock for its whole run
+// (refused when another run holds it) and uses the archive's events while it runs.
+RestoreSummary runRestoreJob(Platform& platform, Archive& archive, const RestoreRequest& request,
+                             JobObserver& observer, const StopToken& stop);
+
+} // namespace qob
