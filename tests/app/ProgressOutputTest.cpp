@@ -1,6 +1,7 @@
 // qob's output while a job runs: the progress line on a terminal (a pseudo-terminal here, with a
 // clock the test moves), nothing extra off a terminal, the JSON events and their escaping, the
 // choice between them, and Ctrl-C asking the job to stop.
+#include "TestPaths.h"
 #include "app/cli/Cli.h"
 #include "app/cli/CommandOutput.h"
 #include "app/cli/Interrupt.h"
@@ -364,6 +365,47 @@ TEST(InterruptScope, CtrlCAsksTheJobToStopAndTheOldHandlerComesBack) {
     sigaction(SIGTERM, nullptr, &term);
     EXPECT_EQ(term.sa_handler, SIG_DFL);
     sigaction(SIGINT, &saved, nullptr);
+}
+
+} // namespace
+} // namespace qob::cli
+
+namespace qob::cli {
+namespace {
+
+TEST(QobBackup, ShowsAProgressLineOnATerminalAndPrintsTodaysWordsWhenPiped) {
+    test::TempDir dir;
+    std::filesystem::create_directories(dir.path() / "home");
+    setenv("QUIRE_HOME", (dir.path() / "home").c_str(), 1);
+    const std::string prefix = (dir.path() / "pfx").string();
+    std::ostringstream out, err;
+    ASSERT_EQ(runCli({"demo-prefix", prefix}, out, err), 0) << err.str();
+    Pty pty(100);
+    ASSERT_TRUE(pty.ok());
+    std::string outs[2], errs[2];
+    for (int fd : {-1, pty.slave()}) {
+        const int i = fd < 0 ? 0 : 1;
+        std::ostringstream o, e;
+        EXPECT_EQ(runCli({"--prefix", prefix, "backup", "--profile", "Outlook", "--items", "100000000",
+                          (dir.path() / "b.qob").string()},
+                         o, e, Console{fd}),
+                  0)
+            << e.str();
+        outs[i] = o.str();
+        errs[i] = e.str();
+    }
+    EXPECT_EQ(outs[0], outs[1]);
+    EXPECT_EQ(errs[0], "");
+    EXPECT_NE(errs[1].find("\rwriting"), std::string::npos) << errs[1];
+    EXPECT_NE(errs[1].find("\rchecking"), std::string::npos) << errs[1];
+    EXPECT_TRUE(!errs[1].empty() && errs[1].back() == '\n') << "the line is ended";
+    std::ostringstream quiet, quietErr;
+    EXPECT_EQ(runCli({"--prefix", prefix, "--quiet", "backup", "--profile", "Outlook", "--items", "100000000",
+                      (dir.path() / "q.qob").string()},
+                     quiet, quietErr, Console{pty.slave()}),
+              0);
+    EXPECT_EQ(quiet.str() + quietErr.str(), "");
+    unsetenv("QUIRE_HOME");
 }
 
 } // namespace
