@@ -2,6 +2,7 @@
 // main form's load step, as the window would find them; the job itself needs no form.
 #include "app/cli/BackupCommand.h"
 
+#include "app/cli/CommandOutput.h"
 #include "app/cli/Target.h"
 #include "backup/BackupJob.h"
 #include "forms/MainForm.h"
@@ -103,17 +104,16 @@ int runBackupCommand(const Args& args, std::ostream& out, std::ostream& err, Job
 
 namespace {
 
-int runBackupQuietly(const Args& args, std::ostream& out, std::ostream& err) {
-    JobObserver silent;
-    StopToken never;
-    return runBackupCommand(args, out, err, silent, never);
+// The progress line, --quiet or --json, and Ctrl-C asking the job to stop.
+int runBackupShowingProgress(const Args& args, std::ostream& out, std::ostream& err) {
+    return runJobCommand("backup", args, out, err, runBackupCommand);
 }
 
 CommandRegistration
     reg({"backup",
          "backup --profile P [--items 110000000] [--description TEXT] [--password-file F] OUT.qob",
          {"--profile", "--items", "--description", "--password-file"},
-         runBackupQuietly});
+         runBackupShowingProgress});
 
 } // namespace
 } // namespace qob::cli

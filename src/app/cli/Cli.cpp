@@ -89,8 +89,11 @@ std::vector<Command>& commandTable() {
 namespace {
 
 void printHelp(std::ostream& out) {
-    out << "usage: qob [--prefix DIR] COMMAND ...\n"
+    out << "usage: qob [--prefix DIR] [--quiet | --json] COMMAND ...\n"
            "The target system is the Wine prefix DIR (default $WINEPREFIX, else ~/.wine).\n"
+           "backup and restore show their progress on a terminal; --quiet prints no progress and no\n"
+           "summary (errors still go to stderr), --json prints one JSON object per event and then the\n"
+           "summary as one.\n"
            "Commands:\n";
     std::vector<const Command*> sorted;
     for (const auto& c : commandTable()) {
@@ -104,7 +107,8 @@ void printHelp(std::ostream& out) {
 
 } // namespace
 
-int runCli(const std::vector<std::string>& rawArgv, std::ostream& out, std::ostream& err) {
+int runCli(const std::vector<std::string>& rawArgv, std::ostream& out, std::ostream& err,
+           const Console& console) {
     // --prefix may stand anywhere, before the command words too.
     std::vector<std::string> argv;
     std::optional<std::string> prefix;
@@ -116,6 +120,12 @@ int runCli(const std::vector<std::string>& rawArgv, std::ostream& out, std::ostr
         } else {
             argv.push_back(rawArgv[i]);
         }
+    }
+    // Output flags before the command words hold for the command as if given after them.
+    std::vector<std::string> globalFlags;
+    while (!argv.empty() && (argv[0] == "--quiet" || argv[0] == "--json")) {
+        globalFlags.push_back(argv[0]);
+        argv.erase(argv.begin());
     }
     if (argv.empty() || argv[0] == "--help" || argv[0] == "-h" || argv[0] == "help") {
         printHelp(argv.empty() ? err : out);
@@ -150,6 +160,10 @@ int runCli(const std::vector<std::string>& rawArgv, std::ostream& out, std::ostr
     if (prefix) {
         args.options["--prefix"] = *prefix;
     }
+    for (const std::string& flag : globalFlags) {
+        args.options[flag] = "";
+    }
+    args.console = console;
     if (args.has("--help")) {
         out << "usage: qob " << best->usage << "\n";
         return 0;

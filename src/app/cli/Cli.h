@@ -3,6 +3,7 @@
 // commands. Each command lives in a file of its own and registers itself in commandTable().
 #include "platform/Dialogs.h"
 
+#include <chrono>
 #include <filesystem>
 #include <functional>
 #include <iosfwd>
@@ -13,10 +14,18 @@
 
 namespace qob::cli {
 
+// What a command may learn about where its output goes, beyond the streams: a progress line is
+// drawn only when the descriptor behind the error stream is a terminal.
+struct Console {
+    int errFd = -1; // -1: not a descriptor (a test's string stream)
+    std::function<std::chrono::steady_clock::time_point()> clock = std::chrono::steady_clock::now;
+};
+
 // Parsed command line: positional arguments and --name value / --flag options.
 struct Args {
     std::vector<std::string> positional;
     std::map<std::string, std::string> options; // "--prefix" -> "DIR"; flags map to ""
+    Console console;
     bool has(const std::string& name) const { return options.count(name) != 0; }
     std::string get(const std::string& name, const std::string& fallback = "") const;
 };
@@ -60,6 +69,8 @@ struct CommandRegistration {
     explicit CommandRegistration(Command command) { commandTable().push_back(std::move(command)); }
 };
 
-int runCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err);
+// --prefix DIR, --quiet and --json may also stand before the command words.
+int runCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err,
+           const Console& console = {});
 
 } // namespace qob::cli

@@ -2,6 +2,7 @@
 // every item the backup holds) and runs the restore into the named profile.
 #include "app/cli/RestoreCommand.h"
 
+#include "app/cli/CommandOutput.h"
 #include "app/cli/Target.h"
 #include "forms/OpenBackup.h"
 #include "forms/RestoreRun.h"
@@ -124,16 +125,15 @@ int runRestoreCommand(const Args& args, std::ostream& out, std::ostream& err, Jo
 
 namespace {
 
-int runRestoreQuietly(const Args& args, std::ostream& out, std::ostream& err) {
-    JobObserver none;
-    const StopToken never;
-    return runRestoreCommand(args, out, err, none, never);
+// The progress line, --quiet or --json, and Ctrl-C asking the job to stop.
+int runRestoreShowingProgress(const Args& args, std::ostream& out, std::ostream& err) {
+    return runJobCommand("restore", args, out, err, runRestoreCommand);
 }
 
 CommandRegistration reg({"restore",
                          "restore FILE.qob --profile TARGET [--items 110000000] [--password-file F]",
                          {"--profile", "--items", "--password-file"},
-                         runRestoreQuietly});
+                         runRestoreShowingProgress});
 
 } // namespace
 } // namespace qob::cli

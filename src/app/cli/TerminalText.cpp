@@ -11,9 +11,9 @@ void appendEscaped(std::string& out, unsigned char byte) {
     out += hex;
 }
 
-// Length of the valid UTF-8 sequence starting at `at` (overlong forms and surrogates are not
-// valid), or 0.
-std::size_t sequenceLength(const std::string& text, std::size_t at) {
+} // namespace
+
+std::size_t utf8SequenceLength(const std::string& text, std::size_t at) {
     const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(text[i]); };
     const unsigned char lead = byte(at);
     std::size_t length = 0;
@@ -42,8 +42,6 @@ std::size_t sequenceLength(const std::string& text, std::size_t at) {
     return length;
 }
 
-} // namespace
-
 std::string escapeControls(const std::string& text) {
     std::string out;
     out.reserve(text.size());
@@ -62,7 +60,7 @@ std::string escapeControls(const std::string& text) {
             ++i;
             continue;
         }
-        const std::size_t length = sequenceLength(text, i);
+        const std::size_t length = utf8SequenceLength(text, i);
         // U+0080..U+009F (C2 80..C2 9F) are the C1 controls: CSI and OSC to some terminals.
         const bool c1 = length == 2 && c == 0xC2 && static_cast<unsigned char>(text[i + 1]) < 0xA0;
         if (length == 0 || c1) {
