@@ -224,4 +224,12 @@ void MainForm::showLog() {
     notify(FormChange::Log);
 }
 
+bool MainForm::mayStartJob() {
+    if (!jobRunning) {
+        return true;
+    }
+    platform().dialogs.message(kJobRunningMessage, MsgIcon::Warning, MsgButtons::Ok, kApplicationTitle);
+    return false;
+}
+
 } // namespace qob

@@ -45,6 +45,11 @@ enum class FormChange {
     Hidden,       // the window hides itself (automatic run)
 };
 
+// Our own text: a restore or an opening asked for while another run goes on (a second backup keeps
+// its own message).
+inline constexpr char kJobRunningMessage[] =
+    "A backup or restore is running. Please wait until it has finished.";
+
 class MainForm {
 public:
     using Listener = std::function<void(FormChange)>;
@@ -85,6 +90,8 @@ public:
     // A job (backup, restore, opening a backup file) is running: every command that would start
     // another is refused until it has finished.
     bool jobRunning = false;
+    // Refuses a command while a job runs (message shown); true when the command may go on.
+    bool mayStartJob();
     int ssTab1 = 0;
     std::string cmdApplyCaption = "Backup Now";
     bool cmdApplyEnabled = true;

@@ -89,6 +89,10 @@ OpenResult cmdSourceFileClick(MainForm& form, Archive& archive) {
 }
 
 OpenResult openBackupFile(MainForm& form, Archive& archive, const fs::path& file) {
+    // Opening replaces the archive a running restore reads from.
+    if (!form.mayStartJob()) {
+        return OpenResult::Cancelled;
+    }
     clearRestoreSide(form, archive);
     Dialogs& dialogs = form.platform().dialogs;
     RestoreState& restore = form.state().restore;

@@ -69,6 +69,14 @@ RestoreRequest restoreRequestOf(const MainForm& form) {
 }
 
 RestoreOutcome runRestore(MainForm& form, Archive& archive, const RestoreRunOptions& options) {
+    if (!form.mayStartJob()) {
+        return {};
+    }
+    form.jobRunning = true;
+    struct Clear {
+        MainForm& form;
+        ~Clear() { form.jobRunning = false; }
+    } clear{form};
     Platform& platform = form.platform();
     Dialogs& dialogs = platform.dialogs;
     const AppState& state = form.state();
@@ -128,6 +136,9 @@ RestoreOutcome runRestore(MainForm& form, Archive& archive, const RestoreRunOpti
 }
 
 RestoreOutcome cmdApplyRestore(MainForm& form, Archive& archive, const RestoreRunOptions& options) {
+    if (!form.mayStartJob()) {
+        return {};
+    }
     const MsgAnswer answer = form.platform().dialogs.message(kRestoreConfirmation, MsgIcon::Information,
                                                              MsgButtons::OkCancel, kApplicationTitle);
     if (answer != MsgAnswer::Ok) {

@@ -53,6 +53,17 @@ TEST(RestoreRun, RefusalsWriteNothing) {
     EXPECT_FALSE(cmdApplyRestore(*w.form, w.archive).ran);
     EXPECT_EQ(w.dialogs.texts(), std::vector<std::string>{kRestoreConfirmation});
 
+    // While another job runs (a backup), a restore and an opening are refused: the opening would
+    // close the archive a running restore reads.
+    w.form->jobRunning = true;
+    w.dialogs.messages.clear();
+    EXPECT_FALSE(cmdApplyRestore(*w.form, w.archive).ran);
+    EXPECT_FALSE(runRestore(*w.form, w.archive).ran);
+    EXPECT_EQ(openBackupFile(*w.form, w.archive, signaturesOnlyBackup(w)), OpenResult::Cancelled);
+    EXPECT_EQ(w.dialogs.texts(), std::vector<std::string>(3, kJobRunningMessage));
+    EXPECT_TRUE(w.archive.isOpen());
+    w.form->jobRunning = false;
+
     EXPECT_EQ(readFile(log), "");
     EXPECT_EQ(dumpTree(w.store, w.demo.profilesRootKey), before);
     EXPECT_FALSE(fs::exists(w.host(w.demo.signaturesFolder + "\\New.txt")));
