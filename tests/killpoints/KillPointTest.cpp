@@ -39,6 +39,12 @@ ProcessEnd runQob(const std::vector<std::string>& args, const fs::path& home, lo
         ::unsetenv("WINEPREFIX");
         if (killAt >= 0) {
             ::setenv("LD_PRELOAD", kShim.c_str(), 1);
+            // A sanitizer build insists on its runtime coming first; the shim only wraps calls it
+            // does not intercept, so the order does not matter here.
+            const char* asan = ::getenv("ASAN_OPTIONS");
+            const std::string options = std::string(asan ? asan : "") + (asan && *asan ? ":" : "") +
+                                        "verify_asan_link_order=0";
+            ::setenv("ASAN_OPTIONS", options.c_str(), 1);
             ::setenv("QOB_KILL_AT", std::to_string(killAt).c_str(), 1);
             if (!countFile.empty()) {
                 ::setenv("QOB_KILL_COUNT_FILE", countFile.c_str(), 1);
