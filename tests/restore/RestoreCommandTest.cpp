@@ -1,6 +1,7 @@
 // qob restore, run as the built binary on a demo prefix: each refusal has its message and exit
 // code 1, and a restore prints the summary and logs its entries.
 #include "FakeWineServer.h"
+#include "RestoreFixture.h"
 #include "TestPaths.h"
 #include "ZipTools.h"
 
@@ -99,6 +100,17 @@ TEST(RestoreCommand, RefusalsAndARestoreThroughTheBinary) {
     const std::string log = readBytes(home / "brlog.dat");
     EXPECT_NE(log.find("Start Retore Data to Profile Second"), std::string::npos);
     EXPECT_NE(log.find("Restore Signatures Succeeded!"), std::string::npos);
+
+    // A name from a crafted backup reaches the terminal escaped: it cannot retitle the window or
+    // move the cursor.
+    BackupSpec crafted = minimalSpec("00001000000");
+    crafted.entries.push_back({"New.txt", "new signature"});
+    addItemLine(crafted, "BackupSignatures", "New.txt;\x1b]0;owned\x07\x1b[2J.txt");
+    writeBackup(dir / "crafted.qob", crafted);
+    r = run(tool + "restore " + q(dir / "crafted.qob") + " --profile Second --items 001000000");
+    EXPECT_EQ(r.code, 1) << r.output;
+    EXPECT_EQ(r.output.find('\x1b'), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("owned\\x07\\x1B[2J"), std::string::npos) << r.output;
 }
 
 } // namespace

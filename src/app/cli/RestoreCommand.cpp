@@ -4,6 +4,7 @@
 
 #include "app/cli/CommandOutput.h"
 #include "app/cli/Target.h"
+#include "app/cli/TerminalText.h"
 #include "forms/OpenBackup.h"
 #include "forms/RestoreRun.h"
 #include "restore/RestoreJob.h"
@@ -116,9 +117,9 @@ int runRestoreCommand(const Args& args, std::ostream& out, std::ostream& err, Jo
         err << "qob: " << kRestoreCancelledText << "\n";
         return kExitStopped;
     }
-    out << kCompletedPrefix << forTerminal(outcome.summary) << "\n";
+    out << kCompletedPrefix << escapeControls(forTerminal(outcome.summary)) << "\n";
     for (const std::string& why : outcome.problems) {
-        err << "qob: " << why << "\n";
+        err << "qob: " << escapeControls(why) << "\n"; // may hold names from the backup
     }
     return outcome.allSucceeded() ? 0 : 1;
 }

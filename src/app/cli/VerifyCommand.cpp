@@ -1,6 +1,7 @@
 // qob verify FILE.qob: reads every entry back and checks it.
 #include "app/cli/BackupFileAccess.h"
 #include "app/cli/Cli.h"
+#include "app/cli/TerminalText.h"
 
 #include <ostream>
 
@@ -20,7 +21,7 @@ int runVerify(const Args& args, std::ostream& out, std::ostream& err) {
     }
     archive.closeArchive();
     if (!s) {
-        err << "qob: " << s.message << "\n";
+        err << "qob: " << escapeControls(s.message) << "\n"; // names entries of the backup
         return 1;
     }
     out << args.positional[0] << ": " << entries.size() << " entries checked, all good\n";
