@@ -1,5 +1,6 @@
 // A profile that still carries a PST from the ANSI era (its store entry ID keeps the path as
 // single-byte text at byte 53) is backed up and restored by the command-line tool like any other.
+#include "DemoCli.h"
 #include "TestPaths.h"
 #include "app/cli/Cli.h"
 #include "archive/Archive.h"
@@ -43,12 +44,10 @@ std::vector<std::uint8_t> entryIdIn(const fs::path& prefix) {
 }
 
 TEST(AnsiEraStore, IsBackedUpAndRestoredInItsOwnForm) {
-    test::TempDir dir;
-    fs::create_directories(dir.path() / "home");
-    setenv("QUIRE_HOME", (dir.path() / "home").c_str(), 1);
-    const fs::path prefix = dir.path() / "pfx";
-    std::ostringstream out, err;
-    ASSERT_EQ(cli::runCli({"demo-prefix", prefix.string()}, out, err), 0) << err.str();
+    test::DemoCli demo;
+    const test::TempDir& dir = demo.dir;
+    const fs::path& prefix = demo.prefix;
+    std::ostringstream &out = demo.out, &err = demo.err;
 
     const std::string oldPath = "C:\\users\\quire\\Documents\\Outlook Files\\Mail 97.pst";
     const fs::path oldHost = prefix / "drive_c/users/quire/Documents/Outlook Files/Mail 97.pst";
@@ -84,7 +83,6 @@ TEST(AnsiEraStore, IsBackedUpAndRestoredInItsOwnForm) {
     std::stringstream text;
     text << restored.rdbuf();
     EXPECT_EQ(text.str(), "ansi era mail");
-    unsetenv("QUIRE_HOME");
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // qob backup's exit code (a backup without a data file the profile uses is no success for a script)
 // and qob info on a crafted backup file.
 #include "app/cli/BackupCommand.h"
+#include "DemoCli.h"
 #include "TestPaths.h"
 #include "app/cli/Cli.h"
 #include "archive/Archive.h"
@@ -18,12 +19,10 @@ namespace {
 namespace fs = std::filesystem;
 
 TEST(BackupCommand, AMissingDataFileFailsTheCommandAndIsNamed) {
-    test::TempDir dir;
-    fs::create_directories(dir.path() / "home");
-    setenv("QUIRE_HOME", (dir.path() / "home").c_str(), 1);
-    const fs::path prefix = dir.path() / "pfx";
-    std::ostringstream out, err;
-    ASSERT_EQ(cli::runCli({"demo-prefix", prefix.string()}, out, err), 0) << err.str();
+    test::DemoCli demo;
+    const test::TempDir& dir = demo.dir;
+    const fs::path& prefix = demo.prefix;
+    std::ostringstream &out = demo.out, &err = demo.err;
     auto run = [&](const fs::path& file) {
         out.str("");
         err.str("");
@@ -57,16 +56,13 @@ TEST(BackupCommand, AMissingDataFileFailsTheCommandAndIsNamed) {
     EXPECT_NE(err.str().find("Outlook.pst: the data file the profile names was not found"), std::string::npos)
         << err.str();
     EXPECT_TRUE(fs::exists(dir.path() / "part.qob")) << "what could be stored is still written";
-    unsetenv("QUIRE_HOME");
 }
 
 TEST(BackupCommand, AChosenItemThatFailsFailsTheCommand) {
-    test::TempDir dir;
-    fs::create_directories(dir.path() / "home");
-    setenv("QUIRE_HOME", (dir.path() / "home").c_str(), 1);
-    const fs::path prefix = dir.path() / "pfx";
-    std::ostringstream out, err;
-    ASSERT_EQ(cli::runCli({"demo-prefix", prefix.string()}, out, err), 0) << err.str();
+    test::DemoCli demo;
+    const test::TempDir& dir = demo.dir;
+    const fs::path& prefix = demo.prefix;
+    std::ostringstream &out = demo.out, &err = demo.err;
     auto run = [&](std::vector<std::string> args) {
         out.str("");
         err.str("");
@@ -88,18 +84,15 @@ TEST(BackupCommand, AChosenItemThatFailsFailsTheCommand) {
     EXPECT_EQ(run({"--items", "000000110", (dir.path() / "t.qob").string()}), 1);
     EXPECT_NE(err.str().find("Backup Templates Fail!"), std::string::npos) << err.str();
     EXPECT_NE(err.str().find("The Backup is Incomplete!"), std::string::npos) << err.str();
-    unsetenv("QUIRE_HOME");
 }
 
 // The caller's observer hears the job, and its stop token cancels it: exit 130, the earlier file
 // as it was.
 TEST(BackupCommand, TheCallersObserverAndStopTokenReachTheJob) {
-    test::TempDir dir;
-    fs::create_directories(dir.path() / "home");
-    setenv("QUIRE_HOME", (dir.path() / "home").c_str(), 1);
-    const fs::path prefix = dir.path() / "pfx";
-    std::ostringstream out, err;
-    ASSERT_EQ(cli::runCli({"demo-prefix", prefix.string()}, out, err), 0) << err.str();
+    test::DemoCli demo;
+    const test::TempDir& dir = demo.dir;
+    const fs::path& prefix = demo.prefix;
+    std::ostringstream &out = demo.out, &err = demo.err;
     const fs::path file = dir.path() / "b.qob";
     { std::ofstream(file) << "earlier"; }
     struct StopWhenWriting : JobObserver {
@@ -121,7 +114,6 @@ TEST(BackupCommand, TheCallersObserverAndStopTokenReachTheJob) {
     std::ifstream in(file);
     std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     EXPECT_EQ(text, "earlier");
-    unsetenv("QUIRE_HOME");
 }
 
 TEST(Quiremail, TheAutomaticRunsExitCodeSaysWhetherTheBackupIsWhole) {

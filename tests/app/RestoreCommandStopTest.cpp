@@ -1,5 +1,6 @@
 // qob restore stopped the way Ctrl-C stops it: exit code 130, and the prefix (registry files, data
 // files) exactly as it was, with no temporary file left.
+#include "DemoCli.h"
 #include "TestPaths.h"
 #include "app/cli/Cli.h"
 #include "app/cli/RestoreCommand.h"
@@ -44,12 +45,10 @@ struct StopAtFirstBlock : JobObserver {
 };
 
 TEST(RestoreCommand, AStoppedRestoreExitsWith130AndChangesNothing) {
-    test::TempDir dir;
-    fs::create_directories(dir.path() / "home");
-    setenv("QUIRE_HOME", (dir.path() / "home").c_str(), 1);
-    const fs::path prefix = dir.path() / "pfx";
-    std::ostringstream out, err;
-    ASSERT_EQ(cli::runCli({"demo-prefix", prefix.string()}, out, err), 0) << err.str();
+    test::DemoCli demo;
+    const test::TempDir& dir = demo.dir;
+    const fs::path& prefix = demo.prefix;
+    std::ostringstream &out = demo.out, &err = demo.err;
     const fs::path backup = dir.path() / "outlook.qob";
     ASSERT_EQ(cli::runCli({"--prefix", prefix.string(), "backup", "--profile", "Outlook", "--items",
                            "111111111", backup.string()},
@@ -77,7 +76,6 @@ TEST(RestoreCommand, AStoppedRestoreExitsWith130AndChangesNothing) {
     JobObserver none;
     EXPECT_EQ(cli::runRestoreCommand(args, out, err, none, never), 0) << err.str();
     EXPECT_NE(contentsOf(prefix), before);
-    unsetenv("QUIRE_HOME");
 }
 
 } // namespace
