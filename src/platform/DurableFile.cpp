@@ -154,18 +154,25 @@ Status DurableReplace::commit() {
     // The lock is held across the rename so that no clean-up takes the finished file for a leftover.
     ::close(fd_);
     fd_ = -1;
-    const int dir = ::open(folderOf(target_).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dir < 0 || syncWith(sync_, dir) != 0) {
+    if (syncFolder(folderOf(target_), sync_) != 0) {
         const int err = errno;
-        if (dir >= 0)
-            ::close(dir);
         errno_ = err;
         error_ = Status::failure("the new file is in place, but its folder cannot be flushed to disk: " +
                                  std::string(std::strerror(err)));
         return error_;
     }
-    ::close(dir);
     return Status::success();
+}
+
+int syncFolder(const fs::path& folder, const SyncFunction& sync) {
+    const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dir < 0)
+        return -1;
+    const int rc = syncWith(sync, dir);
+    const int err = errno;
+    ::close(dir);
+    errno = err;
+    return rc;
 }
 
 Status replaceFileDurably(const fs::path& target, std::string_view bytes, const std::string& tempPrefix,

@@ -82,6 +82,9 @@ private:
 Status replaceFileDurably(const std::filesystem::path& target, std::string_view bytes,
                           const std::string& tempPrefix, SyncFunction sync = {});
 
+// Flushes a folder's entries (a rename or removal in it) to stable storage; 0, or -1 with errno.
+int syncFolder(const std::filesystem::path& folder, const SyncFunction& sync = {});
+
 // Regular files in `folder` named `prefix` followed by six letters or digits (the temporary names
 // above, mkstemp's and libzip's) that no live writer holds: leftovers of a killed write. `accept`
 // may refuse a file by its contents.

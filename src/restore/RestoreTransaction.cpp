@@ -52,14 +52,6 @@ bool unhex(const std::string& text, std::string& out) {
     return true;
 }
 
-void syncFolder(const fs::path& folder) {
-    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY);
-    if (fd >= 0) {
-        ::fsync(fd);
-        ::close(fd);
-    }
-}
-
 // The journal must be whole or absent: written beside, synced, renamed, the folder synced.
 Status writeJournal(const fs::path& journal, const std::string& text) {
     if (Status s = replaceFileDurably(journal, text, journal.filename().string() + "."); !s) {
@@ -240,20 +232,8 @@ fs::path restoreStagingPath(const Platform& platform) {
 namespace {
 
 // The hidden temporary files an extraction for `target` makes (see Archive::extractToTemp).
-// Files in `folder` named `prefix` and the six characters mkstemp adds.
-void removeTemporaries(const fs::path& folder, const std::string& prefix) {
-    std::error_code ec;
-    for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        if (name.size() == prefix.size() + 6 && name.compare(0, prefix.size(), prefix) == 0) {
-            std::error_code rec;
-            fs::remove(it->path(), rec);
-        }
-    }
-}
-
 void removeTemporariesOf(const fs::path& target) {
-    removeTemporaries(target.parent_path(), "." + target.filename().string() + ".qobtmp-");
+    removeAbandonedTemporaries(target.parent_path(), "." + target.filename().string() + ".qobtmp-");
 }
 
 // A restore killed before its commit: its temporary files go, the target stays as it was.
@@ -402,7 +382,7 @@ Status completeInterruptedRestore(Platform& platform) {
     const fs::path journalPath = restoreJournalPath(platform);
     std::error_code ec;
     // A journal that was being written when the run was killed: its commit never began.
-    removeTemporaries(journalPath.parent_path(), journalPath.filename().string() + ".");
+    removeAbandonedTemporaries(journalPath.parent_path(), journalPath.filename().string() + ".");
     if (!fs::exists(journalPath, ec)) {
         if (fs::exists(restoreStagingPath(platform), ec)) {
             clearStaging(restoreStagingPath(platform));
