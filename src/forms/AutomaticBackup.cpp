@@ -44,10 +44,9 @@ std::string stampText(std::chrono::system_clock::time_point when) {
     std::time_t t = std::chrono::system_clock::to_time_t(when);
     std::tm local{};
     localtime_r(&t, &local);
-    char stamp[48];
-    std::snprintf(stamp, sizeof stamp, "%02d-%02d-%04d-%02d-%02d", local.tm_mon + 1, local.tm_mday,
-                  local.tm_year + 1900, local.tm_hour, local.tm_min);
-    return stamp;
+    char time[16];
+    std::snprintf(time, sizeof time, "-%02d-%02d", local.tm_hour % 100, local.tm_min % 100);
+    return dateText(when) + time;
 }
 
 bool isSeparator(char c) {
