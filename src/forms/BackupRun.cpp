@@ -35,7 +35,7 @@ const std::vector<Advance>& advances() {
 // thread here; a window that runs it on a worker marshals these calls to its own thread first.
 class FormObserver : public JobObserver {
 public:
-    explicit FormObserver(MainForm& form) : form_(form) {}
+    FormObserver(MainForm& form, bool pumpEvents) : form_(form), pumpEvents_(pumpEvents) {}
 
     void phaseStarted(JobPhase phase) override {
         if (phase == JobPhase::Writing) {
@@ -49,8 +49,7 @@ public:
         if (const int bar = barAt(text); bar >= 0) {
             form_.pbShow = bar;
         }
-        form_.notify(FormChange::Progress);
-        form_.platform().dialogs.processEvents();
+        changed();
     }
     void progress(const JobProgress& p) override {
         if (p.phase == JobPhase::Preparing && !p.file.empty()) {
@@ -65,8 +64,7 @@ public:
         } else {
             return;
         }
-        form_.notify(FormChange::Progress);
-        form_.platform().dialogs.processEvents();
+        changed();
     }
 
 private:
@@ -84,7 +82,15 @@ private:
         return -1;
     }
 
+    void changed() {
+        form_.notify(FormChange::Progress);
+        if (pumpEvents_) {
+            form_.platform().dialogs.processEvents();
+        }
+    }
+
     MainForm& form_;
+    bool pumpEvents_;
     int lastPercent_ = -1;
 };
 
@@ -98,29 +104,23 @@ BackupOutcome BackupRun::runBackup(MainForm& form, const AfterBackupActions& aft
 }
 
 BackupOutcome BackupRun::runBackup(MainForm& form, const StopToken& stop, const AfterBackupActions& after) {
-    if (running_ || form.jobRunning) {
-        form.platform().dialogs.message(kBackupRunningMessage, MsgIcon::Warning, MsgButtons::Ok,
-                                        kApplicationTitle);
+    std::optional<BackupRequest> request = begin(form);
+    if (!request) {
         return {};
     }
-    running_ = true;
-    form.jobRunning = true;
-    struct Clear {
-        BackupRun& run;
-        MainForm& form;
-        ~Clear() {
-            run.running_ = false;
-            form.jobRunning = false;
-        }
-    } clear{*this, form};
-    return run(form, stop, after);
+    const std::unique_ptr<JobObserver> observer = progressObserver(form, true);
+    const BackupSummary summary = runBackupJob(form.platform(), *request, *observer, stop);
+    return end(form, summary, after);
 }
 
-BackupOutcome BackupRun::run(MainForm& form, const StopToken& stop, const AfterBackupActions& after) {
+std::optional<BackupRequest> BackupRun::begin(MainForm& form) {
     Platform& platform = form.platform();
     AppState& state = form.state();
     Dialogs& dialogs = platform.dialogs;
-    BackupOutcome outcome;
+    if (running_ || form.jobRunning) {
+        dialogs.message(kBackupRunningMessage, MsgIcon::Warning, MsgButtons::Ok, kApplicationTitle);
+        return std::nullopt;
+    }
 
     BackupRequest request;
     request.target = state.targetPath.empty() ? fs::path(form.txtTargetFile) : state.targetPath;
@@ -129,17 +129,16 @@ BackupOutcome BackupRun::run(MainForm& form, const StopToken& stop, const AfterB
     }
     if (auto refused = refuseBackupRequest(request)) {
         dialogs.message(refused->text, refused->icon, MsgButtons::Ok, kApplicationTitle);
-        return outcome;
+        return std::nullopt;
     }
     if (form.ifProtect && form.txtPassword.empty() && form.txtPassword2.empty()) {
         dialogs.message("Please enter Password!", MsgIcon::Critical, MsgButtons::Ok, kApplicationTitle);
-        return outcome;
+        return std::nullopt;
     }
     if (form.ifProtect && form.txtPassword != form.txtPassword2) {
         dialogs.message("Incorect Password!", MsgIcon::Critical, MsgButtons::Ok, kApplicationTitle);
-        return outcome;
+        return std::nullopt;
     }
-    outcome.ran = true;
 
     state.password = form.ifProtect ? form.txtPassword : std::string();
     request.profile = form.cbSource.text();
@@ -149,16 +148,28 @@ BackupOutcome BackupRun::run(MainForm& form, const StopToken& stop, const AfterB
     request.description = form.txtAttachInfo;
     readBackupSettings(platform.programFolder, request);
     request.state = state;
+    // The job may ask for "now" from its worker: the form's clock is set before any run and not
+    // changed during one.
     request.clock = [&form] { return form.now(); };
 
+    running_ = true;
+    form.jobRunning = true;
     form.picCon3Visible = true;
     form.pbShow = 0;
     form.notify(FormChange::Progress);
-    dialogs.processEvents();
+    form.notify(FormChange::ApplyButton);
+    return request;
+}
 
-    FormObserver observer(form);
-    BackupSummary summary = runBackupJob(platform, request, observer, stop);
+std::unique_ptr<JobObserver> BackupRun::progressObserver(MainForm& form, bool pumpEvents) const {
+    return std::make_unique<FormObserver>(form, pumpEvents);
+}
 
+BackupOutcome BackupRun::end(MainForm& form, const BackupSummary& summary, const AfterBackupActions& after) {
+    Platform& platform = form.platform();
+    Dialogs& dialogs = platform.dialogs;
+    BackupOutcome outcome;
+    outcome.ran = true;
     form.pbShow = 100;
     form.notify(FormChange::Progress);
     form.skinLabel9.clear();
@@ -166,7 +177,11 @@ BackupOutcome BackupRun::run(MainForm& form, const StopToken& stop, const AfterB
     form.label1.clear();
     form.picCon3Visible = false;
     form.pbShow = 0;
+    // Free before the summary shows: the window's commands come back while the user reads it.
+    running_ = false;
+    form.jobRunning = false;
     form.notify(FormChange::Progress);
+    form.notify(FormChange::ApplyButton);
 
     outcome.cancelled = summary.cancelled();
     outcome.succeeded = summary.succeeded();

@@ -9,6 +9,8 @@
 #include "forms/MainForm.h"
 
 #include <functional>
+#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -44,16 +46,30 @@ class BackupRun {
 public:
     BackupRun();
 
-    // RunBackup. Refused with kBackupRunningMessage while any job of the form runs (a call made
-    // from the job's own events, or from the window while a worker runs it). `stop` cancels the
-    // job; the window's Cancel button holds it.
+    // RunBackup on the caller's thread. Refused with kBackupRunningMessage while any job of the
+    // form runs (a call made from the job's own events, or from the window while a worker runs
+    // it). `stop` cancels the job.
     BackupOutcome runBackup(MainForm& form, const AfterBackupActions& after = {});
     BackupOutcome runBackup(MainForm& form, const StopToken& stop, const AfterBackupActions& after = {});
+
+    // The same run in three steps, for a window that keeps its event loop free by running the job
+    // on a worker thread:
+    //  1. begin() checks the choices (its messages shown), marks the form busy and shows the
+    //     progress panel; nullopt when refused (nothing else to do).
+    //  2. The window runs runBackupJob(form.platform(), request, worker-side observer, stop) on the
+    //     worker and hands every event to progressObserver()'s observer on its own thread. The form
+    //     and its platform belong to the job until step 3.
+    //  3. end() takes the job's summary on the window's thread: shows it, runs the after-backup
+    //     actions and frees the form.
+    std::optional<BackupRequest> begin(MainForm& form);
+    // Drives the progress panel from the job's events. `pumpEvents`: let the window's events run
+    // at each (the job on the window's own thread).
+    std::unique_ptr<JobObserver> progressObserver(MainForm& form, bool pumpEvents = false) const;
+    BackupOutcome end(MainForm& form, const BackupSummary& summary, const AfterBackupActions& after = {});
+
     bool running() const { return running_; }
 
 private:
-    BackupOutcome run(MainForm& form, const StopToken& stop, const AfterBackupActions& after);
-
     bool running_ = false;
 };
 

@@ -14,7 +14,7 @@ namespace {
 // window's events are let run at each block, as they were at each extracted file.
 class FormRestoreObserver : public JobObserver {
 public:
-    explicit FormRestoreObserver(MainForm& form) : form_(form) {}
+    FormRestoreObserver(MainForm& form, bool pumpEvents) : form_(form), pumpEvents_(pumpEvents) {}
 
     void phaseStarted(JobPhase phase) override {
         if (phase == JobPhase::Extracting) {
@@ -50,9 +50,12 @@ public:
 private:
     void changed() {
         form_.notify(FormChange::Progress);
-        form_.platform().dialogs.processEvents();
+        if (pumpEvents_) {
+            form_.platform().dialogs.processEvents();
+        }
     }
     MainForm& form_;
+    bool pumpEvents_;
     int start_ = 0;
 };
 
@@ -68,36 +71,39 @@ RestoreRequest restoreRequestOf(const MainForm& form) {
     return request;
 }
 
-RestoreOutcome runRestore(MainForm& form, Archive& archive, const RestoreRunOptions& options) {
+std::optional<RestoreRequest> beginRestore(MainForm& form, Archive& archive,
+                                           const RestoreRunOptions& options) {
     if (!form.mayStartJob()) {
-        return {};
+        return std::nullopt;
     }
-    form.jobRunning = true;
-    struct Clear {
-        MainForm& form;
-        ~Clear() { form.jobRunning = false; }
-    } clear{form};
-    Platform& platform = form.platform();
-    Dialogs& dialogs = platform.dialogs;
-    const AppState& state = form.state();
-
     RestoreRequest request = restoreRequestOf(form);
     if (auto refusal = checkRestoreRequest(request, archive)) {
-        dialogs.message(refusal->text, refusal->icon, MsgButtons::Ok, kApplicationTitle);
-        return {};
+        form.platform().dialogs.message(refusal->text, refusal->icon, MsgButtons::Ok, kApplicationTitle);
+        return std::nullopt;
     }
     request.freeSpace = options.freeSpace;
     request.appendLog = options.appendLog;
     request.timeText = options.timeText;
     if (!request.timeText) {
-        // The form's clock, so a test that sets it sees its own time in the log.
+        // The form's clock, so a test that sets it sees its own time in the log; it is set before
+        // any run and not changed during one, so a worker may read it.
         const MainForm& clockOf = form;
         request.timeText = [&clockOf] { return generalDateText(clockOf.now()); };
     }
-    FormRestoreObserver observer(form);
-    const StopToken never;
-    const RestoreOutcome outcome =
-        runRestoreJob(platform, archive, request, observer, options.stop ? *options.stop : never);
+    form.jobRunning = true;
+    form.notify(FormChange::ApplyButton);
+    return request;
+}
+
+std::unique_ptr<JobObserver> restoreProgressObserver(MainForm& form, bool pumpEvents) {
+    return std::make_unique<FormRestoreObserver>(form, pumpEvents);
+}
+
+RestoreOutcome endRestore(MainForm& form, const RestoreOutcome& outcome, const RestoreRunOptions& options) {
+    Platform& platform = form.platform();
+    Dialogs& dialogs = platform.dialogs;
+    form.jobRunning = false;
+    form.notify(FormChange::ApplyButton);
     if (!outcome.ran) {
         dialogs.message(outcome.refusal, outcome.refusalIcon, MsgButtons::Ok, kApplicationTitle);
         return outcome;
@@ -119,7 +125,7 @@ RestoreOutcome runRestore(MainForm& form, Archive& archive, const RestoreRunOpti
                     MsgButtons::Ok, kApplicationTitle);
 
     const std::string setting =
-        readSetting(settingsPath(state.programFolder), "General", "runoutlookafterrestore");
+        readSetting(settingsPath(form.state().programFolder), "General", "runoutlookafterrestore");
     if (settingMatches(setting, 1) && options.startOutlook) {
         std::string folder = platform.registry.getStringValue(
             "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\OUTLOOK.EXE",
@@ -135,13 +141,28 @@ RestoreOutcome runRestore(MainForm& form, Archive& archive, const RestoreRunOpti
     return outcome;
 }
 
+RestoreOutcome runRestore(MainForm& form, Archive& archive, const RestoreRunOptions& options) {
+    std::optional<RestoreRequest> request = beginRestore(form, archive, options);
+    if (!request) {
+        return {};
+    }
+    const std::unique_ptr<JobObserver> observer = restoreProgressObserver(form, true);
+    const StopToken never;
+    const RestoreOutcome outcome =
+        runRestoreJob(form.platform(), archive, *request, *observer, options.stop ? *options.stop : never);
+    return endRestore(form, outcome, options);
+}
+
+bool confirmRestore(MainForm& form) {
+    return form.platform().dialogs.message(kRestoreConfirmation, MsgIcon::Information, MsgButtons::OkCancel,
+                                           kApplicationTitle) == MsgAnswer::Ok;
+}
+
 RestoreOutcome cmdApplyRestore(MainForm& form, Archive& archive, const RestoreRunOptions& options) {
     if (!form.mayStartJob()) {
         return {};
     }
-    const MsgAnswer answer = form.platform().dialogs.message(kRestoreConfirmation, MsgIcon::Information,
-                                                             MsgButtons::OkCancel, kApplicationTitle);
-    if (answer != MsgAnswer::Ok) {
+    if (!confirmRestore(form)) {
         return {};
     }
     return runRestore(form, archive, options);

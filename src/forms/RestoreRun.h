@@ -11,6 +11,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
 
@@ -41,8 +42,21 @@ using RestoreOutcome = RestoreSummary;
 // backup and the program-wide values.
 RestoreRequest restoreRequestOf(const MainForm& form);
 
-// RunRestore.
+// RunRestore on the caller's thread.
 RestoreOutcome runRestore(MainForm& form, Archive& archive, const RestoreRunOptions& options = {});
+// RunRestore in three steps, for a window that runs the job on a worker thread (as BackupRun):
+// beginRestore() checks (its messages shown) and marks the form busy, nullopt when refused; the
+// window runs runRestoreJob(form.platform(), archive, request, observer, stop) on its worker and
+// hands each event to restoreProgressObserver()'s observer on its own thread; endRestore() frees
+// the form, shows the summary and starts Outlook when asked. The form, its platform and the
+// archive belong to the job in between.
+std::optional<RestoreRequest> beginRestore(MainForm& form, Archive& archive,
+                                           const RestoreRunOptions& options);
+std::unique_ptr<JobObserver> restoreProgressObserver(MainForm& form, bool pumpEvents = false);
+RestoreOutcome endRestore(MainForm& form, const RestoreOutcome& outcome, const RestoreRunOptions& options);
+
+// The question of the action button on the "Restore" tab; true on OK.
+bool confirmRestore(MainForm& form);
 // The action button on the "Restore" tab: asks first, then runs.
 RestoreOutcome cmdApplyRestore(MainForm& form, Archive& archive, const RestoreRunOptions& options = {});
 
