@@ -1,10 +1,63 @@
-// quiremail: the program. With a command line it runs the automatic backup and quits; the window
-// for interactive use is not part of this build yet.
+// quiremail: the program. With a command line it runs the automatic backup and quits (the weekly
+// task starts it so, without a display); with none, or with options of our own (they begin with
+// "--"), the main window.
 #include "app/cli/Target.h"
 #include "forms/AutomaticBackup.h"
 #include "forms/MainForm.h"
 
+#include <cstdlib>
 #include <iostream>
+
+#ifdef QOB_WITH_GUI
+#include "app/WindowRun.h"
+#endif
+
+namespace {
+
+// The window needs a display; without one Qt would abort with a message about plugins.
+bool displayAvailable() {
+    for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) {
+        const char* value = std::getenv(name);
+        if (value != nullptr && *value != '\0') {
+            return true;
+        }
+    }
+    return false;
+}
+
+int runInteractive(int argc, char** argv) {
+    std::optional<std::string> openFile;
+    for (int i = 1; i < argc; ++i) {
+        const std::string arg = argv[i];
+        if (arg == "--open") {
+            // The desktop passes the file; started without one, the plain window opens.
+            if (i + 1 < argc) {
+                openFile = argv[++i];
+            }
+        } else {
+            std::cerr
+                << "quiremail: unknown option " << arg
+                << " (options: --open FILE.qob; the automatic backup's command line does not begin with "
+                   "--)\n";
+            return 2;
+        }
+    }
+#ifdef QOB_WITH_GUI
+    if (!displayAvailable()) {
+        std::cerr << "quiremail: no display (DISPLAY or WAYLAND_DISPLAY is not set); the window cannot open. "
+                     "The command-line tool qob works without one.\n";
+        return 2;
+    }
+    return qob::runWindows(argc, argv, qob::WindowRunOptions{openFile});
+#else
+    (void)displayAvailable;
+    std::cerr << "quiremail: this build has no windows (built with QOB_BUILD_GUI=OFF); give the automatic "
+                 "backup's command line (\" sf=<profile>xm=<items>ps=<password>bf=<file>\") or use qob\n";
+    return 2;
+#endif
+}
+
+} // namespace
 
 int main(int argc, char** argv) {
     // The scheduled task passes its text as one argument; joined, several arguments read the same.
@@ -12,10 +65,9 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         commandLine += (i > 1 ? " " : "") + std::string(argv[i]);
     }
-    if (argc < 2) {
-        std::cerr << "quiremail: the main window is not built yet; give the automatic backup's command line "
-                     "(\" sf=<profile>xm=<items>ps=<password>bf=<file>\")\n";
-        return 2;
+    // The automatic run's text never begins with "--": anything that does is ours.
+    if (argc < 2 || std::string(argv[1]).rfind("--", 0) == 0) {
+        return runInteractive(argc, argv);
     }
     try {
         // Cron starts us without a display: nothing may be shown.

@@ -162,6 +162,12 @@ void MainForm::cmdTargetFileClick() {
     notify(FormChange::TargetFile);
 }
 
+void MainForm::targetFileEdited(const std::string& text) {
+    txtTargetFile = text;
+    // The generated or browsed path would otherwise win over what the user typed.
+    state_.targetPath = std::filesystem::path(text);
+}
+
 void MainForm::ssTab1Click(int tab) {
     ssTab1 = tab;
     switch (tab) {

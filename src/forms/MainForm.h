@@ -77,6 +77,8 @@ public:
     void selectSource(int index);
     void cbSourceClick();
     void cmdTargetFileClick();
+    // The backup file's path typed into txtTargetFile: the next backup writes there.
+    void targetFileEdited(const std::string& text);
     // Tab change: caption of cmdApply (tab 2 loads the log).
     void ssTab1Click(int tab);
     void ifProtectClick(bool ticked);

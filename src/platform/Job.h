@@ -63,6 +63,8 @@ class StopToken {
 public:
     void requestStop() { stop_.store(true, std::memory_order_relaxed); }
     bool stopRequested() const { return stop_.load(std::memory_order_relaxed); }
+    // Before the next job, when one token serves one job after another.
+    void reset() { stop_.store(false, std::memory_order_relaxed); }
 
 private:
     std::atomic<bool> stop_{false};

@@ -1,6 +1,7 @@
 #include "app/cli/ProgressLine.h"
 
 #include "app/cli/TerminalText.h"
+#include "forms/TimeLeft.h"
 
 #include <algorithm>
 #include <cmath>
@@ -18,18 +19,6 @@ constexpr double kMegabyte = 1000.0 * 1000.0;
 std::string printed(const char* format, double value) {
     char text[64];
     std::snprintf(text, sizeof text, format, value);
-    return text;
-}
-
-std::string durationText(std::uint64_t seconds) {
-    char text[32];
-    if (seconds >= 3600) {
-        std::snprintf(text, sizeof text, "%llu:%02u:%02u", static_cast<unsigned long long>(seconds / 3600),
-                      static_cast<unsigned>(seconds / 60 % 60), static_cast<unsigned>(seconds % 60));
-    } else {
-        std::snprintf(text, sizeof text, "%u:%02u", static_cast<unsigned>(seconds / 60),
-                      static_cast<unsigned>(seconds % 60));
-    }
     return text;
 }
 
