@@ -9,6 +9,9 @@
 #include <QApplication>
 #include <QMessageBox>
 
+#include <cstdlib>
+#include <fstream>
+
 namespace qob {
 
 int runWindows(int argc, char** argv, const WindowRunOptions& options) {
@@ -39,6 +42,12 @@ int runWindows(int argc, char** argv, const WindowRunOptions& options) {
                             MsgButtons::Ok, kApplicationTitle);
         }
     };
+    // QUIRE_WINDOW_TRACE=FILE: the smoke test's view of the progress panel, one line per redraw.
+    if (const char* trace = std::getenv("QUIRE_WINDOW_TRACE"); trace != nullptr && *trace != '\0') {
+        actions.trace = [file = std::string(trace)](const std::string& line) {
+            std::ofstream(file, std::ios::app) << line << '\n';
+        };
+    }
     gui::MainWindow window(form, actions, QString::fromStdString(prefix.string()));
     dialogs.setOwner(&window);
     window.show();

@@ -218,6 +218,9 @@ void MainWindow::refresh(FormChange change) {
             file, Qt::ElideMiddle, std::max(100, ui_->fileLabel->width())));
         ui_->fileLabel->setToolTip(file);
         ui_->aboutCaptionLabel->setText(q(form_.skinLabel10));
+        if (actions_.trace && form_.picCon3Visible) {
+            actions_.trace("progress " + std::to_string(form_.pbShow) + " " + form_.label1);
+        }
         break;
     }
     case FormChange::Log: {

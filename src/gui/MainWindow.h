@@ -45,6 +45,9 @@ struct MainWindowActions {
     // Later windows: the weekly task and the disc window (disabled until they exist).
     std::function<void()> showTaskScheduler;
     std::function<void(const std::string& name, const std::filesystem::path& file)> burnDisc;
+    // Hears each redraw of the progress panel ("progress <percent> <status>"): how a test outside
+    // the process sees that progress reached the window while a job ran.
+    std::function<void(const std::string& line)> trace;
 };
 
 class MainWindow : public QMainWindow {
