@@ -26,7 +26,9 @@ constexpr FrontEndFolder kFrontEndFolders[] = {
 fs::path absoluteNormal(const fs::path& folder) {
     std::error_code ec;
     fs::path absolute = fs::absolute(folder, ec);
-    return (ec ? folder : absolute).lexically_normal();
+    fs::path normal = (ec ? folder : absolute).lexically_normal();
+    // "~/.wine/" and "~/.wine" are one folder and must read the same.
+    return normal.has_filename() || !normal.has_relative_path() ? normal : normal.parent_path();
 }
 
 class Collector {

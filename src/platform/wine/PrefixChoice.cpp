@@ -12,7 +12,9 @@ bool given(const std::optional<std::string>& value) {
 std::filesystem::path absoluteNormal(const std::string& folder) {
     std::error_code ec;
     std::filesystem::path absolute = std::filesystem::absolute(folder, ec);
-    return (ec ? std::filesystem::path(folder) : absolute).lexically_normal();
+    std::filesystem::path normal = (ec ? std::filesystem::path(folder) : absolute).lexically_normal();
+    // "~/.wine/" and "~/.wine" are one folder and must read the same.
+    return normal.has_filename() || !normal.has_relative_path() ? normal : normal.parent_path();
 }
 
 } // namespace
