@@ -70,7 +70,7 @@ public:
     Platform& platform() { return *platform_; }
     const std::filesystem::path& prefix() const { return prefix_; }
     WinePrefixRegistry& store() { return *store_; }
-    // What the choice of the prefix passed over, in words; "" when nothing was.
+    // The remembered prefix that was passed over because it is gone, in words; "" when none was.
     const std::string& note() const { return note_; }
 
     Target(const Target&) = delete;
