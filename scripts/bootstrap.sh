@@ -8,8 +8,8 @@ packages=(
     libzip-dev zlib1g-dev libssl-dev
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     wine wine64 gcc-mingw-w64-x86-64 p7zip-full zip unzip
-    clang-format time
-    qt6-base-dev qt6-wayland xvfb xauth xdotool x11-apps
+    clang-format time desktop-file-utils
+    qt6-base-dev qt6-wayland libqt6svg6 xvfb xauth xdotool x11-apps
 )
 
 missing=()

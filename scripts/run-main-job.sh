@@ -1,6 +1,8 @@
 #!/usr/bin/env bash
-# The main job of `make run`: show what the program sees of the target system, then back up its
-# first profile with every item through the automatic run and show the result.
+# The main job of `make run`. With a display (and a build with windows) it opens the main window on
+# the target system; without one (or with WINDOW=0) it shows what the program sees of the target
+# system, backs up its first profile with every item through the automatic run, shows the result and
+# restores it into the demo's second profile.
 set -euo pipefail
 build=${1:-build}
 build=$(cd "$build" && pwd)
@@ -8,6 +10,11 @@ if [ -z "${WINEPREFIX:-}" ]; then
     # No prefix given: a demo target system under the build folder, never the user's ~/.wine.
     export WINEPREFIX="$build/demo-prefix"
     [ -f "$WINEPREFIX/user.reg" ] && grep -q Profiles "$WINEPREFIX/user.reg" || "$build/qob" demo-prefix "$WINEPREFIX" >/dev/null
+fi
+if [ "${WINDOW:-1}" != 0 ] && { [ -n "${DISPLAY:-}" ] || [ -n "${WAYLAND_DISPLAY:-}" ]; } &&
+    grep -q '^QOB_BUILD_GUI:BOOL=ON' "$build/CMakeCache.txt"; then
+    echo "Opening the main window on $WINEPREFIX (program folder $build; WINDOW=0 make run for the demo without it)"
+    QUIRE_HOME="${QUIRE_HOME:-$build}" exec "$build/quiremail"
 fi
 "$build/qob" sysinfo
 

@@ -73,10 +73,14 @@ int main(int argc, char** argv) {
         // Cron starts us without a display: nothing may be shown.
         qob::SilentDialogs dialogs;
         std::string error;
-        auto target = qob::cli::Target::open(std::nullopt, dialogs, error);
+        // Cron starts us without WINEPREFIX: the prefix picked in the window comes first.
+        auto target = qob::cli::Target::open(std::nullopt, dialogs, error, qob::PrefixPolicy::Program);
         if (!target) {
             std::cerr << "quiremail: " << error << "\n";
             return 1;
+        }
+        if (!target->note().empty()) {
+            std::cerr << "quiremail: note: " << target->note() << "\n";
         }
         qob::MainForm form(target->platform());
         form.state().commandLine = commandLine;

@@ -13,6 +13,8 @@
 #include <QSignalBlocker>
 #include <QUrl>
 
+#include <tuple>
+
 namespace qob::gui {
 
 namespace {
@@ -69,6 +71,8 @@ MainWindow::MainWindow(MainForm& form, MainWindowActions actions, const QString&
         restoreBoxes_[i]->setText(q(kItemCaptions[i]));
     }
     archive_.setWorkingFolder(form_.platform().programFolder);
+    // Room for the longest item caption and a path; the layouts decide the rest.
+    resize(sizeHint().expandedTo(QSize(640, 0)));
     form_.setListener([this](FormChange change) { refresh(change); });
     connectWidgets();
     refreshAll();
@@ -110,6 +114,18 @@ void MainWindow::connectWidgets() {
         }
         cmdSourceFileClick(form_, archive_);
     });
+    // The menu key (or Shift+F10) on a focused item box opens its frame's menu too: the keyboard
+    // reaches "Select all items" without a mouse.
+    for (std::size_t i = 0; i < kItemBoxCount; ++i) {
+        for (auto [box, group, restoreSide] : {std::tuple{backupBoxes_[i], ui_->backupItemsGroup, false},
+                                               std::tuple{restoreBoxes_[i], ui_->restoreItemsGroup, true}}) {
+            box->setContextMenuPolicy(Qt::CustomContextMenu);
+            connect(box, &QWidget::customContextMenuRequested, this,
+                    [this, box, group, restoreSide](const QPoint& at) {
+                        showItemMenu(group, restoreSide, box->mapTo(group, at));
+                    });
+        }
+    }
     connect(ui_->backupItemsGroup, &QWidget::customContextMenuRequested, this,
             [this](const QPoint& at) { showItemMenu(ui_->backupItemsGroup, false, at); });
     connect(ui_->restoreItemsGroup, &QWidget::customContextMenuRequested, this,

@@ -1,8 +1,9 @@
 #include "gui/QtDialogs.h"
 
+#include "gui/PasswordDialog.h"
+
 #include <QApplication>
 #include <QFileDialog>
-#include <QInputDialog>
 #include <QMessageBox>
 #include <QThread>
 
@@ -126,14 +127,7 @@ std::optional<std::string> QtDialogs::browseFolder(const std::string& title, con
 
 std::optional<std::string> QtDialogs::askPassword(const std::string& prompt) {
     std::optional<std::string> result;
-    onWindowThread([&] {
-        bool ok = false;
-        const QString text = QInputDialog::getText(owner_, "Please enter password", q(prompt),
-                                                   QLineEdit::Password, QString(), &ok);
-        if (ok) {
-            result = text.toStdString();
-        }
-    });
+    onWindowThread([&] { result = PasswordDialog::ask(owner_, programFolder_, prompt); });
     return result;
 }
 

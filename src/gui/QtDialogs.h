@@ -8,6 +8,7 @@
 #include <QPointer>
 #include <QWidget>
 
+#include <filesystem>
 #include <functional>
 
 namespace qob::gui {
@@ -18,6 +19,8 @@ public:
     // exists.
     explicit QtDialogs(QWidget* owner = nullptr) : owner_(owner) {}
     void setOwner(QWidget* owner) { owner_ = owner; }
+    // The program folder whose skin the password prompt applies; none until set.
+    void setProgramFolder(std::filesystem::path folder) { programFolder_ = std::move(folder); }
 
     MsgAnswer message(const std::string& text, MsgIcon icon, MsgButtons buttons,
                       const std::string& title) override;
@@ -37,6 +40,7 @@ private:
     void onWindowThread(const std::function<void()>& ask);
 
     QPointer<QWidget> owner_;
+    std::filesystem::path programFolder_;
 };
 
 } // namespace qob::gui

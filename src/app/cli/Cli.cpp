@@ -90,7 +90,8 @@ namespace {
 
 void printHelp(std::ostream& out) {
     out << "usage: qob [--prefix DIR] [--quiet | --json] COMMAND ...\n"
-           "The target system is the Wine prefix DIR (default $WINEPREFIX, else ~/.wine).\n"
+           "The target system is the Wine prefix DIR (default $WINEPREFIX, else the one chosen with\n"
+           "qob prefixes --choose, else ~/.wine).\n"
            "backup and restore show their progress on a terminal; --quiet prints no progress and no\n"
            "summary (errors still go to stderr), --json prints one JSON object per event and then the\n"
            "summary as one.\n"

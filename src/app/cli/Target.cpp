@@ -19,6 +19,8 @@ std::unique_ptr<Target> openTargetOrReport(const Args& args, Dialogs& dialogs, s
     auto target = openTarget(args, dialogs, error);
     if (!target) {
         err << "qob: " << error << "\n";
+    } else if (!target->note().empty()) {
+        err << "qob: note: " << target->note() << "\n";
     }
     return target;
 }

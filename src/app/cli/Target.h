@@ -2,15 +2,18 @@
 // The real target system (a Wine prefix) and the program folder, built once by an entry point and
 // handed down as a Platform. Shared by the qob commands and by quiremail's start-up, so it is
 // header-only: quiremail does not link the command objects.
+#include "platform/Environment.h"
 #include "platform/Platform.h"
-#include "settings/ProgramFolder.h"
-#include "settings/TempFiles.h"
+#include "platform/wine/PrefixChoice.h"
 #include "platform/wine/WinePrefix.h"
 #include "platform/wine/WinePrefixRegistry.h"
 #include "platform/wine/WineSystemServices.h"
 #include "platform/wine/WineTargetFileSystem.h"
 #include "registry/Registry.h"
 #include "restore/RestoreTransaction.h"
+#include "settings/ProgramFolder.h"
+#include "settings/TargetSystemSetting.h"
+#include "settings/TempFiles.h"
 
 #include <filesystem>
 #include <iosfwd>
@@ -25,27 +28,36 @@ struct Args;
 // Owns every object the Platform refers to; keep it alive (and in place) while the Platform is used.
 class Target {
 public:
-    // prefixOption: the --prefix value when given; otherwise $WINEPREFIX, else ~/.wine.
+    // prefixOption: the --prefix value when given. Without it the policy decides between
+    // $WINEPREFIX, the target system remembered in settings.dat and ~/.wine (see PrefixChoice.h).
     // Returns nullptr and says why in `error` when there is no usable prefix or program folder.
+    // A remembered choice that was passed over is told in note() (or in `error` on failure).
     static std::unique_ptr<Target> open(const std::optional<std::string>& prefixOption, Dialogs& dialogs,
-                                        std::string& error) {
-        std::filesystem::path prefix = locateWinePrefix(prefixOption);
-        if (prefix.empty()) {
-            error = "No Wine prefix: give --prefix DIR or set WINEPREFIX (HOME is not set either).";
-            return nullptr;
-        }
-        Status valid = checkWinePrefix(prefix);
-        if (!valid) {
-            error = valid.message.empty() ? prefix.string() + " is not a Wine prefix." : valid.message;
-            return nullptr;
-        }
+                                        std::string& error,
+                                        PrefixPolicy policy = PrefixPolicy::CommandLineTool) {
         std::filesystem::path programFolder;
         Status folder = resolveProgramFolder(ProgramFolderSources::fromEnvironment(), programFolder);
         if (!folder) {
             error = folder.message;
             return nullptr;
         }
-        auto target = std::unique_ptr<Target>(new Target(prefix, programFolder, dialogs));
+        const PrefixChoice choice = choosePrefix({prefixOption, environment("WINEPREFIX"),
+                                                  environment("HOME"), readTargetSystemChoice(programFolder)},
+                                                 policy);
+        const std::string notePrefix = choice.note.empty() ? "" : choice.note + " ";
+        if (choice.prefix.empty()) {
+            error =
+                notePrefix + "No Wine prefix: give --prefix DIR or set WINEPREFIX (HOME is not set either).";
+            return nullptr;
+        }
+        Status valid = checkWinePrefix(choice.prefix);
+        if (!valid) {
+            error = notePrefix + (valid.message.empty() ? choice.prefix.string() + " is not a Wine prefix."
+                                                        : valid.message);
+            return nullptr;
+        }
+        auto target = std::unique_ptr<Target>(new Target(choice.prefix, programFolder, dialogs));
+        target->note_ = choice.note;
         // A restore killed while it made its changes real is finished before anything else looks
         // at the target system, which is otherwise half restored.
         if (Status completed = completeInterruptedRestore(target->platform()); !completed) {
@@ -58,6 +70,8 @@ public:
     Platform& platform() { return *platform_; }
     const std::filesystem::path& prefix() const { return prefix_; }
     WinePrefixRegistry& store() { return *store_; }
+    // The remembered prefix that was passed over because it is gone, in words; "" when none was.
+    const std::string& note() const { return note_; }
 
     Target(const Target&) = delete;
     Target& operator=(const Target&) = delete;
@@ -75,6 +89,7 @@ private:
     // Marks this process's scratch files as a live run's; clears those of killed runs.
     std::unique_ptr<ScratchFilesOwner> scratchOwner_;
     std::filesystem::path prefix_;
+    std::string note_;
     std::unique_ptr<WinePrefixRegistry> store_;
     std::unique_ptr<Registry> registry_;
     std::unique_ptr<WineTargetFileSystem> files_;
