@@ -1,6 +1,6 @@
 # The two commands of the README: `make test` and `make run`. Both set up a fresh Debian machine
-# (scripts/bootstrap.sh), configure and build. CI also runs `make test-sanitize`; `make fuzz` is
-# on demand.
+# (scripts/bootstrap.sh), configure and build. CI also runs `make test-nogui` and
+# `make test-sanitize`; `make fuzz` is on demand.
 BUILD ?= build
 JOBS ?= $(shell nproc)
 
@@ -13,11 +13,16 @@ SANITIZE_ENV := ASAN_OPTIONS=detect_leaks=1:detect_stack_use_after_return=1:chec
 	UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
 	LSAN_OPTIONS=suppressions=$(CURDIR)/tests/sanitizer/lsan.supp:print_suppressions=0
 
+# The core alone, without the windows (QOB_BUILD_GUI=OFF), in a build folder of its own: Qt is not
+# even looked for, so a core file that included a Qt header would not compile, and every test that
+# does not need the windows runs. CI builds it once.
+NOGUI_BUILD ?= build-nogui
+
 # Every libFuzzer harness (clang) for FUZZ_SECONDS each, one after the other.
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 
-.PHONY: all bootstrap configure build test test-sanitize run bench fuzz clean
+.PHONY: all bootstrap configure build test test-sanitize test-nogui run bench fuzz clean
 
 all: build
 
@@ -40,6 +45,11 @@ test-sanitize: bootstrap
 	@env $(SANITIZE_ENV) cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 	@cd $(SANITIZE_BUILD) && env $(SANITIZE_ENV) ctest --output-on-failure -j 2 --timeout 900
 
+test-nogui: bootstrap
+	@cmake -S . -B $(NOGUI_BUILD) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQOB_BUILD_GUI=OFF >/dev/null
+	@cmake --build $(NOGUI_BUILD) -j $(JOBS)
+	@cd $(NOGUI_BUILD) && ctest --output-on-failure -j 2 --timeout 600
+
 run: build
 	@bash scripts/run-main-job.sh $(BUILD)
 
@@ -51,4 +61,4 @@ fuzz: bootstrap
 	@bash bench/fuzz/run-fuzzers.sh $(FUZZ_BUILD) $(FUZZ_SECONDS)
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(NOGUI_BUILD) $(FUZZ_BUILD)
