@@ -1,6 +1,7 @@
 #include "gui/MainWindow.h"
 
 #include "forms/OpenBackup.h"
+#include "forms/PasswordForm.h"
 #include "ui_MainWindow.h"
 
 #include <QCloseEvent>
@@ -71,6 +72,11 @@ MainWindow::MainWindow(MainForm& form, MainWindowActions actions, const QString&
         restoreBoxes_[i]->setText(q(kItemCaptions[i]));
     }
     archive_.setWorkingFolder(form_.platform().programFolder);
+    // The password prompt takes at most this many characters: a longer backup password could not be
+    // typed back to open the backup.
+    for (QLineEdit* edit : {ui_->passwordEdit, ui_->passwordConfirmEdit}) {
+        edit->setMaxLength(static_cast<int>(kPasswordMaxLength));
+    }
     // Room for the longest item caption and a path; the layouts decide the rest.
     resize(sizeHint().expandedTo(QSize(640, 0)));
     form_.setListener([this](FormChange change) { refresh(change); });
