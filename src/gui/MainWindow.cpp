@@ -78,7 +78,7 @@ MainWindow::MainWindow(MainForm& form, MainWindowActions actions, const QString&
         edit->setMaxLength(static_cast<int>(kPasswordMaxLength));
     }
     // Room for the longest item caption and a path; the layouts decide the rest.
-    resize(sizeHint().expandedTo(QSize(640, 0)));
+    resize(QSize(720, 600).expandedTo(minimumSizeHint()));
     form_.setListener([this](FormChange change) { refresh(change); });
     connectWidgets();
     refreshAll();
