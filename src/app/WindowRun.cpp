@@ -1,35 +1,63 @@
 #include "app/WindowRun.h"
 
 #include "app/cli/Target.h"
+#include "forms/AboutForm.h"
 #include "forms/MainForm.h"
+#include "forms/TargetSystemForm.h"
+#include "gui/AboutDialog.h"
 #include "gui/DesktopActions.h"
 #include "gui/MainWindow.h"
+#include "gui/ProductIcon.h"
 #include "gui/QtDialogs.h"
+#include "gui/SettingsDialog.h"
+#include "gui/Skin.h"
+#include "gui/TargetSystemDialog.h"
+#include "platform/XdgAutostart.h"
+#include "settings/HelpFile.h"
+#include "settings/TargetSystemSetting.h"
 
 #include <QApplication>
-#include <QMessageBox>
 
 #include <cstdlib>
 #include <fstream>
 
 namespace qob {
 
-int runWindows(int argc, char** argv, const WindowRunOptions& options) {
-    QApplication app(argc, argv);
-    QApplication::setApplicationName("quire-outlook-backup");
-    QApplication::setApplicationDisplayName(kApplicationTitle);
-    QApplication::setDesktopFileName("quire-outlook-backup");
+namespace {
 
-    gui::QtDialogs dialogs;
-    std::string error;
-    std::unique_ptr<cli::Target> target = cli::Target::open(std::nullopt, dialogs, error);
-    if (!target) {
-        dialogs.message(error, MsgIcon::Critical, MsgButtons::Ok, kApplicationTitle);
-        return 1;
+std::optional<std::string> environment(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr ? std::optional<std::string>(value) : std::nullopt;
+}
+
+// The target system window; the prefix to switch to when the user picked another one.
+std::optional<std::filesystem::path> chooseTargetSystem(Dialogs& dialogs,
+                                                        const std::filesystem::path& programFolder,
+                                                        const std::filesystem::path& current,
+                                                        QWidget* parent) {
+    PrefixSearch search{environment("HOME"), environment("WINEPREFIX"),
+                        readTargetSystemChoice(programFolder)};
+    TargetSystemForm form(dialogs, programFolder, search, current);
+    gui::TargetSystemDialog dialog(form, parent);
+    gui::applySkin(dialog, programFolder);
+    if (dialog.exec() != QDialog::Accepted) {
+        return std::nullopt;
     }
-    MainForm form(target->platform());
-    const std::filesystem::path prefix = target->prefix();
+    return dialog.chosen();
+}
+
+enum class WindowEnd { Quit, SwitchTarget };
+
+// One main window on one target system, until it is closed.
+WindowEnd runMainWindow(cli::Target& target, gui::QtDialogs& dialogs, const WindowRunOptions& options) {
+    Platform& platform = target.platform();
+    const std::filesystem::path programFolder = platform.programFolder;
+    const std::filesystem::path prefix = target.prefix();
+    MainForm form(platform);
+    WindowEnd end = WindowEnd::Quit;
+
     gui::MainWindowActions actions;
+    QWidget* owner = nullptr; // the window, once it exists
     actions.openPath = [&dialogs](const std::filesystem::path& path) {
         if (!gui::openOnDesktop(path)) {
             dialogs.message("No program of the desktop could open " + path.string() + ".", MsgIcon::Warning,
@@ -42,20 +70,86 @@ int runWindows(int argc, char** argv, const WindowRunOptions& options) {
                             MsgButtons::Ok, kApplicationTitle);
         }
     };
+    actions.showHelp = [&dialogs, programFolder] {
+        const std::filesystem::path help = findHelpFile(HelpFileSources::forProgram(programFolder));
+        if (help.empty()) {
+            dialogs.message(kHelpNotInstalled, MsgIcon::Information, MsgButtons::Ok, kApplicationTitle);
+        } else if (!gui::openOnDesktop(help)) {
+            dialogs.message("No program of the desktop could open " + help.string() + ".", MsgIcon::Warning,
+                            MsgButtons::Ok, kApplicationTitle);
+        }
+    };
+    actions.showSettings = [&owner, programFolder] {
+        XdgAutostart startup = XdgAutostart::forThisProgram();
+        gui::SettingsDialog::open(owner, startup, programFolder);
+    };
+    actions.showAbout = [&owner, programFolder] {
+        gui::AboutDialog about(mainWindowCaption(), programFolder, owner);
+        about.exec();
+    };
+    actions.chooseTargetSystem = [&] {
+        if (chooseTargetSystem(dialogs, programFolder, prefix, owner)) {
+            end = WindowEnd::SwitchTarget;
+            owner->close();
+        }
+    };
     // QUIRE_WINDOW_TRACE=FILE: the smoke test's view of the progress panel, one line per redraw.
-    if (const char* trace = std::getenv("QUIRE_WINDOW_TRACE"); trace != nullptr && *trace != '\0') {
-        actions.trace = [file = std::string(trace)](const std::string& line) {
+    if (const std::optional<std::string> trace = environment("QUIRE_WINDOW_TRACE");
+        trace && !trace->empty()) {
+        actions.trace = [file = *trace](const std::string& line) {
             std::ofstream(file, std::ios::app) << line << '\n';
         };
     }
+
     gui::MainWindow window(form, actions, QString::fromStdString(prefix.string()));
+    owner = &window;
+    window.setWindowTitle(QString::fromStdString(mainWindowCaption()));
+    gui::applySkin(window, programFolder);
     dialogs.setOwner(&window);
+    dialogs.setProgramFolder(programFolder);
     window.show();
+    if (!target.note().empty()) {
+        dialogs.message(target.note(), MsgIcon::Information, MsgButtons::Ok, kApplicationTitle);
+    }
     window.load();
     if (options.openFile) {
         window.openBackupFile(*options.openFile);
     }
-    return app.exec();
+    QApplication::exec();
+    dialogs.setOwner(nullptr);
+    return end;
+}
+
+} // namespace
+
+int runWindows(int argc, char** argv, const WindowRunOptions& options) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("quire-outlook-backup");
+    QApplication::setApplicationDisplayName(kApplicationTitle);
+    QApplication::setDesktopFileName("quire-outlook-backup");
+    QApplication::setWindowIcon(gui::productIcon());
+
+    gui::QtDialogs dialogs;
+    WindowRunOptions first = options;
+    for (;;) {
+        std::string error;
+        std::unique_ptr<cli::Target> target =
+            cli::Target::open(std::nullopt, dialogs, error, PrefixPolicy::Program);
+        if (!target) {
+            // No usable prefix: say why, then let the user point at one instead of just quitting.
+            dialogs.message(error, MsgIcon::Critical, MsgButtons::Ok, kApplicationTitle);
+            std::filesystem::path programFolder;
+            if (!resolveProgramFolder(ProgramFolderSources::fromEnvironment(), programFolder) ||
+                !chooseTargetSystem(dialogs, programFolder, {}, nullptr)) {
+                return 1;
+            }
+            continue;
+        }
+        if (runMainWindow(*target, dialogs, first) == WindowEnd::Quit) {
+            return 0;
+        }
+        first.openFile.reset(); // a file given at start-up belonged to the first window
+    }
 }
 
 } // namespace qob

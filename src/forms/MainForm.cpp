@@ -1,5 +1,7 @@
 #include "forms/MainForm.h"
 
+#include "forms/AboutForm.h"
+
 #include "outlook/OutlookDiscovery.h"
 #include "settings/Settings.h"
 
@@ -183,7 +185,7 @@ void MainForm::ssTab1Click(int tab) {
         break;
     case 3:
         cmdApplyCaption = "Help";
-        skinLabel10 = kApplicationTitle;
+        skinLabel10 = mainWindowCaption();
         notify(FormChange::Progress);
         break;
     default:

@@ -1,6 +1,7 @@
 #include "gui/MainWindow.h"
 
 #include "forms/OpenBackup.h"
+#include "forms/PasswordForm.h"
 #include "ui_MainWindow.h"
 
 #include <QCloseEvent>
@@ -71,8 +72,13 @@ MainWindow::MainWindow(MainForm& form, MainWindowActions actions, const QString&
         restoreBoxes_[i]->setText(q(kItemCaptions[i]));
     }
     archive_.setWorkingFolder(form_.platform().programFolder);
+    // The password prompt takes at most this many characters: a longer backup password could not be
+    // typed back to open the backup.
+    for (QLineEdit* edit : {ui_->passwordEdit, ui_->passwordConfirmEdit}) {
+        edit->setMaxLength(static_cast<int>(kPasswordMaxLength));
+    }
     // Room for the longest item caption and a path; the layouts decide the rest.
-    resize(sizeHint().expandedTo(QSize(640, 0)));
+    resize(QSize(720, 600).expandedTo(minimumSizeHint()));
     form_.setListener([this](FormChange change) { refresh(change); });
     connectWidgets();
     refreshAll();
@@ -252,8 +258,9 @@ void MainWindow::refresh(FormChange change) {
     }
     case FormChange::RestoreInfo:
         ui_->restoreFileEdit->setText(q(form_.txtSourceFile));
-        ui_->backupInfoText->setPlainText(q(form_.txtFileInfo));
-        ui_->backupDescriptionText->setPlainText(q(form_.txtPOBinfo));
+        // txtPOBinfo: where and when the backup was made; txtFileInfo: the description stored in it.
+        ui_->backupInfoText->setPlainText(q(form_.txtPOBinfo));
+        ui_->backupDescriptionText->setPlainText(q(form_.txtFileInfo));
         break;
     case FormChange::Hidden:
         hide();
