@@ -69,8 +69,9 @@ unset WAYLAND_DISPLAY XDG_CURRENT_DESKTOP
 "$QUIREMAIL" >"$WORK/quiremail.log" 2>&1 &
 PID=$!
 
-# Visible top-level windows titled like ours (the main window, and any message box on it).
-windows() { xdotool search --onlyvisible --name "^$TITLE\$" 2>/dev/null || true; }
+# Visible top-level windows whose title begins with our name: the main window (its caption adds the
+# version) and any message box on it.
+windows() { xdotool search --onlyvisible --name "^$TITLE" 2>/dev/null || true; }
 main_window_shown() {
     kill -0 "$PID" 2>/dev/null || fail "quiremail exited before its window appeared"
     MAIN=$(windows | head -1)
