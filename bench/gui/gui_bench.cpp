@@ -61,7 +61,8 @@ void report(const char* what, const Figures& f, const std::filesystem::path& fil
     std::error_code ec;
     const auto bytes = std::filesystem::file_size(file, ec);
     std::printf("%-8s %8.1f s  longest event-loop gap %7.1f ms  (%ld turns)  %s: %.0f MB\n", what, f.seconds,
-                f.longestGapMs, f.turns, file.filename().c_str(), ec ? 0.0 : static_cast<double>(bytes) / 1e6);
+                f.longestGapMs, f.turns, file.filename().c_str(),
+                ec ? 0.0 : static_cast<double>(bytes) / 1e6);
 }
 
 } // namespace
