@@ -2,6 +2,7 @@
 // value intact, and the user's other crontab lines stay as they were.
 #include "schedule/CrontabScheduler.h"
 
+#include "CronCommand.h"
 #include "TestPaths.h"
 
 #include <gtest/gtest.h>
@@ -15,26 +16,6 @@ namespace qob {
 namespace {
 
 namespace fs = std::filesystem;
-
-// What cron hands to sh: the text after the five time fields, "\%" turned into "%" and cut at an
-// unescaped "%" (checked once against the cron daemon with the line a test of these writes).
-std::string cronCommand(const std::string& line) {
-    std::size_t at = 0;
-    for (int field = 0; field < 5; ++field) {
-        at = line.find(' ', line.find_first_not_of(' ', at));
-    }
-    std::string command;
-    for (std::size_t i = at + 1; i < line.size(); ++i) {
-        if (line[i] == '\\' && i + 1 < line.size() && line[i + 1] == '%') {
-            command += line[++i];
-        } else if (line[i] == '%') {
-            break;
-        } else {
-            command += line[i];
-        }
-    }
-    return command;
-}
 
 std::string readAll(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
@@ -68,13 +49,7 @@ TEST(Crontab, EveryValueSurvivesTheLineCronAndSh) {
         ASSERT_TRUE(cronLine(task, line));
         EXPECT_EQ(line.rfind("5 21 * * 1,5 ", 0), 0u) << line;
         EXPECT_EQ(parseCronLine(line), task) << line;
-        const std::string command = "/bin/sh -c '" + [&] {
-            std::string q;
-            for (char c : cronCommand(line)) {
-                q += c == '\'' ? std::string("'\\''") : std::string(1, c);
-            }
-            return q;
-        }() + "'";
+        const std::string command = test::asCronRunsIt(test::cronCommand(line), dir.path().string());
         ASSERT_EQ(std::system(command.c_str()), 0) << command;
         EXPECT_EQ(readAll(dir / "out"), "1\n" + text + "\n" + text + "\n");
     }
