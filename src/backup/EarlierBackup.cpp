@@ -1,10 +1,10 @@
 #include "backup/EarlierBackup.h"
 
 #include "archive/Archive.h"
+#include "platform/AsciiCase.h"
 #include "settings/ArchiveInfoFile.h"
 #include "settings/InfoFile.h"
 #include "settings/TempFiles.h"
-#include "platform/AsciiCase.h"
 
 namespace qob {
 

@@ -3,10 +3,10 @@
 #include "backup/BackupJob.h"
 #include "outlook/OutlookDiscovery.h"
 #include "platform/AsciiCase.h"
-#include "settings/BackupInfo.h"
 #include "schedule/AutoRunState.h"
 #include "schedule/PasswordFile.h"
 #include "schedule/Retention.h"
+#include "settings/BackupInfo.h"
 #include "settings/RunLog.h"
 #include "settings/Settings.h"
 

@@ -32,8 +32,8 @@ struct AutoBackupResult {
     std::string file;  // where it was written: the target, or beside it when incomplete
     std::string flags; // the eleven result flags
     std::string reason;
-    std::vector<std::string> notStored;   // files the profile uses that are not in the backup (logged)
-    std::vector<std::string> failedItems; // chosen items that are not in the backup (logged)
+    std::vector<std::string> notStored;    // files the profile uses that are not in the backup (logged)
+    std::vector<std::string> failedItems;  // chosen items that are not in the backup (logged)
     std::vector<std::string> removedOlder; // older automatic backups removed by "keepautobackups"
 };
 

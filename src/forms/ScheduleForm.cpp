@@ -91,8 +91,9 @@ void ScheduleForm::cmdTargetFileClick() {
         folder = platform.programFolder.string();
     }
     const std::string name = defaultBackupName(cbSource.text(), main_.now());
-    std::optional<std::string> chosen = platform.dialogs.saveFile(
-        "Save Outlook Data as", "Quire Outlook Backup File (*.qob)|*.qob", (std::filesystem::path(folder) / name).string());
+    std::optional<std::string> chosen =
+        platform.dialogs.saveFile("Save Outlook Data as", "Quire Outlook Backup File (*.qob)|*.qob",
+                                  (std::filesystem::path(folder) / name).string());
     if (!chosen || chosen->empty()) {
         return;
     }

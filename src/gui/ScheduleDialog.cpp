@@ -16,20 +16,22 @@ QString text(const std::string& s) {
 
 } // namespace
 
-ScheduleDialog::ScheduleDialog(ScheduleForm& form, const std::filesystem::path& programFolder, QWidget* parent)
+ScheduleDialog::ScheduleDialog(ScheduleForm& form, const std::filesystem::path& programFolder,
+                               QWidget* parent)
     : QDialog(parent), ui_(std::make_unique<Ui::ScheduleDialog>()), form_(form) {
     ui_->setupUi(this);
     setWindowIcon(productIcon());
-    items_ = {ui_->personalFoldersBox, ui_->accountsBox,  ui_->signaturesBox,  ui_->stationeryBox, ui_->addressBookBox,
-              ui_->optionsBox,         ui_->templatesBox, ui_->preferencesBox, ui_->contactsBox};
+    items_ = {ui_->personalFoldersBox, ui_->accountsBox,    ui_->signaturesBox,
+              ui_->stationeryBox,      ui_->addressBookBox, ui_->optionsBox,
+              ui_->templatesBox,       ui_->preferencesBox, ui_->contactsBox};
     days_ = {ui_->mondayBox, ui_->tuesdayBox,  ui_->wednesdayBox, ui_->thursdayBox,
              ui_->fridayBox, ui_->saturdayBox, ui_->sundayBox};
     applySkin(*this, programFolder);
-    form_.setListener([this](ScheduleChange change) { show(change); });
+    form_.setListener([this](ScheduleChange change) { showChange(change); });
     form_.formLoad();
     for (ScheduleChange c : {ScheduleChange::Profiles, ScheduleChange::Items, ScheduleChange::TargetFile,
                              ScheduleChange::Passwords, ScheduleChange::Days, ScheduleChange::Registered}) {
-        show(c);
+        showChange(c);
     }
     {
         const QSignalBlocker block(ui_->startTimeCombo);
@@ -46,7 +48,8 @@ ScheduleDialog::ScheduleDialog(ScheduleForm& form, const std::filesystem::path& 
         storeWidgets();
         form_.cmdTargetFileClick();
     });
-    connect(ui_->protectBox, &QCheckBox::clicked, this, [this](bool ticked) { form_.ifProtectClick(ticked); });
+    connect(ui_->protectBox, &QCheckBox::clicked, this,
+            [this](bool ticked) { form_.ifProtectClick(ticked); });
     connect(ui_->dailyBox, &QCheckBox::clicked, this, [this](bool ticked) { form_.chkDailyClick(ticked); });
     connect(ui_->addTaskButton, &QPushButton::clicked, this, [this] {
         storeWidgets();
@@ -73,7 +76,7 @@ void ScheduleDialog::storeWidgets() {
     form_.startTime = ui_->startTimeCombo->currentText().toStdString();
 }
 
-void ScheduleDialog::show(ScheduleChange change) {
+void ScheduleDialog::showChange(ScheduleChange change) {
     switch (change) {
     case ScheduleChange::Profiles: {
         const QSignalBlocker block(ui_->profileCombo);

@@ -27,7 +27,7 @@ public:
 
 private:
     void storeWidgets();
-    void show(ScheduleChange change);
+    void showChange(ScheduleChange change);
 
     std::unique_ptr<Ui::ScheduleDialog> ui_;
     ScheduleForm& form_;

@@ -84,7 +84,8 @@ ProcessResult PosixProcessRunner::run(const std::vector<std::string>& argv, cons
     ::close(exec[1]);
     int toChild = in[1], fromOut = out[0], fromErr = err[0];
     // A child that exits before reading all of its input must not kill us.
-    struct sigaction ignore {}, previous {};
+    struct sigaction ignore {
+    }, previous{};
     ignore.sa_handler = SIG_IGN;
     ::sigaction(SIGPIPE, &ignore, &previous);
     std::size_t written = 0;

@@ -27,8 +27,8 @@ std::optional<AutoCommandLine> parseAutoCommandLine(const std::string& commandLi
     return line;
 }
 
-std::string autoArgumentText(const std::string& profile, const std::string& items, const std::string& password,
-                             const std::string& backupFile) {
+std::string autoArgumentText(const std::string& profile, const std::string& items,
+                             const std::string& password, const std::string& backupFile) {
     return " sf=" + profile + "xm=" + items + "ps=" + password + "bf=" + backupFile;
 }
 

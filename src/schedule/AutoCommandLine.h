@@ -20,7 +20,7 @@ struct AutoCommandLine {
 std::optional<AutoCommandLine> parseAutoCommandLine(const std::string& commandLine);
 
 // " sf=<profile>xm=<items>ps=<password>bf=<file>": the text parseAutoCommandLine reads back.
-std::string autoArgumentText(const std::string& profile, const std::string& items, const std::string& password,
-                             const std::string& backupFile);
+std::string autoArgumentText(const std::string& profile, const std::string& items,
+                             const std::string& password, const std::string& backupFile);
 
 } // namespace qob

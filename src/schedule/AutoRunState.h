@@ -18,7 +18,9 @@ struct AutoRunState {
 };
 
 AutoRunState readAutoRunState(const std::filesystem::path& programFolder);
-Status recordRegistration(const std::filesystem::path& programFolder, std::chrono::system_clock::time_point when);
-Status recordAutomaticRun(const std::filesystem::path& programFolder, std::chrono::system_clock::time_point when);
+Status recordRegistration(const std::filesystem::path& programFolder,
+                          std::chrono::system_clock::time_point when);
+Status recordAutomaticRun(const std::filesystem::path& programFolder,
+                          std::chrono::system_clock::time_point when);
 
 } // namespace qob

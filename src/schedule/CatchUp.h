@@ -15,7 +15,8 @@ namespace qob {
 std::chrono::system_clock::time_point lastDueTime(const ScheduledTask& task,
                                                   std::chrono::system_clock::time_point now);
 // A due time has passed since the last run (or, with none recorded, since the registration).
-bool catchUpDue(const ScheduledTask& task, const AutoRunState& state, std::chrono::system_clock::time_point now);
+bool catchUpDue(const ScheduledTask& task, const AutoRunState& state,
+                std::chrono::system_clock::time_point now);
 
 // Reads the task; runs it through `runner` when one was missed. The exit code of the run, or 0
 // when nothing was due; messages go to `err`.

@@ -9,7 +9,8 @@ namespace qob {
 namespace fs = std::filesystem;
 
 CatchUpAutostart::CatchUpAutostart(fs::path folder, fs::path executable)
-    : folder_(std::move(folder)), file_(folder_ / kCatchUpAutostartFileName), executable_(std::move(executable)) {}
+    : folder_(std::move(folder)), file_(folder_ / kCatchUpAutostartFileName),
+      executable_(std::move(executable)) {}
 
 std::string CatchUpAutostart::contents() const {
     return "[Desktop Entry]\n"
@@ -31,7 +32,8 @@ Status CatchUpAutostart::set(bool on) {
     std::error_code ec;
     if (!on) {
         if (!fs::remove(file_, ec) && ec) {
-            return Status::failure("Cannot remove the catch-up entry " + file_.string() + ": " + ec.message());
+            return Status::failure("Cannot remove the catch-up entry " + file_.string() + ": " +
+                                   ec.message());
         }
         syncFolder(folder_);
         return Status::success();

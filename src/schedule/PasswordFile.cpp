@@ -47,8 +47,8 @@ Status writePasswordFile(const fs::path& folder, const std::string& password, fs
 Status readPasswordFile(const fs::path& file, std::string& password) {
     std::ifstream in(file, std::ios::binary);
     if (!in) {
-        return Status::failure("The password file " + file.string() + " cannot be read: " +
-                               std::strerror(errno));
+        return Status::failure("The password file " + file.string() +
+                               " cannot be read: " + std::strerror(errno));
     }
     std::string line;
     std::getline(in, line);

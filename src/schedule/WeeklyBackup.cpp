@@ -37,7 +37,8 @@ std::optional<std::string> refuseWeeklyBackup(const WeeklyBackup& backup) {
         return "The profile name contains \"=\", which the scheduled backup cannot carry.";
     }
     if (backup.backupFile.find('=') != std::string::npos) {
-        return "The backup file name cannot contain \"=\": the scheduled backup would read its fields wrongly.";
+        return "The backup file name cannot contain \"=\": the scheduled backup would read its fields "
+               "wrongly.";
     }
     if (hasLineBreak(backup.profile) || hasLineBreak(backup.backupFile) ||
         (backup.password && hasLineBreak(*backup.password))) {
@@ -87,7 +88,8 @@ Status scheduleWeeklyBackup(const ScheduleContext& context, const WeeklyBackup& 
                                recorded.message);
     }
     if (!entry) {
-        return Status::failure("The task was registered, but missed runs will not be made up: " + entry.message);
+        return Status::failure("The task was registered, but missed runs will not be made up: " +
+                               entry.message);
     }
     return Status::success();
 }

@@ -117,7 +117,8 @@ TEST(AutomaticBackup, UnusableCommandLineWritesNothingAndFailureKeepsTheOldFile)
     EXPECT_FALSE(r.succeeded);
     EXPECT_NE(f.log().find("Data was not backed up!"), std::string::npos);
     EXPECT_EQ(test::readBytes(f.target), "earlier backup");
-    EXPECT_EQ(test::listFolder(f.p.programFolder), (std::set<std::string>{"autorun.dat", "brlog.dat", "settings.dat"}));
+    EXPECT_EQ(test::listFolder(f.p.programFolder),
+              (std::set<std::string>{"autorun.dat", "brlog.dat", "settings.dat"}));
 }
 
 TEST(AutomaticBackup, TheFileStaysInTheFolderTheCommandLineNames) {
@@ -206,7 +207,8 @@ TEST(AutomaticBackup, APasswordFileThatCannotBeReadFailsTheRunAndWritesNothing) 
         EXPECT_FALSE(r.succeeded);
         EXPECT_NE(r.reason.find(bad.string()), std::string::npos) << r.reason;
         EXPECT_FALSE(fs::exists(f.target)) << "never an unprotected backup in its place";
-        EXPECT_NE(f.log().find("Data was not backed up! The password file " + bad.string()), std::string::npos);
+        EXPECT_NE(f.log().find("Data was not backed up! The password file " + bad.string()),
+                  std::string::npos);
     }
     test::writeBytes(f.p.dir / "pw", "from file\r\n");
     ASSERT_TRUE(runAutoBackup(f.form, line, AutoRunOptions{(f.p.dir / "pw").string()}).complete);
@@ -220,7 +222,8 @@ TEST(AutomaticBackup, APasswordFileThatCannotBeReadFailsTheRunAndWritesNothing) 
 
 TEST(AutomaticBackup, KeepAutoBackupsRemovesOnlyOlderAutomaticBackupsOfTheProfile) {
     AutoFixture f;
-    auto runAt = [&](int day, const std::string& profile = "Outlook", const std::string& flags = "001000000") {
+    auto runAt = [&](int day, const std::string& profile = "Outlook",
+                     const std::string& flags = "001000000") {
         f.form.setClock([day] { return localTime(2026, 12, day, 19, 5); });
         return runAutoBackup(f.form, " sf=" + profile + "xm=" + flags + "ps=bf=" + f.target.string());
     };
@@ -234,11 +237,13 @@ TEST(AutomaticBackup, KeepAutoBackupsRemovesOnlyOlderAutomaticBackupsOfTheProfil
     ASSERT_TRUE(writeSetting(settingsPath(f.p.programFolder), "autobackup", "keepautobackups", "2"));
     AutoBackupResult r = runAt(6);
     ASSERT_TRUE(r.complete);
-    EXPECT_EQ(r.removedOlder, (std::vector<std::string>{(f.p.dir / stamped(2)).string(), (f.p.dir / stamped(1)).string()}));
+    EXPECT_EQ(r.removedOlder,
+              (std::vector<std::string>{(f.p.dir / stamped(2)).string(), (f.p.dir / stamped(1)).string()}));
     EXPECT_EQ(test::listFolder(f.p.dir.path()),
-              (std::set<std::string>{"prefix", "program", "q-11-30-2026-10-00.qob", "q-12-31-2026-10-00.qob", stamped(3),
-                                     stamped(4), stamped(6)}));
-    EXPECT_NE(f.log().find(" Removed older automatic backup " + (f.p.dir / stamped(1)).string()), std::string::npos);
+              (std::set<std::string>{"prefix", "program", "q-11-30-2026-10-00.qob", "q-12-31-2026-10-00.qob",
+                                     stamped(3), stamped(4), stamped(6)}));
+    EXPECT_NE(f.log().find(" Removed older automatic backup " + (f.p.dir / stamped(1)).string()),
+              std::string::npos);
 
     // A run that is not whole removes nothing.
     ASSERT_TRUE(writeSetting(settingsPath(f.p.programFolder), "autobackup", "keepautobackups", "1"));

@@ -27,7 +27,8 @@ struct ScheduleFixture {
     test::FakeStartupEntry entry;
     ScheduleForm form;
     explicit ScheduleFixture(fs::path program = "/opt/quire/quiremail", fs::path prefix = "/home/ann/.wine")
-        : form(main, ScheduleContext{scheduler, p.programFolder, std::move(program), std::move(prefix), &entry, {}}) {
+        : form(main, ScheduleContext{
+                         scheduler, p.programFolder, std::move(program), std::move(prefix), &entry, {}}) {
         main.formLoad();
         form.formLoad();
     }
@@ -64,11 +65,12 @@ TEST(ScheduleForm, ControlsChecksAndMessagesInTheirOrder) {
     };
     const std::vector<Step> steps = {
         {[](ScheduleForm&) {}, "Please select at least one item.", MsgIcon::Warning},
-        {[](ScheduleForm& s) { s.backupItem[0].checked = true, s.ifProtectClick(true); }, "Please enter Password!",
-         MsgIcon::Critical},
+        {[](ScheduleForm& s) { s.backupItem[0].checked = true, s.ifProtectClick(true); },
+         "Please enter Password!", MsgIcon::Critical},
         {[](ScheduleForm& s) { s.txtPassword = "a=b"; }, "Incorect Password!", MsgIcon::Critical},
         {[](ScheduleForm& s) { s.txtPassword2 = "a=b"; },
-         "The password cannot contain \"=\": the scheduled backup would read its fields wrongly.", MsgIcon::Warning},
+         "The password cannot contain \"=\": the scheduled backup would read its fields wrongly.",
+         MsgIcon::Warning},
         {[](ScheduleForm& s) { s.txtPassword = s.txtPassword2 = "pw", s.startTime = "9h30"; },
          "Please enter the start time as hours and minutes, such as 9:00.", MsgIcon::Warning},
     };
@@ -85,8 +87,9 @@ TEST(ScheduleForm, ControlsChecksAndMessagesInTheirOrder) {
     f.form.days[0] = f.form.days[4] = true;
     f.scheduler.refusal = Status::failure("crontab: errors in crontab file, can't install.");
     EXPECT_FALSE(f.form.addTask());
-    EXPECT_EQ(f.lastMessage().text,
-              "Task Quire Outlook AutoBackup was not scheduled:\ncrontab: errors in crontab file, can't install.");
+    EXPECT_EQ(
+        f.lastMessage().text,
+        "Task Quire Outlook AutoBackup was not scheduled:\ncrontab: errors in crontab file, can't install.");
     EXPECT_EQ(f.lastMessage().icon, MsgIcon::Critical);
 
     f.scheduler.refusal = Status::success();

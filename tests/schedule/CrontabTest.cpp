@@ -25,10 +25,12 @@ std::string readAll(const fs::path& file) {
 TEST(Crontab, EveryValueSurvivesTheLineCronAndSh) {
     test::TempDir dir;
     // The program itself lives under a path cron and sh would both mangle unquoted.
-    const fs::path folder = dir / "it's 100% \xC3\x9Cnic\xC3\xB6" "de $HOME `x` #";
+    const fs::path folder = dir / "it's 100% \xC3\x9Cnic\xC3\xB6"
+                                  "de $HOME `x` #";
     fs::create_directories(folder);
     const fs::path program = folder / "print args";
-    std::ofstream(program) << "#!/bin/sh\nprintf '%s\\n%s\\n%s\\n' \"$#\" \"$1\" \"$QUIRE_HOME\" > \"$OUT\"\n";
+    std::ofstream(program)
+        << "#!/bin/sh\nprintf '%s\\n%s\\n%s\\n' \"$#\" \"$1\" \"$QUIRE_HOME\" > \"$OUT\"\n";
     fs::permissions(program, fs::perms::owner_all);
     const std::vector<std::string> texts = {
         " sf=Outlookxm=110000000ps=bf=/b/qarch-Outlook.qob",
@@ -73,8 +75,7 @@ TEST(Crontab, EveryValueSurvivesTheLineCronAndSh) {
              [](ScheduledTask& t) { t.program = "quiremail"; },
              [](ScheduledTask& t) { t.arguments = " sf=a\nrm -rf ~"; },
              [](ScheduledTask& t) { t.environment["A B"] = "x"; },
-             [](ScheduledTask& t) { t.environment["X"] = "a\rb"; },
-             [](ScheduledTask& t) { t.hour = 24; }}) {
+             [](ScheduledTask& t) { t.environment["X"] = "a\rb"; }, [](ScheduledTask& t) { t.hour = 24; }}) {
         ScheduledTask bad = task;
         change(bad);
         EXPECT_FALSE(cronLine(bad, line));
@@ -170,7 +171,8 @@ TEST(CrontabScheduler, TheRealCrontabProgram) {
     if (::geteuid() == 0) {
         user = "quire-crontab-test";
         if (::getpwnam(user->c_str()) == nullptr &&
-            runner.run({"useradd", "--no-create-home", "--shell", "/usr/sbin/nologin", *user}, "").exitCode != 0) {
+            runner.run({"useradd", "--no-create-home", "--shell", "/usr/sbin/nologin", *user}, "").exitCode !=
+                0) {
             GTEST_SKIP() << "cannot create the user " << *user;
         }
     } else if (std::getenv("CI") == nullptr) {

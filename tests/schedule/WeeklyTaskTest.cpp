@@ -60,8 +60,8 @@ struct Registration {
     test::TempDir dir;
     test::FakeScheduler scheduler;
     test::FakeStartupEntry entry;
-    ScheduleContext context{scheduler, dir / "program", "/opt/q/quiremail", dir / "pfx", &entry,
-                            localTime(2026, 12, 7, 10, 0)};
+    ScheduleContext context{scheduler,   dir / "program", "/opt/q/quiremail",
+                            dir / "pfx", &entry,          localTime(2026, 12, 7, 10, 0)};
     WeeklyBackup backup;
     Registration() {
         fs::create_directories(context.programFolder);
@@ -102,8 +102,8 @@ TEST(WeeklyBackup, ThePasswordTravelsInAFileOnlyItsOwnerReads) {
     std::optional<WeeklyBackup> read;
     ASSERT_TRUE(readWeeklyBackup(r.scheduler, read));
     EXPECT_TRUE(read->passwordInFile);
-    EXPECT_EQ(describeWeeklyBackup(*read), "Mon at 9:00, profile Outlook, items 110000000, to " +
-                                               r.backup.backupFile + " (protected)");
+    EXPECT_EQ(describeWeeklyBackup(*read),
+              "Mon at 9:00, profile Outlook, items 110000000, to " + r.backup.backupFile + " (protected)");
 
     // A refused registration keeps the task the scheduler holds, and its password file.
     r.scheduler.refusal = Status::failure("ERROR: Access is denied.");
@@ -113,7 +113,8 @@ TEST(WeeklyBackup, ThePasswordTravelsInAFileOnlyItsOwnerReads) {
     // A new registration replaces the file; removing the task removes it and the entry.
     r.scheduler.refusal = Status::success();
     ASSERT_TRUE(scheduleWeeklyBackup(r.context, r.backup));
-    EXPECT_EQ(r.passwordFiles(), std::vector<std::string>{r.scheduler.task->environment.at(kPasswordFileVariable)});
+    EXPECT_EQ(r.passwordFiles(),
+              std::vector<std::string>{r.scheduler.task->environment.at(kPasswordFileVariable)});
     r.backup.password.reset();
     ASSERT_TRUE(scheduleWeeklyBackup(r.context, r.backup));
     EXPECT_EQ(r.scheduler.task->environment.count(kPasswordFileVariable), 0u);
@@ -125,7 +126,8 @@ TEST(WeeklyBackup, ThePasswordTravelsInAFileOnlyItsOwnerReads) {
     // "=" would shift the fields the run reads by position: refused, nothing registered.
     for (auto change : std::vector<std::function<void(WeeklyBackup&)>>{
              [](WeeklyBackup& b) { b.password = "a=b"; }, [](WeeklyBackup& b) { b.profile = "x=y"; },
-             [](WeeklyBackup& b) { b.backupFile = "/b/a=b.qob"; }, [](WeeklyBackup& b) { b.password = "a\nb"; }}) {
+             [](WeeklyBackup& b) { b.backupFile = "/b/a=b.qob"; },
+             [](WeeklyBackup& b) { b.password = "a\nb"; }}) {
         WeeklyBackup bad = r.backup;
         change(bad);
         EXPECT_TRUE(refuseWeeklyBackup(bad));
@@ -159,12 +161,13 @@ TEST(CatchUp, AMissedTimeRunsTheTaskOnce) {
         std::optional<Clock::time_point> registered, lastRun;
         bool due;
     };
-    for (const Case& c : std::vector<Case>{{{}, {}, true},
-                                           {fri9, {}, true},
-                                           {{}, localTime(2026, 12, 7, 9, 1), false},
-                                           {{}, localTime(2026, 12, 5, 9, 0), true},
-                                           {localTime(2026, 12, 7, 12, 0), {}, false},
-                                           {localTime(2026, 12, 7, 12, 0), localTime(2026, 12, 1, 9, 0), false}}) {
+    for (const Case& c :
+         std::vector<Case>{{{}, {}, true},
+                           {fri9, {}, true},
+                           {{}, localTime(2026, 12, 7, 9, 1), false},
+                           {{}, localTime(2026, 12, 5, 9, 0), true},
+                           {localTime(2026, 12, 7, 12, 0), {}, false},
+                           {localTime(2026, 12, 7, 12, 0), localTime(2026, 12, 1, 9, 0), false}}) {
         EXPECT_EQ(catchUpDue(task, {c.registered, c.lastRun}, now), c.due);
     }
 

@@ -41,9 +41,9 @@ std::optional<std::array<bool, 7>> parseDays(const std::string& text) {
 }
 
 int runSchedule(const Args& args, std::ostream& out, std::ostream& err) {
-    const std::string usage =
-        "usage: qob schedule add --profile P --items 111111111 --days Mon,Fri --time 9:00 [--password-file F] "
-        "FILE.qob\n       qob schedule show\n       qob schedule remove\n";
+    const std::string usage = "usage: qob schedule add --profile P --items 111111111 --days Mon,Fri --time "
+                              "9:00 [--password-file F] "
+                              "FILE.qob\n       qob schedule show\n       qob schedule remove\n";
     const std::string action = args.positional.empty() ? "" : args.positional[0];
     if (action != "add" && action != "show" && action != "remove") {
         err << usage;
@@ -69,8 +69,8 @@ int runSchedule(const Args& args, std::ostream& out, std::ostream& err) {
     const fs::path quiremail = fs::read_symlink("/proc/self/exe", ec).parent_path() / "quiremail";
     CatchUpAutostart entry(XdgAutostart::defaultFolder(environment("XDG_CONFIG_HOME"), environment("HOME")),
                            quiremail);
-    ScheduleContext context{scheduler, target->platform().programFolder, quiremail, target->prefix(), &entry,
-                            std::chrono::system_clock::now()};
+    ScheduleContext context{scheduler, target->platform().programFolder, quiremail, target->prefix(),
+                            &entry,    std::chrono::system_clock::now()};
     if (action == "remove") {
         if (Status removed = unscheduleWeeklyBackup(context); !removed) {
             err << "qob: " << removed.message << "\n";
@@ -80,8 +80,8 @@ int runSchedule(const Args& args, std::ostream& out, std::ostream& err) {
         return 0;
     }
 
-    if (args.positional.size() != 2 || !args.has("--profile") || !args.has("--items") || !args.has("--days") ||
-        !args.has("--time")) {
+    if (args.positional.size() != 2 || !args.has("--profile") || !args.has("--items") ||
+        !args.has("--days") || !args.has("--time")) {
         err << usage;
         return 2;
     }
@@ -99,7 +99,8 @@ int runSchedule(const Args& args, std::ostream& out, std::ostream& err) {
     auto days = parseDays(args.get("--days"));
     auto time = parseStartTime(args.get("--time"));
     if (!days || !time) {
-        err << "qob: --days takes day names joined by \",\" (Mon,Fri) or daily; --time hours and minutes (9:00)\n";
+        err << "qob: --days takes day names joined by \",\" (Mon,Fri) or daily; --time hours and minutes "
+               "(9:00)\n";
         return 2;
     }
     backup.days = *days;
@@ -138,11 +139,12 @@ int runSchedule(const Args& args, std::ostream& out, std::ostream& err) {
     return 0;
 }
 
-CommandRegistration reg({"schedule",
-                         "schedule add|show|remove   the weekly backup in the user's crontab (add: --profile P "
-                         "--items 111111111 --days Mon,Fri --time 9:00 [--password-file F] FILE.qob)",
-                         {"--profile", "--items", "--days", "--time", "--password-file"},
-                         runSchedule});
+CommandRegistration
+    reg({"schedule",
+         "schedule add|show|remove   the weekly backup in the user's crontab (add: --profile P "
+         "--items 111111111 --days Mon,Fri --time 9:00 [--password-file F] FILE.qob)",
+         {"--profile", "--items", "--days", "--time", "--password-file"},
+         runSchedule});
 
 } // namespace
 } // namespace qob::cli
