@@ -98,7 +98,10 @@ bool SettingsForm::okClick() {
         write(kSettingsBoxes[i].section, kSettingsBoxes[i].key, boxes[i] ? "1" : "0");
     }
     write("autobackup", "autobackupfile", newAutoBackupFile ? "1" : "0");
-    write("autobackup", "keepautobackups", std::to_string(std::max(0, keepAutoBackups)));
+    // Missing means "keep all" too: a file that never had the key keeps its shape until one is chosen.
+    if (keepAutoBackups > 0 || !readSetting(file, "autobackup", "keepautobackups").empty()) {
+        write("autobackup", "keepautobackups", std::to_string(std::max(0, keepAutoBackups)));
+    }
     const Status startupWrite = startup_.set(box(SettingsBox::StartOnWindows));
 
     if (!settingsWrite || !startupWrite) {
