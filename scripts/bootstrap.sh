@@ -10,6 +10,7 @@ packages=(
     wine wine64 gcc-mingw-w64-x86-64 p7zip-full zip unzip
     clang-format time desktop-file-utils
     qt6-base-dev qt6-wayland libqt6svg6 xvfb xauth xdotool x11-apps
+    cron
 )
 
 missing=()

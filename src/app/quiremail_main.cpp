@@ -4,6 +4,10 @@
 #include "app/cli/Target.h"
 #include "forms/AutomaticBackup.h"
 #include "forms/MainForm.h"
+#include "platform/Environment.h"
+#include "schedule/CatchUp.h"
+#include "schedule/CatchUpAutostart.h"
+#include "schedule/PasswordFile.h"
 
 #include <cstdlib>
 #include <iostream>
@@ -65,6 +69,10 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         commandLine += (i > 1 ? " " : "") + std::string(argv[i]);
     }
+    // Started at the session's start: makes up a weekly backup the machine was off for.
+    if (argc == 2 && std::string(argv[1]) == qob::kCatchUpOption) {
+        return qob::runCatchUp(std::cerr);
+    }
     // The automatic run's text never begins with "--": anything that does is ours.
     if (argc < 2 || std::string(argv[1]).rfind("--", 0) == 0) {
         return runInteractive(argc, argv);
@@ -85,7 +93,8 @@ int main(int argc, char** argv) {
         qob::MainForm form(target->platform());
         form.state().commandLine = commandLine;
         form.formLoad();
-        qob::AutoBackupResult result = qob::runAutoBackup(form, commandLine);
+        qob::AutoBackupResult result = qob::runAutoBackup(
+            form, commandLine, qob::AutoRunOptions{qob::environment(qob::kPasswordFileVariable)});
         if (!result.ran || !result.succeeded) {
             std::cerr << "quiremail: automatic backup " << (result.ran ? "failed: " : "not run: ")
                       << result.reason << "\n";

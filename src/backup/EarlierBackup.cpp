@@ -1,10 +1,10 @@
 #include "backup/EarlierBackup.h"
 
 #include "archive/Archive.h"
+#include "platform/AsciiCase.h"
 #include "settings/ArchiveInfoFile.h"
 #include "settings/InfoFile.h"
 #include "settings/TempFiles.h"
-#include "platform/AsciiCase.h"
 
 namespace qob {
 
@@ -17,8 +17,10 @@ constexpr std::uint64_t kMaxInfoBytes = 1024 * 1024;
 
 } // namespace
 
-std::optional<std::string> storedItemFlags(const fs::path& file, const std::string& password,
-                                           const fs::path& scratchFolder) {
+std::optional<std::map<std::string, std::string>> storedInfoValues(const fs::path& file,
+                                                                   const std::string& password,
+                                                                   const fs::path& scratchFolder,
+                                                                   const std::vector<std::string>& keys) {
     Archive archive;
     archive.setReadPassword(password);
     if (!archive.openArchive(file)) {
@@ -32,17 +34,28 @@ std::optional<std::string> storedItemFlags(const fs::path& file, const std::stri
     if (!sGetTempFile(scratchFolder, "qbe", scratch)) {
         return std::nullopt;
     }
-    std::optional<std::string> flags;
+    std::optional<std::map<std::string, std::string>> values;
     if (entry->extractToFile(scratch)) {
-        flags = getINI(kKeyItemFlags, scratch);
+        values.emplace();
+        for (const std::string& key : keys) {
+            if (std::optional<std::string> value = getINI(key, scratch)) {
+                (*values)[key] = *value;
+            }
+        }
     }
     std::error_code ec;
     fs::remove(scratch, ec);
     archive.closeArchive();
-    if (!flags || !isValidItemFlags(*flags)) {
+    return values;
+}
+
+std::optional<std::string> storedItemFlags(const fs::path& file, const std::string& password,
+                                           const fs::path& scratchFolder) {
+    auto values = storedInfoValues(file, password, scratchFolder, {kKeyItemFlags});
+    if (!values || values->count(kKeyItemFlags) == 0 || !isValidItemFlags(values->at(kKeyItemFlags))) {
         return std::nullopt;
     }
-    return flags;
+    return values->at(kKeyItemFlags);
 }
 
 fs::path incompleteBackupPath(const fs::path& target) {

@@ -3,7 +3,11 @@
 #include "backup/BackupJob.h"
 #include "outlook/OutlookDiscovery.h"
 #include "platform/AsciiCase.h"
+#include "schedule/AutoRunState.h"
+#include "schedule/PasswordFile.h"
+#include "schedule/Retention.h"
 #include "settings/BackupInfo.h"
+#include "settings/RunLog.h"
 #include "settings/Settings.h"
 
 #include <algorithm>
@@ -14,28 +18,6 @@
 namespace qob {
 
 namespace fs = std::filesystem;
-
-std::optional<AutoCommandLine> parseAutoCommandLine(const std::string& commandLine) {
-    std::vector<std::string> pieces;
-    std::size_t start = 0;
-    for (std::size_t eq = commandLine.find('='); eq != std::string::npos; eq = commandLine.find('=', start)) {
-        pieces.push_back(commandLine.substr(start, eq - start));
-        start = eq + 1;
-    }
-    pieces.push_back(commandLine.substr(start));
-    if (pieces.size() != 5) {
-        return std::nullopt;
-    }
-    for (std::size_t i = 1; i + 1 < pieces.size(); ++i) {
-        std::string& p = pieces[i];
-        p.erase(p.size() - std::min<std::size_t>(2, p.size()));
-    }
-    AutoCommandLine line{pieces[1], pieces[2], pieces[3], pieces[4]};
-    if (line.profile.empty() || line.flags.empty() || line.backupFile.empty()) {
-        return std::nullopt;
-    }
-    return line;
-}
 
 namespace {
 
@@ -98,6 +80,28 @@ AutoBackupResult runAutoBackup(MainForm& form, const std::string& commandLine) {
 
 AutoBackupResult runAutoBackup(MainForm& form, const std::string& commandLine, JobObserver* observer,
                                const StopToken* stop) {
+    return runAutoBackup(form, commandLine, AutoRunOptions{}, observer, stop);
+}
+
+namespace {
+
+// "keepautobackups": how many automatic backups new-file mode keeps; 0 (missing, empty, not a
+// number, or 0) keeps all.
+long keptAutoBackups(const fs::path& settings) {
+    const std::string text = readSetting(settings, "autobackup", "keepautobackups");
+    try {
+        std::size_t used = 0;
+        const long keep = std::stol(text, &used);
+        return used == text.size() && keep > 0 ? keep : 0;
+    } catch (const std::exception&) {
+        return 0;
+    }
+}
+
+} // namespace
+
+AutoBackupResult runAutoBackup(MainForm& form, const std::string& commandLine, const AutoRunOptions& options,
+                               JobObserver* observer, const StopToken* stop) {
     AutoBackupResult result;
     std::optional<AutoCommandLine> line = parseAutoCommandLine(commandLine);
     if (!line) {
@@ -109,6 +113,21 @@ AutoBackupResult runAutoBackup(MainForm& form, const std::string& commandLine, J
     Platform& platform = form.platform();
     AppState& state = form.state();
     const fs::path settings = settingsPath(platform.programFolder);
+    // The catch-up at the next session start compares the schedule with this.
+    recordAutomaticRun(platform.programFolder, form.now());
+
+    std::string password = line->password;
+    if (password.empty() && options.passwordFile) {
+        if (Status read = readPasswordFile(*options.passwordFile, password); !read) {
+            const fs::path log = runLogPath(platform.programFolder);
+            const std::string time = generalDateText(form.now());
+            appendLog(log, logSeparator());
+            appendLog(log, logAutoRunStart(time, line->profile));
+            appendLog(log, logRunFailed(time, line->profile, read.message));
+            result.reason = read.message;
+            return result;
+        }
+    }
 
     // The file of the command line is not deleted first: the archive replaces it only once the new
     // one has been written whole, so a failing run leaves the last good backup in place.
@@ -122,8 +141,8 @@ AutoBackupResult runAutoBackup(MainForm& form, const std::string& commandLine, J
     for (std::size_t i = 0; i < kItemBoxCount; ++i) {
         request.items[i] = flagHolds(line->flags, i);
     }
-    if (!line->password.empty()) {
-        request.password = line->password;
+    if (!password.empty()) {
+        request.password = password;
     }
     request.target = result.target;
     request.description = kAutomaticDescription;
@@ -147,6 +166,22 @@ AutoBackupResult runAutoBackup(MainForm& form, const std::string& commandLine, J
     result.cancelled = summary.cancelled();
     result.file = summary.file.string();
     result.reason = summary.reason;
+
+    // Older backups go only once a new one holds everything they held.
+    const long keep = keptAutoBackups(settings);
+    if (newFile && keep > 0 && summary.complete() && summary.file == fs::path(result.target)) {
+        RetentionResult kept =
+            removeOlderAutomaticBackups(summary.file, line->profile, password, keep, platform.programFolder);
+        const fs::path log = runLogPath(platform.programFolder);
+        const std::string time = generalDateText(form.now());
+        for (const fs::path& removed : kept.removed) {
+            result.removedOlder.push_back(removed.string());
+            appendLog(log, time + " Removed older automatic backup " + removed.string() + "\n");
+        }
+        for (const std::string& problem : kept.problems) {
+            appendLog(log, time + " Could not remove older automatic backup " + problem + "\n");
+        }
+    }
     return result;
 }
 

@@ -4,6 +4,7 @@
 // interactive run.
 #include "forms/MainForm.h"
 #include "platform/Job.h"
+#include "schedule/AutoCommandLine.h"
 
 #include <chrono>
 #include <optional>
@@ -11,20 +12,6 @@
 #include <vector>
 
 namespace qob {
-
-// The task's command line " sf=<profile>xm=<flags>ps=<password>bf=<file>", read by position.
-struct AutoCommandLine {
-    std::string profile;
-    std::string flags; // nine "0"/"1", one per box of the schedule window
-    std::string password;
-    std::string backupFile;
-};
-
-// Split at every "=", the last two characters (the next key) cut from every piece but the first
-// and the last. nullopt when it has fewer than four "=", when the profile, flags or file is empty,
-// or when it has more than four "=": a value holding "=" would shift the file path to the wrong
-// piece, and a backup written to a wrong path is worse than none.
-std::optional<AutoCommandLine> parseAutoCommandLine(const std::string& commandLine);
 
 // "new file" mode: the path with its extension ".qob" (any case) replaced by
 // "-MM-DD-YYYY-HH-MM.qob"; a path without that extension keeps all of its characters.
@@ -45,8 +32,16 @@ struct AutoBackupResult {
     std::string file;  // where it was written: the target, or beside it when incomplete
     std::string flags; // the eleven result flags
     std::string reason;
-    std::vector<std::string> notStored;   // files the profile uses that are not in the backup (logged)
-    std::vector<std::string> failedItems; // chosen items that are not in the backup (logged)
+    std::vector<std::string> notStored;    // files the profile uses that are not in the backup (logged)
+    std::vector<std::string> failedItems;  // chosen items that are not in the backup (logged)
+    std::vector<std::string> removedOlder; // older automatic backups removed by "keepautobackups"
+};
+
+// What the run takes from its environment, read by main() and handed in.
+struct AutoRunOptions {
+    // QUIRE_PASSWORD_FILE: where the weekly task keeps its password when "ps=" is empty. A file
+    // that cannot be read fails the run: a backup meant to be protected is never written without.
+    std::optional<std::string> passwordFile;
 };
 
 // Runs the automatic backup for the profile values the form's load step found. The form's
@@ -56,5 +51,7 @@ AutoBackupResult runAutoBackup(MainForm& form, const std::string& commandLine);
 // may be null).
 AutoBackupResult runAutoBackup(MainForm& form, const std::string& commandLine, JobObserver* observer,
                                const StopToken* stop);
+AutoBackupResult runAutoBackup(MainForm& form, const std::string& commandLine, const AutoRunOptions& options,
+                               JobObserver* observer = nullptr, const StopToken* stop = nullptr);
 
 } // namespace qob

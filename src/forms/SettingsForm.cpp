@@ -1,5 +1,7 @@
 #include "forms/SettingsForm.h"
 
+#include <algorithm>
+
 #include "outlook/AppState.h"
 #include "platform/TextEncoding.h"
 #include "settings/Settings.h"
@@ -50,6 +52,11 @@ void SettingsForm::formLoad() {
         boxes[i] = settingMatches(readSetting(file, kSettingsBoxes[i].section, kSettingsBoxes[i].key), 1);
     }
     newAutoBackupFile = !settingMatches(readSetting(file, "autobackup", "autobackupfile"), 0);
+    const std::string keep = readSetting(file, "autobackup", "keepautobackups");
+    keepAutoBackups = 0;
+    if (!keep.empty() && keep.size() <= 6 && keep.find_first_not_of("0123456789") == std::string::npos) {
+        keepAutoBackups = std::stoi(keep);
+    }
 }
 
 void SettingsForm::browseClick() {
@@ -91,6 +98,10 @@ bool SettingsForm::okClick() {
         write(kSettingsBoxes[i].section, kSettingsBoxes[i].key, boxes[i] ? "1" : "0");
     }
     write("autobackup", "autobackupfile", newAutoBackupFile ? "1" : "0");
+    // Missing means "keep all" too: a file that never had the key keeps its shape until one is chosen.
+    if (keepAutoBackups > 0 || !readSetting(file, "autobackup", "keepautobackups").empty()) {
+        write("autobackup", "keepautobackups", std::to_string(std::max(0, keepAutoBackups)));
+    }
     const Status startupWrite = startup_.set(box(SettingsBox::StartOnWindows));
 
     if (!settingsWrite || !startupWrite) {

@@ -47,6 +47,8 @@ public:
     std::string backupFolder; // Text1
     std::array<bool, kSettingsBoxCount> boxes{};
     bool newAutoBackupFile = false; // Option2 selected; Option1 when false
+    // "Keep automatic backups": how many automatic backups new-file mode keeps; 0 keeps all.
+    int keepAutoBackups = 0;
 
     bool& box(SettingsBox which) { return boxes[static_cast<std::size_t>(which)]; }
     bool box(SettingsBox which) const { return boxes[static_cast<std::size_t>(which)]; }

@@ -31,6 +31,7 @@ void SettingsDialog::storeWidgets() {
         form_.boxes[i] = boxes_[i]->isChecked();
     }
     form_.newAutoBackupFile = ui_->newAutoBackupRadio->isChecked();
+    form_.keepAutoBackups = ui_->keepAutoBackupsSpin->value();
 }
 
 void SettingsDialog::showForm() {
@@ -40,6 +41,7 @@ void SettingsDialog::showForm() {
     }
     ui_->newAutoBackupRadio->setChecked(form_.newAutoBackupFile);
     ui_->replaceAutoBackupRadio->setChecked(!form_.newAutoBackupFile);
+    ui_->keepAutoBackupsSpin->setValue(form_.keepAutoBackups);
 }
 
 void SettingsDialog::okClicked() {

@@ -1,6 +1,7 @@
 // The automatic run: its command line, the new-file name and the handlers its flags select.
 #include "forms/AutomaticBackup.h"
 #include "archive/Archive.h"
+#include "backup/EarlierBackup.h"
 #include "settings/InfoFile.h"
 #include "settings/Settings.h"
 
@@ -116,7 +117,8 @@ TEST(AutomaticBackup, UnusableCommandLineWritesNothingAndFailureKeepsTheOldFile)
     EXPECT_FALSE(r.succeeded);
     EXPECT_NE(f.log().find("Data was not backed up!"), std::string::npos);
     EXPECT_EQ(test::readBytes(f.target), "earlier backup");
-    EXPECT_EQ(test::listFolder(f.p.programFolder), (std::set<std::string>{"brlog.dat", "settings.dat"}));
+    EXPECT_EQ(test::listFolder(f.p.programFolder),
+              (std::set<std::string>{"autorun.dat", "brlog.dat", "settings.dat"}));
 }
 
 TEST(AutomaticBackup, TheFileStaysInTheFolderTheCommandLineNames) {
@@ -192,6 +194,64 @@ TEST(AutomaticBackup, AnIncompleteRunNeverReplacesABackupHoldingWhatItLacks) {
     // Unknown profile: every item fails; nothing is complete.
     r = runAutoBackup(f.form, " sf=Nobodyxm=110000000ps=bf=" + (f.p.dir / "n.qob").string());
     EXPECT_FALSE(r.complete);
+}
+
+TEST(AutomaticBackup, APasswordFileThatCannotBeReadFailsTheRunAndWritesNothing) {
+    AutoFixture f;
+    ASSERT_TRUE(writeSetting(settingsPath(f.p.programFolder), "autobackup", "autobackupfile", "0"));
+    const std::string line = " sf=Outlookxm=001000000ps=bf=" + f.target.string();
+    test::writeBytes(f.p.dir / "empty", "");
+    for (const fs::path& bad : {f.p.dir / "missing", f.p.dir / "empty", f.p.dir.path()}) {
+        AutoBackupResult r = runAutoBackup(f.form, line, AutoRunOptions{bad.string()});
+        EXPECT_TRUE(r.ran);
+        EXPECT_FALSE(r.succeeded);
+        EXPECT_NE(r.reason.find(bad.string()), std::string::npos) << r.reason;
+        EXPECT_FALSE(fs::exists(f.target)) << "never an unprotected backup in its place";
+        EXPECT_NE(f.log().find("Data was not backed up! The password file " + bad.string()),
+                  std::string::npos);
+    }
+    test::writeBytes(f.p.dir / "pw", "from file\r\n");
+    ASSERT_TRUE(runAutoBackup(f.form, line, AutoRunOptions{(f.p.dir / "pw").string()}).complete);
+    EXPECT_FALSE(storedItemFlags(f.target, "", f.p.dir.path()));
+    EXPECT_TRUE(storedItemFlags(f.target, "from file", f.p.dir.path()));
+    // "ps=" on the command line is used as written.
+    const std::string withPs = " sf=Outlookxm=001000000ps=typedbf=" + f.target.string();
+    ASSERT_TRUE(runAutoBackup(f.form, withPs, AutoRunOptions{(f.p.dir / "missing").string()}).complete);
+    EXPECT_TRUE(storedItemFlags(f.target, "typed", f.p.dir.path()));
+}
+
+TEST(AutomaticBackup, KeepAutoBackupsRemovesOnlyOlderAutomaticBackupsOfTheProfile) {
+    AutoFixture f;
+    auto runAt = [&](int day, const std::string& profile = "Outlook",
+                     const std::string& flags = "001000000") {
+        f.form.setClock([day] { return localTime(2026, 12, day, 19, 5); });
+        return runAutoBackup(f.form, " sf=" + profile + "xm=" + flags + "ps=bf=" + f.target.string());
+    };
+    auto stamped = [&](int day) { return "q-12-0" + std::to_string(day) + "-2026-19-05.qob"; };
+    for (int day : {1, 2, 3}) {
+        ASSERT_TRUE(runAt(day).complete);
+    }
+    ASSERT_TRUE(runAt(4, "Second").complete); // another profile's
+    test::writeBytes(f.p.dir / "q-11-30-2026-10-00.qob", "not a backup");
+    fs::copy_file(f.p.dir / stamped(1), f.p.dir / "q-12-31-2026-10-00.qob"); // a later stamp
+    ASSERT_TRUE(writeSetting(settingsPath(f.p.programFolder), "autobackup", "keepautobackups", "2"));
+    AutoBackupResult r = runAt(6);
+    ASSERT_TRUE(r.complete);
+    EXPECT_EQ(r.removedOlder,
+              (std::vector<std::string>{(f.p.dir / stamped(2)).string(), (f.p.dir / stamped(1)).string()}));
+    EXPECT_EQ(test::listFolder(f.p.dir.path()),
+              (std::set<std::string>{"prefix", "program", "q-11-30-2026-10-00.qob", "q-12-31-2026-10-00.qob",
+                                     stamped(3), stamped(4), stamped(6)}));
+    EXPECT_NE(f.log().find(" Removed older automatic backup " + (f.p.dir / stamped(1)).string()),
+              std::string::npos);
+
+    // A run that is not whole removes nothing.
+    ASSERT_TRUE(writeSetting(settingsPath(f.p.programFolder), "autobackup", "keepautobackups", "1"));
+    fs::remove(f.p.demo.hostPath(f.p.demo.stores[0].targetPath));
+    r = runAt(7, "Outlook", "100000000");
+    EXPECT_TRUE(r.succeeded && !r.complete);
+    EXPECT_TRUE(r.removedOlder.empty());
+    EXPECT_TRUE(fs::exists(f.p.dir / stamped(3)));
 }
 
 } // namespace

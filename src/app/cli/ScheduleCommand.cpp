@@ -1,0 +1,150 @@
+// qob schedule add|show|remove: the schedule window from the command line. The task goes to the
+// user's crontab and starts quiremail (beside qob) on the target system qob works on.
+#include "app/cli/Cli.h"
+#include "app/cli/Target.h"
+#include "forms/MainForm.h"
+#include "platform/AsciiCase.h"
+#include "platform/Environment.h"
+#include "platform/XdgAutostart.h"
+#include "schedule/CatchUpAutostart.h"
+#include "schedule/CrontabScheduler.h"
+#include "schedule/SchtasksCommands.h"
+#include "schedule/WeeklyBackup.h"
+
+#include <algorithm>
+#include <ostream>
+#include <sstream>
+
+namespace qob::cli {
+namespace {
+
+namespace fs = std::filesystem;
+
+// "Mon,Fri" (names of three letters, any case), or "daily".
+std::optional<std::array<bool, 7>> parseDays(const std::string& text) {
+    static const char* const names[7] = {"mon", "tue", "wed", "thu", "fri", "sat", "sun"};
+    std::array<bool, 7> days{};
+    if (lowerAscii(text) == "daily" || text == "*") {
+        return days;
+    }
+    std::istringstream list(text);
+    std::string day;
+    bool any = false;
+    while (std::getline(list, day, ',')) {
+        auto it = std::find(std::begin(names), std::end(names), lowerAscii(day));
+        if (it == std::end(names)) {
+            return std::nullopt;
+        }
+        days[static_cast<std::size_t>(it - std::begin(names))] = any = true;
+    }
+    return any ? std::optional(days) : std::nullopt;
+}
+
+int runSchedule(const Args& args, std::ostream& out, std::ostream& err) {
+    const std::string usage = "usage: qob schedule add --profile P --items 111111111 --days Mon,Fri --time "
+                              "9:00 [--password-file F] "
+                              "FILE.qob\n       qob schedule show\n       qob schedule remove\n";
+    const std::string action = args.positional.empty() ? "" : args.positional[0];
+    if (action != "add" && action != "show" && action != "remove") {
+        err << usage;
+        return 2;
+    }
+    PosixProcessRunner runner;
+    CrontabScheduler scheduler(runner);
+    if (action == "show") {
+        std::optional<WeeklyBackup> backup;
+        if (Status read = readWeeklyBackup(scheduler, backup); !read) {
+            err << "qob: " << read.message << "\n";
+            return 1;
+        }
+        out << (backup ? describeWeeklyBackup(*backup) : "No backup is scheduled.") << "\n";
+        return 0;
+    }
+    StderrDialogs dialogs(err);
+    auto target = openTargetOrReport(args, dialogs, err);
+    if (!target) {
+        return 1;
+    }
+    std::error_code ec;
+    const fs::path quiremail = fs::read_symlink("/proc/self/exe", ec).parent_path() / "quiremail";
+    CatchUpAutostart entry(XdgAutostart::defaultFolder(environment("XDG_CONFIG_HOME"), environment("HOME")),
+                           quiremail);
+    ScheduleContext context{scheduler, target->platform().programFolder, quiremail, target->prefix(),
+                            &entry,    std::chrono::system_clock::now()};
+    if (action == "remove") {
+        if (Status removed = unscheduleWeeklyBackup(context); !removed) {
+            err << "qob: " << removed.message << "\n";
+            return 1;
+        }
+        out << "Task " << kScheduledTaskName << " has been Delete.\n";
+        return 0;
+    }
+
+    if (args.positional.size() != 2 || !args.has("--profile") || !args.has("--items") ||
+        !args.has("--days") || !args.has("--time")) {
+        err << usage;
+        return 2;
+    }
+    WeeklyBackup backup;
+    backup.profile = args.get("--profile");
+    backup.items = args.get("--items");
+    backup.backupFile = fs::absolute(args.positional[1], ec).string();
+    if (!checkItemBoxes(backup.items, err)) {
+        return 2;
+    }
+    if (backup.items == "000000000") {
+        err << "qob: Please select at least one item.\n";
+        return 2;
+    }
+    auto days = parseDays(args.get("--days"));
+    auto time = parseStartTime(args.get("--time"));
+    if (!days || !time) {
+        err << "qob: --days takes day names joined by \",\" (Mon,Fri) or daily; --time hours and minutes "
+               "(9:00)\n";
+        return 2;
+    }
+    backup.days = *days;
+    backup.hour = time->hour;
+    backup.minute = time->minute;
+    if (args.has("--password-file")) {
+        std::string error;
+        backup.password = readPassword(args, error);
+        if (!error.empty() || !backup.password || backup.password->empty()) {
+            err << "qob: " << (error.empty() ? "the password file holds no password" : error) << "\n";
+            return 2;
+        }
+    }
+    if (auto refusal = refuseWeeklyBackup(backup)) {
+        err << "qob: " << *refusal << "\n";
+        return 2;
+    }
+    if (!fs::exists(quiremail, ec)) {
+        err << "qob: the task starts " << quiremail.string() << ", which is not there\n";
+        return 1;
+    }
+    MainForm form(target->platform());
+    if (!form.formLoad()) {
+        return 1;
+    }
+    const auto& profiles = form.cbSource.items;
+    if (std::find(profiles.begin(), profiles.end(), backup.profile) == profiles.end()) {
+        err << "qob: no mail profile named \"" << backup.profile << "\" (qob profiles lists them)\n";
+        return 1;
+    }
+    if (Status registered = scheduleWeeklyBackup(context, backup); !registered) {
+        err << "qob: Task " << kScheduledTaskName << " was not scheduled: " << registered.message << "\n";
+        return 1;
+    }
+    out << "Task " << kScheduledTaskName << " has been scheduled.\n" << describeWeeklyBackup(backup) << "\n";
+    return 0;
+}
+
+CommandRegistration
+    reg({"schedule",
+         "schedule add|show|remove   the weekly backup in the user's crontab (add: --profile P "
+         "--items 111111111 --days Mon,Fri --time 9:00 [--password-file F] FILE.qob)",
+         {"--profile", "--items", "--days", "--time", "--password-file"},
+         runSchedule});
+
+} // namespace
+} // namespace qob::cli
