@@ -78,7 +78,7 @@ public:
     // path), then, with options.autoVerify, reads it back and compares every file. Not ok, with the
     // reason, when the write could not start at all (then nothing was reported).
     virtual Status write(const std::string& address, const DiscImage& image, const WriteOptions& options,
-                       DiscEvents& events, const StopToken& stop) = 0;
+                         DiscEvents& events, const StopToken& stop) = 0;
     // Reads the medium and compares every file of `image` with its source.
     virtual VerifySummary verify(const std::string& address, const DiscImage& image, DiscEvents& events,
                                  const StopToken& stop) = 0;

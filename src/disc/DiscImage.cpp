@@ -97,8 +97,8 @@ const DiscImage::Node* DiscImage::findNode(const std::vector<std::string>& parts
 }
 
 namespace {
-ImageItem itemOf(const std::string& parentPath, const std::string& name, bool isFolder, const std::string& source,
-                 std::uint64_t size, std::time_t date) {
+ImageItem itemOf(const std::string& parentPath, const std::string& name, bool isFolder,
+                 const std::string& source, std::uint64_t size, std::time_t date) {
     ImageItem item;
     item.isFolder = isFolder;
     item.parentPath = parentPath;
@@ -163,7 +163,8 @@ bool DiscImage::addFile(const std::string& sourcePath, const std::string& imageP
         if (it->isFolder) {
             return false;
         }
-        const ImageItem existing = itemOf(parentPath, it->name, false, it->sourcePath, it->size, it->fileDate);
+        const ImageItem existing =
+            itemOf(parentPath, it->name, false, it->sourcePath, it->size, it->fileDate);
         if (!events_ || !events_->replaceFile(existing, source.string())) {
             return false;
         }
@@ -204,7 +205,8 @@ bool DiscImage::addFolder(const std::string& sourceFolder, const std::string& im
     return addFolderContent(fs::absolute(fs::path(sourceFolder), ec).string(), *parts, 0);
 }
 
-bool DiscImage::addFolderContent(const std::string& sourceFolder, const std::vector<std::string>& parts, int depth) {
+bool DiscImage::addFolderContent(const std::string& sourceFolder, const std::vector<std::string>& parts,
+                                 int depth) {
     std::error_code ec;
     std::vector<fs::directory_entry> entries;
     for (fs::directory_iterator it(sourceFolder, ec), end; !ec && it != end; it.increment(ec)) {
@@ -362,8 +364,8 @@ std::optional<ImageItem> DiscImage::find(const std::string& imagePath) const {
         root.imagePath = "\\";
         return root;
     }
-    return itemOf(joinImagePath(*parts, parts->size() - 1), node->name, node->isFolder, node->sourcePath, node->size,
-                  node->fileDate);
+    return itemOf(joinImagePath(*parts, parts->size() - 1), node->name, node->isFolder, node->sourcePath,
+                  node->size, node->fileDate);
 }
 
 int DiscImage::fileCount() const {

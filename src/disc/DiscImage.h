@@ -61,9 +61,9 @@ public:
     std::optional<ImageItem> find(const std::string& imagePath) const;
 
     int fileCount() const;
-    int folderCount() const;              // not counting the root
-    std::uint64_t sourceBytes() const;    // the files' sizes as they were added
-    std::uint64_t imageSize() const;      // the estimated size of the written image, in bytes
+    int folderCount() const;           // not counting the root
+    std::uint64_t sourceBytes() const; // the files' sizes as they were added
+    std::uint64_t imageSize() const;   // the estimated size of the written image, in bytes
 
 private:
     struct Node {

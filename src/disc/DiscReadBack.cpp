@@ -198,8 +198,8 @@ VerifySummary readBackAndCompare(GrabbedDrive& drive, std::uint32_t startBlock, 
             break;
         }
         ++counter;
-        const VerifyKind kind =
-            readable ? compareFile(findOnDisc(reader.image, item.imagePath), item, stop) : VerifyKind::DiscUnreadable;
+        const VerifyKind kind = readable ? compareFile(findOnDisc(reader.image, item.imagePath), item, stop)
+                                         : VerifyKind::DiscUnreadable;
         if (kind == VerifyKind::Matched && !stop.stopRequested()) {
             ++summary.matched;
         }

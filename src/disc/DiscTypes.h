@@ -42,7 +42,7 @@ enum class Capability : int {
 
 struct MediaInfo {
     MediaType type = MediaType::None;
-    std::string name;    // the drive's name for it ("DVD+RW", "stdio file"), "" when none
+    std::string name;        // the drive's name for it ("DVD+RW", "stdio file"), "" when none
     bool writable = false;   // blank or appendable: a write may start
     bool rewritable = false; // may be erased and written again
     bool erasable = false;   // holds data that an erase would remove (a full or appendable rewritable)
@@ -86,7 +86,7 @@ enum class VerifyKind : int {
     SourceUnreadable = 0, // the file on this computer could not be read
     DiscUnreadable = 1,   // the file on the disc is missing or could not be read
     ContentDiffers = 2,
-    Matched = 3,          // no fault: reported so that progress can be shown per file
+    Matched = 3, // no fault: reported so that progress can be shown per file
     SizeDiffers = 5,
 };
 

@@ -69,9 +69,10 @@ std::vector<DiscDeviceInfo> IsoBurnEngine::devices() {
                 }
                 DiscDeviceInfo device;
                 device.address = address;
-                device.description = trimmed(infos[i].vendor) + " " + trimmed(infos[i].product) + " (" + address + ")";
-                device.isRecorder = infos[i].write_cdr || infos[i].write_cdrw || infos[i].write_dvdr ||
-                                    infos[i].write_dvdram;
+                device.description =
+                    trimmed(infos[i].vendor) + " " + trimmed(infos[i].product) + " (" + address + ")";
+                device.isRecorder =
+                    infos[i].write_cdr || infos[i].write_cdrw || infos[i].write_dvdr || infos[i].write_dvdram;
                 result.push_back(device);
             }
             burn_drive_info_free(infos);
@@ -160,7 +161,8 @@ std::vector<WriteSpeed> IsoBurnEngine::writeSpeeds(const std::string& address) {
         }
         burn_drive_free_speedlist(&list);
     }
-    std::sort(speeds.begin(), speeds.end(), [](const WriteSpeed& a, const WriteSpeed& b) { return a.value > b.value; });
+    std::sort(speeds.begin(), speeds.end(),
+              [](const WriteSpeed& a, const WriteSpeed& b) { return a.value > b.value; });
     return speeds;
 }
 
@@ -230,14 +232,16 @@ Status IsoBurnEngine::erase(const std::string& address, bool quick, DiscEvents& 
         return Status::failure("No medium is loaded in " + address + ".");
     }
     if (!media.erasable) {
-        return Status::failure("The " + media.name + " in " + address + " cannot be erased (it is blank or not rewritable).");
+        return Status::failure("The " + media.name + " in " + address +
+                               " cannot be erased (it is blank or not rewritable).");
     }
     takeDiscMessages();
     events.eraseStatus(EraseStage::Started, 0);
     burn_disc_erase(drive.drive(), quick ? 1 : 0);
     int last = -1;
     waitForDrive(drive.drive(), [&](burn_drive_status, const burn_progress& progress) {
-        const int percent = progress.sectors > 0 ? static_cast<int>(100LL * progress.sector / progress.sectors) : 0;
+        const int percent =
+            progress.sectors > 0 ? static_cast<int>(100LL * progress.sector / progress.sectors) : 0;
         if (percent != last) {
             last = percent;
             events.eraseStatus(EraseStage::Progress, std::clamp(percent, 0, 100));

@@ -23,8 +23,8 @@ public:
     std::vector<WriteSpeed> writeSpeeds(const std::string& address) override;
     Status eject(const std::string& address) override;
     Status closeTray(const std::string& address) override;
-    Status write(const std::string& address, const DiscImage& image, const WriteOptions& options, DiscEvents& events,
-                 const StopToken& stop) override;
+    Status write(const std::string& address, const DiscImage& image, const WriteOptions& options,
+                 DiscEvents& events, const StopToken& stop) override;
     VerifySummary verify(const std::string& address, const DiscImage& image, DiscEvents& events,
                          const StopToken& stop) override;
     Status erase(const std::string& address, bool quick, DiscEvents& events) override;

@@ -113,7 +113,8 @@ Status IsoBurnEngine::write(const std::string& address, const DiscImage& image, 
             return Status::failure("The folder " + folder.string() + " does not exist.");
         }
         if (!fs::exists(path, ec) || fs::is_regular_file(path, ec)) {
-            imageFile = std::make_unique<DurableReplace>(fs::absolute(path, ec), "." + path.filename().string() + "-");
+            imageFile = std::make_unique<DurableReplace>(fs::absolute(path, ec),
+                                                         "." + path.filename().string() + "-");
             if (!imageFile->ok()) {
                 return imageFile->error();
             }
@@ -151,8 +152,9 @@ Status IsoBurnEngine::write(const std::string& address, const DiscImage& image, 
         }
         std::error_code ec;
         if (!fs::is_regular_file(item.sourcePath, ec)) {
-            return fail(sourceError(ENOENT, "The file is no longer there: it was moved or deleted after it was added.",
-                                    item.sourcePath));
+            return fail(sourceError(
+                ENOENT, "The file is no longer there: it was moved or deleted after it was added.",
+                item.sourcePath));
         }
         std::ifstream probe(item.sourcePath, std::ios::binary);
         if (!probe) {
@@ -255,14 +257,17 @@ Status IsoBurnEngine::write(const std::string& address, const DiscImage& image, 
         std::this_thread::sleep_for(std::chrono::milliseconds(20));
     }
     burn_progress progress{};
-    for (burn_drive_status status; (status = burn_drive_get_status(drive->drive(), &progress)) != BURN_DRIVE_IDLE;) {
+    for (burn_drive_status status;
+         (status = burn_drive_get_status(drive->drive(), &progress)) != BURN_DRIVE_IDLE;) {
         if (stop.stopRequested() && !cancelSent) {
             burn_drive_cancel(drive->drive());
             cancelSent = true;
         }
         const WriteStage stage = stageOf(status);
         const int percent =
-            progress.sectors > 0 ? std::clamp(static_cast<int>(100LL * progress.sector / progress.sectors), 0, 100) : 0;
+            progress.sectors > 0
+                ? std::clamp(static_cast<int>(100LL * progress.sector / progress.sectors), 0, 100)
+                : 0;
         if (stage != lastStage || percent != lastPercent) {
             lastStage = stage;
             lastPercent = percent;

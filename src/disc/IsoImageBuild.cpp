@@ -56,7 +56,8 @@ std::unique_ptr<IsoImageBuild> IsoImageBuild::create(const DiscImage& tree, cons
             IsoDir* dir = nullptr;
             rc = iso_tree_add_new_dir(parent, item.name.c_str(), &dir);
             if (rc < 0) {
-                error = isoError(("The folder " + item.imagePath + " could not be put in the image").c_str(), rc);
+                error =
+                    isoError(("The folder " + item.imagePath + " could not be put in the image").c_str(), rc);
                 return nullptr;
             }
             iso_node_set_mtime(reinterpret_cast<IsoNode*>(dir), item.fileDate);

@@ -22,8 +22,8 @@ public:
     // the session begins on the medium (0 but on an appendable disc). Null with `error` set when
     // the image cannot be made.
     static std::unique_ptr<IsoImageBuild> create(const DiscImage& tree, const WriteOptions& options,
-                                                 const std::set<std::string>& leaveOut, std::uint32_t startBlock,
-                                                 std::string& error);
+                                                 const std::set<std::string>& leaveOut,
+                                                 std::uint32_t startBlock, std::string& error);
     ~IsoImageBuild();
     IsoImageBuild(const IsoImageBuild&) = delete;
     IsoImageBuild& operator=(const IsoImageBuild&) = delete;

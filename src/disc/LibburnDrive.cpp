@@ -201,8 +201,8 @@ MediaInfo GrabbedDrive::media() {
         info.type = MediaType::Other;
     }
     info.name = role != 1 ? "image file" : name;
-    info.rewritable = profile == 0x0a || profile == 0x12 || profile == 0x13 || profile == 0x14 || profile == 0x1a ||
-                      profile == 0x43;
+    info.rewritable = profile == 0x0a || profile == 0x12 || profile == 0x13 || profile == 0x14 ||
+                      profile == 0x1a || profile == 0x43;
     info.writable = status == BURN_DISC_BLANK || status == BURN_DISC_APPENDABLE;
     info.erasable = role == 1 && burn_disc_erasable(drive_) == 1;
     if (info.writable) {

@@ -34,14 +34,14 @@ std::string discErrorText(const disc::EngineError& error) {
     using disc::ErrorType;
     switch (error.type) {
     case ErrorType::Device:
-        return "Device Error: (" + std::to_string(error.device.code) + ")   " + error.device.description + "\n" +
-               error.device.detailText + " - " + std::to_string(error.device.detailCode);
+        return "Device Error: (" + std::to_string(error.device.code) + ")   " + error.device.description +
+               "\n" + error.device.detailText + " - " + std::to_string(error.device.detailCode);
     case ErrorType::OutputFile:
-        return "Output File Error: (" + std::to_string(error.file.code) + ")   " + error.file.description + "\n'" +
-               error.file.fileName + "'";
+        return "Output File Error: (" + std::to_string(error.file.code) + ")   " + error.file.description +
+               "\n'" + error.file.fileName + "'";
     case ErrorType::SourceFile:
-        return "Source File Error: (" + std::to_string(error.file.code) + ")   " + error.file.description + "\n'" +
-               error.file.fileName + "'";
+        return "Source File Error: (" + std::to_string(error.file.code) + ")   " + error.file.description +
+               "\n'" + error.file.fileName + "'";
     case ErrorType::System:
         return "System Error: (" + std::to_string(error.systemCode) + ")   " + error.description;
     case ErrorType::Write:

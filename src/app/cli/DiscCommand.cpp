@@ -39,8 +39,9 @@ bool compose(const Args& args, std::size_t first, DiscImage& image, std::ostream
         const std::string imagePath = "\\" + name;
         if (fs::is_directory(path, ec)) {
             if (!image.addFolder(path.string(), imagePath)) {
-                err << "qob: " << (events.clash.empty() ? path.string() + ": not every file could be added"
-                                                        : events.clash)
+                err << "qob: "
+                    << (events.clash.empty() ? path.string() + ": not every file could be added"
+                                             : events.clash)
                     << "\n";
                 ok = false;
             }
@@ -48,7 +49,8 @@ bool compose(const Args& args, std::size_t first, DiscImage& image, std::ostream
             err << "qob: " << path.string() << ": no such file or folder\n";
             ok = false;
         } else if (!image.addFile(path.string(), imagePath)) {
-            err << "qob: " << (events.clash.empty() ? path.string() + ": could not be added" : events.clash) << "\n";
+            err << "qob: " << (events.clash.empty() ? path.string() + ": could not be added" : events.clash)
+                << "\n";
             ok = false;
         }
     }
@@ -68,7 +70,8 @@ public:
                 writing_ = true;
                 line_.phaseStarted(JobPhase::Writing);
             }
-            line_.progress({JobPhase::Writing, "", bytes_ * static_cast<std::uint64_t>(percent) / 100, bytes_});
+            line_.progress(
+                {JobPhase::Writing, "", bytes_ * static_cast<std::uint64_t>(percent) / 100, bytes_});
         }
         if (stage == WriteStage::Done || stage == WriteStage::Cancelled || stage == WriteStage::Failed) {
             end = stage;
@@ -110,8 +113,8 @@ public:
         }
         if (why) {
             line_.endLine();
-            err_ << "qob: verify: " << item.imagePath << " (disc), " << item.sourcePath << " (source): " << why
-                 << "\n";
+            err_ << "qob: verify: " << item.imagePath << " (disc), " << item.sourcePath
+                 << " (source): " << why << "\n";
         }
     }
     void verifyFinished(int files, int matched) override {
@@ -213,11 +216,12 @@ int discDrives(const Args& args, std::ostream& out, std::ostream& err) {
             continue;
         }
         const MediaInfo media = engine.media(device.address);
-        out << device.address << "\t" << device.description << (device.isRecorder ? "" : " (reads only)") << "\t"
-            << (media.type == MediaType::None ? std::string("no medium")
-                                              : media.name + (media.writable ? ", writable, " : ", ") +
-                                                    formatMegabytes(static_cast<double>(media.freeBlocks * kBlockSize)) +
-                                                    " free")
+        out << device.address << "\t" << device.description << (device.isRecorder ? "" : " (reads only)")
+            << "\t"
+            << (media.type == MediaType::None
+                    ? std::string("no medium")
+                    : media.name + (media.writable ? ", writable, " : ", ") +
+                          formatMegabytes(static_cast<double>(media.freeBlocks * kBlockSize)) + " free")
             << "\n";
     }
     return 0;
@@ -233,9 +237,10 @@ int discImage(const Args& args, std::ostream& out, std::ostream& err) {
 }
 
 int discWrite(const Args& args, std::ostream& out, std::ostream& err) {
-    return writeImage(args, args.get("--drive"), 0,
-                      "disc write --drive ADDR [--volume-id NAME] [--verify] [--test] [--finalize] [--dao] FILES...",
-                      out, err);
+    return writeImage(
+        args, args.get("--drive"), 0,
+        "disc write --drive ADDR [--volume-id NAME] [--verify] [--test] [--finalize] [--dao] FILES...", out,
+        err);
 }
 
 int discVerify(const Args& args, std::ostream& out, std::ostream& err) {
@@ -289,18 +294,29 @@ int discErase(const Args& args, std::ostream& out, std::ostream& err) {
 }
 
 const CommandRegistration drivesCommand{
-    {"disc drives", "disc drives              the disc drives, what each holds, and the image-file drive", {}, discDrives}};
+    {"disc drives",
+     "disc drives              the disc drives, what each holds, and the image-file drive",
+     {},
+     discDrives}};
 const CommandRegistration imageCommand{
-    {"disc image", "disc image [--volume-id NAME] [--verify] OUT.iso FILES...   an ISO image of the files",
-     {"--volume-id"}, discImage}};
-const CommandRegistration writeCommand{
-    {"disc write",
-     "disc write --drive ADDR [--volume-id NAME] [--verify] [--test] [--finalize] [--dao] FILES...   write a disc",
-     {"--drive", "--volume-id"}, discWrite}};
+    {"disc image",
+     "disc image [--volume-id NAME] [--verify] OUT.iso FILES...   an ISO image of the files",
+     {"--volume-id"},
+     discImage}};
+const CommandRegistration writeCommand{{"disc write",
+                                        "disc write --drive ADDR [--volume-id NAME] [--verify] [--test] "
+                                        "[--finalize] [--dao] FILES...   write a disc",
+                                        {"--drive", "--volume-id"},
+                                        discWrite}};
 const CommandRegistration verifyCommand{
-    {"disc verify", "disc verify --drive ADDR FILES...   compare the disc with the files", {"--drive"}, discVerify}};
+    {"disc verify",
+     "disc verify --drive ADDR FILES...   compare the disc with the files",
+     {"--drive"},
+     discVerify}};
 const CommandRegistration eraseCommand{
-    {"disc erase", "disc erase --drive ADDR [--full]   erase a rewritable disc (quick unless --full)", {"--drive"},
+    {"disc erase",
+     "disc erase --drive ADDR [--full]   erase a rewritable disc (quick unless --full)",
+     {"--drive"},
      discErase}};
 
 } // namespace
