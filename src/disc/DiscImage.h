@@ -36,6 +36,12 @@ std::string imageNameFor(const std::string& hostName);
 class DiscImage {
 public:
     DiscImage();
+    // A copy holds the same tree and reports to no one.
+    DiscImage(const DiscImage& other) : root_(other.root_) {}
+    DiscImage& operator=(const DiscImage& other) {
+        root_ = other.root_;
+        return *this;
+    }
 
     // Events of later changes go to `events` (none when null). Not copied with the image.
     void setEvents(ImageEvents* events) { events_ = events; }
