@@ -258,8 +258,9 @@ void MainWindow::refresh(FormChange change) {
     }
     case FormChange::RestoreInfo:
         ui_->restoreFileEdit->setText(q(form_.txtSourceFile));
-        ui_->backupInfoText->setPlainText(q(form_.txtFileInfo));
-        ui_->backupDescriptionText->setPlainText(q(form_.txtPOBinfo));
+        // txtPOBinfo: where and when the backup was made; txtFileInfo: the description stored in it.
+        ui_->backupInfoText->setPlainText(q(form_.txtPOBinfo));
+        ui_->backupDescriptionText->setPlainText(q(form_.txtFileInfo));
         break;
     case FormChange::Hidden:
         hide();
