@@ -160,6 +160,9 @@ Status SimulatedRecorder::erase(const std::string& address, bool quick, DiscEven
         return Status::failure("the simulated drive refuses to erase");
     }
     events.eraseStatus(EraseStage::Started, 0);
+    if (onErase) {
+        onErase();
+    }
     events.eraseStatus(EraseStage::Progress, 50);
     if (d->eraseFails) {
         events.deviceErrorRaised({5, "The disc could not be erased.", "Erase error (drive says so)", 7});

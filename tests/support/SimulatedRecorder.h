@@ -43,6 +43,8 @@ public:
     std::vector<std::string> ejected, trayClosed;
     // Called at each step of a write with its percent (a test may request a stop from here).
     std::function<void(int percent)> onWriteProgress;
+    // Called once an erase has started (a test may hold it there).
+    std::function<void()> onErase;
 
     SimulatedDrive* drive(const std::string& address);
 
