@@ -182,6 +182,22 @@ TEST_F(IsoBurnEngineTest, RefusalsAndCancelsLeaveAnEarlierImageAlone) {
         EXPECT_EQ(events.end(), WriteStage::Cancelled);
     }
 
+    // Cancelled while the image is being written.
+    {
+        struct CancelWhileWriting : Events {
+            StopToken token;
+            void writeStatus(int percent, WriteStage stage) override {
+                Events::writeStatus(percent, stage);
+                if (stage == WriteStage::Writing) {
+                    token.requestStop();
+                }
+            }
+        } events;
+        ASSERT_TRUE(engine.write(address, image, {}, events, events.token));
+        EXPECT_EQ(events.end(), WriteStage::Cancelled);
+        EXPECT_NE(std::find(events.stages.begin(), events.stages.end(), WriteStage::Writing), events.stages.end());
+    }
+
     // A file that went away since it was added stops the write, naming the file.
     fs::remove(dir / "src/Ordner ä/Notiz.TXT");
     {
