@@ -195,7 +195,8 @@ TEST_F(IsoBurnEngineTest, RefusalsAndCancelsLeaveAnEarlierImageAlone) {
         } events;
         ASSERT_TRUE(engine.write(address, image, {}, events, events.token));
         EXPECT_EQ(events.end(), WriteStage::Cancelled);
-        EXPECT_NE(std::find(events.stages.begin(), events.stages.end(), WriteStage::Writing), events.stages.end());
+        EXPECT_NE(std::find(events.stages.begin(), events.stages.end(), WriteStage::Writing),
+                  events.stages.end());
     }
 
     // A file that went away since it was added stops the write, naming the file.
