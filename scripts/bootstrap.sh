@@ -5,7 +5,7 @@ set -euo pipefail
 
 packages=(
     build-essential cmake ninja-build pkg-config git
-    libzip-dev zlib1g-dev libssl-dev
+    libzip-dev zlib1g-dev libssl-dev libisofs-dev libburn-dev xorriso
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     wine wine64 gcc-mingw-w64-x86-64 p7zip-full zip unzip
     clang-format time desktop-file-utils

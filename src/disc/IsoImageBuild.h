@@ -1,0 +1,43 @@
+#pragma once
+// The composed tree as an ISO 9660 image (level 3, so a file may exceed 4 GiB) with Rock Ridge and,
+// when asked, Joliet: the stream of blocks libburn writes. The files are read while the blocks are
+// written, by libisofs' own generator thread.
+#include "disc/DiscImage.h"
+#include "disc/DiscTypes.h"
+
+#include <cstdint>
+#include <memory>
+#include <set>
+#include <string>
+
+namespace burn {
+struct burn_source;
+}
+
+namespace qob::disc {
+
+class IsoImageBuild {
+public:
+    // `leaveOut`: image paths of files not to write (they could not be read). `startBlock`: where
+    // the session begins on the medium (0 but on an appendable disc). Null with `error` set when
+    // the image cannot be made.
+    static std::unique_ptr<IsoImageBuild> create(const DiscImage& tree, const WriteOptions& options,
+                                                 const std::set<std::string>& leaveOut,
+                                                 std::uint32_t startBlock, std::string& error);
+    ~IsoImageBuild();
+    IsoImageBuild(const IsoImageBuild&) = delete;
+    IsoImageBuild& operator=(const IsoImageBuild&) = delete;
+
+    // The blocks, read once by the writer (the pointer stays owned here).
+    burn::burn_source* source() const { return source_; }
+    std::uint64_t size() const { return size_; }
+
+private:
+    IsoImageBuild() = default;
+    struct Parts;
+    std::unique_ptr<Parts> parts_;
+    burn::burn_source* source_ = nullptr;
+    std::uint64_t size_ = 0;
+};
+
+} // namespace qob::disc

@@ -1,0 +1,47 @@
+#pragma once
+// Runs one disc engine call (a write, a verify or an erase) on a worker thread for a disc window,
+// as JobRunner does for backups: every DiscEvents report reaches the window-side form on the
+// window's thread, in order, and `done` runs there after the last of them with what the call
+// returned. The window stays responsive (Cancel works, it repaints) while the drive works.
+#include "disc/DiscEngine.h"
+
+#include <QObject>
+
+#include <functional>
+#include <memory>
+#include <thread>
+
+namespace qob::gui {
+
+class DiscRunner : public QObject {
+    Q_OBJECT
+public:
+    // The call itself, on the worker; reports through `events`.
+    using Work = std::function<Status(disc::DiscEvents& events)>;
+
+    explicit DiscRunner(QObject* parent = nullptr);
+    // A call still running is waited for: a drive is never dropped mid-write. (Its window refuses
+    // to close before, so this only happens when the program is torn down.)
+    ~DiscRunner() override;
+
+    // Starts `work`; `windowSide` hears every event on this object's thread, then `afterEvent`
+    // runs (the window redraws). False when a call already runs.
+    bool start(Work work, disc::DiscEvents& windowSide, std::function<void()> afterEvent,
+               std::function<void(const Status&)> done);
+    bool running() const { return worker_ != nullptr; }
+    // Runs the event loop until the running call has ended and its `done` has run.
+    void waitUntilFinished();
+
+signals:
+    void finished();
+
+private:
+    class Forwarder;
+    void finish(const Status& result);
+
+    std::unique_ptr<Forwarder> forwarder_;
+    std::unique_ptr<std::thread> worker_;
+    std::function<void(const Status&)> done_;
+};
+
+} // namespace qob::gui
