@@ -1,18 +1,25 @@
 #include "app/WindowRun.h"
 
 #include "app/cli/Target.h"
+#include "disc/IsoBurnEngine.h"
 #include "forms/AboutForm.h"
 #include "forms/MainForm.h"
+#include "forms/ScheduleForm.h"
 #include "forms/TargetSystemForm.h"
 #include "gui/AboutDialog.h"
 #include "gui/DesktopActions.h"
+#include "gui/DiscWindow.h"
 #include "gui/MainWindow.h"
 #include "gui/ProductIcon.h"
 #include "gui/QtDialogs.h"
+#include "gui/ScheduleDialog.h"
 #include "gui/SettingsDialog.h"
 #include "gui/Skin.h"
 #include "gui/TargetSystemDialog.h"
+#include "platform/ProcessRunner.h"
 #include "platform/XdgAutostart.h"
+#include "schedule/CatchUpAutostart.h"
+#include "schedule/CrontabScheduler.h"
 #include "settings/HelpFile.h"
 #include "settings/TargetSystemSetting.h"
 
@@ -91,6 +98,25 @@ WindowEnd runMainWindow(cli::Target& target, gui::QtDialogs& dialogs, const Wind
         if (chooseTargetSystem(dialogs, programFolder, prefix, owner)) {
             end = WindowEnd::SwitchTarget;
             owner->close();
+        }
+    };
+    actions.showTaskScheduler = [&form, &owner, programFolder, prefix] {
+        PosixProcessRunner runner;
+        CrontabScheduler scheduler(runner);
+        // The weekly task starts this very program by its absolute path (cron's PATH is short).
+        const std::filesystem::path quiremail = QCoreApplication::applicationFilePath().toStdString();
+        CatchUpAutostart catchUp(
+            XdgAutostart::defaultFolder(environment("XDG_CONFIG_HOME"), environment("HOME")), quiremail);
+        ScheduleForm schedule(form,
+                              ScheduleContext{scheduler, programFolder, quiremail, prefix, &catchUp, {}});
+        gui::ScheduleDialog dialog(schedule, programFolder, owner);
+        dialog.exec();
+    };
+    actions.burnDisc = [&dialogs, &owner](const std::string&, const std::filesystem::path& file) {
+        disc::IsoBurnEngine engine;
+        gui::DiscWindow window(dialogs, engine, file.string(), owner);
+        if (window.loaded()) {
+            window.exec();
         }
     };
     // QUIRE_WINDOW_TRACE=FILE: the smoke test's view of the progress panel, one line per redraw.

@@ -11,6 +11,7 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QScrollArea>
 #include <QSignalBlocker>
 #include <QUrl>
 
@@ -77,6 +78,20 @@ MainWindow::MainWindow(MainForm& form, MainWindowActions actions, const QString&
     for (QLineEdit* edit : {ui_->passwordEdit, ui_->passwordConfirmEdit}) {
         edit->setMaxLength(static_cast<int>(kPasswordMaxLength));
     }
+    // The two busy tabs scroll rather than push the window past a small screen (200 % scaling on a
+    // 1080-line display leaves 540 lines).
+    for (QWidget* page : {ui_->backupTab, ui_->restoreTab}) {
+        const int index = ui_->tabs->indexOf(page);
+        const QString title = ui_->tabs->tabText(index);
+        ui_->tabs->removeTab(index);
+        auto* scroll = new QScrollArea;
+        scroll->setObjectName(page->objectName() + "Scroll");
+        scroll->setWidgetResizable(true);
+        scroll->setFrameShape(QFrame::NoFrame);
+        scroll->setWidget(page);
+        ui_->tabs->insertTab(index, scroll, title);
+    }
+    ui_->tabs->setCurrentIndex(0);
     // Room for the longest item caption and a path; the layouts decide the rest.
     resize(QSize(720, 600).expandedTo(minimumSizeHint()));
     form_.setListener([this](FormChange change) { refresh(change); });
@@ -154,6 +169,8 @@ void MainWindow::connectWidgets() {
     bindAction(ui_->targetSystemAction, a.chooseTargetSystem);
     bindAction(ui_->aboutAction, a.showAbout);
     ui_->backupToDiscAction->setEnabled(static_cast<bool>(a.burnDisc));
+    // From the menu the disc window starts with an empty image.
+    connect(ui_->backupToDiscAction, &QAction::triggered, this, [this] { actions_.burnDisc("", {}); });
     ui_->aboutButton->setEnabled(static_cast<bool>(a.showAbout));
     connect(ui_->aboutButton, &QPushButton::clicked, this, [this] { actions_.showAbout(); });
     ui_->targetSystemButton->setEnabled(static_cast<bool>(a.chooseTargetSystem));
@@ -169,7 +186,7 @@ void MainWindow::openBackupFile(const std::filesystem::path& file) {
     if (!form_.mayStartJob()) {
         return;
     }
-    ui_->tabs->setCurrentWidget(ui_->restoreTab);
+    ui_->tabs->setCurrentIndex(1);
     clearRestoreSide(form_, archive_);
     qob::openBackupFile(form_, archive_, file);
 }

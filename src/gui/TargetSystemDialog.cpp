@@ -9,6 +9,7 @@ namespace qob::gui {
 TargetSystemDialog::TargetSystemDialog(TargetSystemForm& form, QWidget* parent)
     : QDialog(parent), ui_(std::make_unique<Ui::TargetSystemDialog>()), form_(form) {
     ui_->setupUi(this);
+    ui_->prefixList->setSpacing(4); // two-line entries must not run into each other
     setWindowTitle(kTargetSystemTitle);
     connect(ui_->prefixList, &QListWidget::currentRowChanged, this, [this](int row) {
         form_.selected = row;

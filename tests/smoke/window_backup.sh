@@ -56,9 +56,9 @@ trap cleanup EXIT
 "$QOB" demo-prefix "$WORK/prefix" >/dev/null || fail "qob demo-prefix"
 mkdir "$WORK/home"
 # Nothing outside the window: after the run neither Outlook is started (Wine would boot the demo
-# prefix) nor the backup's folder opened in the file manager (a test machine has none, and its
+# prefix), nor the disc window opened, nor the backup's folder shown in the file manager (a test machine has none, and its
 # warning box would stand between the summary and Quit).
-printf '[General]\r\nrunoutlookafterbackup=0\r\n[Backup]\r\nopenfolderbackup=0\r\n' >"$WORK/home/settings.dat"
+printf '[General]\r\nrunoutlookafterbackup=0\r\nburndvd=0\r\n[Backup]\r\nopenfolderbackup=0\r\n' >"$WORK/home/settings.dat"
 (cd "$WORK" && find . -type f | sort >"$WORK/before.txt")
 
 # Qt's own dialogs, not the desktop theme's, and no session of the machine running the test.
