@@ -93,7 +93,7 @@ MainWindow::MainWindow(MainForm& form, MainWindowActions actions, const QString&
     }
     ui_->tabs->setCurrentIndex(0);
     // Room for the longest item caption and a path; the layouts decide the rest.
-    resize(QSize(720, 600).expandedTo(minimumSizeHint()));
+    resize(QSize(720, 680).expandedTo(minimumSizeHint()));
     form_.setListener([this](FormChange change) { refresh(change); });
     connectWidgets();
     refreshAll();

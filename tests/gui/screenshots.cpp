@@ -4,24 +4,31 @@
 // are answered by the test fakes, so nothing waits for a person.
 // Usage: gui_screenshots OUTPUT_FOLDER
 #include "DemoPlatform.h"
+#include "FakeScheduler.h"
 #include "FakeStartupEntry.h"
+#include "SimulatedRecorder.h"
 #include "backup/BackupJob.h"
 #include "forms/AboutForm.h"
+#include "forms/ScheduleForm.h"
 #include "forms/SettingsForm.h"
 #include "forms/TargetSystemForm.h"
 #include "gui/AboutDialog.h"
+#include "gui/DiscWindow.h"
 #include "gui/MainWindow.h"
 #include "gui/PasswordDialog.h"
+#include "gui/ScheduleDialog.h"
 #include "gui/SettingsDialog.h"
 #include "gui/TargetSystemDialog.h"
 
 #include <QApplication>
+
 #include <QDeadlineTimer>
 #include <QDir>
 #include <QPlainTextEdit>
 #include <QRegularExpression>
 #include <QTabWidget>
 #include <QThread>
+#include <fstream>
 
 #include <cstdio>
 #include <functional>
@@ -160,6 +167,28 @@ void shootDialogs(Camera& camera, test::DemoPlatform& p) {
     target.load();
     gui::TargetSystemDialog targetDialog(target);
     camera.shoot(targetDialog, "target-system");
+
+    MainForm main(p.platform);
+    main.formLoad();
+    test::FakeScheduler scheduler;
+    test::FakeStartupEntry catchUp;
+    ScheduleForm schedule(
+        main, ScheduleContext{
+                  scheduler, p.programFolder, "/usr/bin/quiremail", p.platform.systemFolder, &catchUp, {}});
+    gui::ScheduleDialog scheduleDialog(schedule, p.programFolder);
+    camera.shoot(scheduleDialog, "schedule");
+
+    // The disc window as "burndvd" opens it: the new backup already in the image, a DVD recorder.
+    const std::filesystem::path backup = p.programFolder / "Outlook-weekly.qob";
+    if (!std::filesystem::exists(backup)) {
+        std::ofstream(backup) << std::string(1 << 20, 'q');
+    }
+    test::SimulatedRecorder engine;
+    engine.drives = {test::simulatedDrive("/dev/sr0", disc::MediaType::DvdR, false, 2295104)};
+    gui::DiscWindow discWindow(p.dialogs, engine, backup.string());
+    if (discWindow.loaded()) {
+        camera.shoot(discWindow, "disc");
+    }
 }
 
 } // namespace
