@@ -1,6 +1,7 @@
 #include "disc/DiscReadBack.h"
 
 #include <cstdint>
+#include <cstdlib>
 #include <libisofs/libisofs.h>
 
 #include <cstring>
@@ -170,7 +171,13 @@ VerifySummary readBackAndCompare(GrabbedDrive& drive, std::uint32_t startBlock, 
     }
     if (rc >= 0) {
         iso_read_opts_set_start_block(reader.options, startBlock);
-        reader.source = new IsoDataSource{};
+        // libisofs releases a data source with free() once its last reference goes.
+        reader.source = static_cast<IsoDataSource*>(std::calloc(1, sizeof(IsoDataSource)));
+    }
+    if (rc >= 0 && reader.source == nullptr) {
+        rc = ISO_OUT_OF_MEM;
+    }
+    if (rc >= 0) {
         reader.source->refcount = 1;
         reader.source->open = sourceOpen;
         reader.source->close = sourceClose;
