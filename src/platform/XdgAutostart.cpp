@@ -54,8 +54,18 @@ std::string desktopExecArgument(const std::string& argument) {
     return escapeValue(quoted);
 }
 
-XdgAutostart::XdgAutostart(fs::path folder, fs::path executable)
-    : folder_(std::move(folder)), file_(folder_ / kAutostartFileName), executable_(std::move(executable)) {}
+XdgAutostart::Entry XdgAutostart::programEntry() {
+    return {kAutostartFileName,
+            "start-up entry",
+            "Quire Outlook Backup",
+            "Back up and restore Outlook's mail, accounts and settings",
+            "",
+            false};
+}
+
+XdgAutostart::XdgAutostart(fs::path folder, fs::path executable, Entry entry)
+    : folder_(std::move(folder)), file_(folder_ / entry.fileName), executable_(std::move(executable)),
+      entry_(std::move(entry)) {}
 
 fs::path XdgAutostart::defaultFolder(const std::optional<std::string>& xdgConfigHome,
                                      const std::optional<std::string>& home) {
@@ -77,44 +87,44 @@ XdgAutostart XdgAutostart::forThisProgram() {
 std::string XdgAutostart::contents() const {
     return "[Desktop Entry]\n"
            "Type=Application\n"
-           "Name=Quire Outlook Backup\n"
-           "Comment=Back up and restore Outlook's mail, accounts and settings\n"
-           "Exec=" +
-           desktopExecArgument(executable_.string()) +
-           "\n"
-           "Terminal=false\n"
-           "X-GNOME-Autostart-enabled=true\n";
+           "Name=" +
+           entry_.name + "\nComment=" + entry_.comment +
+           "\nExec=" + desktopExecArgument(executable_.string()) +
+           (entry_.arguments.empty() ? "" : " " + entry_.arguments) + "\nTerminal=false\n" +
+           (entry_.hidden ? "NoDisplay=true\n" : "") + "X-GNOME-Autostart-enabled=true\n";
 }
 
 Status XdgAutostart::set(bool on) {
     if (folder_.empty()) {
-        return Status::failure("Cannot keep the start-up entry: neither XDG_CONFIG_HOME nor HOME is set");
+        return Status::failure("Cannot keep the " + entry_.what +
+                               ": neither XDG_CONFIG_HOME nor HOME is set");
     }
     std::error_code ec;
     if (!on) {
         if (!fs::remove(file_, ec) && ec) {
-            return Status::failure("Cannot remove the start-up entry " + file_.string() + ": " +
+            return Status::failure("Cannot remove the " + entry_.what + " " + file_.string() + ": " +
                                    ec.message());
         }
         syncFolder(folder_);
         return Status::success();
     }
     if (executable_.empty()) {
-        return Status::failure("Cannot write the start-up entry " + file_.string() +
+        return Status::failure("Cannot write the " + entry_.what + " " + file_.string() +
                                ": the program's own path is unknown");
     }
     // A desktop entry is UTF-8 text; a path in another encoding would start something else.
     if (!textenc::isValidUtf8(executable_.string())) {
-        return Status::failure("Cannot write the start-up entry " + file_.string() + ": the program's path " +
-                               executable_.string() + " is not UTF-8 text");
+        return Status::failure("Cannot write the " + entry_.what + " " + file_.string() +
+                               ": the program's path " + executable_.string() + " is not UTF-8 text");
     }
     fs::create_directories(folder_, ec);
     if (ec) {
         return Status::failure("Cannot create the folder " + folder_.string() + ": " + ec.message());
     }
-    Status written = replaceFileDurably(file_, contents(), ".quire-outlook-backup.desktop.");
+    Status written = replaceFileDurably(file_, contents(), "." + entry_.fileName + ".");
     if (!written) {
-        return Status::failure("Cannot write the start-up entry " + file_.string() + ": " + written.message);
+        return Status::failure("Cannot write the " + entry_.what + " " + file_.string() + ": " +
+                               written.message);
     }
     return Status::success();
 }
