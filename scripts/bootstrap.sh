@@ -11,6 +11,8 @@ packages=(
     clang-format time desktop-file-utils
     qt6-base-dev qt6-wayland libqt6svg6 xvfb xauth xdotool x11-apps
     cron
+    libdeflate-dev libisal-dev pigz
+    libcli11-dev scdoc librsvg2-bin dpkg-dev fakeroot
 )
 
 missing=()
