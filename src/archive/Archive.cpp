@@ -2,6 +2,7 @@
 
 #include "archive/ArchiveSource.h"
 #include "archive/ArchiveTarget.h"
+#include "archive/EntryReader.h"
 #include "platform/TextEncoding.h"
 
 #include <zip.h>
@@ -30,27 +31,6 @@ std::string lowerAscii(std::string s) {
         }
     }
     return s;
-}
-
-// Words for the libzip codes a user can meet when reading an entry.
-std::string readProblem(int zipCode, const std::string& fallback) {
-    switch (zipCode) {
-    case ZIP_ER_WRONGPASSWD:
-        return "wrong password";
-    case ZIP_ER_NOPASSWD:
-        return "the entry is protected by a password and none was given";
-    case ZIP_ER_CRC:
-        return "the data is damaged (CRC mismatch) or the password is wrong";
-    case ZIP_ER_ZLIB:
-    case ZIP_ER_COMPRESSED_DATA:
-        return "the compressed data is damaged or the password is wrong";
-    case ZIP_ER_ENCRNOTSUPP:
-        return "the entry uses an encryption this program cannot read";
-    case ZIP_ER_COMPNOTSUPP:
-        return "the entry uses a compression method this program cannot read";
-    default:
-        return fallback;
-    }
 }
 
 bool writeAll(int fd, const char* data, size_t len) {
@@ -478,68 +458,36 @@ void Archive::reportExtract(std::uint64_t done, std::uint64_t total, int& last) 
     }
 }
 
-// Reads the entry to its end, into fd (or nowhere when fd < 0). Reading to the end is what makes
-// libzip compare the CRC and, for AES, the authentication code.
+// Reads the entry to its end, into fd (or nowhere when fd < 0): the data is inflated on a second
+// thread while this one writes it, and its size and CRC are checked (and, for AES, the
+// authentication code, which libzip checks at the end).
 Status Archive::readEntry(std::uint64_t index, int fd, std::uint64_t size) {
     auto info = entryInfo(index);
     if (!info) {
         return fail("Entry #" + std::to_string(index) + " cannot be read: " + zip_strerror(zip_));
     }
-    const char* password = info->encrypted ? readPassword_.c_str() : nullptr;
-    zip_file_t* f = zip_fopen_index_encrypted(zip_, index, 0, password);
-    if (!f) {
-        zip_error_t* ze = zip_get_error(zip_);
-        std::string why = readProblem(zip_error_code_zip(ze), zip_error_strerror(ze));
-        zip_error_clear(zip_);
-        return fail("\"" + info->name + "\": " + why + ".");
-    }
-    std::vector<char> buffer(256 * 1024);
-    std::uint64_t total = 0;
+    EntryReadRequest request;
+    request.index = index;
+    request.name = info->name;
+    request.size = info->size;
+    request.password = readPassword_;
     int last = -1;
-    busy_ = true;
-    Status result = Status::success();
-    for (;;) {
-        zip_int64_t n = zip_fread(f, buffer.data(), buffer.size());
-        if (n < 0) {
-            zip_error_t* ze = zip_file_get_error(f);
-            result = fail("\"" + info->name +
-                          "\": " + readProblem(zip_error_code_zip(ze), zip_error_strerror(ze)) + ".");
-            break;
+    EntryReadHandlers handlers;
+    handlers.stopNow = [this] { return stopNow(); };
+    handlers.take = [&](const char* data, std::size_t len, std::uint64_t done) {
+        if (fd >= 0 && !writeAll(fd, data, len)) {
+            return fail("\"" + info->name + "\": cannot write the extracted data: " + std::strerror(errno) +
+                        ".");
         }
-        if (n == 0) {
-            break;
-        }
-        if (stopNow()) {
-            result = Status::stopped("\"" + info->name + "\": stopped, as asked.");
-            break;
-        }
-        total += static_cast<std::uint64_t>(n);
-        // libzip inflates past the recorded size and only complains at the end; the free-space
-        // check before an extraction trusts that size, so no byte beyond it is written.
-        if (total > info->size) {
-            result = fail("\"" + info->name + "\": the entry holds more than the " +
-                          std::to_string(info->size) + " bytes recorded.");
-            break;
-        }
-        if (fd >= 0 && !writeAll(fd, buffer.data(), static_cast<size_t>(n))) {
-            result = fail("\"" + info->name + "\": cannot write the extracted data: " + std::strerror(errno) +
-                          ".");
-            break;
-        }
-        reportExtract(total, size, last);
+        reportExtract(done, size, last);
         if (events_.bytes) {
-            events_.bytes(info->name, total, size);
+            events_.bytes(info->name, done, size);
         }
-    }
+        return Status::success();
+    };
+    busy_ = true;
+    Status result = readEntryData(zip_, request, handlers);
     busy_ = false;
-    int closeCode = zip_fclose(f);
-    if (result && closeCode != 0) {
-        result = fail("\"" + info->name + "\": " + readProblem(closeCode, "read error") + ".");
-    }
-    if (result && total != info->size) {
-        result = fail("\"" + info->name + "\": the entry holds " + std::to_string(total) +
-                      " bytes, not the " + std::to_string(info->size) + " recorded.");
-    }
     return result;
 }
 

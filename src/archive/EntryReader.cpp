@@ -1,0 +1,314 @@
+#include "archive/EntryReader.h"
+
+#include <isa-l/crc.h>
+#include <isa-l/igzip_lib.h>
+#include <zip.h>
+
+#include <condition_variable>
+#include <memory>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+namespace qob {
+
+std::string entryReadProblem(int zipCode, const std::string& fallback) {
+    switch (zipCode) {
+    case ZIP_ER_WRONGPASSWD:
+        return "wrong password";
+    case ZIP_ER_NOPASSWD:
+        return "the entry is protected by a password and none was given";
+    case ZIP_ER_CRC:
+        return "the data is damaged (CRC mismatch) or the password is wrong";
+    case ZIP_ER_ZLIB:
+    case ZIP_ER_COMPRESSED_DATA:
+        return "the compressed data is damaged or the password is wrong";
+    case ZIP_ER_ENCRNOTSUPP:
+        return "the entry uses an encryption this program cannot read";
+    case ZIP_ER_COMPNOTSUPP:
+        return "the entry uses a compression method this program cannot read";
+    default:
+        return fallback;
+    }
+}
+
+namespace {
+
+constexpr std::size_t kInputSize = 256 * 1024;
+
+// The plain bytes of one entry, block by block, on one thread: the stored bytes from libzip,
+// inflated here, counted and checked against the central directory.
+class EntryStream {
+public:
+    EntryStream(const EntryReadRequest& request) : request_(request) {}
+    ~EntryStream() {
+        if (file_) {
+            zip_fclose(file_);
+        }
+    }
+
+    Status open(zip_t* zip) {
+        zip_stat_t st;
+        if (zip_stat_index(zip, request_.index, 0, &st) != 0) {
+            return failZip(zip_get_error(zip), "cannot be read");
+        }
+        method_ = (st.valid & ZIP_STAT_COMP_METHOD) ? st.comp_method : ZIP_CM_STORE;
+        if (method_ != ZIP_CM_STORE && method_ != ZIP_CM_DEFLATE) {
+            return fail(entryReadProblem(ZIP_ER_COMPNOTSUPP, "") + " (method " + std::to_string(method_) +
+                        ")");
+        }
+        crc_ = (st.valid & ZIP_STAT_CRC) ? std::optional<std::uint32_t>(st.crc) : std::nullopt;
+        const bool encrypted = (st.valid & ZIP_STAT_ENCRYPTION_METHOD) && st.encryption_method != ZIP_EM_NONE;
+        // WinZip AES entries of the second kind record no CRC; their authentication code, which
+        // libzip checks at the end of the data, covers them instead.
+        const bool aes = encrypted && st.encryption_method != ZIP_EM_TRAD_PKWARE;
+        if (aes && crc_ == 0u) {
+            crc_.reset();
+        }
+        // Stored bytes: libzip decrypts but does not inflate.
+        file_ = zip_fopen_index_encrypted(zip, request_.index, ZIP_FL_COMPRESSED,
+                                          encrypted ? request_.password.c_str() : nullptr);
+        if (!file_) {
+            Status s = failZip(zip_get_error(zip), "cannot be read");
+            zip_error_clear(zip);
+            return s;
+        }
+        if (method_ == ZIP_CM_DEFLATE) {
+            input_.resize(kInputSize);
+            state_ = std::make_unique<inflate_state>();
+            isal_inflate_init(state_.get());
+            state_->crc_flag = ISAL_DEFLATE;
+        }
+        return Status::success();
+    }
+
+    // Fills `out` with the next block; len == 0 at the end, after the final checks passed.
+    Status next(char* out, std::size_t cap, std::size_t& len) {
+        len = 0;
+        Status s = method_ == ZIP_CM_DEFLATE ? inflateInto(out, cap, len) : copyInto(out, cap, len);
+        if (!s) {
+            return s;
+        }
+        // The free-space check before an extraction trusts the recorded size, so no byte beyond
+        // it is handed on.
+        if (len > request_.size - total_) {
+            return fail("the entry holds more than the " + std::to_string(request_.size) + " bytes recorded");
+        }
+        total_ += len;
+        if (len > 0) {
+            runningCrc_ = crc32_gzip_refl(runningCrc_, reinterpret_cast<const unsigned char*>(out), len);
+            return Status::success();
+        }
+        return finish();
+    }
+
+private:
+    Status fail(const std::string& why) const {
+        return Status::failure("\"" + request_.name + "\": " + why + ".");
+    }
+    Status failZip(zip_error_t* error, const std::string& fallback) const {
+        const int code = zip_error_code_zip(error);
+        return fail(entryReadProblem(code, code == ZIP_ER_OK ? fallback : zip_error_strerror(error)));
+    }
+
+    Status readInput(char* to, std::size_t cap, std::size_t& got) {
+        const zip_int64_t n = zip_fread(file_, to, cap);
+        if (n < 0) {
+            return failZip(zip_file_get_error(file_), "read error");
+        }
+        got = static_cast<std::size_t>(n);
+        return Status::success();
+    }
+
+    Status copyInto(char* out, std::size_t cap, std::size_t& len) { return readInput(out, cap, len); }
+
+    Status inflateInto(char* out, std::size_t cap, std::size_t& len) {
+        inflate_state& st = *state_;
+        st.next_out = reinterpret_cast<std::uint8_t*>(out);
+        st.avail_out = static_cast<std::uint32_t>(cap);
+        while (st.avail_out > 0 && !finished_) {
+            if (st.avail_in == 0 && !inputEnded_) {
+                std::size_t got = 0;
+                if (Status s = readInput(input_.data(), input_.size(), got); !s) {
+                    return s;
+                }
+                inputEnded_ = got == 0;
+                st.next_in = reinterpret_cast<std::uint8_t*>(input_.data());
+                st.avail_in = static_cast<std::uint32_t>(got);
+            }
+            const std::uint32_t roomBefore = st.avail_out;
+            if (isal_inflate(&st) < 0) {
+                return fail(entryReadProblem(ZIP_ER_COMPRESSED_DATA, ""));
+            }
+            if (st.block_state == ISAL_BLOCK_FINISH) {
+                finished_ = true;
+            } else if (inputEnded_ && st.avail_in == 0 && st.avail_out == roomBefore) {
+                return fail("the compressed data ends before the entry does; the backup file is damaged or "
+                            "truncated");
+            }
+        }
+        len = cap - st.avail_out;
+        return Status::success();
+    }
+
+    Status finish() {
+        // Read the stored bytes to their very end: that is where libzip checks a protected entry's
+        // authentication code. Bytes after the end of the deflate stream are ignored, as inflating
+        // tools do.
+        if (method_ == ZIP_CM_DEFLATE) {
+            while (!inputEnded_) {
+                std::size_t got = 0;
+                if (Status s = readInput(input_.data(), input_.size(), got); !s) {
+                    return s;
+                }
+                inputEnded_ = got == 0;
+            }
+        }
+        const int closeCode = zip_fclose(file_);
+        file_ = nullptr;
+        if (closeCode != 0) {
+            return fail(entryReadProblem(closeCode, "read error"));
+        }
+        if (total_ != request_.size) {
+            return fail("the entry holds " + std::to_string(total_) + " bytes, not the " +
+                        std::to_string(request_.size) + " recorded");
+        }
+        if (crc_ && *crc_ != runningCrc_) {
+            return fail(entryReadProblem(ZIP_ER_CRC, ""));
+        }
+        return Status::success();
+    }
+
+    const EntryReadRequest& request_;
+    zip_file_t* file_ = nullptr;
+    std::int32_t method_ = ZIP_CM_STORE;
+    std::optional<std::uint32_t> crc_;
+    std::vector<char> input_;
+    std::unique_ptr<inflate_state> state_;
+    bool inputEnded_ = false;
+    bool finished_ = false;
+    std::uint64_t total_ = 0;
+    std::uint32_t runningCrc_ = 0;
+};
+
+// Blocks passed from the inflating thread to the caller's: filled in ring order, taken in the same
+// order, each given back for filling once taken.
+class BlockRing {
+public:
+    struct Block {
+        std::unique_ptr<char[]> data;
+        std::size_t len = 0;
+    };
+
+    BlockRing() : blocks_(kEntryRingBlocks) {
+        for (Block& b : blocks_) {
+            b.data = std::make_unique<char[]>(kEntryBlockSize);
+        }
+    }
+
+    // Producer: the next block to fill, or nullptr when the consumer gave up.
+    Block* waitFree() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return abandoned_ || filled_ < blocks_.size(); });
+        return abandoned_ ? nullptr : &blocks_[(head_ + filled_) % blocks_.size()];
+    }
+    void publish() {
+        std::lock_guard lock(mutex_);
+        ++filled_;
+        changed_.notify_all();
+    }
+    void end(Status result) {
+        std::lock_guard lock(mutex_);
+        ended_ = true;
+        result_ = std::move(result);
+        changed_.notify_all();
+    }
+
+    // Consumer: the next filled block, or nullptr when the producer ended (see result()).
+    Block* waitFilled() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return filled_ > 0 || ended_; });
+        // A failure stops everything at once; a success still hands over what was filled.
+        if (filled_ == 0 || !result_) {
+            return nullptr;
+        }
+        return &blocks_[head_];
+    }
+    void release() {
+        std::lock_guard lock(mutex_);
+        head_ = (head_ + 1) % blocks_.size();
+        --filled_;
+        changed_.notify_all();
+    }
+    void abandon() {
+        std::lock_guard lock(mutex_);
+        abandoned_ = true;
+        changed_.notify_all();
+    }
+    Status result() {
+        std::lock_guard lock(mutex_);
+        return result_;
+    }
+
+private:
+    std::vector<Block> blocks_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::size_t head_ = 0;
+    std::size_t filled_ = 0;
+    bool ended_ = false;
+    bool abandoned_ = false;
+    Status result_;
+};
+
+void produce(EntryStream& stream, BlockRing& ring) {
+    for (;;) {
+        BlockRing::Block* block = ring.waitFree();
+        if (!block) {
+            ring.end(Status::success());
+            return;
+        }
+        Status s = stream.next(block->data.get(), kEntryBlockSize, block->len);
+        if (!s || block->len == 0) {
+            ring.end(std::move(s));
+            return;
+        }
+        ring.publish();
+    }
+}
+
+} // namespace
+
+Status readEntryData(zip_t* zip, const EntryReadRequest& request, const EntryReadHandlers& handlers) {
+    EntryStream stream(request);
+    if (Status s = stream.open(zip); !s) {
+        return s;
+    }
+    BlockRing ring;
+    std::thread producer(produce, std::ref(stream), std::ref(ring));
+    Status result = Status::success();
+    std::uint64_t done = 0;
+    while (BlockRing::Block* block = ring.waitFilled()) {
+        if (handlers.stopNow && handlers.stopNow()) {
+            result = Status::stopped("\"" + request.name + "\": stopped, as asked.");
+            break;
+        }
+        done += block->len;
+        if (handlers.take) {
+            result = handlers.take(block->data.get(), block->len, done);
+            if (!result) {
+                break;
+            }
+        }
+        ring.release();
+    }
+    ring.abandon();
+    producer.join();
+    if (result) {
+        result = ring.result();
+    }
+    return result;
+}
+
+} // namespace qob
