@@ -16,6 +16,7 @@
 #include <atomic>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -77,6 +78,11 @@ public:
     const std::filesystem::path& workingFolder() const { return workingFolder_; }
     // How written files are flushed to disk (fsync when unset); tests watch it.
     void setSyncFunction(SyncFunction sync) { sync_ = std::move(sync); }
+    // How dropCachedPages() makes the next reads of a file come from the medium (flush, then
+    // posix_fadvise DONTNEED, when unset); tests watch it.
+    using CacheDropFunction = std::function<void(const std::filesystem::path& file)>;
+    void setCacheDropFunction(CacheDropFunction drop) { dropCache_ = std::move(drop); }
+    const CacheDropFunction& cacheDropFunction() const { return dropCache_; }
 
     // --- writing -------------------------------------------------------------------------------
     // Starts a new, empty archive that writeArchive() stores at `path` (closing any open one).
@@ -129,6 +135,10 @@ public:
     // Reads every entry to its end (CRC, AES authentication where libzip checks it); the failure
     // message lists each bad entry.
     Status verify();
+    // Makes what is read next of the open archive come from the medium rather than from memory:
+    // its file is flushed and its cached pages dropped. A read-back check after it proves that the
+    // disk holds a good copy, not merely that the copy still in memory is good.
+    void dropCachedPages();
 
     bool isOpen() const { return zip_ != nullptr; }
     bool isCreating() const { return zip_ != nullptr && creating_; }
@@ -182,6 +192,7 @@ private:
     std::string sourceError_;
     std::atomic<bool> stopped_{false};
     SyncFunction sync_;
+    CacheDropFunction dropCache_;
 };
 
 } // namespace qob

@@ -197,8 +197,12 @@ void BackupSession::check(Result& result, const std::optional<std::string>& pass
     const bool protect = password && !password->empty();
     Archive reader;
     reader.setReadPassword(protect ? *password : std::string());
+    reader.setCacheDropFunction(archive_.cacheDropFunction());
     result.check = reader.openArchive(result.file);
     if (result.check) {
+        // The file was just written and is still in memory: read it from the disk, so that a
+        // check that passes means the medium holds a good copy.
+        reader.dropCachedPages();
         // One count over the whole file: a window shows one bar for the check, not one per entry.
         std::uint64_t total = 0;
         for (const ArchiveEntryInfo& entry : reader.entries()) {

@@ -13,6 +13,8 @@ int runVerify(const Args& args, std::ostream& out, std::ostream& err) {
     if (int rc = openBackupArgument(archive, args, "verify [--password-file F] FILE.qob", err); rc != 0) {
         return rc;
     }
+    // Checked as stored on its medium (a stick, a share), not as a copy left in memory.
+    archive.dropCachedPages();
     const auto entries = archive.entries();
     Status s = archive.verify();
     if (s && (entries.empty() || entries.back().name != kInfoEntryName)) {
