@@ -1,9 +1,10 @@
 // Path readers, entry names and the data-file handler's de-duplication.
 #include "backup/BackupItems.h"
 #include "archive/EntryNames.h"
+#include "backup/BackupSession.h"
+#include "outlook/OutlookDiscovery.h"
 #include "outlook/PathReaders.h"
 #include "settings/InfoFile.h"
-#include "outlook/OutlookDiscovery.h"
 
 #include "DemoPlatform.h"
 #include "ZipTools.h"
@@ -246,6 +247,28 @@ TEST(BackupItems, ProfileValuesTheTextCannotCarryAreNamedOnce) {
     const std::string text = test::readBytes(scratch[0]);
     EXPECT_EQ(text.find("Best regards"), std::string::npos);
     EXPECT_NE(text.find("\"IMAP Server\"=bin:"), std::string::npos);
+}
+
+// The read-back check must read what the disk holds: the new file's cached pages are dropped
+// before it is read.
+TEST(BackupSession, TheCheckReadsTheBackupFromTheDisk) {
+    test::DemoPlatform p;
+    AppState state;
+    state.profilesRootKey = p.demo.profilesRootKey;
+    state.programFolder = p.programFolder;
+    test::TempDir out;
+    std::vector<fs::path> dropped;
+    Archive archive;
+    archive.setCacheDropFunction([&](const fs::path& file) { dropped.push_back(file); });
+    BackupSession session(p.platform, state, archive);
+    ASSERT_TRUE(session.begin(out / "b.qob", InfoHeader{}));
+    ASSERT_TRUE(session.run(ItemKind::Config, "Outlook"));
+    BackupSession::Result result = session.write(std::nullopt, true);
+    ASSERT_TRUE(result.written) << result.written.message;
+    EXPECT_TRUE(dropped.empty());
+    session.check(result, std::nullopt, ArchiveEvents{});
+    EXPECT_TRUE(result.check) << result.check.message;
+    EXPECT_EQ(dropped, std::vector<fs::path>{out / "b.qob"});
 }
 
 } // namespace
