@@ -491,10 +491,13 @@ Status Archive::readEntry(std::uint64_t index, int fd, std::uint64_t size) {
         }
         return Status::success();
     };
+    // Busy while the handlers run, and free again however the read ends (a handler may throw).
+    struct Busy {
+        bool& flag;
+        ~Busy() { flag = false; }
+    } busy{busy_};
     busy_ = true;
-    Status result = readEntryData(zip_, request, handlers);
-    busy_ = false;
-    return result;
+    return readEntryData(zip_, request, handlers);
 }
 
 bool Archive::verifyPassword() {

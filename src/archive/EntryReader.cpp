@@ -41,7 +41,7 @@ constexpr std::size_t kInputSize = 256 * 1024;
 // inflated here, counted and checked against the central directory.
 class EntryStream {
 public:
-    EntryStream(const EntryReadRequest& request) : request_(request) {}
+    explicit EntryStream(const EntryReadRequest& request) : request_(request) {}
     ~EntryStream() {
         if (file_) {
             zip_fclose(file_);
@@ -203,7 +203,7 @@ public:
 
     BlockRing() : blocks_(kEntryRingBlocks) {
         for (Block& b : blocks_) {
-            b.data = std::make_unique<char[]>(kEntryBlockSize);
+            b.data = std::make_unique_for_overwrite<char[]>(kEntryBlockSize);
         }
     }
 
@@ -286,7 +286,18 @@ Status readEntryData(zip_t* zip, const EntryReadRequest& request, const EntryRea
         return s;
     }
     BlockRing ring;
-    std::thread producer(produce, std::ref(stream), std::ref(ring));
+    // However this thread leaves (a handler may throw), the inflating thread is told to stop and
+    // is waited for before the ring and the stream go.
+    struct Joined {
+        BlockRing& ring;
+        std::thread thread;
+        ~Joined() {
+            if (thread.joinable()) {
+                ring.abandon();
+                thread.join();
+            }
+        }
+    } producer{ring, std::thread(produce, std::ref(stream), std::ref(ring))};
     Status result = Status::success();
     std::uint64_t done = 0;
     while (BlockRing::Block* block = ring.waitFilled()) {
@@ -304,7 +315,8 @@ Status readEntryData(zip_t* zip, const EntryReadRequest& request, const EntryRea
         ring.release();
     }
     ring.abandon();
-    producer.join();
+    producer.thread.join();
+    producer.thread = std::thread();
     if (result) {
         result = ring.result();
     }

@@ -203,7 +203,7 @@ TEST(EntryReader, AProtectedEntryIsAuthenticatedToItsLastByte) {
     EXPECT_TRUE(listFolder(dir / "out").empty());
 }
 
-TEST(EntryReader, AStopMidwayLeavesNothing) {
+TEST(EntryReader, AStopOrAThrowMidwayLeavesNothing) {
     TempDir dir;
     const std::string data = makeData('t', 6 * kBlock);
     test::makeZip(dir / "a.qob", {{"mail.pst", data}});
@@ -218,6 +218,15 @@ TEST(EntryReader, AStopMidwayLeavesNothing) {
     asked = 0;
     EXPECT_TRUE(zip1.verify().cancelled);
     zip1.events().stopRequested = nullptr;
+    // A handler that throws leaves the same way: the inflating thread is stopped, nothing is kept.
+    zip1.events().extractProgress = [](int percent) {
+        if (percent > 20) {
+            throw std::runtime_error("window closed");
+        }
+    };
+    EXPECT_THROW(zip1.findEntry("mail.pst")->extractTo(dir / "out"), std::runtime_error);
+    EXPECT_TRUE(listFolder(dir / "out").empty());
+    zip1.events().extractProgress = nullptr;
     ASSERT_TRUE(zip1.findEntry("mail.pst")->extractTo(dir / "out")); // the reader is usable again
     EXPECT_TRUE(readBytes(dir / "out" / "mail.pst") == data);
 }
