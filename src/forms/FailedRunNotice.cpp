@@ -47,13 +47,12 @@ Status reportAutomaticRun(const std::filesystem::path& programFolder, const Auto
 }
 
 std::optional<FailedRunNotice> unseenFailedRun(const std::filesystem::path& programFolder) {
-    const AutoRunState state = readAutoRunState(programFolder);
-    if (!state.lastEnd || state.lastEnd->whole || state.lastEnd->seen) {
+    const std::optional<AutoRunEnd> end = readAutoRunEnd(programFolder);
+    if (!end || end->whole || end->seen) {
         return std::nullopt;
     }
-    std::string text =
-        state.lastEnd->problem.empty() ? "The last automatic backup failed." : state.lastEnd->problem;
-    if (state.lastRun) {
+    std::string text = end->problem.empty() ? "The last automatic backup failed." : end->problem;
+    if (const AutoRunState state = readAutoRunState(programFolder); state.lastRun) {
         text = "Automatic backup of " + generalDateText(*state.lastRun) + ":\n\n" + text;
     }
     text += "\n\nThe log file tells more.";

@@ -34,13 +34,17 @@ Status writeTime(const fs::path& programFolder, const char* key, Clock::time_poi
 
 AutoRunState readAutoRunState(const fs::path& programFolder) {
     const fs::path file = programFolder / kAutoRunStateFile;
-    AutoRunState state{readTime(file, "registered"), readTime(file, "lastrun"), std::nullopt};
+    return {readTime(file, "registered"), readTime(file, "lastrun")};
+}
+
+std::optional<AutoRunEnd> readAutoRunEnd(const fs::path& programFolder) {
+    const fs::path file = programFolder / kAutoRunStateFile;
     const std::string whole = readSetting(file, kSection, "lastwhole");
-    if (whole == "0" || whole == "1") {
-        state.lastEnd = AutoRunEnd{whole == "1", readSetting(file, kSection, "lastproblem"),
-                                   readSetting(file, kSection, "lastseen") == "1"};
+    if (whole != "0" && whole != "1") {
+        return std::nullopt;
     }
-    return state;
+    return AutoRunEnd{whole == "1", readSetting(file, kSection, "lastproblem"),
+                      readSetting(file, kSection, "lastseen") == "1"};
 }
 
 Status recordRegistration(const fs::path& programFolder, Clock::time_point when) {

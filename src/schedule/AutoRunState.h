@@ -24,10 +24,11 @@ struct AutoRunEnd {
 struct AutoRunState {
     std::optional<std::chrono::system_clock::time_point> registered;
     std::optional<std::chrono::system_clock::time_point> lastRun;
-    std::optional<AutoRunEnd> lastEnd; // none before the first run that recorded its end
 };
 
 AutoRunState readAutoRunState(const std::filesystem::path& programFolder);
+// How the last run ended; none before the first run that recorded its end.
+std::optional<AutoRunEnd> readAutoRunEnd(const std::filesystem::path& programFolder);
 Status recordRegistration(const std::filesystem::path& programFolder,
                           std::chrono::system_clock::time_point when);
 Status recordAutomaticRun(const std::filesystem::path& programFolder,

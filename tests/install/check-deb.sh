@@ -66,7 +66,20 @@ mkdir -p "$QUIRE_HOME"
 WINEPREFIX="$scratch/prefix" DBUS_SESSION_BUS_ADDRESS= \
     "$root/usr/bin/quiremail" " sf=Outlookxm=111111111ps=bf=$scratch/weekly.qob" >"$scratch/run.log" 2>&1 ||
     fail "the automatic run failed: $(cat "$scratch/run.log")"
-[[ -s $scratch/weekly.qob ]] || fail "the automatic run wrote no backup"
-WINEPREFIX="$scratch/prefix" "$qob" info "$scratch/weekly.qob" >/dev/null 2>&1 ||
-    fail "qob info cannot read the backup"
+# In "new file" mode (the default) the run stamps the name with the time.
+written=$(ls "$scratch"/weekly*.qob 2>/dev/null | head -n 1)
+if [[ -z $written ]]; then
+    fail "the automatic run wrote no backup"
+else
+    WINEPREFIX="$scratch/prefix" "$qob" info "$written" >/dev/null 2>&1 || fail "qob info cannot read $written"
+fi
+# It kept how it ended where the window looks at its next start.
+grep -q '^lastwhole=1' "$QUIRE_HOME/autorun.dat" || fail "the run's end is not in autorun.dat"
+# Installed, the program keeps the user's files in the user's data folder, not among the
+# executables, even where it may write there (root, or this unpacked copy).
+HOME="$scratch/user" XDG_DATA_HOME= env -u QUIRE_HOME "$qob" prefixes --choose "$scratch/prefix" >/dev/null 2>&1 ||
+    fail "qob prefixes --choose failed"
+[[ -f $scratch/user/.local/share/quire-outlook-backup/settings.dat ]] ||
+    fail "settings.dat is not in the user's data folder"
+[[ ! -e $root/usr/bin/settings.dat ]] || fail "settings.dat was written beside the installed programs"
 exit $status

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <set>
+#include <algorithm>
 
 namespace qob {
 namespace {
