@@ -67,8 +67,9 @@ void tellOfFailedRun(QWidget& window, const std::filesystem::path& programFolder
                     QString::fromStdString(notice->text), QMessageBox::NoButton, &window);
     QPushButton* showLog = box.addButton(QStringLiteral("Show Log File"), QMessageBox::ActionRole);
     box.addButton(QMessageBox::Ok);
-    box.exec();
+    // Said once: a window closed or killed while the box is up does not say it again.
     markFailedRunSeen(programFolder);
+    box.exec();
     if (box.clickedButton() == showLog && openPath) {
         openPath(programFolder / "brlog.dat");
     }
