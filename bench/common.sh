@@ -105,9 +105,10 @@ print_table() {
             printf "%-32s %8s %8s %8s %14s %7s %8s %9s %10s\n", "operation", "wall_s", "cpu_s", "MB/s",
                    "output_bytes", "ratio", "size/ref", "speed/ref", "peak_KiB"
             for (i = 1; i <= NR; ++i) {
+                size = refSize > 0 ? sprintf("%.3f", s[i] / refSize) : "-"
+                speed = refSpeed > 0 ? sprintf("%.2fx", mbs[i] / refSpeed) : "-"
                 printf "%-32s %8.2f %8.2f %8.1f %14.0f %6.2f%% %8s %9s %10d\n", n[i], w[i], c[i], mbs[i], s[i],
-                       100 * s[i] / b[i], refSize > 0 ? sprintf("%.3f", s[i] / refSize) : "-",
-                       refSpeed > 0 ? sprintf("%.2fx", mbs[i] / refSpeed) : "-", r[i]
+                       100 * s[i] / b[i], size, speed, r[i]
             }
             printf "(ratio: output/input; size/ref, speed/ref: beside \"%s\", speed above 1x is faster)\n", ref
         }'

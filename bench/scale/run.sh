@@ -43,7 +43,7 @@ printf '%s\n' "${ROWS[@]}" | awk -F'\t' -v goal="$PEAK_GOAL_KIB" '
                "peak<=64MiB"
         for (i = 1; i <= NR; ++i)
             printf "%-22s %8.2f %8.2f %8.1f %8.1f%% %10d %s\n", n[i], w[i], c[i], mbs[i],
-                   100 * mbs[i] / first[kind[i]], r[i], r[i] <= goal ? "yes" : "NO"
+                   100 * mbs[i] / first[kind[i]], r[i], (r[i] <= goal ? "yes" : "NO")
         printf "(vs_small: throughput beside the same operation on the small file; goal at least 90 %%)\n"
     }'
 echo "large archive: $(stat -c %s "$LARGE") bytes"

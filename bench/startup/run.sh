@@ -31,7 +31,7 @@ time_runs() { # time_runs NAME COMMAND...: RUNS runs, a table line of their wall
     done | sort -n | awk -v n="$name" -v runs="$RUNS" '
         { w[NR] = $1; c[NR] = $2; r = $3 > r ? $3 : r }
         END { m = w[int((NR + 1) / 2)]; printf "%-28s %5d %9d %9d %9d %10d %s\n", n, runs, w[1], m, c[1], r,
-              m <= 300 ? "yes" : "NO" }'
+              (m <= 300 ? "yes" : "NO") }'
 }
 
 echo "prefix: $LISTED profiles listed, user.reg $(stat -c %s "$PREFIX/user.reg") bytes, in $WORK"
