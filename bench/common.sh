@@ -73,11 +73,13 @@ drop_cache() {
 
 ROWS=()
 # row NAME OUTPUT COMMAND...: runs the command under /usr/bin/time -v and keeps its figures; OUTPUT
-# is the file or folder whose size is the row's output ("-" for none). ROW_INPUT, when set, is the
+# is the file or folder whose size is the row's output, "@FOLDER" for the files written under FOLDER
+# during the row, "-" for none. ROW_INPUT, when set, is the
 # row's input size in bytes (else the table's). A failing command is reported and its row left out.
 row() {
     local name=$1 out=$2
     shift 2
+    touch "$WORK/row.stamp"
     if ! /usr/bin/time -v -o "$WORK/time.txt" "$@" >/dev/null 2>"$WORK/err.txt"; then
         echo "$name failed:" >&2
         cat "$WORK/err.txt" "$WORK/time.txt" >&2
@@ -85,7 +87,11 @@ row() {
         return
     fi
     local size=0
-    [[ "$out" == - ]] || size=$(du -sb --apparent-size "$out" | cut -f1)
+    if [[ "$out" == @* ]]; then
+        size=$(find "${out#@}" -type f -newer "$WORK/row.stamp" -printf '%s\n' | awk '{ t += $1 } END { printf "%.0f", t }')
+    elif [[ "$out" != - ]]; then
+        size=$(du -sb --apparent-size "$out" | cut -f1)
+    fi
     ROWS+=("$(awk -F': ' -v n="$name" -v s="$size" -v inb="${ROW_INPUT:-0}" '
         /Elapsed \(wall clock\)/ { k = split($2, p, ":"); w = 0; for (i = 1; i <= k; ++i) w = w * 60 + p[i] }
         /User time/ { c += $2 } /System time/ { c += $2 } /Maximum resident/ { r = $2 }

@@ -18,9 +18,6 @@ settings 'checkbackupfile=0'
 BACKUP="$WORK/big.qob"
 "$QOB" --prefix "$PREFIX" backup --profile Outlook --items 100000000 "$BACKUP" >/dev/null
 OUT="$WORK/x"
-# The restore puts the data files where the chosen profile keeps them; the "Second" profile's own
-# data files are removed first so that the row's output is exactly what it wrote.
-SECOND="$PREFIX/drive_c/users/quire/AppData/Local/Microsoft/Outlook/Restored"
 
 cold() {
     if drop_cache "$BACKUP"; then
@@ -34,7 +31,8 @@ sync_tree() { find "$1" -type f -exec sync {} +; }
 export -f sync_tree
 
 cold
-row "qob restore" "$PREFIX/drive_c" "$QOB" --prefix "$PREFIX" restore "$BACKUP" --profile Second --items 100000000
+# Into the "Second" profile: the data files are written beside the ones there, under new names.
+row "qob restore" "@$PREFIX/drive_c" "$QOB" --prefix "$PREFIX" restore "$BACKUP" --profile Second --items 100000000
 rm -rf "$OUT" && mkdir -p "$OUT" && cold
 row "unzip -o + sync" "$OUT" bash -c 'unzip -o -q "$1" -d "$2" && sync_tree "$2"' bash "$BACKUP" "$OUT"
 rm -rf "$OUT" && mkdir -p "$OUT" && cold

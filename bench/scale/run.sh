@@ -23,7 +23,7 @@ measure() { # measure MIB: backup and restore rows for the data in the prefix
     ROW_INPUT=$BYTES row "backup $1 MiB" "$backup" \
         "$QOB" --prefix "$PREFIX" backup --profile Outlook --items 100000000 "$backup"
     drop_cache "$backup" || true
-    ROW_INPUT=$BYTES row "restore $1 MiB" - \
+    ROW_INPUT=$BYTES row "restore $1 MiB" "@$PREFIX/drive_c" \
         "$QOB" --prefix "$PREFIX" restore "$backup" --profile Second --items 100000000
 }
 measure "$SMALL_MIB"
