@@ -54,5 +54,6 @@ for f in aes aes-check; do
     check "7z t $f.qob (password)" 7z t "-p$PASSWORD" "$WORK/$f.qob"
 done
 check "7z t 7z.zip" 7z t "$WORK/7z.zip"
+check "gzip -t pigz.gz" gzip -t "$WORK/pigz.gz"
 check "unzip -t zip6.zip" unzip -tq "$WORK/zip6.zip"
 exit "${FAILED:-0}"
