@@ -6,6 +6,7 @@
 #include "app/cli/Target.h"
 #include "backup/BackupJob.h"
 #include "forms/MainForm.h"
+#include "outlook/NoProfileMessage.h"
 
 #include <algorithm>
 #include <ostream>
@@ -39,9 +40,13 @@ int runBackupCommand(const Args& args, std::ostream& out, std::ostream& err, Job
                "OUT.qob\n(without --items: every item the profile has)\n";
         return 2;
     }
-    const std::string items = args.get("--items");
-    if (args.has("--items") && !checkItemBoxes(items, err)) {
-        return 2;
+    std::string items;
+    if (args.has("--items")) {
+        std::optional<std::string> flags = itemBoxes(args.get("--items"), err);
+        if (!flags) {
+            return 2;
+        }
+        items = *flags;
     }
     std::string error;
     std::optional<std::string> password = readPassword(args, error);
@@ -61,6 +66,9 @@ int runBackupCommand(const Args& args, std::ostream& out, std::ostream& err, Job
     }
     MainForm form(target->platform());
     if (!form.formLoad()) {
+        if (form.state().noProfile) {
+            err << "qob: " << noProfileMessage(target->prefix()) << "\n";
+        }
         return 1;
     }
     const std::string profile = args.get("--profile");
@@ -110,10 +118,13 @@ int runBackupShowingProgress(const Args& args, std::ostream& out, std::ostream& 
 }
 
 CommandRegistration
-    reg({"backup",
-         "backup --profile P [--items 110000000] [--description TEXT] [--password-file F] OUT.qob",
-         {"--profile", "--items", "--description", "--password-file"},
-         runBackupShowingProgress});
+    reg({.name = "backup",
+         .usage = "backup --profile P [--items ITEMS] [--description TEXT] [--password-file F] OUT.qob   "
+                  "back up a mail profile (without --items: every item it has)",
+         .valueOptions = {"--profile", "--items", "--description", "--password-file"},
+         .run = runBackupShowingProgress,
+         .arguments = {"OUT.qob"},
+         .required = {"--profile"}});
 
 } // namespace
 } // namespace qob::cli
