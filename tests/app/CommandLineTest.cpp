@@ -34,7 +34,7 @@ TEST(CommandLine, WrongInvocationsAreRefusedAndHelpIsGiven) {
         {{"--prefix", prefix, "backup", "--profile"}, 2, "--profile"},
         {{"--prefix", prefix, "profiles", "stray"}, 2, "stray"},
         {{"--prefix", prefix, "reg", "export", "HKEY_CURRENT_USER"}, 2, "FILE is required"},
-        {{"reg", "rename", "A", "B"}, 2, "rename"},
+        {{"reg", "rename", "A", "B"}, 2, "unknown command 'reg rename'"},
         {{"frobnicate"}, 2, "unknown command 'frobnicate'"},
         {{}, 2, "Exit codes:"},
         {{"--version"}, 0, "qob (Quire Outlook Backup) " QOB_TEST_VERSION "\n"},

@@ -149,17 +149,32 @@ constexpr const char* kCommandExitCodes =
     "Exit codes: 0 done whole, 1 failed or partly failed, 2 wrong command line, 130 stopped by "
     "Ctrl-C (qob --help tells more).";
 
-std::string commandList() {
+// A command's usage: its synopsis, then after a run of spaces what it does.
+std::pair<std::string, std::string> splitUsage(const std::string& usage) {
+    const std::size_t gap = usage.find("   ");
+    if (gap == std::string::npos) {
+        return {usage, ""};
+    }
+    const std::size_t what = usage.find_first_not_of(' ', gap);
+    return {usage.substr(0, gap), what == std::string::npos ? "" : usage.substr(what)};
+}
+
+// The commands whose name begins with `group` ("" for all), each as "qob SYNOPSIS" and below it
+// what it does.
+std::string commandList(const std::string& group) {
     std::vector<const Command*> sorted;
     for (const auto& c : commandTable()) {
-        sorted.push_back(&c);
+        if (c.name.rfind(group, 0) == 0) {
+            sorted.push_back(&c);
+        }
     }
     std::sort(sorted.begin(), sorted.end(), [](auto* a, auto* b) { return a->name < b->name; });
     std::string list = "Commands:\n";
     for (const auto* c : sorted) {
-        list += "  qob " + c->usage + "\n";
+        const auto [synopsis, what] = splitUsage(c->usage);
+        list += "  qob " + synopsis + "\n" + (what.empty() ? "" : "      " + what + "\n");
     }
-    return list + "\n" + exitCodeTable();
+    return list;
 }
 
 // An option of the parsed command line and the name the command looks it up by.
@@ -177,7 +192,8 @@ public:
         app_.set_help_flag("-h,--help", "print this help and exit");
         app_.set_version_flag("--version", std::string("qob (Quire Outlook Backup) ") + QOB_PRODUCT_VERSION,
                               "print the version and exit");
-        app_.footer(commandList());
+        app_.footer(commandList("") + "\n" + exitCodeTable());
+        app_.get_formatter()->label("SUBCOMMAND", "COMMAND");
         app_.require_subcommand(1);
         // Global options: the target system and the output mode.
         global_.push_back(
@@ -265,7 +281,8 @@ private:
                 }
                 if (i + 1 < all.size()) {
                     existing->require_subcommand(1);
-                    existing->description("qob " + all[i] + " COMMAND; qob --help lists them");
+                    existing->description("qob " + all[i] + " COMMAND");
+                    existing->footer(commandList(all[i] + " ") + "\n" + kCommandExitCodes);
                 }
             }
             parent = existing;
@@ -275,7 +292,8 @@ private:
 
     void addCommand(const Command& command) {
         CLI::App* sub = subcommandFor(command.name);
-        sub->description(command.usage);
+        const auto [synopsis, what] = splitUsage(command.usage);
+        sub->description("qob " + synopsis + (what.empty() ? "" : "\n" + what));
         sub->footer(kCommandExitCodes);
         Entry entry{&command, {}, {}};
         auto required = [&command](const std::string& name) {
@@ -318,27 +336,34 @@ private:
     std::map<CLI::App*, Entry> commands_;
 };
 
-// The first word of the command line that is not an option or an option's value.
-std::optional<std::string> commandWord(const std::vector<std::string>& argv) {
-    for (std::size_t i = 0; i < argv.size(); ++i) {
+// The command words of the command line: the first word that is not an option or the value of
+// --prefix, and for a group of commands ("reg", "disc", "schedule") the word after it.
+std::string commandWords(const std::vector<std::string>& argv) {
+    std::size_t i = 0;
+    for (; i < argv.size(); ++i) {
         if (argv[i] == "--prefix") {
             ++i;
         } else if (argv[i] == "--") {
-            return i + 1 < argv.size() ? std::optional(argv[i + 1]) : std::nullopt;
+            ++i;
+            break;
         } else if (argv[i].rfind("-", 0) != 0) {
-            return argv[i];
+            break;
         }
     }
-    return std::nullopt;
+    if (i >= argv.size()) {
+        return "";
+    }
+    for (const Command& command : commandTable()) {
+        if (command.name.rfind(argv[i] + " ", 0) == 0) {
+            return i + 1 < argv.size() && argv[i + 1].rfind("-", 0) != 0 ? argv[i] + " " + argv[i + 1] : "";
+        }
+    }
+    return argv[i];
 }
 
-bool isCommandWord(const std::string& word) {
-    for (const Command& command : commandTable()) {
-        if (command.name == word || command.name.rfind(word + " ", 0) == 0) {
-            return true;
-        }
-    }
-    return false;
+bool isCommand(const std::string& words) {
+    return std::any_of(commandTable().begin(), commandTable().end(),
+                       [&words](const Command& command) { return command.name == words; });
 }
 
 } // namespace
@@ -354,20 +379,16 @@ int runCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream
         out << parser.app().help();
         return kExitWhole;
     }
-    if (auto word = commandWord(argv); word && !isCommandWord(*word)) {
-        err << "qob: unknown command '" << *word << "' (qob --help lists the commands)\n";
+    if (const std::string words = commandWords(argv); !words.empty() && !isCommand(words)) {
+        err << "qob: unknown command '" << words << "' (qob --help lists the commands)\n";
         return kExitUsage;
     }
     try {
         std::vector<std::string> reversed(argv.rbegin(), argv.rend());
         parser.app().parse(reversed);
     } catch (const CLI::CallForHelp&) {
-        // The help of the command whose words came before --help.
-        CLI::App* leaf = &parser.app();
-        while (!leaf->get_subcommands().empty()) {
-            leaf = leaf->get_subcommands().front();
-        }
-        out << leaf->help();
+        // The help of the command whose words came before --help (CLI11 hands it down).
+        out << parser.app().help();
         return kExitWhole;
     } catch (const CLI::CallForVersion& e) {
         out << e.what() << "\n";
@@ -376,7 +397,8 @@ int runCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream
         CLI::App* leaf = nullptr;
         const Command* command = parser.chosen(leaf);
         err << "qob: " << e.what() << "\n"
-            << (command ? "usage: qob " + command->usage + "\n(qob " + command->name + " --help tells more)"
+            << (command ? "usage: qob " + splitUsage(command->usage).first + "\n(qob " + command->name +
+                              " --help tells more)"
                         : std::string("(qob --help lists the commands)"))
             << "\n";
         return kExitUsage;
