@@ -103,7 +103,7 @@ TEST(AutomaticBackup, APrefixWithoutProfilesWritesNoBackupAndLogsTheFailure) {
     EXPECT_TRUE(r.ran);
     EXPECT_FALSE(r.succeeded);
     EXPECT_EQ(r.reason, noProfileMessage(p.demo.prefix));
-    for (const auto& entry : fs::recursive_directory_iterator(p.dir))
+    for (const auto& entry : fs::recursive_directory_iterator(p.dir.path()))
         EXPECT_NE(entry.path().extension(), ".qob") << entry.path();
     const std::string log = test::readBytes(p.programFolder / "brlog.dat");
     EXPECT_NE(log.find("Backup Profile Outlook Data was not backed up! No Outlook mail profile in " +
