@@ -3,6 +3,7 @@
 #include "app/cli/BackupCommand.h"
 
 #include "app/cli/CommandOutput.h"
+#include "app/cli/ExitCodes.h"
 #include "app/cli/Target.h"
 #include "backup/BackupJob.h"
 #include "forms/MainForm.h"
@@ -97,7 +98,7 @@ int runBackupCommand(const Args& args, std::ostream& out, std::ostream& err, Job
     const BackupSummary outcome = runBackupJob(target->platform(), request, observer, stop);
     (outcome.complete() ? out : err) << forTerminal(outcome.text) << "\n";
     if (outcome.cancelled()) {
-        return 130;
+        return kExitStopped;
     }
     // A chosen item or a file the profile uses that is missing from the backup fails the command:
     // a script must not take such a backup for a whole one.
