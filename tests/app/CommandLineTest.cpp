@@ -58,6 +58,12 @@ TEST(CommandLine, WrongInvocationsAreRefusedAndHelpIsGiven) {
     EXPECT_EQ(cli::runCli({"info", "--", "-odd.qob"}, cli.out, cli.err), 1);
     EXPECT_NE(cli.err.str().find("-odd.qob"), std::string::npos) << cli.err.str();
     EXPECT_EQ(cli::runCli({"info", "-odd.qob"}, cli.out, cli.err), 2);
+    // "--name=" gives the option an empty value; the next argument stays what it is.
+    cli.err.str("");
+    EXPECT_EQ(
+        cli::runCli({"--prefix", prefix, "backup", "--profile=", "--items", "data", out}, cli.out, cli.err),
+        1);
+    EXPECT_NE(cli.err.str().find("no mail profile named \"\""), std::string::npos) << cli.err.str();
 }
 
 TEST(CommandLine, ItemsGoByNameOrByFlags) {

@@ -368,8 +368,21 @@ bool isCommand(const std::string& words) {
 
 } // namespace
 
-int runCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err,
+int runCli(const std::vector<std::string>& given, std::ostream& out, std::ostream& err,
            const Console& console) {
+    // "--profile=" gives an empty value, which CLI11 would take as no value at all and then read
+    // the next argument as it.
+    std::vector<std::string> argv;
+    bool operands = false;
+    for (const std::string& arg : given) {
+        operands = operands || arg == "--";
+        if (!operands && arg.size() > 3 && arg.rfind("--", 0) == 0 && arg.find('=') == arg.size() - 1) {
+            argv.push_back(arg.substr(0, arg.size() - 1));
+            argv.push_back("");
+        } else {
+            argv.push_back(arg);
+        }
+    }
     Parser parser;
     if (argv.empty()) {
         err << parser.app().help();
