@@ -68,10 +68,12 @@ private:
 // bits, small enough to stay in the first-level cache, and for longer codes a subtable per
 // 10-bit prefix indexed by the bits after it. An entry holds the symbol (or the subtable's
 // offset, with kLink set) in its top half and the whole code's length in its low 4 bits;
-// 0 where no code fits (only in an incomplete code).
+// kInvalid where no code fits (only in an incomplete code), whose symbol is beyond any real one.
 struct HuffmanTable {
     static constexpr unsigned kPrimaryBits = 10;
     static constexpr std::uint32_t kLink = 16;
+    static constexpr std::uint32_t kInvalid = 0xffffu << 16;
+    static constexpr unsigned kInvalidSymbol = 0xffff;
 
     std::vector<std::uint32_t> primary;
     std::vector<std::uint32_t> sub;
@@ -116,7 +118,7 @@ struct HuffmanTable {
         const unsigned subBits = bits - primaryBits;
         primaryMask = (std::uint64_t{1} << primaryBits) - 1;
         subMask = (std::uint64_t{1} << subBits) - 1;
-        primary.assign(std::size_t{1} << primaryBits, 0);
+        primary.assign(std::size_t{1} << primaryBits, kInvalid);
         sub.clear();
         std::array<unsigned, kMaxBits + 2> next{};
         unsigned code = 0;
@@ -142,9 +144,9 @@ struct HuffmanTable {
                 continue;
             }
             std::uint32_t& link = primary[reversed & primaryMask];
-            if (link == 0) {
+            if (link == kInvalid) {
                 link = static_cast<std::uint32_t>(sub.size() << 16) | kLink;
-                sub.resize(sub.size() + (std::size_t{1} << subBits), 0);
+                sub.resize(sub.size() + (std::size_t{1} << subBits), kInvalid);
             }
             const std::size_t base = link >> 16;
             for (std::size_t i = reversed >> primaryBits; i < (std::size_t{1} << subBits);
@@ -260,6 +262,9 @@ private:
             const std::uint32_t entry = codes.lookup(in_.peek());
             in_.skip(entry & 15u);
             const unsigned sym = entry >> 16;
+            if (sym > 18) {
+                return "a block uses a code-length code that does not exist";
+            }
             if (sym < 16) {
                 lengths[i++] = static_cast<std::uint8_t>(sym);
                 continue;
@@ -306,11 +311,8 @@ private:
             std::uint64_t bits = in_.peek();
             unsigned used = 0;
             std::uint32_t entry = litLen.lookup(bits);
-            while ((entry >> 16) < 256 && used <= 41) {
+            while (entry < (256u << 16) && used <= 41) {
                 const unsigned len = entry & 15u;
-                if (len == 0) {
-                    return "a block uses a code that does not exist";
-                }
                 bits >>= len;
                 used += len;
                 ++produced_;
@@ -324,6 +326,9 @@ private:
                 continue;
             }
             const unsigned sym = entry >> 16;
+            if (sym == HuffmanTable::kInvalidSymbol) {
+                return "a block uses a code that does not exist";
+            }
             const unsigned len = entry & 15u;
             bits >>= len;
             used += len;
@@ -342,7 +347,7 @@ private:
             const std::uint32_t d = dist.lookup(bits);
             const unsigned dlen = d & 15u;
             const unsigned dsym = d >> 16;
-            if (dlen == 0 || dsym >= kDistBase.size()) {
+            if (dsym >= kDistBase.size()) {
                 return "a block uses an invalid distance code";
             }
             bits >>= dlen;
