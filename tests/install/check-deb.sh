@@ -56,10 +56,8 @@ fi
 root="$scratch/root"
 dpkg -x "$deb" "$root" || exit 1
 qob="$root/usr/bin/qob"
-if ! out=$("$qob" --version 2>&1); then
-    echo "note: qob --version failed ($out); trying --help"
-    "$qob" --help >/dev/null 2>&1 || fail "the unpacked qob does not run"
-fi
+out=$("$qob" --version 2>&1) || fail "the unpacked qob does not run: $out"
+grep -q "^qob (Quire Outlook Backup) " <<<"$out" || fail "qob --version printed: $out"
 export QUIRE_HOME="$scratch/home"
 mkdir -p "$QUIRE_HOME"
 "$qob" demo-prefix "$scratch/prefix" >/dev/null || fail "qob demo-prefix failed"
