@@ -58,6 +58,18 @@ void dosTime(std::time_t t, std::uint16_t& time, std::uint16_t& date) {
     time = static_cast<std::uint16_t>((tm.tm_hour << 11) + (tm.tm_min << 5) + (tm.tm_sec >> 1));
 }
 
+// Vendor version AE-2, vendor "AE", strength 3 (AES-256), the real compression method.
+std::string aesExtra(ZipWriter::Method method) {
+    std::string x;
+    put16(x, kAesTag);
+    put16(x, 7);
+    put16(x, 2);
+    x += "AE";
+    x.push_back(3);
+    put16(x, static_cast<std::uint16_t>(method));
+    return x;
+}
+
 } // namespace
 
 ZipWriter::ZipWriter(int fd, std::string password, Options options)
@@ -150,19 +162,15 @@ std::string ZipWriter::localHeader(const Entry& e) const {
     put16(h, static_cast<std::uint16_t>(e.name.size()));
     put16(h, static_cast<std::uint16_t>((e.localZip64 ? 20 : 0) + (aes ? 11 : 0)));
     h += e.name;
+    // The AES field first, then Zip64: the order libzip writes, which readers are used to.
+    if (aes) {
+        h += aesExtra(e.method);
+    }
     if (e.localZip64) {
         put16(h, kZip64Tag);
         put16(h, 16);
         put64(h, e.size);
         put64(h, e.compressedSize);
-    }
-    if (aes) {
-        put16(h, kAesTag);
-        put16(h, 7);
-        put16(h, 2); // AE-2
-        h += "AE";
-        h.push_back(3); // AES-256
-        put16(h, static_cast<std::uint16_t>(e.method));
     }
     return h;
 }
@@ -174,7 +182,7 @@ std::string ZipWriter::centralHeader(const Entry& e, bool& zip64) const {
     const bool bigCompressed = e.compressedSize >= limit;
     const bool farOffset = e.offset >= limit;
     zip64 = bigSize || bigCompressed || farOffset;
-    std::string extra;
+    std::string extra = aes ? aesExtra(e.method) : std::string();
     if (zip64) {
         put16(extra, kZip64Tag);
         put16(extra, static_cast<std::uint16_t>(8 * (bigSize + bigCompressed + farOffset)));
@@ -187,14 +195,6 @@ std::string ZipWriter::centralHeader(const Entry& e, bool& zip64) const {
         if (farOffset) {
             put64(extra, e.offset);
         }
-    }
-    if (aes) {
-        put16(extra, kAesTag);
-        put16(extra, 7);
-        put16(extra, 2);
-        extra += "AE";
-        extra.push_back(3);
-        put16(extra, static_cast<std::uint16_t>(e.method));
     }
     std::string h;
     put32(h, kCentralMagic);
