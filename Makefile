@@ -30,7 +30,7 @@ NOGUI_BUILD ?= build-nogui
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 
-.PHONY: all bootstrap configure build test test-sanitize test-nogui run bench fuzz clean
+.PHONY: all bootstrap configure build test test-sanitize test-nogui run deb install bench fuzz clean
 
 all: build
 
@@ -60,6 +60,15 @@ test-nogui: bootstrap
 
 run: build
 	@bash scripts/run-main-job.sh $(BUILD)
+
+# The Debian package, from what the build made: $(BUILD)/quire-outlook-backup_<version>_<arch>.deb
+deb: build
+	@cd $(BUILD) && cpack -G DEB
+
+# Installs into PREFIX (default /usr/local; DESTDIR is honoured as usual).
+PREFIX ?= /usr/local
+install: build
+	@cmake --install $(BUILD) --prefix $(PREFIX)
 
 bench: configure
 	@cmake -S . -B $(BUILD) -DQOB_BUILD_BENCH=ON >/dev/null

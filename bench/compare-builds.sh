@@ -13,8 +13,8 @@ BUILD=${BUILD:-$REPO/build-bench}
 WORK=${WORK:-$(mktemp -d /tmp/qobcompare.XXXXXX)}
 
 cmake -S "$REPO" -B "$BUILD" -G Ninja -DQOB_BUILD_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$BUILD" --target qob_bench_gendata >/dev/null
-GEN=$(find "$BUILD" -name qob_bench_gendata -type f | head -1)
+cmake --build "$BUILD" --target qob_bench_pstdata >/dev/null
+GEN=$(find "$BUILD" -name qob_bench_pstdata -type f | head -1)
 
 export QUIRE_HOME="$WORK/home"
 mkdir -p "$QUIRE_HOME"

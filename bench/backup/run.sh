@@ -1,67 +1,59 @@
 #!/bin/bash
-# Times the archive writer against the usual zip tools on PST-like data, in one run.
-# Usage: bench/backup/run.sh [size in MiB, default 2048]
-# Env: BUILD (build folder, default <repo>/build-bench), WORK (scratch folder, default a new /tmp folder).
+# Times the backup of one large PST-like data file against the usual zip tools, in one run, and then
+# checks that 7-Zip accepts every archive written and UnZip every unprotected one.
+# Usage: bench/backup/run.sh [size in MiB, default 1024]
+# Env: see bench/common.sh (BUILD, BUILD_TYPE, WORK, KEEP, SEED).
 set -euo pipefail
-SIZE_MIB=${1:-2048}
-REPO=$(cd "$(dirname "$0")/../.." && pwd)
-BUILD=${BUILD:-$REPO/build-bench}
-WORK=${WORK:-$(mktemp -d /tmp/qobbench.XXXXXX)}
+SIZE_MIB=${1:-1024}
+source "$(dirname "$0")/../common.sh"
+need_tools zip unzip 7z pigz /usr/bin/time
+make_work backup
+need_space $((SIZE_MIB * 8))
+build qob qob_bench_pstdata qob_bench_archive
+ARC="$BUILD/bench/backup/qob_bench_archive"
 PASSWORD='Bench-Pässwort-2024'
+printf '%s\n' "$PASSWORD" >"$WORK/password.txt"
 
-for tool in zip 7z /usr/bin/time; do
-    command -v "$tool" >/dev/null || { echo "missing $tool (packages zip, p7zip-full, time)" >&2; exit 2; }
-done
-cmake -S "$REPO" -B "$BUILD" -G Ninja -DQOB_BUILD_BENCH=ON -DCMAKE_BUILD_TYPE=Release >/dev/null
-cmake --build "$BUILD" --target qob qob_bench_gendata qob_bench_archive >/dev/null
-QOB="$BUILD/qob"
-GEN=$(find "$BUILD" -name qob_bench_gendata -type f | head -1)
-ARC=$(find "$BUILD" -name qob_bench_archive -type f | head -1)
-
-# A profile whose data file is the large one: the demo target system with its Outlook.pst replaced.
-export QUIRE_HOME="$WORK/home"
-mkdir -p "$QUIRE_HOME"
-PREFIX="$WORK/prefix"
-"$QOB" demo-prefix "$PREFIX" >/dev/null
-DATA=$(find "$PREFIX/drive_c/users" -path '*AppData/Local/Microsoft/Outlook/Outlook.pst' | head -1)
-"$GEN" "$DATA" "$SIZE_MIB"
-BYTES=$(stat -c %s "$DATA")
-cat "$DATA" >/dev/null # warm the page cache so every row reads from memory
-echo "data: $BYTES bytes in $WORK"
-printf '%-34s %9s %9s %14s %8s %12s\n' operation wall_s MB/s output_bytes ratio peak_KiB
-
-row() {
+demo_prefix "$SIZE_MIB"
+echo "data: $BYTES bytes of PST-like data (seed $SEED) in $WORK; $(nproc) processors; data read from the page cache"
+warm() { cat "$DATA" >/dev/null; }
+backup() { # backup NAME FILE [--password-file F]
     local name=$1 out=$2
     shift 2
-    rm -f "$out"
-    local t0 t1
-    t0=$(date +%s.%N)
-    /usr/bin/time -v -o "$WORK/time.txt" "$@" >/dev/null 2>"$WORK/err.txt" || {
-        echo "$name failed:" >&2
-        cat "$WORK/err.txt" >&2
-        return
-    }
-    t1=$(date +%s.%N)
-    local rss size
-    rss=$(awk -F: '/Maximum resident set size/ {gsub(/ /, "", $2); print $2}' "$WORK/time.txt")
-    size=$(stat -c %s "$out")
-    awk -v n="$name" -v t0="$t0" -v t1="$t1" -v b="$BYTES" -v s="$size" -v r="$rss" 'BEGIN {
-        w = t1 - t0; printf "%-34s %9.2f %9.1f %14.0f %7.2f%% %12d\n", n, w, b / 1e6 / w, s, 100 * s / b, r }'
-    rm -f "$out"
+    warm
+    row "$name" "$out" "$QOB" --prefix "$PREFIX" backup --profile Outlook --items 100000000 "$@" "$out"
 }
 
-# The whole backup of the profile's data files (box 0: data files, rules, configuration), as a user
-# runs it; without and with the read-back check of "checkbackupfile".
-printf '[General]\r\ncheckbackupfile=0\r\n' >"$QUIRE_HOME/settings.dat"
-row "qob backup (level 6)" "$WORK/b.qob" "$QOB" --prefix "$PREFIX" backup --profile Outlook --items 100000000 "$WORK/b.qob"
-printf '[General]\r\ncheckbackupfile=1\r\n' >"$QUIRE_HOME/settings.dat"
-row "qob backup (level 6) + check" "$WORK/b.qob" "$QOB" --prefix "$PREFIX" backup --profile Outlook --items 100000000 "$WORK/b.qob"
-row "qob archive, level 6" "$WORK/a.qob" "$ARC" "$WORK/a.qob" 6 - "$DATA"
-row "qob archive, level 6 + AES-256" "$WORK/a.qob" "$ARC" "$WORK/a.qob" 6 "$PASSWORD" "$DATA"
-row "qob archive, level 1" "$WORK/a.qob" "$ARC" "$WORK/a.qob" 1 - "$DATA"
-row "Info-ZIP zip -6" "$WORK/z.zip" zip -q -6 -j "$WORK/z.zip" "$DATA"
-row "Info-ZIP zip -1" "$WORK/z.zip" zip -q -1 -j "$WORK/z.zip" "$DATA"
-row "7z a -tzip -mx=5" "$WORK/s.zip" 7z a -tzip -mx=5 "$WORK/s.zip" "$DATA"
-row "cp" "$WORK/copy.pst" cp "$DATA" "$WORK/copy.pst"
+# The whole backup of the profile's data files as a user runs it (three files, this one large), with
+# and without the read-back check of "checkbackupfile" and a password.
+settings 'checkbackupfile=0'
+backup "qob backup -6" "$WORK/plain.qob"
+backup "qob backup -6 AES-256" "$WORK/aes.qob" --password-file "$WORK/password.txt"
+settings 'checkbackupfile=1'
+backup "qob backup -6 + check" "$WORK/plain-check.qob"
+backup "qob backup -6 AES-256 + check" "$WORK/aes-check.qob" --password-file "$WORK/password.txt"
+warm
+row "qob archive writer alone -6" "$WORK/writer.qob" "$ARC" "$WORK/writer.qob" 6 - "$DATA"
+warm
+row "zip -6" "$WORK/zip6.zip" zip -q -6 -j "$WORK/zip6.zip" "$DATA"
+warm
+row "pigz -6 -p 2" "$WORK/pigz.gz" sh -c 'pigz -6 -p 2 -c "$1" >"$2"' sh "$DATA" "$WORK/pigz.gz"
+warm
+row "7z a -tzip -mx=5" "$WORK/7z.zip" 7z a -tzip -mx=5 "$WORK/7z.zip" "$DATA"
+print_table "$BYTES" "zip -6"
 
-[[ -n "${KEEP:-}" ]] || rm -rf "$WORK"
+echo "archive checks:"
+check() { # check NAME COMMAND...
+    if "${@:2}" >/dev/null 2>&1; then echo "  OK   $1"; else echo "  FAIL $1"; FAILED=1; fi
+}
+for f in plain plain-check writer; do
+    check "7z t $f.qob" 7z t "$WORK/$f.qob"
+    check "unzip -t $f.qob" unzip -tq "$WORK/$f.qob"
+done
+for f in aes aes-check; do
+    check "7z t $f.qob (password)" 7z t "-p$PASSWORD" "$WORK/$f.qob"
+done
+check "7z t 7z.zip" 7z t "$WORK/7z.zip"
+check "gzip -t pigz.gz" gzip -t "$WORK/pigz.gz"
+check "unzip -t zip6.zip" unzip -tq "$WORK/zip6.zip"
+exit "${FAILED:-0}"

@@ -3,6 +3,7 @@
 #include "app/cli/Target.h"
 #include "disc/IsoBurnEngine.h"
 #include "forms/AboutForm.h"
+#include "forms/FailedRunNotice.h"
 #include "forms/MainForm.h"
 #include "forms/ScheduleForm.h"
 #include "forms/TargetSystemForm.h"
@@ -24,6 +25,8 @@
 #include "settings/TargetSystemSetting.h"
 
 #include <QApplication>
+#include <QMessageBox>
+#include <QPushButton>
 
 #include <cstdlib>
 #include <fstream>
@@ -51,6 +54,25 @@ std::optional<std::filesystem::path> chooseTargetSystem(Dialogs& dialogs,
         return std::nullopt;
     }
     return dialog.chosen();
+}
+
+// A failed automatic run the user has not been told of: said once, in a box that offers the log.
+void tellOfFailedRun(QWidget& window, const std::filesystem::path& programFolder,
+                     const std::function<void(const std::filesystem::path&)>& openPath) {
+    const std::optional<FailedRunNotice> notice = unseenFailedRun(programFolder);
+    if (!notice) {
+        return;
+    }
+    QMessageBox box(QMessageBox::Warning, QString::fromStdString(notice->title),
+                    QString::fromStdString(notice->text), QMessageBox::NoButton, &window);
+    QPushButton* showLog = box.addButton(QStringLiteral("Show Log File"), QMessageBox::ActionRole);
+    box.addButton(QMessageBox::Ok);
+    // Said once: a window closed or killed while the box is up does not say it again.
+    markFailedRunSeen(programFolder);
+    box.exec();
+    if (box.clickedButton() == showLog && openPath) {
+        openPath(programFolder / "brlog.dat");
+    }
 }
 
 enum class WindowEnd { Quit, SwitchTarget };
@@ -138,6 +160,7 @@ WindowEnd runMainWindow(cli::Target& target, gui::QtDialogs& dialogs, const Wind
         dialogs.message(target.note(), MsgIcon::Information, MsgButtons::Ok, kApplicationTitle);
     }
     window.load();
+    tellOfFailedRun(window, programFolder, actions.openPath);
     if (options.openFile) {
         window.openBackupFile(*options.openFile);
     }

@@ -3,11 +3,13 @@
 // "--"), the main window.
 #include "app/cli/Target.h"
 #include "forms/AutomaticBackup.h"
+#include "forms/FailedRunNotice.h"
 #include "forms/MainForm.h"
 #include "platform/Environment.h"
 #include "schedule/CatchUp.h"
 #include "schedule/CatchUpAutostart.h"
 #include "schedule/PasswordFile.h"
+#include "settings/ProgramFolder.h"
 
 #include <cstdlib>
 #include <iostream>
@@ -61,6 +63,28 @@ int runInteractive(int argc, char** argv) {
 #endif
 }
 
+// Keeps how the run ended for the window's next start and, when the user's desktop session can
+// show it, announces a failure at once: cron shows nothing of a run.
+void reportRun(std::filesystem::path programFolder, const qob::AutoBackupResult& result) {
+    if (programFolder.empty() &&
+        !qob::resolveProgramFolder(qob::ProgramFolderSources::fromEnvironment(), programFolder)) {
+        return;
+    }
+    qob::PosixProcessRunner runner;
+    qob::FreedesktopNotifier notifier(runner);
+    const bool notify = qob::sessionBusAvailable(qob::environment("DBUS_SESSION_BUS_ADDRESS"));
+    if (qob::Status reported = qob::reportAutomaticRun(programFolder, result, notify ? &notifier : nullptr);
+        !reported) {
+        std::cerr << "quiremail: note: " << reported.message << "\n";
+    }
+}
+
+qob::AutoBackupResult notRun(const std::string& why) {
+    qob::AutoBackupResult result;
+    result.reason = why;
+    return result;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -85,6 +109,7 @@ int main(int argc, char** argv) {
         auto target = qob::cli::Target::open(std::nullopt, dialogs, error, qob::PrefixPolicy::Program);
         if (!target) {
             std::cerr << "quiremail: " << error << "\n";
+            reportRun({}, notRun(error));
             return 1;
         }
         if (!target->note().empty()) {
@@ -110,10 +135,12 @@ int main(int argc, char** argv) {
         for (const std::string& missing : result.notStored) {
             std::cerr << "quiremail: not stored: " << missing << "\n";
         }
+        reportRun(target->platform().programFolder, result);
         // The scheduler shows the exit code as the task's last result: only a whole backup is 0.
         return result.ran && result.complete ? 0 : 1;
     } catch (const std::exception& e) {
         std::cerr << "quiremail: " << e.what() << "\n";
+        reportRun({}, notRun(e.what()));
     }
     return 1;
 }

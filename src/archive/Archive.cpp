@@ -1,8 +1,8 @@
 #include "archive/Archive.h"
 
-#include "archive/ArchiveSource.h"
-#include "archive/ArchiveTarget.h"
 #include "archive/EntryReader.h"
+#include "archive/FileEntryWriter.h"
+#include "archive/ZipWriter.h"
 #include "platform/TextEncoding.h"
 
 #include <zip.h>
@@ -145,23 +145,8 @@ Status Archive::createArchive(const fs::path& path) {
     if (fs::is_directory(path, ec)) {
         return fail("Cannot create the backup file " + quoted(path) + ": a folder of that name exists.");
     }
-    // The new archive goes to a temporary file of ours that replaces an earlier one, durably, only
-    // once it is whole; libzip reads nothing from the earlier file.
-    sourceError_.clear();
-    zip_source_t* target = makeArchiveTarget(path, sync_, &sourceError_);
-    if (!target) {
-        return fail("Cannot create the backup file " + quoted(path) + ": " + sourceError_);
-    }
-    zip_error_t ze;
-    zip_error_init(&ze);
-    zip_ = zip_open_from_source(target, ZIP_CREATE | ZIP_TRUNCATE, &ze);
-    if (!zip_) {
-        std::string why = zip_error_strerror(&ze);
-        zip_error_fini(&ze);
-        zip_source_free(target);
-        return fail("Cannot create the backup file " + quoted(path) + ": " + why);
-    }
-    zip_error_fini(&ze);
+    // Nothing is written before writeArchive(), which makes the new archive in a temporary file of
+    // its own; the earlier file is never read.
     creating_ = true;
     path_ = path;
     return Status::success();
@@ -213,33 +198,7 @@ Status Archive::addFile(const fs::path& file, const std::string& entryName) {
     if (statResult != 0 || !S_ISREG(st.st_mode)) {
         return fail("Cannot add " + quoted(file) + ": it is not a regular file.");
     }
-    ArchiveSourceFile spec;
-    spec.file = file;
-    spec.size = static_cast<std::uint64_t>(st.st_size);
-    spec.mtime = st.st_mtime;
-    spec.onRead = [this, entryName](std::uint64_t n) {
-        noteBytesRead(n);
-        if (events_.bytes) {
-            events_.bytes(entryName, bytesRead_, totalBytes_);
-        }
-    };
-    spec.stop = [this] { return stopNow(); };
-    spec.level = [this] { return level_; };
-    spec.errorText = &sourceError_;
-    zip_source_t* src = makeArchiveSource(zip_, std::move(spec));
-    if (!src) {
-        std::string why = sourceError_;
-        sourceError_.clear();
-        return fail("Cannot add " + quoted(file) + ": " + why);
-    }
-    zip_int64_t index = zip_file_add(zip_, entryName.c_str(), src, ZIP_FL_ENC_UTF_8);
-    if (index < 0) {
-        std::string why = zip_strerror(zip_);
-        zip_source_free(src);
-        return fail("Cannot add " + quoted(file) + ": " + why);
-    }
-    pending_.push_back(
-        {file, entryName, static_cast<std::uint64_t>(st.st_size), static_cast<std::uint64_t>(index)});
+    pending_.push_back({file, entryName, static_cast<std::uint64_t>(st.st_size), st.st_mtime});
     totalBytes_ += static_cast<std::uint64_t>(st.st_size);
     if (events_.fileAdded) {
         events_.fileAdded(entryName);
@@ -270,15 +229,11 @@ void Archive::noteBytesRead(std::uint64_t count) {
 
 Status Archive::writeArchive() {
     auto finish = [this](Status result) {
-        if (zip_) {
-            zip_discard(zip_);
-            zip_ = nullptr;
-        }
         fs::path target = path_;
         busy_ = false;
         closeArchive();
         if (!result) {
-            // libzip removes its temporary file on failure; this also catches one it could not.
+            // The temporary file goes with its writer; this also catches one that could not go.
             removeStaleTempFiles(target);
         }
         if (events_.writeFinished) {
@@ -293,16 +248,12 @@ Status Archive::writeArchive() {
         return finish(fail("No backup file is being created; nothing was written."));
     }
     if (pending_.empty()) {
-        // libzip would delete an existing file of that name when asked to write an empty archive.
+        // An archive with no entries is no backup: the earlier file, if any, stays.
         return finish(fail("The backup holds no files; " + quoted(path_) + " was not written."));
     }
     if (protected_ && writePassword_.empty()) {
         return finish(
             fail("Protection is on but no password was given; " + quoted(path_) + " was not written."));
-    }
-    if (protected_ && !zip_encryption_method_supported(ZIP_EM_AES_256, 1)) {
-        return finish(
-            fail("This build of libzip cannot encrypt with AES-256; " + quoted(path_) + " was not written."));
     }
     for (const Pending& p : pending_) {
         // The finished archive is renamed over the target: were the target one of the files it
@@ -313,33 +264,20 @@ Status Archive::writeArchive() {
                                quoted(p.file) + "); it was not written."));
         }
     }
-    for (const Pending& p : pending_) {
-        // Above level 0 the source hands over a finished deflate stream; with the entry's method
-        // equal to the one the source reports, libzip copies it as it is.
-        zip_int32_t method = level_ == 0 ? ZIP_CM_STORE : ZIP_CM_DEFLATE;
-        if (zip_set_file_compression(zip_, p.index, method, static_cast<zip_uint32_t>(level_)) != 0 ||
-            zip_file_set_encryption(zip_, p.index, protected_ ? ZIP_EM_AES_256 : ZIP_EM_NONE,
-                                    protected_ ? writePassword_.c_str() : nullptr) != 0) {
-            return finish(fail("Cannot prepare " + quoted(path_) + ": " + zip_strerror(zip_)));
-        }
-    }
     removeStaleTempFiles(path_);
     bytesRead_ = 0;
     lastPercent_ = -1;
-    sourceError_.clear();
     stopped_ = false;
     busy_ = true;
     noteBytesRead(0);
-    int rc = zip_close(zip_);
+    Status written = writeEntries();
     busy_ = false;
-    if (rc != 0 && stopped_) {
+    if (!written && (written.cancelled || stopped_)) {
         return finish(Status::stopped("The backup was cancelled; " + quoted(path_) + " was not written."));
     }
-    if (rc != 0) {
-        std::string why = sourceError_.empty() ? zip_strerror(zip_) : sourceError_;
-        return finish(fail("Cannot write the backup file " + quoted(path_) + ": " + why));
+    if (!written) {
+        return finish(fail("Cannot write the backup file " + quoted(path_) + ": " + written.message));
     }
-    zip_ = nullptr; // zip_close freed it
     if (lastPercent_ < 100) {
         lastPercent_ = 100;
         if (events_.writeProgress) {
@@ -347,6 +285,48 @@ Status Archive::writeArchive() {
         }
     }
     return finish(Status::success());
+}
+
+Status Archive::writeEntries() {
+    // The new archive goes to a temporary file of ours that replaces an earlier one, durably, only
+    // once it is whole.
+    DurableReplace out(path_, archiveTempPrefix(path_), sync_);
+    if (!out.ok()) {
+        return out.error();
+    }
+    ZipWriter zip(out.fd(), protected_ ? writePassword_ : std::string());
+    for (const Pending& p : pending_) {
+        FileEntrySpec spec;
+        spec.file = p.file;
+        spec.name = p.name;
+        spec.size = p.size;
+        spec.mtime = p.mtime;
+        spec.level = level_;
+        spec.onRead = [this, &p](std::uint64_t n) {
+            noteBytesRead(n);
+            if (events_.bytes) {
+                events_.bytes(p.name, bytesRead_, totalBytes_);
+            }
+        };
+        spec.stop = [this] { return stopNow(); };
+        if (Status s = writeFileEntry(zip, spec); !s) {
+            return s; // the temporary file goes with `out`
+        }
+    }
+    if (Status s = zip.finish(); !s) {
+        return s;
+    }
+    if (Status s = out.commit(); !s) {
+        return s;
+    }
+    // The read-back check that follows should see the disk, not the copy still in memory; the
+    // pages are clean after the flush, so this only drops them.
+    const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+        ::close(fd);
+    }
+    return Status::success();
 }
 
 // --- reading -----------------------------------------------------------------------------------

@@ -3,18 +3,19 @@
 // WinZip AES-256 with one password for all entries) whose entries are named by bare file name.
 // It holds at most one archive at a time: one being created, or one opened for reading.
 //
-// Writing streams each file through a byte-counting source, so memory stays flat whatever the
-// data size and progress follows bytes. The source deflates the file itself on two threads
-// (ParallelDeflate) and hands libzip the finished stream, which libzip only encrypts and stores:
-// twice the speed of a single zlib stream on a two-core machine. The archive is written into
-// `<target>.XXXXXX`, flushed to disk and renamed over the target only when everything was written, so
-// an earlier backup survives any failure, a power loss included.
+// Writing streams each file into the archive as it is read, so memory stays flat whatever the
+// data size and progress follows bytes. Each file is deflated on two threads (ParallelDeflate) and
+// written, encrypted in large blocks when a password is set, by the program's own ZipWriter:
+// libzip is used for reading only. The archive is written into a hidden temporary file beside the
+// target, flushed to disk and renamed over the target only when everything was written, so an
+// earlier backup survives any failure, a power loss included.
 #include "archive/ArchiveEvents.h"
 #include "platform/DurableFile.h"
 #include "platform/Status.h"
 
 #include <atomic>
 #include <cstdint>
+#include <ctime>
 #include <filesystem>
 #include <functional>
 #include <memory>
@@ -140,8 +141,8 @@ public:
     // disk holds a good copy, not merely that the copy still in memory is good.
     void dropCachedPages();
 
-    bool isOpen() const { return zip_ != nullptr; }
-    bool isCreating() const { return zip_ != nullptr && creating_; }
+    bool isOpen() const { return zip_ != nullptr || creating_; }
+    bool isCreating() const { return creating_; }
     // Discards an archive being created (nothing is written) or closes one opened for reading.
     void closeArchive();
 
@@ -155,7 +156,7 @@ public:
     // A name that may be used as a file name inside one folder: no separators, no "..", no drive.
     static bool isSafeEntryName(const std::string& name);
 
-    // Called by the byte-counting source while writing.
+    // Called as the files are read while writing.
     void noteBytesRead(std::uint64_t count);
 
 private:
@@ -163,10 +164,12 @@ private:
         std::filesystem::path file;
         std::string name;
         std::uint64_t size = 0;
-        std::uint64_t index = 0;
+        std::time_t mtime = 0;
     };
 
     Status fail(const std::string& what);
+    // The archive itself, from the temporary file to the rename over the target.
+    Status writeEntries();
     Status extractImpl(const ArchiveEntryInfo& entry, const std::filesystem::path& file,
                        std::filesystem::path* keepTemp);
     Status readEntry(std::uint64_t index, int fd, std::uint64_t size);
@@ -189,7 +192,6 @@ private:
     std::uint64_t totalBytes_ = 0;
     std::uint64_t bytesRead_ = 0;
     int lastPercent_ = -1;
-    std::string sourceError_;
     std::atomic<bool> stopped_{false};
     SyncFunction sync_;
     CacheDropFunction dropCache_;

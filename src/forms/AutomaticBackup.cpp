@@ -1,6 +1,7 @@
 #include "forms/AutomaticBackup.h"
 
 #include "backup/BackupJob.h"
+#include "outlook/NoProfileMessage.h"
 #include "outlook/OutlookDiscovery.h"
 #include "platform/AsciiCase.h"
 #include "schedule/AutoRunState.h"
@@ -115,6 +116,17 @@ AutoBackupResult runAutoBackup(MainForm& form, const std::string& commandLine, c
     const fs::path settings = settingsPath(platform.programFolder);
     // The catch-up at the next session start compares the schedule with this.
     recordAutomaticRun(platform.programFolder, form.now());
+
+    // Without a profile the job would write an empty backup and call it a success.
+    if (state.noProfile) {
+        const fs::path log = runLogPath(platform.programFolder);
+        const std::string time = generalDateText(form.now());
+        result.reason = noProfileMessage(platform.systemFolder);
+        appendLog(log, logSeparator());
+        appendLog(log, logAutoRunStart(time, line->profile));
+        appendLog(log, logRunFailed(time, line->profile, result.reason));
+        return result;
+    }
 
     std::string password = line->password;
     if (password.empty() && options.passwordFile) {

@@ -2,6 +2,7 @@
 
 #include "forms/OpenBackup.h"
 #include "forms/PasswordForm.h"
+#include "outlook/NoProfileMessage.h"
 #include "ui_MainWindow.h"
 
 #include <QCloseEvent>
@@ -178,7 +179,13 @@ void MainWindow::connectWidgets() {
 }
 
 void MainWindow::load() {
-    form_.formLoad();
+    // The load step's own message only says Outlook is missing; this one says where the program
+    // looked, since a prefix without Outlook is most often just the wrong one.
+    if (!form_.formLoad() && form_.state().noProfile) {
+        form_.platform().dialogs.message(noProfileMessage(form_.platform().systemFolder) +
+                                             ".\n\nTarget system: Change... picks another.",
+                                         MsgIcon::Information, MsgButtons::Ok, kApplicationTitle);
+    }
     refreshAll();
 }
 

@@ -13,6 +13,16 @@ bool writableFolder(const std::filesystem::path& folder) {
            ::access(folder.c_str(), W_OK) == 0;
 }
 
+// An installed program (<prefix>/bin beside <prefix>/share/quire-outlook-backup) keeps the
+// user's files in the user's data folder, even where bin is writable: run as root from /usr/bin,
+// or installed under ~/.local, it would otherwise write settings.dat among the executables.
+bool installedTree(const std::filesystem::path& executableFolder) {
+    std::error_code ec;
+    return executableFolder.filename() == "bin" &&
+           std::filesystem::is_directory(executableFolder.parent_path() / "share" / "quire-outlook-backup",
+                                         ec);
+}
+
 } // namespace
 
 ProgramFolderSources ProgramFolderSources::fromEnvironment() {
@@ -31,7 +41,7 @@ Status resolveProgramFolder(const ProgramFolderSources& sources, std::filesystem
     std::filesystem::path chosen;
     if (sources.quireHome && !sources.quireHome->empty()) {
         chosen = *sources.quireHome;
-    } else if (writableFolder(sources.executableFolder)) {
+    } else if (writableFolder(sources.executableFolder) && !installedTree(sources.executableFolder)) {
         chosen = sources.executableFolder;
     } else if (sources.xdgDataHome && std::filesystem::path(*sources.xdgDataHome).is_absolute()) {
         chosen = std::filesystem::path(*sources.xdgDataHome) / "quire-outlook-backup";

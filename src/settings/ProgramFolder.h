@@ -20,7 +20,8 @@ struct ProgramFolderSources {
 };
 
 // Chooses the program folder and creates it when missing: QUIRE_HOME when set; else the
-// executable's folder when it is writable (a portable install, the build folder); else
+// executable's folder when it is writable (a portable install, the build folder) and not the bin
+// folder of an installed tree (one with share/quire-outlook-backup beside it); else
 // $XDG_DATA_HOME/quire-outlook-backup, else ~/.local/share/quire-outlook-backup. An empty or
 // relative XDG_DATA_HOME is ignored, as the XDG rules say.
 Status resolveProgramFolder(const ProgramFolderSources& sources, std::filesystem::path& folder);

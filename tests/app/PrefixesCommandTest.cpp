@@ -120,5 +120,28 @@ TEST_F(PrefixesCommand, TheProgramFollowsTheChoiceBeforeWinePrefix) {
     EXPECT_NE(err.str().find("qob: note: The Wine prefix chosen earlier"), std::string::npos) << err.str();
 }
 
+// --prefix takes the name `prefixes` shows (the folder's last part) as well as the folder.
+TEST_F(PrefixesCommand, APrefixIsChosenByItsName) {
+    for (const auto& [name, prefix] : {std::pair{"Office", bottle}, std::pair{".wine", wine}}) {
+        ASSERT_EQ(run({"--prefix", name, "prefixes"}), 0) << name << ": " << err.str();
+        EXPECT_NE(lineOf(prefix).find("(current)"), std::string::npos) << name << "\n" << out.str();
+        ASSERT_EQ(run({"--prefix", name, "profiles"}), 0) << name << ": " << err.str();
+    }
+    EXPECT_EQ(run({"--prefix", "Nothing", "profiles"}), 2);
+    EXPECT_NE(err.str().find("no Wine prefix named \"Nothing\"; the prefixes qob prefixes lists are"),
+              std::string::npos)
+        << err.str();
+    EXPECT_NE(err.str().find("Office (" + bottle.string() + ")"), std::string::npos) << err.str();
+
+    const fs::path second = home / ".local/share/wineprefixes/Office";
+    ASSERT_EQ(run({"demo-prefix", second.string()}), 0) << err.str();
+    EXPECT_EQ(run({"--prefix", "Office", "profiles"}), 2);
+    EXPECT_NE(err.str().find("more than one Wine prefix is named \"Office\""), std::string::npos)
+        << err.str();
+    EXPECT_NE(err.str().find(second.string()), std::string::npos) << err.str();
+    // Its folder still names it unambiguously.
+    EXPECT_EQ(run({"--prefix", second.string(), "profiles"}), 0) << err.str();
+}
+
 } // namespace
 } // namespace qob

@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <random>
 
 #include <fcntl.h>
@@ -99,27 +100,39 @@ std::string randomBytes(std::size_t size, std::uint32_t seed) {
 TEST(ParallelDeflate, StreamsInflateToTheInputAtEveryChunkBoundary) {
     const ParallelDeflate::Tuning small{64 * 1024, 2, 4};
     const std::size_t c = small.chunkSize;
-    // Mixed random and repeated data, so chunks end in the middle of matches and of stored runs.
-    std::string several = mixedBytes(5 * c + 12345, 5) + std::string(3 * c, 'x') + randomBytes(c + 7, 9);
-    for (const std::string& data : {std::string(), std::string("A"), mixedBytes(c, 1), mixedBytes(c + 1, 2),
-                                    mixedBytes(2 * c, 3), several}) {
-        SCOPED_TRACE("size " + std::to_string(data.size()));
-        std::uint64_t progressed = 0;
-        ParallelDeflate deflater(
-            6, readerOver(data), [&](std::uint64_t n) { progressed += n; }, small);
-        bool ok = false;
-        std::string stream = drain(deflater, ok);
-        ASSERT_TRUE(ok) << deflater.error();
-        EXPECT_TRUE(deflater.finished());
-        EXPECT_EQ(inflateRaw(stream), data);
-        EXPECT_EQ(deflater.crc(), crc32_z(0, reinterpret_cast<const Bytef*>(data.data()), data.size()));
-        EXPECT_EQ(deflater.inputSize(), data.size());
-        EXPECT_EQ(deflater.outputSize(), stream.size());
-        EXPECT_EQ(progressed, data.size());
-        EXPECT_EQ(deflater.read(nullptr, 0), 0); // stays at its end
+    // Text, noise (stored blocks) and zeros (long matches), each cut at and around the chunk
+    // size, so chunks end in the middle of matches and of stored runs.
+    const std::vector<std::pair<const char*, std::function<std::string(std::size_t)>>> kinds = {
+        {"text", [](std::size_t n) { return mixedBytes(2 * n, 5).substr(n); }},
+        {"random", [](std::size_t n) { return randomBytes(n, 9); }},
+        {"zeros", [](std::size_t n) { return std::string(n, '\0'); }},
+        {"mixed", [](std::size_t n) { return mixedBytes(n, 3); }},
+    };
+    for (const auto& [kind, make] : kinds) {
+        for (std::size_t size : {std::size_t{0}, std::size_t{1}, c - 1, c, c + 1, 5 * c + 12345}) {
+            const std::string data = make(size);
+            for (int level : {1, 6, 9}) {
+                SCOPED_TRACE(std::string(kind) + " size " + std::to_string(size) + " level " +
+                             std::to_string(level));
+                std::uint64_t progressed = 0;
+                ParallelDeflate deflater(
+                    level, readerOver(data), [&](std::uint64_t n) { progressed += n; }, small);
+                bool ok = false;
+                std::string stream = drain(deflater, ok);
+                ASSERT_TRUE(ok) << deflater.error();
+                EXPECT_TRUE(deflater.finished());
+                EXPECT_EQ(inflateRaw(stream), data);
+                EXPECT_EQ(deflater.crc(),
+                          crc32_z(0, reinterpret_cast<const Bytef*>(data.data()), data.size()));
+                EXPECT_EQ(deflater.inputSize(), data.size());
+                EXPECT_EQ(deflater.outputSize(), stream.size());
+                EXPECT_EQ(progressed, data.size());
+                EXPECT_EQ(deflater.read(nullptr, 0), 0); // stays at its end
+            }
+        }
     }
     // The real chunk size, one level each end, several chunks.
-    const std::string big = mixedBytes(3 * kMiB + 999, 11);
+    const std::string big = mixedBytes(5 * kMiB + 999, 11);
     for (int level : {1, 9}) {
         ParallelDeflate deflater(level, readerOver(big, 1 << 20));
         bool ok = false;
@@ -130,20 +143,71 @@ TEST(ParallelDeflate, StreamsInflateToTheInputAtEveryChunkBoundary) {
     }
 }
 
-TEST(ParallelDeflate, MatchesReachBackAcrossChunks) {
-    // Every chunk repeats the same 20 KiB of noise: without the previous chunk's tail as
-    // dictionary each of the 16 chunks would cost 20 KiB again.
-    const std::string noise = randomBytes(20 * 1024, 3);
-    std::string data;
-    while (data.size() < 16 * 64 * 1024) {
-        data += noise;
+TEST(ParallelDeflate, RandomCutsOfRandomDataAlwaysJoinIntoOneStream) {
+    std::mt19937 rng(17);
+    const std::string text = mixedBytes(300000, 8);
+    const std::string noise = randomBytes(300000, 12);
+    for (int round = 0; round < 300; ++round) {
+        // Pieces of text, noise, zeros and short repeats, in random sizes and order.
+        std::string data;
+        const std::size_t target = rng() % 400000;
+        while (data.size() < target) {
+            const std::size_t n = 1 + rng() % 30000;
+            switch (rng() % 4) {
+            case 0:
+                data += text.substr(rng() % (text.size() - n), n);
+                break;
+            case 1:
+                data += noise.substr(rng() % (noise.size() - n), n);
+                break;
+            case 2:
+                data += std::string(n, '\0');
+                break;
+            default:
+                data += std::string(n, static_cast<char>('a' + rng() % 3)) + "xyz";
+                break;
+            }
+        }
+        const ParallelDeflate::Tuning tuning{1 + rng() % 70000, 1 + static_cast<int>(rng() % 2), 4};
+        const int level = 1 + static_cast<int>(rng() % 9);
+        SCOPED_TRACE("round " + std::to_string(round) + " chunk " + std::to_string(tuning.chunkSize) +
+                     " level " + std::to_string(level));
+        ParallelDeflate deflater(level, readerOver(data, 1 + rng() % 100000), {}, tuning);
+        bool ok = false;
+        const std::string stream = drain(deflater, ok);
+        ASSERT_TRUE(ok) << deflater.error();
+        ASSERT_EQ(inflateRaw(stream), data);
     }
-    ParallelDeflate deflater(6, readerOver(data), {}, {64 * 1024, 2, 4});
+}
+
+TEST(ParallelDeflate, CuttingIntoChunksCostsLittle) {
+    // Matches do not reach across a cut: at the real chunk size that costs a fraction of a
+    // percent against compressing the whole input at once.
+    const std::string data = mixedBytes(6 * kMiB, 6);
+    ParallelDeflate deflater(6, readerOver(data));
     bool ok = false;
     std::string stream = drain(deflater, ok);
     ASSERT_TRUE(ok);
     EXPECT_EQ(inflateRaw(stream), data);
-    EXPECT_LT(stream.size(), 2 * noise.size());
+    uLongf whole = compressBound(static_cast<uLong>(data.size()));
+    std::string wholeStream(whole, '\0');
+    ASSERT_EQ(compress2(reinterpret_cast<Bytef*>(wholeStream.data()), &whole,
+                        reinterpret_cast<const Bytef*>(data.data()), data.size(), 6),
+              Z_OK);
+    EXPECT_LT(stream.size(), whole + whole / 200) << "against zlib on the whole input";
+
+    // Within a chunk matches reach back as far as deflate allows: every 64 KiB chunk repeats the
+    // same 20 KiB of noise, and pays for it about once, not three times.
+    const std::string noise = randomBytes(20 * 1024, 3);
+    std::string repeats;
+    while (repeats.size() < 16 * 64 * 1024) {
+        repeats += noise;
+    }
+    ParallelDeflate small(6, readerOver(repeats), {}, {64 * 1024, 2, 4});
+    stream = drain(small, ok);
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(inflateRaw(stream), repeats);
+    EXPECT_LT(stream.size(), 16 * (noise.size() + 2048));
 }
 
 TEST(ParallelDeflate, ReaderFailureStopsAndTearsDownAtAnyPoint) {
@@ -176,11 +240,12 @@ bool toolPresent(const char* tool) {
 
 TEST(ParallelDeflate, ArchivesRoundTripAtChunkBoundaries) {
     const std::string password = "pässwort 7";
+    const std::size_t chunk = ParallelDeflate::Tuning{}.chunkSize;
     const std::vector<std::pair<std::string, std::string>> files = {
         {"empty.dat", ""},
         {"one.dat", "Z"},
-        {"chunk.pst", mixedBytes(kMiB, 21)},
-        {"chunk1.pst", mixedBytes(kMiB + 1, 22)},
+        {"chunk.pst", mixedBytes(chunk, 21)},
+        {"chunk1.pst", mixedBytes(chunk + 1, 22)},
         {"several.pst", mixedBytes(3 * kMiB, 23) + std::string(kMiB + 5, '\0') + randomBytes(kMiB / 2, 24)},
     };
     for (bool protect : {false, true}) {

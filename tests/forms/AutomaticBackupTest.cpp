@@ -2,6 +2,7 @@
 #include "forms/AutomaticBackup.h"
 #include "archive/Archive.h"
 #include "backup/EarlierBackup.h"
+#include "outlook/NoProfileMessage.h"
 #include "settings/InfoFile.h"
 #include "settings/Settings.h"
 
@@ -89,6 +90,26 @@ TEST(AutomaticBackup, FlagsSelectHandlersAndModesNameTheFile) {
     Archive a;
     EXPECT_TRUE(a.isPasswordProtected(stamped));
     EXPECT_EQ(f.log().find("pw\n"), std::string::npos);
+}
+
+// A prefix without Outlook: no backup at all (it used to write an empty one and call it a success),
+// and the run log says why, as for its other failures.
+TEST(AutomaticBackup, APrefixWithoutProfilesWritesNoBackupAndLogsTheFailure) {
+    test::DemoPlatform p(false);
+    MainForm form{p.platform};
+    EXPECT_FALSE(form.formLoad());
+    const AutoBackupResult r =
+        runAutoBackup(form, " sf=Outlookxm=111111111ps=bf=" + (p.dir / "q.qob").string());
+    EXPECT_TRUE(r.ran);
+    EXPECT_FALSE(r.succeeded);
+    EXPECT_EQ(r.reason, noProfileMessage(p.demo.prefix));
+    for (const auto& entry : fs::recursive_directory_iterator(p.dir.path()))
+        EXPECT_NE(entry.path().extension(), ".qob") << entry.path();
+    const std::string log = test::readBytes(p.programFolder / "brlog.dat");
+    EXPECT_NE(log.find("Backup Profile Outlook Data was not backed up! No Outlook mail profile in " +
+                       p.demo.prefix.string()),
+              std::string::npos)
+        << log;
 }
 
 TEST(AutomaticBackup, ADataFileThatCannotBeStoredIsLoggedAndReported) {

@@ -4,6 +4,7 @@
 #include "DemoPlatform.h"
 #include "backup/BackupJob.h"
 #include "gui/MainWindow.h"
+#include "outlook/NoProfileMessage.h"
 #include "restore/RestoreJob.h"
 
 #include <QCheckBox>
@@ -64,6 +65,20 @@ struct Fixture {
 class TstMainWindow : public QObject {
     Q_OBJECT
 private slots:
+    // A prefix without Outlook: besides the load step's message, where the program looked and how
+    // to pick another prefix.
+    void aPrefixWithoutProfilesSaysWhereItLooked() {
+        test::DemoPlatform p(false);
+        MainForm form{p.platform};
+        gui::MainWindow window{form, {}, "demo"};
+        window.load();
+        const std::vector<std::string> texts = p.dialogs.texts();
+        QCOMPARE(texts.size(), std::size_t{2});
+        QCOMPARE(texts[0],
+                 std::string("Your Windows System have not install MS Outlook or MS Outlook Error!"));
+        QCOMPARE(texts[1].substr(0, texts[1].find('\n')), noProfileMessage(p.demo.prefix) + ".");
+        QVERIFY(!window.findChild<QPushButton*>("applyButton")->isEnabled());
+    }
     void widgetsAndFormFollowEachOther() {
         Fixture f;
         auto* source = f.find<QComboBox>("sourceProfileCombo");

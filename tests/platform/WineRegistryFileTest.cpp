@@ -229,5 +229,41 @@ TEST(WineRegistryFileTest, WritesWhatTheServerWrites) {
               "\"s\\\"q\"=\"\\x00e9a\\xe9g\\0017\\1x\\e\\0\"\n");
 }
 
+TEST(WineRegistryFileTest, HexBytesAreReadAsTheServerReadsThem) {
+    // Each byte is what strtoul(…, 16) reads there: one or two digits, more digits while the value
+    // stays below 0x100, a "0x" prefix; a larger number makes the value malformed.
+    struct Case {
+        std::string data;
+        std::vector<std::uint8_t> bytes; // empty: malformed
+    };
+    const Case cases[] = {
+        {"hex:01,ff,A0", {0x01, 0xff, 0xa0}},
+        {"hex:1,2f, 3 ,04", {0x01, 0x2f, 0x03, 0x04}},
+        {"hex:012,03", {0x12, 0x03}},
+        {"hex:0f0", {0xf0}},
+        {"hex:0x1f,0X2", {0x1f, 0x02}},
+        {"hex:ab cd", {0xab, 0xcd}},
+        {"hex:1,\\\n  2", {0x01, 0x02}},
+        {"hex:00,\\\n  0ff,\\\n  7", {0x00, 0xff, 0x07}},
+        {"hex:100", {}},
+        {"hex:00ff", {0xff}},
+        {"hex:0100", {}},
+        {"hex:0xg", {}},
+        {"hex:12,34x", {}},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.data);
+        WineRegistryLoadResult result;
+        const auto file = WineRegistryFile::parse("WINE REGISTRY Version 2\n[K] 1\n\"v\"=" + c.data + "\n",
+                                                  "user.reg", 1, result);
+        ASSERT_TRUE(result.ok);
+        const auto* value = file.root().findSubkey(u"K")->findValue(u"v");
+        ASSERT_NE(value, nullptr);
+        EXPECT_EQ(value->data, c.bytes);
+        EXPECT_EQ(value->type, c.bytes.empty() ? 0u : 3u);
+        EXPECT_EQ(result.warnings.size(), c.bytes.empty() ? 1u : 0u);
+    }
+}
+
 } // namespace
 } // namespace qob::wine

@@ -170,9 +170,19 @@ TEST(ProgramFolder, ChoosesInOrderAndCreatesTheFolder) {
     ASSERT_TRUE(resolveProgramFolder(s, folder));
     EXPECT_EQ(folder, dir.path());
 
-    s.executableFolder = dir / "missing-exe-folder";
-    ASSERT_TRUE(resolveProgramFolder(s, folder));
-    EXPECT_EQ(folder, dir / "xdg" / "quire-outlook-backup");
+    // A writable bin folder: a portable copy keeps its files there, an installed tree (with its
+    // data folder beside bin) in the user's data folder.
+    std::filesystem::create_directories(dir / "portable" / "bin");
+    std::filesystem::create_directories(dir / "usr" / "bin");
+    std::filesystem::create_directories(dir / "usr" / "share" / "quire-outlook-backup");
+    for (const auto& [exe, expected] :
+         {std::pair{dir / "portable" / "bin", dir / "portable" / "bin"},
+          std::pair{dir / "usr" / "bin", dir / "xdg" / "quire-outlook-backup"},
+          std::pair{dir / "missing-exe-folder", dir / "xdg" / "quire-outlook-backup"}}) {
+        s.executableFolder = exe;
+        ASSERT_TRUE(resolveProgramFolder(s, folder));
+        EXPECT_EQ(folder, expected) << exe;
+    }
 
     s.xdgDataHome = "relative/xdg";
     ASSERT_TRUE(resolveProgramFolder(s, folder));

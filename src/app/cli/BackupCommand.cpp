@@ -3,9 +3,11 @@
 #include "app/cli/BackupCommand.h"
 
 #include "app/cli/CommandOutput.h"
+#include "app/cli/ExitCodes.h"
 #include "app/cli/Target.h"
 #include "backup/BackupJob.h"
 #include "forms/MainForm.h"
+#include "outlook/NoProfileMessage.h"
 
 #include <algorithm>
 #include <ostream>
@@ -39,9 +41,13 @@ int runBackupCommand(const Args& args, std::ostream& out, std::ostream& err, Job
                "OUT.qob\n(without --items: every item the profile has)\n";
         return 2;
     }
-    const std::string items = args.get("--items");
-    if (args.has("--items") && !checkItemBoxes(items, err)) {
-        return 2;
+    std::string items;
+    if (args.has("--items")) {
+        std::optional<std::string> flags = itemBoxes(args.get("--items"), err);
+        if (!flags) {
+            return 2;
+        }
+        items = *flags;
     }
     std::string error;
     std::optional<std::string> password = readPassword(args, error);
@@ -61,6 +67,9 @@ int runBackupCommand(const Args& args, std::ostream& out, std::ostream& err, Job
     }
     MainForm form(target->platform());
     if (!form.formLoad()) {
+        if (form.state().noProfile) {
+            err << "qob: " << noProfileMessage(target->prefix()) << "\n";
+        }
         return 1;
     }
     const std::string profile = args.get("--profile");
@@ -89,7 +98,7 @@ int runBackupCommand(const Args& args, std::ostream& out, std::ostream& err, Job
     const BackupSummary outcome = runBackupJob(target->platform(), request, observer, stop);
     (outcome.complete() ? out : err) << forTerminal(outcome.text) << "\n";
     if (outcome.cancelled()) {
-        return 130;
+        return kExitStopped;
     }
     // A chosen item or a file the profile uses that is missing from the backup fails the command:
     // a script must not take such a backup for a whole one.
@@ -110,10 +119,13 @@ int runBackupShowingProgress(const Args& args, std::ostream& out, std::ostream& 
 }
 
 CommandRegistration
-    reg({"backup",
-         "backup --profile P [--items 110000000] [--description TEXT] [--password-file F] OUT.qob",
-         {"--profile", "--items", "--description", "--password-file"},
-         runBackupShowingProgress});
+    reg({.name = "backup",
+         .usage = "backup --profile P [--items ITEMS] [--description TEXT] [--password-file F] OUT.qob   "
+                  "back up a mail profile (without --items: every item it has)",
+         .valueOptions = {"--profile", "--items", "--description", "--password-file"},
+         .run = runBackupShowingProgress,
+         .arguments = {"OUT.qob"},
+         .required = {"--profile"}});
 
 } // namespace
 } // namespace qob::cli

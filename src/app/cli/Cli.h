@@ -48,18 +48,24 @@ private:
 // argument: command lines are visible to every user of the machine.
 std::optional<std::string> readPassword(const Args& args, std::string& error);
 
-// True when `items` is a valid --items value (nine characters 0 or 1, one per item box); otherwise
-// says so on `err`.
-bool checkItemBoxes(const std::string& items, std::ostream& err);
+// The nine 0/1 flags of --items, given as flags or by name; nullopt after saying why on `err`.
+std::optional<std::string> itemBoxes(const std::string& items, std::ostream& err);
 
 // A run's summary for a terminal: its tab layout reads oddly there, and "\r" has no place in it.
 std::string forTerminal(const std::string& text);
 
 struct Command {
     std::string name;  // "reg export", "backup" ...
-    std::string usage; // one line for --help
+    std::string usage; // the synopsis after "qob ", then what the command does, for the command list
     std::vector<std::string> valueOptions;
     std::function<int(const Args&, std::ostream& out, std::ostream& err)> run;
+    // Options without a value; --quiet, --json and --help hold for every command.
+    std::vector<std::string> flags = {};
+    // The operands in order: "FILE" one, "[FILE]" one or none, "FILES..." one or more, "[FILES...]"
+    // any number.
+    std::vector<std::string> arguments = {"[ARGS...]"};
+    // Options the command cannot run without.
+    std::vector<std::string> required = {};
 };
 
 std::vector<Command>& commandTable();
@@ -69,7 +75,8 @@ struct CommandRegistration {
     explicit CommandRegistration(Command command) { commandTable().push_back(std::move(command)); }
 };
 
-// --prefix DIR, --quiet and --json may also stand before the command words.
+// --prefix DIR, --quiet and --json may stand before the command words as well as after them.
+// Returns the command's exit code (ExitCodes.h); a wrong command line is told on `err` and gives 2.
 int runCli(const std::vector<std::string>& argv, std::ostream& out, std::ostream& err,
            const Console& console = {});
 

@@ -30,10 +30,11 @@ int runDemoPrefix(const Args& args, std::ostream& out, std::ostream& err) {
     return 0;
 }
 
-CommandRegistration reg({"demo-prefix",
-                         "demo-prefix DIR   make a demo target system with Outlook data in DIR",
-                         {},
-                         runDemoPrefix});
+CommandRegistration reg({.name = "demo-prefix",
+                         .usage = "demo-prefix DIR   make a demo target system with Outlook data in DIR",
+                         .valueOptions = {},
+                         .run = runDemoPrefix,
+                         .arguments = {"DIR"}});
 
 } // namespace
 } // namespace qob::cli

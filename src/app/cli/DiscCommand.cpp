@@ -294,30 +294,42 @@ int discErase(const Args& args, std::ostream& out, std::ostream& err) {
 }
 
 const CommandRegistration drivesCommand{
-    {"disc drives",
-     "disc drives              the disc drives, what each holds, and the image-file drive",
-     {},
-     discDrives}};
+    {.name = "disc drives",
+     .usage = "disc drives              the disc drives, what each holds, and the image-file drive",
+     .valueOptions = {},
+     .run = discDrives,
+     .arguments = {}}};
 const CommandRegistration imageCommand{
-    {"disc image",
-     "disc image [--volume-id NAME] [--verify] OUT.iso FILES...   an ISO image of the files",
-     {"--volume-id"},
-     discImage}};
-const CommandRegistration writeCommand{{"disc write",
-                                        "disc write --drive ADDR [--volume-id NAME] [--verify] [--test] "
-                                        "[--finalize] [--dao] FILES...   write a disc",
-                                        {"--drive", "--volume-id"},
-                                        discWrite}};
+    {.name = "disc image",
+     .usage = "disc image [--volume-id NAME] [--verify] OUT.iso FILES...   an ISO image of the files",
+     .valueOptions = {"--volume-id"},
+     .run = discImage,
+     .flags = {"--verify"},
+     .arguments = {"OUT.iso", "FILES..."}}};
+const CommandRegistration writeCommand{{.name = "disc write",
+                                        .usage =
+                                            "disc write --drive ADDR [--volume-id NAME] [--verify] [--test] "
+                                            "[--finalize] [--dao] FILES...   write a disc",
+                                        .valueOptions = {"--drive", "--volume-id"},
+                                        .run = discWrite,
+                                        .flags = {"--verify", "--test", "--finalize", "--dao"},
+                                        .arguments = {"FILES..."},
+                                        .required = {"--drive"}}};
 const CommandRegistration verifyCommand{
-    {"disc verify",
-     "disc verify --drive ADDR FILES...   compare the disc with the files",
-     {"--drive"},
-     discVerify}};
+    {.name = "disc verify",
+     .usage = "disc verify --drive ADDR FILES...   compare the disc with the files",
+     .valueOptions = {"--drive"},
+     .run = discVerify,
+     .arguments = {"FILES..."},
+     .required = {"--drive"}}};
 const CommandRegistration eraseCommand{
-    {"disc erase",
-     "disc erase --drive ADDR [--full]   erase a rewritable disc (quick unless --full)",
-     {"--drive"},
-     discErase}};
+    {.name = "disc erase",
+     .usage = "disc erase --drive ADDR [--full]   erase a rewritable disc (quick unless --full)",
+     .valueOptions = {"--drive"},
+     .run = discErase,
+     .flags = {"--full"},
+     .arguments = {},
+     .required = {"--drive"}}};
 
 } // namespace
 } // namespace qob::cli

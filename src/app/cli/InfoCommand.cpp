@@ -72,10 +72,11 @@ int runInfo(const Args& args, std::ostream& out, std::ostream& err) {
     return rc;
 }
 
-CommandRegistration reg({"info",
-                         "info [--password-file F] FILE.qob   show a backup's information",
-                         {"--password-file"},
-                         runInfo});
+CommandRegistration reg({.name = "info",
+                         .usage = "info [--password-file F] FILE.qob   show a backup's information",
+                         .valueOptions = {"--password-file"},
+                         .run = runInfo,
+                         .arguments = {"FILE.qob"}});
 
 } // namespace
 } // namespace qob::cli

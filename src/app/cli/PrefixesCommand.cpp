@@ -132,11 +132,13 @@ int runPrefixes(const Args& args, std::ostream& out, std::ostream& err) {
     return 0;
 }
 
-CommandRegistration reg({"prefixes",
-                         "prefixes [--json] [--choose DIR | --forget]   list the Wine prefixes and their "
-                         "Outlook profiles; remember one as the target system",
-                         {"--choose"},
-                         runPrefixes});
+CommandRegistration reg({.name = "prefixes",
+                         .usage = "prefixes [--json] [--choose DIR | --forget]   list the Wine prefixes and "
+                                  "their Outlook profiles; remember one as the target system",
+                         .valueOptions = {"--choose"},
+                         .run = runPrefixes,
+                         .flags = {"--forget"},
+                         .arguments = {}});
 
 } // namespace
 } // namespace qob::cli

@@ -2,8 +2,9 @@
 // files each profile uses, and whether they are there.
 #include "app/cli/Cli.h"
 #include "app/cli/Target.h"
-#include "outlook/PathReaders.h"
+#include "outlook/NoProfileMessage.h"
 #include "outlook/OutlookDiscovery.h"
+#include "outlook/PathReaders.h"
 
 #include <ostream>
 
@@ -25,6 +26,10 @@ int runProfiles(const Args& args, std::ostream& out, std::ostream& err) {
         err << "Outlook: " << (outlook.empty() ? "(unknown)" : outlook) << "; profiles under "
             << state.profilesRootKey << "\n";
     }
+    if (state.noProfile) {
+        err << "qob: " << noProfileMessage(target->prefix()) << "\n";
+        return 1;
+    }
     for (const std::string& p : state.profileList) {
         out << p << "\n";
         if (!args.has("--verbose")) {
@@ -39,13 +44,16 @@ int runProfiles(const Args& args, std::ostream& out, std::ostream& err) {
             }
         }
     }
-    return state.noProfile ? 1 : 0;
+    return 0;
 }
 
-CommandRegistration reg({"profiles",
-                         "profiles [--verbose]   list the mail profiles (and the data files they use)",
-                         {},
-                         runProfiles});
+CommandRegistration
+    reg({.name = "profiles",
+         .usage = "profiles [--verbose]   list the mail profiles (and the data files they use)",
+         .valueOptions = {},
+         .run = runProfiles,
+         .flags = {"--verbose"},
+         .arguments = {}});
 
 } // namespace
 } // namespace qob::cli

@@ -98,11 +98,23 @@ int regQuery(const Args& args, std::ostream& out, std::ostream& err) {
 }
 
 const CommandRegistration exportCommand{
-    {"reg export", "reg export KEY FILE      write the registry text file of KEY", {}, regExport}};
+    {.name = "reg export",
+     .usage = "reg export KEY FILE      write the registry text file of KEY",
+     .valueOptions = {},
+     .run = regExport,
+     .arguments = {"KEY", "FILE"}}};
 const CommandRegistration importCommand{
-    {"reg import", "reg import KEY FILE      rebuild KEY from a registry text file", {}, regImport}};
+    {.name = "reg import",
+     .usage = "reg import KEY FILE      rebuild KEY from a registry text file",
+     .valueOptions = {},
+     .run = regImport,
+     .arguments = {"KEY", "FILE"}}};
 const CommandRegistration queryCommand{
-    {"reg query", "reg query KEY            list the subkeys and values of KEY", {}, regQuery}};
+    {.name = "reg query",
+     .usage = "reg query KEY            list the subkeys and values of KEY",
+     .valueOptions = {},
+     .run = regQuery,
+     .arguments = {"KEY"}}};
 
 } // namespace
 } // namespace qob::cli

@@ -7,6 +7,7 @@
 #include "app/cli/TerminalText.h"
 #include "forms/OpenBackup.h"
 #include "forms/RestoreRun.h"
+#include "outlook/NoProfileMessage.h"
 #include "restore/RestoreJob.h"
 
 #include <algorithm>
@@ -42,9 +43,13 @@ int runRestoreCommand(const Args& args, std::ostream& out, std::ostream& err, Jo
         return 2;
     }
     const bool itemsGiven = args.has("--items");
-    const std::string items = args.get("--items");
-    if (itemsGiven && !checkItemBoxes(items, err)) {
-        return 2;
+    std::string items;
+    if (itemsGiven) {
+        std::optional<std::string> flags = itemBoxes(args.get("--items"), err);
+        if (!flags) {
+            return 2;
+        }
+        items = *flags;
     }
     std::string error;
     const std::optional<std::string> password = readPassword(args, error);
@@ -77,6 +82,9 @@ int runRestoreCommand(const Args& args, std::ostream& out, std::ostream& err, Jo
     }
     MainForm form(target->platform());
     if (!form.formLoad()) {
+        if (form.state().noProfile) {
+            err << "qob: " << noProfileMessage(target->prefix()) << "\n";
+        }
         return 1;
     }
     auto it = std::find(form.cbTarget.items.begin(), form.cbTarget.items.end(), profile);
@@ -131,10 +139,13 @@ int runRestoreShowingProgress(const Args& args, std::ostream& out, std::ostream&
     return runJobCommand("restore", args, out, err, runRestoreCommand);
 }
 
-CommandRegistration reg({"restore",
-                         "restore FILE.qob --profile TARGET [--items 110000000] [--password-file F]",
-                         {"--profile", "--items", "--password-file"},
-                         runRestoreShowingProgress});
+CommandRegistration reg({.name = "restore",
+                         .usage = "restore FILE.qob --profile TARGET [--items ITEMS] [--password-file F]   "
+                                  "restore a backup into a mail profile",
+                         .valueOptions = {"--profile", "--items", "--password-file"},
+                         .run = runRestoreShowingProgress,
+                         .arguments = {"FILE.qob"},
+                         .required = {"--profile"}});
 
 } // namespace
 } // namespace qob::cli

@@ -3,14 +3,12 @@
 // runs it with none (no progress, never stopped); a front end with a progress line and a Ctrl-C
 // handler passes its own. A stopped restore changes nothing and exits with 130.
 #include "app/cli/Cli.h"
+#include "app/cli/ExitCodes.h"
 #include "platform/Job.h"
 
 #include <iosfwd>
 
 namespace qob::cli {
-
-// Exit code of a run stopped by Ctrl-C (128 + SIGINT), as shells report it.
-inline constexpr int kExitStopped = 130;
 
 int runRestoreCommand(const Args& args, std::ostream& out, std::ostream& err, JobObserver& observer,
                       const StopToken& stop);

@@ -3,6 +3,7 @@
 #include "app/cli/Cli.h"
 #include "app/cli/Target.h"
 #include "forms/MainForm.h"
+#include "outlook/NoProfileMessage.h"
 #include "platform/AsciiCase.h"
 #include "platform/Environment.h"
 #include "platform/XdgAutostart.h"
@@ -87,11 +88,13 @@ int runSchedule(const Args& args, std::ostream& out, std::ostream& err) {
     }
     WeeklyBackup backup;
     backup.profile = args.get("--profile");
-    backup.items = args.get("--items");
-    backup.backupFile = fs::absolute(args.positional[1], ec).string();
-    if (!checkItemBoxes(backup.items, err)) {
+    std::optional<std::string> items = itemBoxes(args.get("--items"), err);
+    if (!items) {
         return 2;
     }
+    // The crontab line keeps the nine flags, whichever way they were given.
+    backup.items = *items;
+    backup.backupFile = fs::absolute(args.positional[1], ec).string();
     if (backup.items == "000000000") {
         err << "qob: Please select at least one item.\n";
         return 2;
@@ -124,6 +127,9 @@ int runSchedule(const Args& args, std::ostream& out, std::ostream& err) {
     }
     MainForm form(target->platform());
     if (!form.formLoad()) {
+        if (form.state().noProfile) {
+            err << "qob: " << noProfileMessage(target->prefix()) << "\n";
+        }
         return 1;
     }
     const auto& profiles = form.cbSource.items;
@@ -139,12 +145,33 @@ int runSchedule(const Args& args, std::ostream& out, std::ostream& err) {
     return 0;
 }
 
-CommandRegistration
-    reg({"schedule",
-         "schedule add|show|remove   the weekly backup in the user's crontab (add: --profile P "
-         "--items 111111111 --days Mon,Fri --time 9:00 [--password-file F] FILE.qob)",
-         {"--profile", "--items", "--days", "--time", "--password-file"},
-         runSchedule});
+// Each action is a command of its own, so that each has its own options and help.
+Command scheduleAction(const std::string& action, const std::string& usage,
+                       std::vector<std::string> valueOptions, std::vector<std::string> arguments,
+                       std::vector<std::string> required) {
+    return {.name = "schedule " + action,
+            .usage = usage,
+            .valueOptions = std::move(valueOptions),
+            .run =
+                [action](const Args& args, std::ostream& out, std::ostream& err) {
+                    Args withAction = args;
+                    withAction.positional.insert(withAction.positional.begin(), action);
+                    return runSchedule(withAction, out, err);
+                },
+            .arguments = std::move(arguments),
+            .required = std::move(required)};
+}
+
+const CommandRegistration addCommand{
+    scheduleAction("add",
+                   "schedule add --profile P --items ITEMS --days Mon,Fri --time 9:00 [--password-file F] "
+                   "FILE.qob   back up weekly (in the user's crontab)",
+                   {"--profile", "--items", "--days", "--time", "--password-file"}, {"FILE.qob"},
+                   {"--profile", "--items", "--days", "--time"})};
+const CommandRegistration showCommand{
+    scheduleAction("show", "schedule show            the weekly backup, if one is scheduled", {}, {}, {})};
+const CommandRegistration removeCommand{
+    scheduleAction("remove", "schedule remove          stop the weekly backup", {}, {}, {})};
 
 } // namespace
 } // namespace qob::cli

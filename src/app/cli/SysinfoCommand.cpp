@@ -45,10 +45,11 @@ int sysinfo(const Args& args, std::ostream& out, std::ostream& err) {
 }
 
 const CommandRegistration command{
-    {"sysinfo",
-     "sysinfo                  print the Outlook-relevant facts of the target system",
-     {},
-     sysinfo}};
+    {.name = "sysinfo",
+     .usage = "sysinfo                  print the Outlook-relevant facts of the target system",
+     .valueOptions = {},
+     .run = sysinfo,
+     .arguments = {}}};
 
 } // namespace
 } // namespace qob::cli

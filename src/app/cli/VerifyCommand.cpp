@@ -30,10 +30,11 @@ int runVerify(const Args& args, std::ostream& out, std::ostream& err) {
     return 0;
 }
 
-CommandRegistration reg({"verify",
-                         "verify [--password-file F] FILE.qob   read every entry back and check it",
-                         {"--password-file"},
-                         runVerify});
+CommandRegistration reg({.name = "verify",
+                         .usage = "verify [--password-file F] FILE.qob   read every entry back and check it",
+                         .valueOptions = {"--password-file"},
+                         .run = runVerify,
+                         .arguments = {"FILE.qob"}});
 
 } // namespace
 } // namespace qob::cli

@@ -69,6 +69,18 @@ std::ptrdiff_t parseEscaped(std::string_view text, char endChar, std::u16string&
     std::size_t p = 0;
     const std::size_t n = text.size();
     while (p < n && text[p] != endChar) {
+        // A run of plain ASCII, most of every name and string, is copied at once.
+        std::size_t q = p;
+        while (q < n && text[q] != endChar && text[q] != '\\' && static_cast<unsigned char>(text[q]) < 0x80)
+            ++q;
+        if (q > p) {
+            const std::size_t at = out.size();
+            out.resize(at + (q - p));
+            for (std::size_t i = p; i < q; ++i)
+                out[at + i - p] = static_cast<char16_t>(text[i]);
+            p = q;
+            continue;
+        }
         char c = text[p];
         if (c == '\\') {
             ++p;

@@ -1,0 +1,166 @@
+#include "archive/WinZipAes.h"
+
+#include <openssl/core_names.h>
+#include <openssl/evp.h>
+#include <openssl/params.h>
+#include <openssl/rand.h>
+
+#include <algorithm>
+#include <cstring>
+
+namespace qob {
+namespace {
+
+constexpr std::size_t kKeySize = 32;
+constexpr std::size_t kBlock = 16;
+constexpr int kRounds = 1000;
+// Keystream made per AES call: large enough that the call overhead vanishes, small enough to stay
+// in the first-level caches' neighbourhood.
+constexpr std::size_t kKeystreamSize = 64 * 1024;
+
+} // namespace
+
+struct WinZipAes::State {
+    EVP_CIPHER_CTX* cipher = nullptr;
+    EVP_MAC_CTX* mac = nullptr;
+    Salt salt{};
+    std::array<std::uint8_t, kVerifierSize> verifier{};
+    std::uint64_t counter = 1; // the next block's number; the upper 64 bits of the counter stay 0
+    std::vector<std::uint8_t> keystream = std::vector<std::uint8_t>(kKeystreamSize);
+    std::size_t used = kKeystreamSize; // bytes of keystream already applied
+    bool finished = false;
+
+    ~State() {
+        EVP_CIPHER_CTX_free(cipher);
+        EVP_MAC_CTX_free(mac);
+    }
+};
+
+WinZipAes::WinZipAes(std::unique_ptr<State> state) : s_(std::move(state)) {}
+WinZipAes::~WinZipAes() = default;
+WinZipAes::WinZipAes(WinZipAes&&) noexcept = default;
+WinZipAes& WinZipAes::operator=(WinZipAes&&) noexcept = default;
+
+std::optional<WinZipAes> WinZipAes::make(const std::string& password, const Salt& salt, std::string& why) {
+    // Encryption key, authentication key and verifier, in that order.
+    std::array<std::uint8_t, 2 * kKeySize + kVerifierSize> derived{};
+    if (PKCS5_PBKDF2_HMAC_SHA1(password.data(), static_cast<int>(password.size()), salt.data(),
+                               static_cast<int>(salt.size()), kRounds, static_cast<int>(derived.size()),
+                               derived.data()) != 1) {
+        why = "the AES key cannot be derived";
+        return std::nullopt;
+    }
+    auto state = std::make_unique<State>();
+    state->salt = salt;
+    std::copy_n(derived.begin() + 2 * kKeySize, kVerifierSize, state->verifier.begin());
+
+    state->cipher = EVP_CIPHER_CTX_new();
+    if (!state->cipher ||
+        EVP_EncryptInit_ex(state->cipher, EVP_aes_256_ecb(), nullptr, derived.data(), nullptr) != 1 ||
+        EVP_CIPHER_CTX_set_padding(state->cipher, 0) != 1) {
+        why = "AES-256 is not available";
+        return std::nullopt;
+    }
+    EVP_MAC* hmac = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
+    state->mac = hmac ? EVP_MAC_CTX_new(hmac) : nullptr;
+    EVP_MAC_free(hmac);
+    char digest[] = "SHA1";
+    OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digest, 0),
+                           OSSL_PARAM_construct_end()};
+    if (!state->mac || EVP_MAC_init(state->mac, derived.data() + kKeySize, kKeySize, params) != 1) {
+        why = "HMAC-SHA1 is not available";
+        return std::nullopt;
+    }
+    OPENSSL_cleanse(derived.data(), derived.size());
+    return WinZipAes(std::move(state));
+}
+
+std::optional<WinZipAes> WinZipAes::forWriting(const std::string& password, std::string& why) {
+    Salt salt{};
+    if (RAND_bytes(salt.data(), static_cast<int>(salt.size())) != 1) {
+        why = "no random numbers for the AES salt";
+        return std::nullopt;
+    }
+    return make(password, salt, why);
+}
+
+std::optional<WinZipAes> WinZipAes::forReading(const std::string& password, const std::uint8_t* header,
+                                               std::string& why) {
+    Salt salt{};
+    std::copy_n(header, kSaltSize, salt.begin());
+    auto aes = make(password, salt, why);
+    if (aes && std::memcmp(aes->s_->verifier.data(), header + kSaltSize, kVerifierSize) != 0) {
+        why = "wrong password";
+        return std::nullopt;
+    }
+    return aes;
+}
+
+std::array<std::uint8_t, WinZipAes::kHeaderSize> WinZipAes::header() const {
+    std::array<std::uint8_t, kHeaderSize> out{};
+    std::copy(s_->salt.begin(), s_->salt.end(), out.begin());
+    std::copy(s_->verifier.begin(), s_->verifier.end(), out.begin() + kSaltSize);
+    return out;
+}
+
+void WinZipAes::refill() {
+    std::uint8_t* ks = s_->keystream.data();
+    for (std::size_t at = 0; at < kKeystreamSize; at += kBlock) {
+        std::uint64_t n = s_->counter++;
+        for (std::size_t i = 0; i < 8; ++i) {
+            ks[at + i] = static_cast<std::uint8_t>(n >> (8 * i));
+        }
+        std::memset(ks + at + 8, 0, 8);
+    }
+    int len = 0;
+    // ECB over the counter blocks, in place: the keystream of counter mode with this counter layout.
+    EVP_EncryptUpdate(s_->cipher, ks, &len, ks, static_cast<int>(kKeystreamSize));
+    s_->used = 0;
+}
+
+void WinZipAes::crypt(std::uint8_t* data, std::size_t len) {
+    while (len > 0) {
+        if (s_->used == kKeystreamSize) {
+            refill();
+        }
+        const std::size_t n = std::min(len, kKeystreamSize - s_->used);
+        const std::uint8_t* ks = s_->keystream.data() + s_->used;
+        std::size_t i = 0;
+        for (; i + 8 <= n; i += 8) {
+            std::uint64_t a, b;
+            std::memcpy(&a, data + i, 8);
+            std::memcpy(&b, ks + i, 8);
+            a ^= b;
+            std::memcpy(data + i, &a, 8);
+        }
+        for (; i < n; ++i) {
+            data[i] ^= ks[i];
+        }
+        s_->used += n;
+        data += n;
+        len -= n;
+    }
+}
+
+void WinZipAes::encrypt(std::uint8_t* data, std::size_t len) {
+    crypt(data, len);
+    EVP_MAC_update(s_->mac, data, len);
+}
+
+void WinZipAes::decrypt(std::uint8_t* data, std::size_t len) {
+    EVP_MAC_update(s_->mac, data, len);
+    crypt(data, len);
+}
+
+WinZipAes::Trailer WinZipAes::trailer() {
+    std::array<std::uint8_t, EVP_MAX_MD_SIZE> full{};
+    std::size_t len = 0;
+    Trailer out{};
+    if (!s_->finished && EVP_MAC_final(s_->mac, full.data(), &len, full.size()) == 1 && len >= kTrailerSize) {
+        std::copy_n(full.begin(), kTrailerSize, out.begin());
+    }
+    s_->finished = true;
+    return out;
+}
+
+} // namespace qob
