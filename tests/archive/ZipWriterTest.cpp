@@ -237,7 +237,8 @@ TEST(WinZipAes, DecryptsWhatLibzipEncrypts) {
 
 TEST(Archive, ACancelledWriteSaysSoAndKeepsTheEarlierBackup) {
     TempDir dir;
-    writeBytes(dir / "a.pst", mixedBytes(4 * 1024 * 1024, 2));
+    // Several compression chunks, so that the write is still under way when it is stopped.
+    writeBytes(dir / "a.pst", mixedBytes(16 * 1024 * 1024, 2));
     for (int level : {0, 6}) {
         SCOPED_TRACE(level);
         Archive zip1;
