@@ -8,9 +8,23 @@
 #include <string>
 #include <unistd.h>
 
-extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    static const std::filesystem::path file =
+namespace {
+
+// One file per process, gone when the process ends (the replay in ctest runs it thousands of times).
+struct ScratchFile {
+    std::filesystem::path path =
         std::filesystem::temp_directory_path() / ("qob-fuzz-info-" + std::to_string(::getpid()) + ".dat");
+    ~ScratchFile() {
+        std::error_code ec;
+        std::filesystem::remove(path, ec);
+    }
+};
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static const ScratchFile scratch;
+    const std::filesystem::path& file = scratch.path;
     {
         std::ofstream out(file, std::ios::binary | std::ios::trunc);
         out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));

@@ -14,10 +14,19 @@
 
 namespace {
 
-std::filesystem::path scratchFile() {
-    static const std::filesystem::path file =
+// One file per process, gone when the process ends (the replay in ctest runs it thousands of times).
+struct ScratchFile {
+    std::filesystem::path path =
         std::filesystem::temp_directory_path() / ("qob-fuzz-regtext-" + std::to_string(::getpid()) + ".reg");
-    return file;
+    ~ScratchFile() {
+        std::error_code ec;
+        std::filesystem::remove(path, ec);
+    }
+};
+
+std::filesystem::path scratchFile() {
+    static const ScratchFile file;
+    return file.path;
 }
 
 } // namespace
