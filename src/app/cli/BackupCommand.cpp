@@ -7,7 +7,6 @@
 #include "app/cli/Target.h"
 #include "backup/BackupJob.h"
 #include "forms/MainForm.h"
-#include "outlook/NoProfileMessage.h"
 
 #include <algorithm>
 #include <ostream>
@@ -66,10 +65,7 @@ int runBackupCommand(const Args& args, std::ostream& out, std::ostream& err, Job
         return 1;
     }
     MainForm form(target->platform());
-    if (!form.formLoad()) {
-        if (form.state().noProfile) {
-            err << "qob: " << noProfileMessage(target->prefix()) << "\n";
-        }
+    if (!loadFormOrReport(form, *target, err)) {
         return 1;
     }
     const std::string profile = args.get("--profile");

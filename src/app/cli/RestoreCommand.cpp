@@ -7,7 +7,6 @@
 #include "app/cli/TerminalText.h"
 #include "forms/OpenBackup.h"
 #include "forms/RestoreRun.h"
-#include "outlook/NoProfileMessage.h"
 #include "restore/RestoreJob.h"
 
 #include <algorithm>
@@ -81,10 +80,7 @@ int runRestoreCommand(const Args& args, std::ostream& out, std::ostream& err, Jo
         return 1;
     }
     MainForm form(target->platform());
-    if (!form.formLoad()) {
-        if (form.state().noProfile) {
-            err << "qob: " << noProfileMessage(target->prefix()) << "\n";
-        }
+    if (!loadFormOrReport(form, *target, err)) {
         return 1;
     }
     auto it = std::find(form.cbTarget.items.begin(), form.cbTarget.items.end(), profile);

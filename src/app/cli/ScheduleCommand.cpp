@@ -3,7 +3,6 @@
 #include "app/cli/Cli.h"
 #include "app/cli/Target.h"
 #include "forms/MainForm.h"
-#include "outlook/NoProfileMessage.h"
 #include "platform/AsciiCase.h"
 #include "platform/Environment.h"
 #include "platform/XdgAutostart.h"
@@ -126,10 +125,7 @@ int runSchedule(const Args& args, std::ostream& out, std::ostream& err) {
         return 1;
     }
     MainForm form(target->platform());
-    if (!form.formLoad()) {
-        if (form.state().noProfile) {
-            err << "qob: " << noProfileMessage(target->prefix()) << "\n";
-        }
+    if (!loadFormOrReport(form, *target, err)) {
         return 1;
     }
     const auto& profiles = form.cbSource.items;

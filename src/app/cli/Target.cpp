@@ -1,6 +1,8 @@
 #include "app/cli/Target.h"
 
 #include "app/cli/Cli.h"
+#include "forms/MainForm.h"
+#include "outlook/NoProfileMessage.h"
 
 #include <ostream>
 
@@ -23,6 +25,16 @@ std::unique_ptr<Target> openTargetOrReport(const Args& args, Dialogs& dialogs, s
         err << "qob: note: " << target->note() << "\n";
     }
     return target;
+}
+
+bool loadFormOrReport(MainForm& form, const Target& target, std::ostream& err) {
+    if (form.formLoad()) {
+        return true;
+    }
+    if (form.state().noProfile) {
+        err << "qob: " << noProfileMessage(target.prefix()) << "\n";
+    }
+    return false;
 }
 
 } // namespace qob::cli

@@ -21,6 +21,10 @@
 #include <optional>
 #include <string>
 
+namespace qob {
+class MainForm;
+}
+
 namespace qob::cli {
 
 struct Args;
@@ -101,5 +105,8 @@ private:
 std::unique_ptr<Target> openTarget(const Args& args, Dialogs& dialogs, std::string& error);
 // openTarget for a command that cannot go on without it: the reason goes to `err`.
 std::unique_ptr<Target> openTargetOrReport(const Args& args, Dialogs& dialogs, std::ostream& err);
+// Loads the target system's mail profiles into `form`, as the window does at its start; false when
+// it cannot, with the reason on `err` when the prefix holds no Outlook profile at all.
+bool loadFormOrReport(MainForm& form, const Target& target, std::ostream& err);
 
 } // namespace qob::cli
