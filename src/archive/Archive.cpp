@@ -20,6 +20,17 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// Makes the next reads of `file` come from the medium. Only clean pages can be dropped: the flush
+// makes them so (a no-op for a file already synced, as a new backup is).
+void dropFileCache(const fs::path& file) {
+    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fdatasync(fd);
+        ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
+        ::close(fd);
+    }
+}
+
 std::string quoted(const fs::path& p) {
     return "\"" + p.string() + "\"";
 }
@@ -319,13 +330,9 @@ Status Archive::writeEntries() {
     if (Status s = out.commit(); !s) {
         return s;
     }
-    // The read-back check that follows should see the disk, not the copy still in memory; the
-    // pages are clean after the flush, so this only drops them.
-    const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-        ::close(fd);
-    }
+    // A backup is written once and read rarely: its pages would only push the user's own files
+    // out of memory.
+    dropFileCache(path_);
     return Status::success();
 }
 
@@ -600,14 +607,7 @@ void Archive::dropCachedPages() {
         dropCache_(path_);
         return;
     }
-    // Only clean pages can be dropped: the flush makes them so (a no-op for a file already
-    // synced, as a new backup is).
-    const int fd = ::open(path_.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd >= 0) {
-        ::fdatasync(fd);
-        ::posix_fadvise(fd, 0, 0, POSIX_FADV_DONTNEED);
-        ::close(fd);
-    }
+    dropFileCache(path_);
 }
 
 // --- helpers -----------------------------------------------------------------------------------
