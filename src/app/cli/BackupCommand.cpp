@@ -1,6 +1,7 @@
 // qob backup: the backup job without the window. The profile's items and values come from the
 // main form's load step, as the window would find them; the job itself needs no form.
 #include "app/cli/BackupCommand.h"
+#include "settings/PasswordRule.h"
 
 #include "app/cli/CommandOutput.h"
 #include "app/cli/ExitCodes.h"
@@ -58,6 +59,12 @@ int runBackupCommand(const Args& args, std::ostream& out, std::ostream& err, Job
     if (password && password->empty()) {
         err << "qob: the password is empty; give a password file whose first line holds it\n";
         return 2;
+    }
+    if (password) {
+        if (auto refused = refusePassword(*password)) {
+            err << "qob: " << *refused << "\n";
+            return 2;
+        }
     }
     CommandDialogs dialogs(err);
     auto target = openTargetOrReport(args, dialogs, err);
