@@ -10,6 +10,9 @@ namespace qob {
 namespace fs = std::filesystem;
 
 std::optional<CompanionEntry> parseCompanionEntry(ItemKind kind, const std::string& entryName) {
+    if (!companionsKey(kind)) {
+        return std::nullopt;
+    }
     const std::size_t first = entryName.find('/');
     const std::size_t second = first == std::string::npos ? first : entryName.find('/', first + 1);
     if (second == std::string::npos || entryName.find('/', second + 1) != std::string::npos) {
