@@ -80,6 +80,7 @@ TEST(SettingsForm, LoadShowsEveryStoredValueAndTicksWhatIsMissing) {
     }
     // Each box reads its own key: only "burndvd" off.
     SettingsFixture f;
+    f.startup.on = true;
     f.put("General", "burndvd", "0");
     f.form.formLoad();
     auto expected = all(true);
