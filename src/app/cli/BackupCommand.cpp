@@ -1,13 +1,13 @@
 // qob backup: the backup job without the window. The profile's items and values come from the
 // main form's load step, as the window would find them; the job itself needs no form.
 #include "app/cli/BackupCommand.h"
-#include "settings/PasswordRule.h"
 
 #include "app/cli/CommandOutput.h"
 #include "app/cli/ExitCodes.h"
 #include "app/cli/Target.h"
 #include "backup/BackupJob.h"
 #include "forms/MainForm.h"
+#include "settings/PasswordRule.h"
 
 #include <algorithm>
 #include <ostream>
