@@ -5,6 +5,7 @@
 #include "FakeDialogs.h"
 #include "app/cli/Cli.h"
 #include "app/cli/Target.h"
+#include "archive/Archive.h"
 #include "platform/ProcessRunner.h"
 #include "schedule/CrontabScheduler.h"
 #include "schedule/WeeklyBackup.h"
@@ -118,6 +119,32 @@ TEST(WeeklyTaskCommand, TheTasksPrefixWinsAndShowRemoveAndAddSayWhatTheRunsDo) {
     std::optional<ScheduledTask> left;
     ASSERT_TRUE(scheduler.readTask(left));
     EXPECT_FALSE(left) << "the task is still registered";
+}
+
+// The program itself, started as the task's line starts it: WINEPREFIX names A, the window last
+// chose B; the backup holds A's signatures.
+TEST(WeeklyTaskCommand, TheProgramBacksUpThePrefixTheLineNames) {
+    const fs::path quiremail = fs::path(QOB_BINARY_DIR) / "quiremail";
+    if (!fs::exists(quiremail)) {
+        GTEST_SKIP() << "the quiremail binary is not built (build target quiremail first)";
+    }
+    test::DemoCli demo;
+    const fs::path home = demo.dir / "home";
+    const fs::path b = demo.dir / "pfx-b";
+    ASSERT_EQ(cli::runCli({"demo-prefix", b.string()}, demo.out, demo.err), 0) << demo.err.str();
+    ASSERT_TRUE(rememberTargetSystem(home, b));
+    const fs::path signatures = demo.prefix / "drive_c/users/quire/AppData/Roaming/Microsoft/Signatures";
+    ASSERT_TRUE(fs::is_directory(signatures));
+    std::ofstream(signatures / "Only in A.txt") << "A";
+    const fs::path backup = demo.dir / "weekly.qob";
+    ASSERT_TRUE(writeSetting(settingsPath(home), "autobackup", "autobackupfile", "0")); // this very file
+    const std::string command = "QUIRE_HOME='" + home.string() + "' WINEPREFIX='" + demo.prefix.string() +
+                                "' '" + quiremail.string() +
+                                "' ' sf=Outlookxm=001000000ps=bf=" + backup.string() + "' 2>/dev/null";
+    ASSERT_EQ(std::system(command.c_str()), 0);
+    Archive archive;
+    ASSERT_TRUE(archive.openArchive(backup));
+    EXPECT_TRUE(archive.findEntry("Only in A.txt")) << "the backup is not of the line's prefix";
 }
 
 TEST(WeeklyTaskCommand, WhatARunCouldNeverDoIsRefusedBeforeAnythingIsMade) {
