@@ -38,16 +38,17 @@ public:
     FormObserver(MainForm& form, bool pumpEvents) : form_(form), pumpEvents_(pumpEvents) {}
 
     void phaseStarted(JobPhase phase) override {
-        if (phase == JobPhase::Writing) {
-            form_.pbShow = 96;
+        if (phase == JobPhase::Writing || phase == JobPhase::Checking) {
+            form_.pbShow = std::max(form_.pbShow, phase == JobPhase::Writing ? kWritingFrom : kCheckingFrom);
             lastPercent_ = -1;
             form_.notify(FormChange::Progress);
         }
     }
     void status(const std::string& text) override {
         form_.label1 = text;
+        // The steps only gather what to write, in a moment; they take the start of the bar.
         if (const int bar = barAt(text); bar >= 0) {
-            form_.pbShow = bar;
+            form_.pbShow = std::max(form_.pbShow, bar * kWritingFrom / 100);
         }
         changed();
     }
@@ -61,6 +62,8 @@ public:
             }
             lastPercent_ = percent;
             form_.label1 = "Write File " + std::to_string(percent) + "%";
+            form_.pbShow =
+                std::max(form_.pbShow, kWritingFrom + (kCheckingFrom - kWritingFrom) * percent / 100);
         } else {
             return;
         }
@@ -88,6 +91,12 @@ private:
             form_.platform().dialogs.processEvents();
         }
     }
+
+    // Writing the archive is nearly all of a backup's time, so the bar follows the bytes written
+    // from kWritingFrom; reading it back, when asked for, starts at kCheckingFrom (its reports are
+    // per file, so the bar does not follow them).
+    static constexpr int kWritingFrom = 10;
+    static constexpr int kCheckingFrom = 85;
 
     MainForm& form_;
     bool pumpEvents_;

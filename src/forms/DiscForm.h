@@ -176,6 +176,7 @@ private:
     bool autoVerifyOfWrite_ = false;
     bool writing_ = false;
     StopToken stop_;
+    std::string imageFolder_; // the handed-over backup's folder: where an image is offered first
 };
 
 } // namespace qob

@@ -1,6 +1,7 @@
 #include "forms/MainForm.h"
 
 #include "forms/AboutForm.h"
+#include "forms/SaveName.h"
 
 #include "outlook/OutlookDiscovery.h"
 #include "settings/Settings.h"
@@ -159,8 +160,8 @@ void MainForm::cmdTargetFileClick() {
     if (!chosen || chosen->empty()) {
         return;
     }
-    txtTargetFile = *chosen;
-    state_.targetPath = std::filesystem::path(*chosen);
+    txtTargetFile = withDefaultExtension(*chosen, ".qob");
+    state_.targetPath = std::filesystem::path(txtTargetFile);
     notify(FormChange::TargetFile);
 }
 

@@ -12,7 +12,8 @@ namespace qob {
 inline constexpr char kWrongPasswordMessage[] = "Incorect Password or Invalid backup file!";
 inline constexpr char kInvalidBackupMessage[] = "Invalid backup file";
 inline constexpr char kOpenBackupTitle[] = "Restore Date from a backup file";
-inline constexpr char kBackupFileFilter[] = "Quire Outlook Backup File (*.qob)|*.qob";
+// "All files" too: a backup saved under another name can still be opened.
+inline constexpr char kBackupFileFilter[] = "Quire Outlook Backup File (*.qob)|*.qob|All files (*)|*";
 // An information file is a handful of short lines; anything far larger is not ours.
 inline constexpr std::uint64_t kMaxInfoFileBytes = 1024 * 1024;
 

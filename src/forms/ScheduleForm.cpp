@@ -1,5 +1,6 @@
 #include "forms/ScheduleForm.h"
 
+#include "forms/SaveName.h"
 #include "outlook/OutlookDiscovery.h"
 #include "schedule/SchtasksCommands.h"
 #include "settings/Settings.h"
@@ -97,7 +98,7 @@ void ScheduleForm::cmdTargetFileClick() {
     if (!chosen || chosen->empty()) {
         return;
     }
-    txtTargetFile = *chosen;
+    txtTargetFile = withDefaultExtension(*chosen, ".qob");
     targetPath_ = *chosen;
     notify(ScheduleChange::TargetFile);
 }
