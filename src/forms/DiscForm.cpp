@@ -389,6 +389,18 @@ void DiscForm::cancelClick() {
     status[0] = "Aborting Write...Please Wait!";
 }
 
+bool DiscForm::cancelAsked() {
+    if (!writing_ || stop_.stopRequested()) {
+        return false;
+    }
+    if (dialogs_.message(kDiscStopWriteQuestion, MsgIcon::Question, MsgButtons::YesNo, kApplicationTitle) !=
+        MsgAnswer::Yes) {
+        return false;
+    }
+    cancelClick();
+    return true;
+}
+
 void DiscForm::ejectClick() {
     if (selectedDevice >= 0) {
         engine_.eject(currentAddress());

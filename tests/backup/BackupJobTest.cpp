@@ -215,7 +215,7 @@ TEST(BackupJob, BackupNowReportsACancelAndSkipTheAfterBackupActions) {
     stop.requestStop();
     bool opened = false;
     AfterBackupActions after;
-    after.openFolder = [&](const fs::path&) { opened = true; };
+    after.openFolder = [&](const fs::path&) { return opened = true; };
     BackupRun run;
     const BackupOutcome outcome = run.runBackup(f.form, stop, after);
     EXPECT_TRUE(outcome.ran);

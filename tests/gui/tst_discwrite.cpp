@@ -109,16 +109,17 @@ private slots:
         struct Run {
             bool verify;
             bool cancelled;
-            const char* image;
+            const char* typed; // in the save dialog
+            const char* image; // written
             const char* box;
         };
-        const Run runs[] = {{false, false, "plain.iso", "Write Complete!"},
-                            {true, false, "verified.iso", "Write and Verify Complete!"},
-                            {false, true, "cancelled.iso", "Write Cancelled!"}};
+        const Run runs[] = {{false, false, "plain", "plain.iso", "Write Complete!"},
+                            {true, false, "verified.iso", "verified.iso", "Write and Verify Complete!"},
+                            {false, true, "cancelled.iso", "cancelled.iso", "Write Cancelled!"}};
         for (const Run& run : runs) {
             shown.clear();
             icons.clear();
-            dialogs.savePath = (dir / run.image).string();
+            dialogs.savePath = (dir / run.typed).string();
             window->findChild<QCheckBox*>("autoVerifyBox")->setChecked(run.verify);
             engine.hold = run.cancelled;
             write->click();

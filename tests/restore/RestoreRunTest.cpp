@@ -74,14 +74,17 @@ TEST(RestoreRun, LogSummaryAndProgressOfASignaturesRestore) {
     const fs::path qob = signaturesOnlyBackup(w);
     ASSERT_EQ(openBackupFile(*w.form, w.archive, qob), OpenResult::Opened);
     EXPECT_EQ(w.form->txtFileInfo, "line 1\r\nline 2");
-    EXPECT_EQ(w.form->txtPOBinfo, "Computer:OLDPC\r\nUser:anna\r\nBackup Time:12/7/2026 8:00:00 PM\r\n"
-                                  "Profile:Outlook\r\nOutlook Version:Outlook 2013");
+    EXPECT_EQ(w.form->txtPOBinfo, "Computer: OLDPC\r\nUser: anna\r\nBackup Time: 12/7/2026 8:00:00 PM\r\n"
+                                  "Profile: Outlook\r\nOutlook Version: Outlook 2013");
     w.target("Second");
     w.tickRestore({2});
     RestoreRunOptions options;
     options.timeText = [] { return std::string("T"); };
     std::vector<std::string> started;
-    options.startOutlook = [&](const std::string& cmd) { started.push_back(cmd); };
+    options.startOutlook = [&](const std::string& cmd) {
+        started.push_back(cmd);
+        return true;
+    };
     const RestoreOutcome outcome = runRestore(*w.form, w.archive, options);
     EXPECT_TRUE(outcome.allSucceeded());
     EXPECT_EQ(readFile(w.programFolder() / "brlog.dat"),
