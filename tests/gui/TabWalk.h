@@ -3,16 +3,22 @@
 // the focus comes back, and says what is wrong with it: a control Tab never reaches, one reached
 // twice (a loop inside the window), or a step that goes back up the window (not reading order).
 #include <QApplication>
+#include <QRadioButton>
 #include <QWidget>
 #include <QtTest>
 
 namespace qob::test {
 
 // What Tab should stop at in `window` now: shown, enabled, taking focus by Tab, and not handing
-// its focus to another widget (a combo box's line edit, a tab widget's bar).
+// its focus to another widget (a combo box's line edit, a tab widget's bar). Of a group of radio
+// buttons only the chosen one is a stop; the arrow keys move within the group.
 inline QList<QWidget*> tabStops(QWidget& window) {
     QList<QWidget*> stops;
     for (QWidget* w : window.findChildren<QWidget*>()) {
+        const auto* radio = qobject_cast<QRadioButton*>(w);
+        if (radio != nullptr && radio->autoExclusive() && !radio->isChecked()) {
+            continue;
+        }
         if (w->window() == &window && w->isVisible() && w->isEnabled() && (w->focusPolicy() & Qt::TabFocus) &&
             w->focusProxy() == nullptr) {
             stops << w;
