@@ -90,6 +90,9 @@ main_window_shown() {
     [[ -n "$MAIN" ]]
 }
 wait_for "the main window" main_window_shown
+# The program's name and version, once: no display name added by Qt to the title.
+NAME=$(xdotool getwindowname "$MAIN")
+[[ "$NAME" =~ ^"$TITLE "[0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "the main window's title is \"$NAME\""
 # Give the window the keyboard ourselves: without a window manager nothing else does.
 xdotool windowfocus --sync "$MAIN"
 
