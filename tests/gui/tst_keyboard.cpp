@@ -69,6 +69,11 @@ private slots:
         window.show();
         window.load();
         checkEveryPage(window, "main window");
+        // No button of the main window is drawn as the default: it would look focused wherever
+        // the focus is.
+        for (const QPushButton* button : window.findChildren<QPushButton*>()) {
+            QVERIFY2(!button->isDefault(), qPrintable(button->objectName()));
+        }
 
         QTest::keyClick(&window, Qt::Key_F1);
         QCOMPARE(helpShown, 1);
