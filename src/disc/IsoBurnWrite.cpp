@@ -294,10 +294,16 @@ Status IsoBurnEngine::write(const std::string& address, const DiscImage& image, 
         // blocks over 32 KiB at a time and reached 60 % of cp's rate; this reaches cp's. The drive
         // served to check the free space.
         drive.reset();
-        if (Status s = copyImage(*iso, *imageFile, events, stop); !s) {
-            if (s.cancelled) {
-                return cancelled();
-            }
+        Status copied = copyImage(*iso, *imageFile, events, stop);
+        if (copied.cancelled) {
+            return cancelled();
+        }
+        if (const FileError unread = iso->readFailure(); !unread.fileName.empty()) {
+            // libisofs would have put zeros where the file's bytes should be: no image at all is
+            // better than one that looks whole.
+            return fail(sourceError(unread.code, unread.description, unread.fileName));
+        }
+        if (Status s = copied; !s) {
             EngineError e;
             e.type = ErrorType::OutputFile;
             e.description = s.message;
@@ -385,6 +391,9 @@ Status IsoBurnEngine::write(const std::string& address, const DiscImage& image, 
     }
     if (!wroteWell) {
         return fail(deviceError(4, "The write failed.", words));
+    }
+    if (const FileError unread = iso->readFailure(); !unread.fileName.empty()) {
+        return fail(sourceError(unread.code, unread.description, unread.fileName));
     }
     if (options.testWrite) {
         if (imageFile) {

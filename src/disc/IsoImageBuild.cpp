@@ -1,5 +1,6 @@
 #include "disc/IsoImageBuild.h"
 
+#include "disc/IsoFileStream.h"
 #include "disc/LibburnDrive.h"
 
 #include <cstdint>
@@ -31,13 +32,65 @@ std::string isoError(const char* what, int code) {
     }
     return std::string(what) + ": " + words;
 }
+
+// The node libisofs made for a file keeps its name, dates and place; its bytes come through our
+// stream instead, under the same identity and size, so the image is laid out as before.
+int readThroughOwnStream(IsoDir* parent, IsoNode* node, const std::string& path,
+                         const std::shared_ptr<StreamFailures>& failures) {
+    if (iso_node_get_type(node) != LIBISO_FILE) {
+        return ISO_SUCCESS;
+    }
+    IsoStream* theirs = iso_file_get_stream(reinterpret_cast<IsoFile*>(node));
+    FileStreamIdentity identity;
+    iso_stream_get_id(theirs, &identity.fsId, &identity.device, &identity.inode);
+    identity.size = iso_stream_get_size(theirs);
+    IsoStream* ours = newIsoFileStream(path, identity, failures);
+    if (ours == nullptr) {
+        return ISO_OUT_OF_MEM;
+    }
+    const std::string name = iso_node_get_name(node);
+    const mode_t permissions = iso_node_get_permissions(node);
+    const uid_t uid = iso_node_get_uid(node);
+    const gid_t gid = iso_node_get_gid(node);
+    const time_t atime = iso_node_get_atime(node);
+    const time_t mtime = iso_node_get_mtime(node);
+    const time_t ctime = iso_node_get_ctime(node);
+    const int hidden = iso_node_get_hidden(node);
+    const int weight = iso_file_get_sort_weight(reinterpret_cast<IsoFile*>(node));
+    int rc = iso_node_take(node);
+    if (rc < 0) {
+        iso_stream_unref(ours);
+        return rc;
+    }
+    iso_node_unref(node);
+    IsoFile* file = nullptr;
+    rc = iso_tree_add_new_file(parent, name.c_str(), ours, &file);
+    if (rc < 0) {
+        if (file == nullptr) {
+            iso_stream_unref(ours);
+        }
+        return rc;
+    }
+    IsoNode* made = reinterpret_cast<IsoNode*>(file);
+    iso_node_set_permissions(made, permissions);
+    iso_node_set_uid(made, uid);
+    iso_node_set_gid(made, gid);
+    iso_node_set_atime(made, atime);
+    iso_node_set_mtime(made, mtime);
+    iso_node_set_ctime(made, ctime);
+    iso_node_set_hidden(made, hidden);
+    iso_node_set_sort_weight(made, weight);
+    return ISO_SUCCESS;
+}
 } // namespace
 
 std::unique_ptr<IsoImageBuild> IsoImageBuild::create(const DiscImage& tree, const WriteOptions& options,
                                                      const std::set<std::string>& leaveOut,
-                                                     std::uint32_t startBlock, std::string& error) {
+                                                     std::uint32_t startBlock, std::string& error,
+                                                     FileReads reads) {
     std::unique_ptr<IsoImageBuild> build(new IsoImageBuild);
     build->parts_ = std::make_unique<Parts>();
+    build->failures_ = std::make_shared<StreamFailures>();
     Parts& parts = *build->parts_;
     takeDiscMessages();
     int rc = iso_image_new("QOB_DISC", &parts.image);
@@ -68,7 +121,11 @@ std::unique_ptr<IsoImageBuild> IsoImageBuild::create(const DiscImage& tree, cons
             continue;
         }
         // libisofs takes the file's size and date now and reads its bytes while writing.
-        rc = iso_tree_add_new_node(parts.image, parent, item.name.c_str(), item.sourcePath.c_str(), nullptr);
+        IsoNode* node = nullptr;
+        rc = iso_tree_add_new_node(parts.image, parent, item.name.c_str(), item.sourcePath.c_str(), &node);
+        if (rc >= 0 && reads == FileReads::Buffered) {
+            rc = readThroughOwnStream(parent, node, item.sourcePath, build->failures_);
+        }
         if (rc < 0) {
             error = isoError(("The file " + item.sourcePath + " could not be put in the image").c_str(), rc);
             return nullptr;
@@ -99,6 +156,10 @@ std::unique_ptr<IsoImageBuild> IsoImageBuild::create(const DiscImage& tree, cons
     build->source_ = reinterpret_cast<burn::burn_source*>(source);
     build->size_ = static_cast<std::uint64_t>(build->source_->get_size(build->source_));
     return build;
+}
+
+FileError IsoImageBuild::readFailure() const {
+    return failures_->first();
 }
 
 IsoImageBuild::~IsoImageBuild() {

@@ -16,6 +16,12 @@ struct burn_source;
 
 namespace qob::disc {
 
+class StreamFailures;
+
+// How the files' bytes reach libisofs: through our stream, a megabyte per read from the disk, or
+// through libisofs' own, one 2 KiB read per block (kept to check that both make the same image).
+enum class FileReads { Buffered, LibraryBlocks };
+
 class IsoImageBuild {
 public:
     // `leaveOut`: image paths of files not to write (they could not be read). `startBlock`: where
@@ -23,7 +29,8 @@ public:
     // the image cannot be made.
     static std::unique_ptr<IsoImageBuild> create(const DiscImage& tree, const WriteOptions& options,
                                                  const std::set<std::string>& leaveOut,
-                                                 std::uint32_t startBlock, std::string& error);
+                                                 std::uint32_t startBlock, std::string& error,
+                                                 FileReads reads = FileReads::Buffered);
     ~IsoImageBuild();
     IsoImageBuild(const IsoImageBuild&) = delete;
     IsoImageBuild& operator=(const IsoImageBuild&) = delete;
@@ -31,11 +38,15 @@ public:
     // The blocks, read once by the writer (the pointer stays owned here).
     burn::burn_source* source() const { return source_; }
     std::uint64_t size() const { return size_; }
+    // The first file that could not be read whole while the blocks were made (libisofs puts zeros
+    // in its place and goes on); `fileName` empty when none. Known once every block was read.
+    FileError readFailure() const;
 
 private:
     IsoImageBuild() = default;
     struct Parts;
     std::unique_ptr<Parts> parts_;
+    std::shared_ptr<StreamFailures> failures_;
     burn::burn_source* source_ = nullptr;
     std::uint64_t size_ = 0;
 };

@@ -1,0 +1,216 @@
+#include "disc/IsoFileStream.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <new>
+#include <sys/stat.h>
+#include <unistd.h>
+
+// libisofs lays out a stream as { its methods, its reference count, its data } and leaves the type
+// incomplete for C++; a stream made here must have exactly that layout.
+struct iso_stream {
+    IsoStreamIface* methods;
+    int refcount;
+    void* data;
+};
+
+namespace qob::disc {
+
+void StreamFailures::record(int code, const std::string& description, const std::string& path) {
+    std::lock_guard<std::mutex> lock(mutex_);
+    if (first_.fileName.empty()) {
+        first_ = {code, description, path};
+    }
+}
+
+FileError StreamFailures::first() const {
+    std::lock_guard<std::mutex> lock(mutex_);
+    return first_;
+}
+
+namespace {
+
+struct FileStreamData {
+    std::string path;
+    FileStreamIdentity identity;
+    std::shared_ptr<StreamFailures> failures;
+    std::size_t bufferBytes = 0;
+    int fd = -1;
+    std::unique_ptr<char[]> buffer; // only while open: one file at a time is read
+    std::size_t start = 0;
+    std::size_t end = 0;
+
+    void fail(int code, const std::string& what) {
+        failures->record(code, what + ": " + std::strerror(code), path);
+    }
+    void closeFile() {
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        fd = -1;
+        buffer.reset();
+        start = end = 0;
+    }
+};
+
+FileStreamData& dataOf(IsoStream* stream) {
+    return *static_cast<FileStreamData*>(stream->data);
+}
+
+int isoCodeOf(int code) {
+    switch (code) {
+    case ENOENT:
+        return ISO_FILE_DOESNT_EXIST;
+    case EACCES:
+    case EPERM:
+        return ISO_FILE_ACCESS_DENIED;
+    default:
+        return ISO_FILE_ERROR;
+    }
+}
+
+// As libisofs' own stream answers: 1 when the size is still the one the image was laid out for,
+// 2 when the file has grown (its tail is left out), 3 when it has shrunk (zeros are put in).
+int streamOpen(IsoStream* stream) {
+    FileStreamData& d = dataOf(stream);
+    if (d.fd >= 0) {
+        return ISO_FILE_ALREADY_OPENED;
+    }
+    d.fd = ::open(d.path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (d.fd < 0) {
+        const int code = errno;
+        d.fail(code, "The file could not be opened while the image was made");
+        return isoCodeOf(code);
+    }
+    struct stat info {};
+    if (::fstat(d.fd, &info) != 0) {
+        const int code = errno;
+        d.closeFile();
+        d.fail(code, "The file could not be opened while the image was made");
+        return isoCodeOf(code);
+    }
+    d.buffer.reset(new (std::nothrow) char[d.bufferBytes]);
+    if (!d.buffer) {
+        d.closeFile();
+        return ISO_OUT_OF_MEM;
+    }
+    ::posix_fadvise(d.fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    if (info.st_size == d.identity.size) {
+        return ISO_SUCCESS;
+    }
+    d.failures->record(EIO, "The file changed size while the image was made.", d.path);
+    return d.identity.size > info.st_size ? 3 : 2;
+}
+
+int streamClose(IsoStream* stream) {
+    FileStreamData& d = dataOf(stream);
+    if (d.fd < 0) {
+        return ISO_FILE_NOT_OPENED;
+    }
+    d.closeFile();
+    return ISO_SUCCESS;
+}
+
+off_t streamSize(IsoStream* stream) {
+    return dataOf(stream).identity.size;
+}
+
+int streamRead(IsoStream* stream, void* out, std::size_t count) {
+    FileStreamData& d = dataOf(stream);
+    if (d.fd < 0) {
+        return ISO_FILE_NOT_OPENED;
+    }
+    if (count == 0) {
+        return 0;
+    }
+    if (d.start == d.end) {
+        ssize_t got;
+        do {
+            got = ::read(d.fd, d.buffer.get(), d.bufferBytes);
+        } while (got < 0 && errno == EINTR);
+        if (got < 0) {
+            d.fail(errno, "The file could not be read while the image was made");
+            return ISO_FILE_READ_ERROR;
+        }
+        if (got == 0) {
+            return 0;
+        }
+        d.start = 0;
+        d.end = static_cast<std::size_t>(got);
+    }
+    const std::size_t n = std::min(count, d.end - d.start);
+    std::memcpy(out, d.buffer.get() + d.start, n);
+    d.start += n;
+    return static_cast<int>(n);
+}
+
+int streamIsRepeatable(IsoStream*) {
+    return 1;
+}
+
+void streamId(IsoStream* stream, unsigned int* fsId, dev_t* device, ino_t* inode) {
+    const FileStreamIdentity& id = dataOf(stream).identity;
+    *fsId = id.fsId;
+    *device = id.device;
+    *inode = id.inode;
+}
+
+void streamFree(IsoStream* stream) {
+    FileStreamData* d = static_cast<FileStreamData*>(stream->data);
+    d->closeFile();
+    delete d; // the stream itself is freed by libisofs
+}
+
+int streamUpdateSize(IsoStream* stream) {
+    FileStreamData& d = dataOf(stream);
+    struct stat info {};
+    if (::stat(d.path.c_str(), &info) != 0) {
+        return isoCodeOf(errno);
+    }
+    d.identity.size = info.st_size;
+    return ISO_SUCCESS;
+}
+
+IsoStream* streamInput(IsoStream*, int) {
+    return nullptr;
+}
+
+int streamClone(IsoStream* old, IsoStream** copy, int flag);
+
+IsoStreamIface fileStreamMethods = {
+    4,        {'q', 'o', 'b', 'f'}, streamOpen,       streamClose, streamSize, streamRead, streamIsRepeatable,
+    streamId, streamFree,           streamUpdateSize, streamInput, nullptr,    streamClone};
+
+int streamClone(IsoStream* old, IsoStream** copy, int flag) {
+    if (flag) {
+        return ISO_STREAM_NO_CLONE;
+    }
+    const FileStreamData& d = dataOf(old);
+    *copy = newIsoFileStream(d.path, d.identity, d.failures, d.bufferBytes);
+    return *copy ? ISO_SUCCESS : ISO_OUT_OF_MEM;
+}
+
+} // namespace
+
+IsoStream* newIsoFileStream(const std::string& path, const FileStreamIdentity& identity,
+                            std::shared_ptr<StreamFailures> failures, std::size_t bufferBytes) {
+    // libisofs frees the stream with free() when its last reference goes.
+    auto* stream = static_cast<IsoStream*>(std::malloc(sizeof(IsoStream)));
+    auto* data = new (std::nothrow) FileStreamData;
+    if (!data || !stream) {
+        delete data;
+        std::free(stream);
+        return nullptr;
+    }
+    data->path = path;
+    data->identity = identity;
+    data->failures = std::move(failures);
+    data->bufferBytes = std::max<std::size_t>(bufferBytes, 2048);
+    *stream = {&fileStreamMethods, 1, data};
+    return stream;
+}
+
+} // namespace qob::disc

@@ -1,0 +1,44 @@
+#pragma once
+// A file's bytes for libisofs, read from the disk a megabyte at a time. libisofs asks for one 2 KiB
+// block per call; its own file stream turns each call into a read() of 2 KiB, which held an image
+// to half of cp's rate. This stream hands out the same bytes from a large buffer, and keeps the
+// identity (file system, device, inode) and size libisofs' own stream gave the file, so the
+// image's layout and contents stay exactly as they were.
+#include "disc/DiscTypes.h"
+
+#include <libisofs/libisofs.h>
+
+#include <cstddef>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <sys/types.h>
+
+namespace qob::disc {
+
+// The first file that could not be read whole while the image was made, told by the streams of
+// one image (libisofs reads them on its own thread) and asked for by the writer.
+class StreamFailures {
+public:
+    void record(int code, const std::string& description, const std::string& path);
+    // `fileName` is empty while every file was read whole.
+    FileError first() const;
+
+private:
+    mutable std::mutex mutex_;
+    FileError first_;
+};
+
+struct FileStreamIdentity {
+    unsigned int fsId = 0;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+};
+
+// A new stream (reference count 1) over the file at `path`, or null when out of memory.
+// `bufferBytes` is how much it reads from the disk at once.
+IsoStream* newIsoFileStream(const std::string& path, const FileStreamIdentity& identity,
+                            std::shared_ptr<StreamFailures> failures, std::size_t bufferBytes = 1 << 20);
+
+} // namespace qob::disc
