@@ -33,6 +33,13 @@ FileError StreamFailures::first() const {
 
 namespace {
 
+struct FileStreamIdentity {
+    unsigned int fsId = 0;
+    dev_t device = 0;
+    ino_t inode = 0;
+    off_t size = 0;
+};
+
 struct FileStreamData {
     std::string path;
     FileStreamIdentity identity;
@@ -42,6 +49,7 @@ struct FileStreamData {
     std::unique_ptr<char[]> buffer; // only while open: one file at a time is read
     std::size_t start = 0;
     std::size_t end = 0;
+    off_t delivered = 0; // since the file was opened
 
     void fail(int code, const std::string& what) {
         failures->record(code, what + ": " + std::strerror(code), path);
@@ -53,6 +61,7 @@ struct FileStreamData {
         fd = -1;
         buffer.reset();
         start = end = 0;
+        delivered = 0;
     }
 };
 
@@ -136,6 +145,9 @@ int streamRead(IsoStream* stream, void* out, std::size_t count) {
             return ISO_FILE_READ_ERROR;
         }
         if (got == 0) {
+            if (d.delivered < d.identity.size) {
+                d.failures->record(EIO, "The file became shorter while the image was made.", d.path);
+            }
             return 0;
         }
         d.start = 0;
@@ -144,6 +156,7 @@ int streamRead(IsoStream* stream, void* out, std::size_t count) {
     const std::size_t n = std::min(count, d.end - d.start);
     std::memcpy(out, d.buffer.get() + d.start, n);
     d.start += n;
+    d.delivered += static_cast<off_t>(n);
     return static_cast<int>(n);
 }
 
@@ -184,33 +197,56 @@ IsoStreamIface fileStreamMethods = {
     4,        {'q', 'o', 'b', 'f'}, streamOpen,       streamClose, streamSize, streamRead, streamIsRepeatable,
     streamId, streamFree,           streamUpdateSize, streamInput, nullptr,    streamClone};
 
+FileStreamData* newData(const std::string& path, const FileStreamIdentity& identity,
+                        std::shared_ptr<StreamFailures> failures, std::size_t bufferBytes) {
+    auto* data = new (std::nothrow) FileStreamData;
+    if (data) {
+        data->path = path;
+        data->identity = identity;
+        data->failures = std::move(failures);
+        data->bufferBytes = std::max<std::size_t>(bufferBytes, 2048);
+    }
+    return data;
+}
+
 int streamClone(IsoStream* old, IsoStream** copy, int flag) {
     if (flag) {
         return ISO_STREAM_NO_CLONE;
     }
     const FileStreamData& d = dataOf(old);
-    *copy = newIsoFileStream(d.path, d.identity, d.failures, d.bufferBytes);
-    return *copy ? ISO_SUCCESS : ISO_OUT_OF_MEM;
+    // libisofs frees a stream with free() when its last reference goes.
+    auto* stream = static_cast<IsoStream*>(std::malloc(sizeof(IsoStream)));
+    FileStreamData* data = newData(d.path, d.identity, d.failures, d.bufferBytes);
+    if (!stream || !data) {
+        std::free(stream);
+        delete data;
+        return ISO_OUT_OF_MEM;
+    }
+    *stream = {&fileStreamMethods, 1, data};
+    *copy = stream;
+    return ISO_SUCCESS;
 }
 
 } // namespace
 
-IsoStream* newIsoFileStream(const std::string& path, const FileStreamIdentity& identity,
-                            std::shared_ptr<StreamFailures> failures, std::size_t bufferBytes) {
-    // libisofs frees the stream with free() when its last reference goes.
-    auto* stream = static_cast<IsoStream*>(std::malloc(sizeof(IsoStream)));
-    auto* data = new (std::nothrow) FileStreamData;
-    if (!data || !stream) {
-        delete data;
-        std::free(stream);
-        return nullptr;
+int readThroughBuffer(IsoStream* stream, const std::string& path, std::shared_ptr<StreamFailures> failures,
+                      std::size_t bufferBytes) {
+    if (std::memcmp(stream->methods->type, "fsrc", 4) != 0) {
+        return ISO_WRONG_ARG_VALUE;
     }
-    data->path = path;
-    data->identity = identity;
-    data->failures = std::move(failures);
-    data->bufferBytes = std::max<std::size_t>(bufferBytes, 2048);
-    *stream = {&fileStreamMethods, 1, data};
-    return stream;
+    FileStreamIdentity identity;
+    iso_stream_get_id(stream, &identity.fsId, &identity.device, &identity.inode);
+    identity.size = iso_stream_get_size(stream);
+    FileStreamData* data = newData(path, identity, std::move(failures), bufferBytes);
+    if (!data) {
+        return ISO_OUT_OF_MEM;
+    }
+    // The object stays where it is, so libisofs' nodes and its ordering of them are untouched;
+    // only what it holds changes. Its own data goes as it would when the last reference went.
+    stream->methods->free(stream);
+    stream->methods = &fileStreamMethods;
+    stream->data = data;
+    return ISO_SUCCESS;
 }
 
 } // namespace qob::disc

@@ -29,16 +29,11 @@ private:
     FileError first_;
 };
 
-struct FileStreamIdentity {
-    unsigned int fsId = 0;
-    dev_t device = 0;
-    ino_t inode = 0;
-    off_t size = 0;
-};
-
-// A new stream (reference count 1) over the file at `path`, or null when out of memory.
-// `bufferBytes` is how much it reads from the disk at once.
-IsoStream* newIsoFileStream(const std::string& path, const FileStreamIdentity& identity,
-                            std::shared_ptr<StreamFailures> failures, std::size_t bufferBytes = 1 << 20);
+// Makes libisofs' own stream of a file added from this computer (a node's, before the image is
+// laid out) read through a buffer of `bufferBytes`: the same object with the same identity and size,
+// so nothing of the image's layout changes. ISO_SUCCESS, or a libisofs error code when the stream is
+// not a plain file's or memory ran out (the stream is then left as it was).
+int readThroughBuffer(IsoStream* stream, const std::string& path, std::shared_ptr<StreamFailures> failures,
+                      std::size_t bufferBytes = 1 << 20);
 
 } // namespace qob::disc

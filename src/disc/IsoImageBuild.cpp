@@ -8,6 +8,8 @@
 
 #include <ctime>
 #include <map>
+#include <utility>
+#include <vector>
 
 namespace qob::disc {
 
@@ -33,55 +35,6 @@ std::string isoError(const char* what, int code) {
     return std::string(what) + ": " + words;
 }
 
-// The node libisofs made for a file keeps its name, dates and place; its bytes come through our
-// stream instead, under the same identity and size, so the image is laid out as before.
-int readThroughOwnStream(IsoDir* parent, IsoNode* node, const std::string& path,
-                         const std::shared_ptr<StreamFailures>& failures) {
-    if (iso_node_get_type(node) != LIBISO_FILE) {
-        return ISO_SUCCESS;
-    }
-    IsoStream* theirs = iso_file_get_stream(reinterpret_cast<IsoFile*>(node));
-    FileStreamIdentity identity;
-    iso_stream_get_id(theirs, &identity.fsId, &identity.device, &identity.inode);
-    identity.size = iso_stream_get_size(theirs);
-    IsoStream* ours = newIsoFileStream(path, identity, failures);
-    if (ours == nullptr) {
-        return ISO_OUT_OF_MEM;
-    }
-    const std::string name = iso_node_get_name(node);
-    const mode_t permissions = iso_node_get_permissions(node);
-    const uid_t uid = iso_node_get_uid(node);
-    const gid_t gid = iso_node_get_gid(node);
-    const time_t atime = iso_node_get_atime(node);
-    const time_t mtime = iso_node_get_mtime(node);
-    const time_t ctime = iso_node_get_ctime(node);
-    const int hidden = iso_node_get_hidden(node);
-    const int weight = iso_file_get_sort_weight(reinterpret_cast<IsoFile*>(node));
-    int rc = iso_node_take(node);
-    if (rc < 0) {
-        iso_stream_unref(ours);
-        return rc;
-    }
-    iso_node_unref(node);
-    IsoFile* file = nullptr;
-    rc = iso_tree_add_new_file(parent, name.c_str(), ours, &file);
-    if (rc < 0) {
-        if (file == nullptr) {
-            iso_stream_unref(ours);
-        }
-        return rc;
-    }
-    IsoNode* made = reinterpret_cast<IsoNode*>(file);
-    iso_node_set_permissions(made, permissions);
-    iso_node_set_uid(made, uid);
-    iso_node_set_gid(made, gid);
-    iso_node_set_atime(made, atime);
-    iso_node_set_mtime(made, mtime);
-    iso_node_set_ctime(made, ctime);
-    iso_node_set_hidden(made, hidden);
-    iso_node_set_sort_weight(made, weight);
-    return ISO_SUCCESS;
-}
 } // namespace
 
 std::unique_ptr<IsoImageBuild> IsoImageBuild::create(const DiscImage& tree, const WriteOptions& options,
@@ -103,6 +56,7 @@ std::unique_ptr<IsoImageBuild> IsoImageBuild::create(const DiscImage& tree, cons
     iso_image_set_application_id(parts.image, "QUIRE OUTLOOK BACKUP");
 
     std::map<std::string, IsoDir*> folders{{"\\", iso_image_get_root(parts.image)}};
+    std::vector<std::pair<IsoFile*, std::string>> files;
     for (const ImageItem& item : tree.allItems()) {
         IsoDir* parent = folders.at(item.parentPath);
         if (item.isFolder) {
@@ -123,12 +77,24 @@ std::unique_ptr<IsoImageBuild> IsoImageBuild::create(const DiscImage& tree, cons
         // libisofs takes the file's size and date now and reads its bytes while writing.
         IsoNode* node = nullptr;
         rc = iso_tree_add_new_node(parts.image, parent, item.name.c_str(), item.sourcePath.c_str(), &node);
-        if (rc >= 0 && reads == FileReads::Buffered) {
-            rc = readThroughOwnStream(parent, node, item.sourcePath, build->failures_);
+        if (rc >= 0 && iso_node_get_type(node) == LIBISO_FILE) {
+            files.emplace_back(reinterpret_cast<IsoFile*>(node), item.sourcePath);
         }
         if (rc < 0) {
             error = isoError(("The file " + item.sourcePath + " could not be put in the image").c_str(), rc);
             return nullptr;
+        }
+    }
+
+    // Once every node is made: libisofs numbers the Rock Ridge inodes in the order of its nodes'
+    // addresses, which a change of stream between two nodes' making could shift.
+    if (reads == FileReads::Buffered) {
+        for (const auto& [file, path] : files) {
+            rc = readThroughBuffer(iso_file_get_stream(file), path, build->failures_);
+            if (rc < 0) {
+                error = isoError(("The file " + path + " could not be put in the image").c_str(), rc);
+                return nullptr;
+            }
         }
     }
 

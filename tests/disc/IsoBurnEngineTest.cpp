@@ -253,3 +253,46 @@ TEST_F(IsoBurnEngineTest, VerifyNamesEveryFileThatDiffersFromItsSource) {
 
 } // namespace
 } // namespace qob::disc
+
+namespace qob::disc {
+namespace {
+
+// A file cut short while its bytes are being written: libisofs would put zeros in their place and
+// call the image whole; the write fails instead, naming the file, and the earlier image stays.
+TEST_F(IsoBurnEngineTest, AFileCutShortDuringTheWriteFailsItInsteadOfLeavingZeros) {
+    DiscImage tree;
+    const fs::path first = dir / "cut/first.pst";
+    const fs::path second = dir / "cut/second.pst";
+    writeFile(first, std::string(8 << 20, 'a'));
+    writeFile(second, std::string(8 << 20, 'b'));
+    ASSERT_TRUE(tree.addFolder((dir / "cut").string(), "\\cut"));
+    const fs::path iso = dir / "cut.iso";
+    writeFile(iso, "earlier image");
+    struct CutWhileWriting : Events {
+        std::vector<fs::path> files;
+        bool cut = false;
+        void writeStatus(int percent, WriteStage stage) override {
+            Events::writeStatus(percent, stage);
+            if (stage == WriteStage::Writing && !cut) {
+                cut = true; // at most a few MiB of the first file have been read by now
+                for (const fs::path& f : files) {
+                    fs::resize_file(f, 1 << 20);
+                }
+            }
+        }
+    } events;
+    events.files = {first, second};
+    ASSERT_TRUE(engine.write("stdio:" + iso.string(), tree, {}, events, stop));
+    EXPECT_TRUE(events.cut);
+    EXPECT_EQ(events.end(), WriteStage::Failed);
+    ASSERT_EQ(events.errors.size(), 1u);
+    EXPECT_EQ(events.errors[0].type, ErrorType::SourceFile);
+    EXPECT_TRUE(events.errors[0].file.fileName == first.string() ||
+                events.errors[0].file.fileName == second.string())
+        << events.errors[0].file.fileName;
+    EXPECT_FALSE(events.errors[0].description.empty());
+    EXPECT_EQ(readAll(iso), "earlier image");
+}
+
+} // namespace
+} // namespace qob::disc

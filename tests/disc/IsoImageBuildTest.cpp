@@ -1,0 +1,199 @@
+// The files' bytes reach libisofs through our own stream, a megabyte per read from the disk; the
+// image must stay byte for byte what libisofs' own stream makes, and a file that changes under the
+// write must be told rather than filled with zeros.
+#include "disc/IsoImageBuild.h"
+#include "TestPaths.h"
+#include "disc/LibburnDrive.h"
+
+#include <gtest/gtest.h>
+
+#include <ctime>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace qob::disc {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string randomBytes(std::size_t n, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string bytes(n, '\0');
+    for (char& c : bytes) {
+        c = static_cast<char>(random());
+    }
+    return bytes;
+}
+
+void writeFile(const fs::path& path, const std::string& bytes) {
+    fs::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string readAll(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string readImage(IsoImageBuild& build) {
+    std::string image(build.size(), '\0');
+    std::size_t done = 0;
+    burn::burn_source* source = build.source();
+    while (done < image.size()) {
+        const int want = static_cast<int>(std::min<std::size_t>(1 << 20, image.size() - done));
+        const int got = source->read_xt(source, reinterpret_cast<unsigned char*>(&image[done]), want);
+        if (got <= 0) {
+            ADD_FAILURE() << "the image ended after " << done << " of " << image.size() << " bytes";
+            return image.substr(0, done);
+        }
+        done += static_cast<std::size_t>(got);
+    }
+    return image;
+}
+
+class IsoImageBuildTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(libraries.ok());
+        const fs::path src = dir / "src";
+        // Sizes around the 2 KiB block and the 1 MiB read, an empty file, names libisofs shortens.
+        const std::vector<std::pair<std::string, std::size_t>> sizes = {
+            {"empty.dat", 0},
+            {"one.txt", 1},
+            {"block-1.bin", 2047},
+            {"block.bin", 2048},
+            {"block+1.bin", 2049},
+            {"Ordner ä/read-1.bin", (1 << 20) - 1},
+            {"Ordner ä/read.bin", 1 << 20},
+            {"Ordner ä/read+1.bin", (1 << 20) + 1},
+            {"a/b/c/d/e/f/g/h/i/backup-2024.qob", 3 * (1 << 20) + 123},
+            {"Übersicht Mails 日本語.txt", 5000},
+            {std::string(240, 'n') + ".txt", 77}};
+        unsigned seed = 1;
+        for (const auto& [name, size] : sizes) {
+            writeFile(src / name, randomBytes(size, seed++));
+        }
+        fs::last_write_time(src / "empty.dat",
+                            fs::file_time_type::clock::now() - std::chrono::hours(24 * 400));
+        fs::create_symlink(src / "block.bin", dir / "link-to-block.bin");
+        // Read once, so the build's own reads move no access time between the two images.
+        for (const auto& entry : fs::recursive_directory_iterator(src)) {
+            if (entry.is_regular_file()) {
+                std::ifstream(entry.path(), std::ios::binary).get();
+            }
+        }
+        ASSERT_TRUE(tree.addFolder(src.string(), "\\src"));
+        // The same file twice: libisofs writes its bytes once for both names.
+        ASSERT_TRUE(tree.addFile((src / "one.txt").string(), "\\again\\one-more.txt"));
+        ASSERT_TRUE(tree.addFile((dir / "link-to-block.bin").string(), "\\linked.bin"));
+    }
+
+    // libisofs numbers the Rock Ridge inodes in the order of its nodes' addresses, so two builds in
+    // one process may differ there even through the same stream. Each way is therefore built in a
+    // child of this process, from the same heap, and both within one second (libisofs stamps the
+    // volume and the folders with the time).
+    // The parent allocates nothing between the two children.
+    void buildInChild(FileReads reads, const WriteOptions& options, std::uint32_t startBlock,
+                      const fs::path& out, int& status) {
+        const pid_t child = ::fork();
+        if (child == 0) {
+            std::string error;
+            auto build = IsoImageBuild::create(tree, options, {}, startBlock, error, reads);
+            if (!build) {
+                ::_exit(2);
+            }
+            const std::string image = readImage(*build);
+            std::ofstream(out, std::ios::binary) << image;
+            ::_exit(image.size() == build->size() && build->readFailure().fileName.empty() ? 0 : 3);
+        }
+        ::waitpid(child, &status, 0);
+    }
+
+    std::pair<std::string, std::string> bothWays(const WriteOptions& options, std::uint32_t startBlock) {
+        const fs::path ours = dir / "ours.iso";
+        const fs::path theirs = dir / "theirs.iso";
+        for (int attempt = 0; attempt < 5; ++attempt) {
+            int oursStatus = -1;
+            int theirsStatus = -1;
+            const std::time_t before = std::time(nullptr);
+            buildInChild(FileReads::Buffered, options, startBlock, ours, oursStatus);
+            buildInChild(FileReads::LibraryBlocks, options, startBlock, theirs, theirsStatus);
+            const std::time_t after = std::time(nullptr);
+            EXPECT_EQ(oursStatus, 0);
+            EXPECT_EQ(theirsStatus, 0);
+            if (after == before) {
+                return {readAll(ours), readAll(theirs)};
+            }
+        }
+        ADD_FAILURE() << "no two builds fell into one second";
+        return {};
+    }
+
+    DiscLibraries libraries;
+    test::TempDir dir;
+    DiscImage tree;
+};
+
+TEST_F(IsoImageBuildTest, OurStreamMakesTheImageLibisofsMakesByteForByte) {
+    struct Case {
+        int fileSystem;
+        bool useFileDates;
+        std::uint32_t startBlock;
+    };
+    for (const Case& c : {Case{kIso9660 | kJoliet, true, 0}, Case{kIso9660, true, 0},
+                          Case{kIso9660 | kJoliet, false, 0}, Case{kIso9660 | kJoliet, true, 5000}}) {
+        SCOPED_TRACE(::testing::Message() << "file system " << c.fileSystem << ", file dates "
+                                          << c.useFileDates << ", start " << c.startBlock);
+        WriteOptions options;
+        options.fileSystem = c.fileSystem;
+        options.useFileDates = c.useFileDates;
+        options.volumeIdentifier = "Outlook Data Backup";
+        const auto [ours, theirs] = bothWays(options, c.startBlock);
+        ASSERT_FALSE(theirs.empty());
+        EXPECT_EQ(ours.size(), theirs.size());
+        EXPECT_TRUE(ours == theirs) << "the images differ";
+        // And the bytes are really the files' (not, say, zeros in both).
+        const std::string big = randomBytes(3 * (1 << 20) + 123, 9);
+        EXPECT_NE(ours.find(big), std::string::npos);
+    }
+}
+
+TEST_F(IsoImageBuildTest, AFileThatChangesUnderTheWriteIsNamed) {
+    const fs::path src = dir / "src";
+    struct Case {
+        std::string file;
+        std::function<void(const fs::path&)> change;
+        bool rootReadsAnyway = false;
+    };
+    const std::vector<Case> cases = {
+        {"Ordner ä/read+1.bin", [](const fs::path& p) { fs::resize_file(p, 100); }},
+        {"block+1.bin", [](const fs::path& p) { fs::resize_file(p, 4096); }},
+        {"one.txt", [](const fs::path& p) { fs::remove(p); }},
+        {"a/b/c/d/e/f/g/h/i/backup-2024.qob", [](const fs::path& p) { ::chmod(p.c_str(), 0); }, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        const fs::path path = src / c.file;
+        const std::string kept = readAll(path);
+        std::string error;
+        auto build = IsoImageBuild::create(tree, {}, {}, 0, error);
+        ASSERT_TRUE(build) << error;
+        c.change(path);
+        const std::string image = readImage(*build);
+        EXPECT_EQ(image.size(), build->size()) << "libisofs still makes the whole image";
+        const FileError failure = build->readFailure();
+        if (!(c.rootReadsAnyway && ::geteuid() == 0)) {
+            EXPECT_EQ(failure.fileName, path.string());
+            EXPECT_FALSE(failure.description.empty());
+        }
+        ::chmod(path.c_str(), 0644);
+        writeFile(path, kept);
+    }
+}
+
+} // namespace
+} // namespace qob::disc
