@@ -1,11 +1,18 @@
 # Shared by the benchmark scripts (sourced, not run): building what they need, the PST-like data,
 # timing one row with /usr/bin/time -v and printing the table.
 # Env: BUILD (build folder, default <repo>/build-bench), BUILD_TYPE (default Release), WORK (scratch
-#      folder, default a new /tmp folder), KEEP=1 keeps WORK, SEED (the data's seed, default 1).
+#      folder, default a new /tmp folder), KEEP=1 keeps WORK, SEED (the data's seed, default 1),
+#      MIX=real: the data is the real-file mix (bench/data/realmix.py) instead of the PST-like data.
 
 REPO=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
 BUILD=${BUILD:-$REPO/build-bench}
 SEED=${SEED:-1}
+MIX=${MIX:-pst}
+case "$MIX" in
+pst) DATA_NAME="PST-like data" ;;
+real) DATA_NAME="real-file mix" ;;
+*) echo "MIX is pst or real, not $MIX" >&2; exit 2 ;;
+esac
 
 need_tools() {
     local tool missing=()
@@ -42,15 +49,24 @@ need_space() {
     ((free > $1)) || { echo "need about $1 MiB free in $WORK, have $free" >&2; exit 2; }
 }
 
-# demo_prefix SIZE_MIB: the demo target system in WORK/prefix whose Outlook.pst is SIZE_MIB of
-# PST-like data; sets PREFIX, DATA (host path of that file), BYTES, QUIRE_HOME (settings.dat's folder).
+# make_data FILE SIZE_MIB: SIZE_MIB of the data MIX names, the same bytes for the same SEED.
+make_data() {
+    if [[ "$MIX" == real ]]; then
+        python3 "$REPO/bench/data/realmix.py" "$1" "$2" "$SEED"
+    else
+        "$GEN" "$1" "$2" "$SEED"
+    fi
+}
+
+# demo_prefix SIZE_MIB: the demo target system in WORK/prefix whose Outlook.pst is SIZE_MIB of the
+# data MIX names; sets PREFIX, DATA (host path of that file), BYTES, QUIRE_HOME (settings.dat's folder).
 demo_prefix() {
     export QUIRE_HOME="$WORK/home"
     mkdir -p "$QUIRE_HOME"
     PREFIX="$WORK/prefix"
     "$QOB" demo-prefix "$PREFIX" >/dev/null
     DATA=$(find "$PREFIX/drive_c/users" -path '*AppData/Local/Microsoft/Outlook/Outlook.pst' | head -1)
-    "$GEN" "$DATA" "$1" "$SEED"
+    make_data "$DATA" "$1"
     BYTES=$(stat -c %s "$DATA")
 }
 

@@ -2,7 +2,7 @@
 # Times the backup of one large PST-like data file against the usual zip tools, in one run, and then
 # checks that 7-Zip accepts every archive written and UnZip every unprotected one.
 # Usage: bench/backup/run.sh [size in MiB, default 1024]
-# Env: see bench/common.sh (BUILD, BUILD_TYPE, WORK, KEEP, SEED).
+# Env: see bench/common.sh (BUILD, BUILD_TYPE, WORK, KEEP, SEED, MIX=real for the real-file mix).
 set -euo pipefail
 SIZE_MIB=${1:-1024}
 source "$(dirname "$0")/../common.sh"
@@ -15,7 +15,7 @@ PASSWORD='Bench-Pässwort-2024'
 printf '%s\n' "$PASSWORD" >"$WORK/password.txt"
 
 demo_prefix "$SIZE_MIB"
-echo "data: $BYTES bytes of PST-like data (seed $SEED) in $WORK; $(nproc) processors; data read from the page cache"
+echo "data: $BYTES bytes of $DATA_NAME (seed $SEED) in $WORK; $(nproc) processors; data read from the page cache"
 warm() { cat "$DATA" >/dev/null; }
 backup() { # backup NAME FILE [--password-file F]
     local name=$1 out=$2
@@ -40,6 +40,10 @@ warm
 row "pigz -6 -p 2" "$WORK/pigz.gz" sh -c 'pigz -6 -p 2 -c "$1" >"$2"' sh "$DATA" "$WORK/pigz.gz"
 warm
 row "7z a -tzip -mx=5" "$WORK/7z.zip" 7z a -tzip -mx=5 "$WORK/7z.zip" "$DATA"
+# What the disk itself takes: the same bytes from the page cache, written and flushed.
+warm
+row "dd conv=fsync (the disk)" "$WORK/dd.bin" dd if="$DATA" of="$WORK/dd.bin" bs=1M conv=fsync status=none
+rm -f "$WORK/dd.bin"
 print_table "$BYTES" "zip -6"
 
 echo "archive checks:"

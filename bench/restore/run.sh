@@ -3,8 +3,9 @@
 # extracting the same archive. The restore makes its files durable (fsync), so the yardsticks fsync
 # what they wrote too. Before each row the archive's pages are dropped from the page cache when an
 # ordinary user may (posix_fadvise); otherwise every row reads it warm, and the table says which.
+# The last row is the disk's own rate (dd with conv=fsync of the same bytes), what bounds a restore.
 # Usage: bench/restore/run.sh [size in MiB, default 1024]
-# Env: see bench/common.sh (BUILD, BUILD_TYPE, WORK, KEEP, SEED).
+# Env: see bench/common.sh (BUILD, BUILD_TYPE, WORK, KEEP, SEED, MIX=real for the real-file mix).
 set -euo pipefail
 SIZE_MIB=${1:-1024}
 source "$(dirname "$0")/../common.sh"
@@ -38,7 +39,11 @@ row "unzip -o + sync" "$OUT" bash -c 'unzip -o -q "$1" -d "$2" && sync_tree "$2"
 rm -rf "$OUT" && mkdir -p "$OUT" && cold
 row "7z x + sync" "$OUT" bash -c '7z x -y -o"$2" "$1" >/dev/null && sync_tree "$2"' bash "$BACKUP" "$OUT"
 rm -rf "$OUT"
-echo "data: $BYTES bytes of PST-like data (seed $SEED), archive $(stat -c %s "$BACKUP") bytes; $(nproc) processors"
+# What the disk itself takes: the same bytes from the page cache, written and flushed.
+cat "$DATA" >/dev/null
+row "dd conv=fsync (the disk)" "$WORK/dd.bin" dd if="$DATA" of="$WORK/dd.bin" bs=1M conv=fsync status=none
+rm -f "$WORK/dd.bin"
+echo "data: $BYTES bytes of $DATA_NAME (seed $SEED), archive $(stat -c %s "$BACKUP") bytes; $(nproc) processors"
 echo "$CACHE_NOTE"
 print_table "$BYTES" "unzip -o + sync"
 exit "${FAILED:-0}"
