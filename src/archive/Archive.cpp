@@ -365,6 +365,7 @@ Status Archive::openArchive(const fs::path& path) {
         return fail("The archive is busy writing; try again when it has finished.");
     }
     closeArchive();
+    openRefusal_.clear();
     int err = 0;
     // No ZIP_CHECKCONS: archives of the earlier program may hold two entries of one name.
     zip_ = zip_open(path.c_str(), ZIP_RDONLY, &err);
@@ -379,6 +380,7 @@ Status Archive::openArchive(const fs::path& path) {
     path_ = path;
     if (Status s = loadDirectory(); !s) {
         closeArchive();
+        openRefusal_ = s.message;
         return fail("Cannot open the backup file " + quoted(path) + ": " + s.message);
     }
     return Status::success();

@@ -127,6 +127,9 @@ public:
     // read the same way twice, entries that overlap, and a protected backup holding an entry that
     // is not encrypted the way its information file is (an entry swapped in without the password).
     Status openArchive(const std::filesystem::path& path);
+    // Why the last openArchive() refused a file that is a readable zip (entries that overlap, an
+    // entry not protected as the others are); "" when it opened or is no zip at all.
+    const std::string& openRefusal() const { return openRefusal_; }
     void setReadPassword(const std::string& password) { readPassword_ = password; }
     // The ANSI code page of the target system (Windows-1252 unless set): what names stored without
     // UTF-8 and the passwords of Windows-era backups are read in. Set it before openArchive().
@@ -211,6 +214,7 @@ private:
     std::string writePassword_;
     std::string readPassword_;
     std::uint32_t codePage_ = 1252;
+    std::string openRefusal_;
     std::vector<ArchiveEntryInfo> entries_;                    // of the archive open for reading
     std::unordered_map<std::string, std::size_t> byName_;      // name -> first entry of it
     std::unordered_map<std::string, std::size_t> byLowerName_; // ASCII-lowered name -> first
