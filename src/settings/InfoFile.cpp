@@ -6,7 +6,6 @@
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
-#include <iterator>
 #include <unistd.h>
 
 namespace qob {
@@ -47,7 +46,12 @@ std::optional<std::string> getINI(const std::string& key, const std::filesystem:
     std::ifstream in(file, std::ios::binary);
     if (!in)
         return std::nullopt;
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    // Read through istream::read, which turns a read error (a folder, an I/O error) into the bad
+    // state rather than an exception.
+    std::string text;
+    char buffer[8192];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0)
+        text.append(buffer, static_cast<std::size_t>(in.gcount()));
     if (in.bad())
         return std::nullopt;
     return findINI(key, text);
