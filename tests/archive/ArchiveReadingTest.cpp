@@ -52,40 +52,43 @@ TEST(ArchiveReading, WindowsEraNamesAndPasswordsAreReadInTheCodePage) {
         {932, "\x93\xFA\x96\x7B.htm", "\xE6\x97\xA5\xE6\x9C\xAC.htm", "\x94\xE9\x96\xA7",
          "\xE7\xA7\x98\xE5\xAF\x86"},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE("code page " + std::to_string(c.codePage));
-        TempDir dir;
-        const fs::path zip = dir / "old.qob";
-        const std::string body = "<html>signature</html>";
-        makeZip(zip, {{c.ansiName, body, false, true, ZIP_EM_TRAD_PKWARE, c.ansiPassword},
-                      {"quirebox.dat", "BackupItem=00001000000\r\n", false, true, ZIP_EM_TRAD_PKWARE,
-                       c.ansiPassword}});
-        Archive archive;
-        archive.setCodePage(c.codePage);
-        EXPECT_TRUE(archive.isPasswordProtected(zip));
-        ASSERT_TRUE(archive.openArchive(zip));
-        ASSERT_EQ(archive.entries().size(), 2u);
-        EXPECT_EQ(archive.entries()[0].name, c.utf8Name);
-        EXPECT_EQ(archive.entries()[0].encryptionMethod, ZIP_EM_TRAD_PKWARE);
-        auto entry = archive.findEntry(c.utf8Name);
-        ASSERT_TRUE(entry);
+    // Traditional encryption, as the Windows-era program wrote; AES keyed the same way is read too.
+    for (const std::uint16_t method : {std::uint16_t{ZIP_EM_TRAD_PKWARE}, std::uint16_t{ZIP_EM_AES_256}})
+        for (const Case& c : cases) {
+            SCOPED_TRACE("code page " + std::to_string(c.codePage) + ", method " + std::to_string(method));
+            TempDir dir;
+            const fs::path zip = dir / "old.qob";
+            const std::string body = "<html>signature</html>";
+            makeZip(zip,
+                    {{c.ansiName, body, false, true, method, c.ansiPassword},
+                     {"quirebox.dat", "BackupItem=00001000000\r\n", false, true, method, c.ansiPassword}});
+            Archive archive;
+            archive.setCodePage(c.codePage);
+            EXPECT_TRUE(archive.isPasswordProtected(zip));
+            Status opened = archive.openArchive(zip);
+            ASSERT_TRUE(opened) << opened.message;
+            ASSERT_EQ(archive.entries().size(), 2u);
+            EXPECT_EQ(archive.entries()[0].name, c.utf8Name);
+            EXPECT_EQ(archive.entries()[0].encryptionMethod, method);
+            auto entry = archive.findEntry(c.utf8Name);
+            ASSERT_TRUE(entry);
 
-        archive.setReadPassword("wrong");
-        EXPECT_FALSE(archive.verifyPassword());
-        // The password as typed (UTF-8) fails its check; its bytes in the code page open it.
-        archive.setReadPassword(c.utf8Password);
-        ASSERT_TRUE(archive.verifyPassword());
-        ASSERT_TRUE(entry->extractToFile(dir / "out.htm"));
-        EXPECT_EQ(readBytes(dir / "out.htm"), body);
+            archive.setReadPassword("wrong");
+            EXPECT_FALSE(archive.verifyPassword());
+            // The password as typed (UTF-8) fails its check; its bytes in the code page open it.
+            archive.setReadPassword(c.utf8Password);
+            ASSERT_TRUE(archive.verifyPassword());
+            ASSERT_TRUE(entry->extractToFile(dir / "out.htm"));
+            EXPECT_EQ(readBytes(dir / "out.htm"), body);
 
-        // Read in another code page, the same password is wrong (and the name another one).
-        Archive elsewhere;
-        elsewhere.setCodePage(c.codePage == 1251 ? 1252 : 1251);
-        ASSERT_TRUE(elsewhere.openArchive(zip));
-        elsewhere.setReadPassword(c.utf8Password);
-        EXPECT_FALSE(elsewhere.verifyPassword());
-        EXPECT_FALSE(elsewhere.findEntry(c.utf8Name));
-    }
+            // Read in another code page, the same password is wrong (and the name another one).
+            Archive elsewhere;
+            elsewhere.setCodePage(c.codePage == 1251 ? 1252 : 1251);
+            ASSERT_TRUE(elsewhere.openArchive(zip));
+            elsewhere.setReadPassword(c.utf8Password);
+            EXPECT_FALSE(elsewhere.verifyPassword());
+            EXPECT_FALSE(elsewhere.findEntry(c.utf8Name));
+        }
 }
 
 TEST(ArchiveReading, EveryWinZipAesStrengthIsReadAndChecked) {
