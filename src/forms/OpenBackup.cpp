@@ -74,18 +74,28 @@ OpenResult openBackupFile(MainForm& form, Archive& archive, const fs::path& file
     // code page, and so were the bytes its passwords were turned into keys from.
     archive.setCodePage(targetAnsiCodePage(form.platform().registryStore));
     if (archive.isPasswordProtected(file)) {
-        // Cancel keeps the password confirmed last, which is then tried.
-        if (auto typed = dialogs.askPassword("Please enter password:")) {
+        // A wrong password is said, then asked again for the same file (no browsing anew); Cancel
+        // or Escape ends the opening quietly.
+        bool opened = false;
+        for (int tries = 0; tries < kPasswordTries && !opened; ++tries) {
+            const std::optional<std::string> typed = dialogs.askPassword("Please enter password:");
+            if (!typed) {
+                return tries == 0 ? OpenResult::Cancelled : OpenResult::WrongPassword;
+            }
             restore.currentPassword = *typed;
+            archive.setReadPassword(restore.currentPassword);
+            const bool readable = static_cast<bool>(archive.openArchive(file));
+            if (!readable && !archive.openRefusal().empty()) {
+                return refuseAltered(archive, dialogs); // no password makes it whole
+            }
+            opened = readable && archive.verifyPassword();
+            if (!opened) {
+                archive.closeArchive();
+                dialogs.message(kWrongPasswordMessage, MsgIcon::Information, MsgButtons::Ok,
+                                kApplicationTitle);
+            }
         }
-        archive.setReadPassword(restore.currentPassword);
-        const bool opened = static_cast<bool>(archive.openArchive(file));
-        if (!opened && !archive.openRefusal().empty()) {
-            return refuseAltered(archive, dialogs);
-        }
-        if (!opened || !archive.verifyPassword()) {
-            archive.closeArchive();
-            dialogs.message(kWrongPasswordMessage, MsgIcon::Information, MsgButtons::Ok, kApplicationTitle);
+        if (!opened) {
             return OpenResult::WrongPassword;
         }
     } else {
@@ -101,10 +111,11 @@ OpenResult openBackupFile(MainForm& form, Archive& archive, const fs::path& file
 
     InfoFileReader info;
     (void)info.read(archive); // an information file that cannot be read ends below as invalid
+    // A blank after each colon: "Backup Time: 12/7/2026 8:00:00 PM" reads as a label and a value.
     form.txtPOBinfo =
-        "Computer:" + info.get("BackupComputer") + "\r\n" + "User:" + info.get("BackupLogonUser") + "\r\n" +
-        "Backup Time:" + info.get("BackupTime") + "\r\n" + "Profile:" + info.get("BackupIdentity") + "\r\n" +
-        "Outlook Version:" + info.get("Outlookversion");
+        "Computer: " + info.get("BackupComputer") + "\r\n" + "User: " + info.get("BackupLogonUser") + "\r\n" +
+        "Backup Time: " + info.get("BackupTime") + "\r\n" + "Profile: " + info.get("BackupIdentity") +
+        "\r\n" + "Outlook Version: " + info.get("Outlookversion");
     form.txtFileInfo = replaceAll(info.get("BackupInformation"), "PS$QBX", "\r\n");
     form.notify(FormChange::RestoreInfo);
 
