@@ -9,7 +9,6 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
-#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -91,40 +90,10 @@ WriteStage stageOf(burn_drive_status status) {
     }
 }
 
-// Hands what was written to the disk while the image is still being made, a window behind the
-// writing, so the flush before the rename finds little left: without it the whole image waits in
-// the page cache until then, and the write takes the copy's time plus the disk's instead of the
-// longer of the two. A file system that cannot do this leaves it all to the final flush.
-class EarlyWriteback {
-public:
-    explicit EarlyWriteback(int fd) : fd_(fd) {}
-    void written(std::uint64_t end) {
-        if (fd_ < 0 || end - started_ < kWindow) {
-            return;
-        }
-        ::sync_file_range(fd_, static_cast<off64_t>(started_), static_cast<off64_t>(end - started_),
-                          SYNC_FILE_RANGE_WRITE);
-        if (started_ >= kWindow) {
-            // Waits for the window before, which bounds the dirty pages of a large image.
-            const std::uint64_t before = started_ - kWindow;
-            ::sync_file_range(fd_, static_cast<off64_t>(before), static_cast<off64_t>(kWindow),
-                              SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE |
-                                  SYNC_FILE_RANGE_WAIT_AFTER);
-        }
-        started_ = end;
-    }
-
-private:
-    static constexpr std::uint64_t kWindow = 8 << 20;
-    int fd_;
-    std::uint64_t started_ = 0;
-};
-
 // The image's blocks from libisofs straight into the file.
 Status copyImage(IsoImageBuild& iso, DurableReplace& file, DiscEvents& events, const StopToken& stop) {
     burn_source* source = iso.source();
     std::vector<unsigned char> buffer(1 << 20);
-    EarlyWriteback writeback(file.fd());
     std::uint64_t done = 0;
     int lastPercent = -1;
     while (done < iso.size()) {
@@ -148,7 +117,6 @@ Status copyImage(IsoImageBuild& iso, DurableReplace& file, DiscEvents& events, c
             return s;
         }
         done += static_cast<std::uint64_t>(got);
-        writeback.written(done);
         const int percent = static_cast<int>(100 * done / iso.size());
         if (percent != lastPercent) {
             lastPercent = percent;
