@@ -1,9 +1,10 @@
 #pragma once
 // A file's bytes for libisofs, read from the disk a megabyte at a time. libisofs asks for one 2 KiB
-// block per call; its own file stream turns each call into a read() of 2 KiB, which held an image
-// to half of cp's rate. This stream hands out the same bytes from a large buffer, and keeps the
+// block per call; its own file stream turns each call into a read() of 2 KiB (half a million system
+// calls for a 1 GiB backup). This stream hands out the same bytes from a large buffer, and keeps the
 // identity (file system, device, inode) and size libisofs' own stream gave the file, so the
-// image's layout and contents stay exactly as they were.
+// image's layout and contents stay exactly as they were. It also tells which file could not be
+// read whole, where libisofs only fills in zeros.
 #include "disc/DiscTypes.h"
 
 #include <libisofs/libisofs.h>
