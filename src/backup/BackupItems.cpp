@@ -1,8 +1,8 @@
 #include "backup/BackupItems.h"
 #include "platform/AsciiCase.h"
 
-#include "settings/BackupInfo.h"
 #include "outlook/PathReaders.h"
+#include "settings/BackupInfo.h"
 #include "settings/InfoFile.h"
 #include "settings/TempFiles.h"
 

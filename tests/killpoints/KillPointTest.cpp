@@ -32,7 +32,7 @@ struct ProcessEnd {
 // Runs qob with the given arguments; `killAt` > 0 loads the shim and kills at that point, 0 loads
 // it only to count the points into `countFile`.
 ProcessEnd runQob(const std::vector<std::string>& args, const fs::path& home, long killAt = -1,
-           const fs::path& countFile = {}) {
+                  const fs::path& countFile = {}) {
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::setenv("QUIRE_HOME", home.c_str(), 1);
@@ -42,8 +42,8 @@ ProcessEnd runQob(const std::vector<std::string>& args, const fs::path& home, lo
             // A sanitizer build insists on its runtime coming first; the shim only wraps calls it
             // does not intercept, so the order does not matter here.
             const char* asan = ::getenv("ASAN_OPTIONS");
-            const std::string options = std::string(asan ? asan : "") + (asan && *asan ? ":" : "") +
-                                        "verify_asan_link_order=0";
+            const std::string options =
+                std::string(asan ? asan : "") + (asan && *asan ? ":" : "") + "verify_asan_link_order=0";
             ::setenv("ASAN_OPTIONS", options.c_str(), 1);
             ::setenv("QOB_KILL_AT", std::to_string(killAt).c_str(), 1);
             if (!countFile.empty()) {

@@ -32,18 +32,19 @@ __attribute__((destructor)) static void report(void) {
     }
 }
 
-#define FORWARD(ret, name, params, args)                                                                    \
-    ret name params {                                                                                       \
-        static ret(*real) params = 0;                                                                       \
-        if (!real) {                                                                                        \
-            *(void**)(&real) = dlsym(RTLD_NEXT, #name);                                                     \
-        }                                                                                                   \
-        point();                                                                                            \
-        return real args;                                                                                   \
+#define FORWARD(ret, name, params, args)                                                                     \
+    ret name params {                                                                                        \
+        static ret(*real) params = 0;                                                                        \
+        if (!real) {                                                                                         \
+            *(void**)(&real) = dlsym(RTLD_NEXT, #name);                                                      \
+        }                                                                                                    \
+        point();                                                                                             \
+        return real args;                                                                                    \
     }
 
 FORWARD(int, fsync, (int fd), (fd))
 FORWARD(int, fdatasync, (int fd), (fd))
 FORWARD(int, rename, (const char* a, const char* b), (a, b))
 FORWARD(int, renameat, (int da, const char* a, int db, const char* b), (da, a, db, b))
-FORWARD(int, renameat2, (int da, const char* a, int db, const char* b, unsigned int flags), (da, a, db, b, flags))
+FORWARD(int, renameat2, (int da, const char* a, int db, const char* b, unsigned int flags),
+        (da, a, db, b, flags))
