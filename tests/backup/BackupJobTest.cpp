@@ -23,7 +23,7 @@ namespace fs = std::filesystem;
 class RecordingObserver : public JobObserver {
 public:
     struct Event {
-        char kind; // 'p' phase, 'b' bytes, 's' status, 'l' log line
+        char kind = 0; // 'p' phase, 'b' bytes, 's' status, 'l' log line
         JobProgress progress;
         std::string text;
     };
@@ -32,20 +32,32 @@ public:
     std::optional<JobPhase> stopAtBytesOf;
     std::string stopAtStatus;
 
-    void phaseStarted(JobPhase phase) override { events.push_back({'p', {phase, "", 0, 0}, ""}); }
+    // Each event is built in place: a braced temporary of it, moved into the vector, makes GCC 12
+    // at -O3 warn that its string may be used uninitialised.
+    void record(char kind, const JobProgress& progress, const std::string& text) {
+        Event& event = events.emplace_back();
+        event.kind = kind;
+        event.progress = progress;
+        event.text = text;
+    }
+    void phaseStarted(JobPhase phase) override {
+        JobProgress progress;
+        progress.phase = phase;
+        record('p', progress, "");
+    }
     void progress(const JobProgress& p) override {
-        events.push_back({'b', p, ""});
+        record('b', p, "");
         if (stopAtBytesOf == p.phase && p.total > 0) {
             stop.requestStop();
         }
     }
     void status(const std::string& text) override {
-        events.push_back({'s', {}, text});
+        record('s', {}, text);
         if (!stopAtStatus.empty() && text == stopAtStatus) {
             stop.requestStop();
         }
     }
-    void logLine(const std::string& line) override { events.push_back({'l', {}, line}); }
+    void logLine(const std::string& line) override { record('l', {}, line); }
 
     std::vector<JobPhase> phases() const {
         std::vector<JobPhase> out;
