@@ -61,8 +61,12 @@ int runRestoreCommand(const Args& args, std::ostream& out, std::ostream& err, Jo
         err << "qob: --profile names the profile to restore into; it must not be empty\n";
         return 1;
     }
-    const std::filesystem::path file = args.positional[0];
     std::error_code ec;
+    // Absolute, so that the run log says which backup was restored wherever it was started from.
+    std::filesystem::path file = std::filesystem::absolute(args.positional[0], ec).lexically_normal();
+    if (file.empty()) {
+        file = args.positional[0];
+    }
     if (!std::filesystem::is_regular_file(file, ec)) {
         err << "qob: cannot read the backup file " << file.string() << "\n";
         return 1;
@@ -96,7 +100,7 @@ int runRestoreCommand(const Args& args, std::ostream& out, std::ostream& err, Jo
     Archive archive;
     archive.setWorkingFolder(target->platform().programFolder);
     if (!password && archive.isPasswordProtected(file)) {
-        err << "qob: the backup file is protected; give --password-file F or set QOB_PASSWORD\n";
+        err << "qob: the backup file is protected; give --password, --password-file F or set QOB_PASSWORD\n";
         return 1;
     }
     if (qob::openBackupFile(form, archive, file) != OpenResult::Opened) {
@@ -135,13 +139,15 @@ int runRestoreShowingProgress(const Args& args, std::ostream& out, std::ostream&
     return runJobCommand("restore", args, out, err, runRestoreCommand);
 }
 
-CommandRegistration reg({.name = "restore",
-                         .usage = "restore FILE.qob --profile TARGET [--items ITEMS] [--password-file F]   "
-                                  "restore a backup into a mail profile",
-                         .valueOptions = {"--profile", "--items", "--password-file"},
-                         .run = runRestoreShowingProgress,
-                         .arguments = {"FILE.qob"},
-                         .required = {"--profile"}});
+CommandRegistration
+    reg({.name = "restore",
+         .usage = "restore FILE.qob --profile TARGET [--items ITEMS] [--password | --password-file F]   "
+                  "restore a backup into a mail profile",
+         .valueOptions = {"--profile", "--items", "--password-file"},
+         .run = runRestoreShowingProgress,
+         .flags = {"--password"},
+         .arguments = {"FILE.qob"},
+         .required = {"--profile"}});
 
 } // namespace
 } // namespace qob::cli
