@@ -1,12 +1,15 @@
 // --password: typed at the terminal without echo, twice for a new backup and once to open one;
 // refused with the reason when the two differ, when it is empty or longer than the window's prompt
 // takes, or when there is no terminal to ask at.
-#include "DemoCli.h"
 #include "app/cli/PasswordPrompt.h"
+#include "DemoCli.h"
 
 #include <gtest/gtest.h>
 
 #include <deque>
+#include <fstream>
+#include <sys/ioctl.h>
+#include <termios.h>
 #include <fcntl.h>
 #include <poll.h>
 #include <pty.h>
@@ -55,7 +58,8 @@ TEST(PasswordPrompt, AskedTwiceForANewBackupOnceToOpenOneAndRefusedWithTheReason
     const std::string longest = "abcdefghijklmnopqrst"; // 20 characters: the most the prompt takes
     const std::vector<std::string> twice = {"New password: ", "Repeat the password: "};
     const std::vector<std::string> once = {"Password: "};
-    const std::vector<std::string> backup = {"backup", "--profile", "Outlook", "--items", "data", "--password"};
+    const std::vector<std::string> backup = {"backup",  "--profile", "Outlook",
+                                             "--items", "data",      "--password"};
     auto with = [](std::vector<std::string> argv, std::vector<std::string> more) {
         argv.insert(argv.end(), more.begin(), more.end());
         return argv;

@@ -35,7 +35,8 @@ TEST(Quiremail, TellsItsUsageAndVersionWithoutADisplay) {
     if (!fs::exists(quiremail)) {
         GTEST_SKIP() << "the quiremail binary is not built (build target quiremail first)";
     }
-    const std::string run = "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" + quiremail.string() + "' ";
+    const std::string run =
+        "env -u DISPLAY -u WAYLAND_DISPLAY -u QT_QPA_PLATFORM '" + quiremail.string() + "' ";
     const struct {
         std::string args;
         int code;
@@ -65,7 +66,8 @@ TEST(RestoreCommand, TheRunLogNamesTheBackupByItsAbsolutePath) {
     // Started from the backup's folder with its bare name, as people do.
     const fs::path before = fs::current_path();
     fs::current_path(cli.dir.path());
-    const int code = cli::runCli({"--prefix", prefix, "restore", "./b.qob", "--profile", "Second"}, cli.out, cli.err);
+    const int code =
+        cli::runCli({"--prefix", prefix, "restore", "./b.qob", "--profile", "Second"}, cli.out, cli.err);
     fs::current_path(before);
     ASSERT_EQ(code, 0) << cli.err.str();
     std::ifstream log(runLogPath(cli.dir / "home"));
