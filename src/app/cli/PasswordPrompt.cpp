@@ -5,11 +5,75 @@
 
 #include <cerrno>
 #include <csignal>
+
+#ifdef _WIN32
+#include <windows.h>
+#else
 #include <fcntl.h>
 #include <termios.h>
 #include <unistd.h>
+#endif
 
 namespace qob::cli {
+#ifdef _WIN32
+
+// The console, echo off: "CONIN$" and "CONOUT$" reach it even when the standard streams are
+// redirected, as /dev/tty does elsewhere.
+std::optional<std::string> readSecretFromTerminal(const std::string& prompt) {
+    HANDLE in = ::CreateFileW(L"CONIN$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_EXISTING, 0, nullptr);
+    if (in == INVALID_HANDLE_VALUE) {
+        return std::nullopt;
+    }
+    HANDLE out = ::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                               nullptr, OPEN_EXISTING, 0, nullptr);
+    DWORD mode = 0;
+    if (!::GetConsoleMode(in, &mode)) {
+        ::CloseHandle(in);
+        if (out != INVALID_HANDLE_VALUE) {
+            ::CloseHandle(out);
+        }
+        return std::nullopt;
+    }
+    DWORD written = 0;
+    if (out != INVALID_HANDLE_VALUE) {
+        ::WriteConsoleA(out, prompt.data(), static_cast<DWORD>(prompt.size()), &written, nullptr);
+    }
+    ::SetConsoleMode(in, (mode & ~static_cast<DWORD>(ENABLE_ECHO_INPUT)) | ENABLE_LINE_INPUT);
+    std::wstring line;
+    wchar_t c = 0;
+    DWORD got = 0;
+    bool ended = true;
+    while (::ReadConsoleW(in, &c, 1, &got, nullptr) && got == 1) {
+        if (c == L'\n') {
+            ended = false;
+            break;
+        }
+        if (c != L'\r') {
+            line += c;
+        }
+    }
+    ::SetConsoleMode(in, mode);
+    if (out != INVALID_HANDLE_VALUE) {
+        ::WriteConsoleA(out, "\r\n", 2, &written, nullptr);
+        ::CloseHandle(out);
+    }
+    ::CloseHandle(in);
+    if (ended && line.empty()) {
+        return std::nullopt;
+    }
+    std::string utf8;
+    if (!line.empty()) {
+        const int size = ::WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()),
+                                               nullptr, 0, nullptr, nullptr);
+        utf8.resize(static_cast<std::size_t>(size));
+        ::WideCharToMultiByte(CP_UTF8, 0, line.data(), static_cast<int>(line.size()), utf8.data(), size,
+                              nullptr, nullptr);
+    }
+    return utf8;
+}
+
+#else
 namespace {
 
 // The terminal's settings while echo is off, for the signal handler to put back.
@@ -84,6 +148,8 @@ std::optional<std::string> readSecretFromTerminal(const std::string& prompt) {
     }
     return line;
 }
+
+#endif
 
 std::optional<std::string> askPassword(const Console& console, PasswordUse use, std::string& error) {
     const auto read = console.readSecret ? console.readSecret : readSecretFromTerminal;
