@@ -7,13 +7,13 @@
 #include <gtest/gtest.h>
 
 #include <deque>
-#include <fstream>
-#include <sys/ioctl.h>
-#include <termios.h>
 #include <fcntl.h>
+#include <fstream>
 #include <poll.h>
 #include <pty.h>
+#include <sys/ioctl.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 namespace qob {
