@@ -117,6 +117,9 @@ constexpr OptionText kOptionTexts[] = {
      "remember DIR as the target system (of the program, and of qob without --prefix "
      "or $WINEPREFIX)"},
     {"--forget", "", "forget the remembered target system"},
+    {"--abandon", "",
+     "undo a restore that was interrupted and cannot be completed: the target system goes back to "
+     "how it was before it"},
     {"--drive", "ADDR", "the drive, as qob disc drives shows it"},
     {"--volume-id", "NAME", "the disc's name"},
     {"--verify", "", "read the disc back and compare it with the files"},
