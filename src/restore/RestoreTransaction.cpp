@@ -146,7 +146,11 @@ Status RestoreTransaction::checkMoves() const {
         struct stat st {};
         const fs::path folder = s.target.parent_path();
         std::string problem;
-        if (::lstat(s.target.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) {
+        const bool present = ::lstat(s.target.c_str(), &st) == 0;
+        if (s.temp.empty() && !present) {
+            continue; // a removal of what is not there: nothing to move
+        }
+        if (present && S_ISDIR(st.st_mode)) {
             problem = s.target.string() + " is a folder, so the restored file cannot take its place";
         } else if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
             problem = "the folder " + folder.string() + " is not there";

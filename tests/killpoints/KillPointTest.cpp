@@ -39,6 +39,7 @@ struct Launch {
     fs::path countFile;
     long pauseAt = -1; // > 0: the shim stops the process at that point (see startQob)
     std::vector<std::pair<std::string, std::string>> env;
+    fs::path errors; // where its stderr goes ("": nowhere)
 };
 
 pid_t startQob(const Launch& l, const fs::path& home) {
@@ -70,7 +71,7 @@ pid_t startQob(const Launch& l, const fs::path& home) {
         argv.push_back(nullptr);
         const int devnull = ::open("/dev/null", O_WRONLY);
         ::dup2(devnull, 1);
-        ::dup2(devnull, 2);
+        ::dup2(l.errors.empty() ? devnull : ::open(l.errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
         ::execv(l.program.c_str(), argv.data());
         ::_exit(127);
     }
@@ -304,6 +305,7 @@ TEST_F(KillPoints, ASecondRunDuringARestoreLeavesItWhole) {
             const fs::path prefix = copyOf(base, "victim");
             Launch first(restoreArgs(prefix));
             first.pauseAt = n;
+            first.errors = dir / "first.err";
             const pid_t pid = startQob(first, home);
             int status = 0;
             ASSERT_EQ(::waitpid(pid, &status, WUNTRACED), pid);
@@ -313,7 +315,7 @@ TEST_F(KillPoints, ASecondRunDuringARestoreLeavesItWhole) {
                 EXPECT_EQ(other.exitCode, 0);
             }
             ::kill(pid, SIGCONT);
-            EXPECT_EQ(waitFor(pid).exitCode, 0) << "the restore failed";
+            EXPECT_EQ(waitFor(pid).exitCode, 0) << "the restore failed: " << slurp(first.errors);
             std::vector<std::string> temporaries;
             EXPECT_TRUE(snapshot(prefix, &temporaries) == restored) << "the restore is not whole";
             EXPECT_TRUE(temporaries.empty()) << temporaries.front();
