@@ -285,6 +285,11 @@ RestoreSummary runRestoreJob(Platform& platform, Archive& archive, const Restore
     if (Status locked = lockTargetSystem(platform.system, runLock, "restore"); !locked) {
         return refuse(locked.message, MsgIcon::Critical);
     }
+    // The registry as the run that held the lock before left it, not as it was read before this
+    // run waited: changes held on an older copy could not be saved over the newer file. (Nothing
+    // is unsaved here, every change outside a restore is saved at once; flushed all the same.)
+    platform.registry.flush();
+    platform.registryStore.discardChanges();
     // What a killed restore left is finished (or cleared) before this one stages its own files.
     if (Status recovered = completeInterruptedRestore(platform); !recovered) {
         return refuse(recovered.message, MsgIcon::Critical);

@@ -757,6 +757,9 @@ RegResult WinePrefixRegistry::discardChanges() {
             hive.file.reset();
             hive.dirty = false;
             hive.state = Hive::State::NotLoaded;
+        } else if (hive.state == Hive::State::Loaded) {
+            // Someone else may have saved it a moment ago: the next use looks at the file.
+            hive.checkedAt = {};
         }
     }
     return kRegSuccess;
