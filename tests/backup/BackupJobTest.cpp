@@ -2,6 +2,7 @@
 // reports, the summary it returns, and what a cancel at each stage leaves behind.
 #include "backup/BackupJob.h"
 #include "forms/BackupRun.h"
+#include "platform/RestoreJournalPlace.h"
 #include "settings/Settings.h"
 
 #include "DemoPlatform.h"
@@ -226,6 +227,23 @@ TEST(BackupJob, BackupNowReportsACancelAndSkipTheAfterBackupActions) {
     EXPECT_EQ(f.p.dialogs.messages[0].text.rfind(kBackupCancelled, 0), 0u);
     EXPECT_FALSE(fs::exists(f.target));
     EXPECT_FALSE(f.form.jobRunning);
+}
+
+// A restore left half committed (its journal waits, another run held the lock at this one's start)
+// is not worth a backup: the run refuses, says why, and writes nothing.
+TEST(BackupJob, AHalfCommittedRestoreIsNotBackedUp) {
+    JobFixture f;
+    const fs::path journal = restoreJournalPath(f.p.platform);
+    { std::ofstream(journal) << "QOB-RESTORE-JOURNAL 2\nEND\n"; }
+    RecordingObserver observer;
+    const BackupSummary refused = f.runOnThread(f.request(kFoldersAndSignatures), observer);
+    EXPECT_FALSE(refused.complete());
+    EXPECT_NE(refused.text.find("A restore on this target system was interrupted"), std::string::npos)
+        << refused.text;
+    EXPECT_FALSE(fs::exists(f.target));
+    fs::remove(journal);
+    RecordingObserver again;
+    EXPECT_TRUE(f.runOnThread(f.request(kFoldersAndSignatures), again).complete());
 }
 
 } // namespace
