@@ -125,7 +125,7 @@ _qob() {
         pattern='*.qob'
         ;;
     restore)
-        opts+=" --profile --items --password --password-file --quiet --json"
+        opts+=" --profile --items --password --password-file --abandon --quiet --json"
         pattern='*.qob'
         ;;
     prefixes) opts+=" --json --choose --forget" ;;

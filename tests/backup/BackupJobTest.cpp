@@ -2,6 +2,7 @@
 // reports, the summary it returns, and what a cancel at each stage leaves behind.
 #include "backup/BackupJob.h"
 #include "forms/BackupRun.h"
+#include "platform/RestoreJournalPlace.h"
 #include "settings/Settings.h"
 
 #include "DemoPlatform.h"
@@ -272,6 +273,23 @@ TEST(BackupJob, AfterBackupActionsThatFailAreSaidInTheSummary) {
                                   " is not in the target system.\r\n\r\nThe backup's folder could not "
                                   "be shown: no program of the desktop opens folders."))
         << outcome.message;
+}
+
+// A restore left half committed (its journal waits, another run held the lock at this one's start)
+// is not worth a backup: the run refuses, says why, and writes nothing.
+TEST(BackupJob, AHalfCommittedRestoreIsNotBackedUp) {
+    JobFixture f;
+    const fs::path journal = restoreJournalPath(f.p.platform);
+    { std::ofstream(journal) << "QOB-RESTORE-JOURNAL 2\nEND\n"; }
+    RecordingObserver observer;
+    const BackupSummary refused = f.runOnThread(f.request(kFoldersAndSignatures), observer);
+    EXPECT_FALSE(refused.complete());
+    EXPECT_NE(refused.text.find("A restore on this target system was interrupted"), std::string::npos)
+        << refused.text;
+    EXPECT_FALSE(fs::exists(f.target));
+    fs::remove(journal);
+    RecordingObserver again;
+    EXPECT_TRUE(f.runOnThread(f.request(kFoldersAndSignatures), again).complete());
 }
 
 } // namespace

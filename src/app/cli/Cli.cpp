@@ -127,6 +127,9 @@ constexpr OptionText kOptionTexts[] = {
      "remember the prefix as the target system (of the program, and of qob without --prefix "
      "or $WINEPREFIX): its folder, or its name as qob prefixes shows it"},
     {"--forget", "", "forget the remembered target system"},
+    {"--abandon", "",
+     "undo a restore that was interrupted and cannot be completed: the target system goes back to "
+     "how it was before it"},
     {"--drive", "ADDR", "the drive, as qob disc drives shows it"},
     {"--volume-id", "NAME", "the disc's name"},
     {"--verify", "", "read the disc back and compare it with the files"},

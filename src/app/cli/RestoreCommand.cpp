@@ -8,6 +8,7 @@
 #include "forms/OpenBackup.h"
 #include "forms/RestoreRun.h"
 #include "restore/RestoreJob.h"
+#include "restore/RestoreTransaction.h"
 
 #include <algorithm>
 #include <optional>
@@ -45,10 +46,49 @@ private:
 
 } // namespace
 
+namespace {
+
+// qob restore --abandon: the way out of a restore whose commit cannot be completed.
+int abandonRestore(const Args& args, std::ostream& out, std::ostream& err) {
+    if (!args.positional.empty() || args.has("--profile") || args.has("--items")) {
+        err << "usage: qob restore --abandon (nothing else: it undoes the interrupted restore)\n";
+        return 2;
+    }
+    RestoreDialogs dialogs(err);
+    std::string error;
+    std::optional<std::string> prefixOption;
+    if (args.has("--prefix")) {
+        prefixOption = args.get("--prefix");
+    }
+    auto target = Target::open(prefixOption, dialogs, error, PrefixPolicy::CommandLineTool, false);
+    if (!target) {
+        err << "qob: " << error << "\n";
+        return 1;
+    }
+    if (target->store().serverRunning()) {
+        err << "qob: the wineserver of " << target->prefix().string()
+            << " is running; close the programs of that prefix (or run `wineserver -k`) and try again\n";
+        return 1;
+    }
+    std::string note;
+    if (Status undone = undoInterruptedRestore(target->platform(), note); !undone) {
+        err << "qob: " << undone.message << "\n";
+        return 1;
+    }
+    out << note << "\n";
+    return 0;
+}
+
+} // namespace
+
 int runRestoreCommand(const Args& args, std::ostream& out, std::ostream& err, JobObserver& observer,
                       const StopToken& stop) {
+    if (args.has("--abandon")) {
+        return abandonRestore(args, out, err);
+    }
     if (args.positional.size() != 1 || !args.has("--profile")) {
-        err << "usage: qob restore FILE.qob --profile TARGET [--items 110000000] [--password-file F]\n";
+        err << "usage: qob restore FILE.qob --profile TARGET [--items 110000000] [--password-file F]\n"
+               "       qob restore --abandon\n";
         return 2;
     }
     const bool itemsGiven = args.has("--items");
@@ -152,13 +192,13 @@ int runRestoreShowingProgress(const Args& args, std::ostream& out, std::ostream&
 
 CommandRegistration
     reg({.name = "restore",
-         .usage = "restore FILE.qob --profile TARGET [--items ITEMS] [--password | --password-file F]   "
-                  "restore a backup into a mail profile",
+         .usage = "restore FILE.qob --profile TARGET [--items ITEMS] [--password | --password-file F] | "
+                  "restore --abandon   restore a backup into a mail profile, or undo a "
+                  "restore that could not be completed",
          .valueOptions = {"--profile", "--items", "--password-file"},
          .run = runRestoreShowingProgress,
-         .flags = {"--password"},
-         .arguments = {"FILE.qob"},
-         .required = {"--profile"}});
+         .flags = {"--password", "--abandon"},
+         .arguments = {"[FILE.qob]"}});
 
 } // namespace
 } // namespace qob::cli
