@@ -84,7 +84,8 @@ WIN64_BUILD ?= build-win64
 windows: bootstrap
 	@bash scripts/win64-deps.sh $(WIN64_BUILD)/deps
 	@cmake -S . -B $(WIN64_BUILD) -G Ninja $(BUILD_TYPE) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake \
-		-DQOB_WIN64_DEPS_PREFIX=$(CURDIR)/$(WIN64_BUILD)/deps/prefix -DQOB_BUILD_GUI=OFF >/dev/null
+		-DQOB_WIN64_DEPS_PREFIX=$(CURDIR)/$(WIN64_BUILD)/deps/prefix -DQOB_BUILD_GUI=OFF \
+		-DQOB_LINUX_QOB=$(CURDIR)/$(BUILD)/qob >/dev/null
 	@cmake --build $(WIN64_BUILD) -j $(JOBS)
 
 test-windows: windows

@@ -19,7 +19,9 @@ constexpr std::size_t kBlock = 16;
 constexpr ULONG kRounds = 1000;
 constexpr std::size_t kKeystreamSize = 64 * 1024;
 
-bool ok(NTSTATUS status) { return status >= 0; }
+bool ok(NTSTATUS status) {
+    return status >= 0;
+}
 
 } // namespace
 
@@ -58,7 +60,8 @@ WinZipAes& WinZipAes::operator=(WinZipAes&&) noexcept = default;
 
 std::optional<WinZipAes> WinZipAes::make(const std::string& password, const Salt& salt, std::string& why) {
     auto state = std::make_unique<State>();
-    if (!ok(BCryptOpenAlgorithmProvider(&state->hmac, BCRYPT_SHA1_ALGORITHM, nullptr, BCRYPT_ALG_HANDLE_HMAC_FLAG))) {
+    if (!ok(BCryptOpenAlgorithmProvider(&state->hmac, BCRYPT_SHA1_ALGORITHM, nullptr,
+                                        BCRYPT_ALG_HANDLE_HMAC_FLAG))) {
         why = "HMAC-SHA1 is not available";
         return std::nullopt;
     }
@@ -78,8 +81,8 @@ std::optional<WinZipAes> WinZipAes::make(const std::string& password, const Salt
 
     static const wchar_t ecb[] = BCRYPT_CHAIN_MODE_ECB;
     if (!ok(BCryptOpenAlgorithmProvider(&state->aes, BCRYPT_AES_ALGORITHM, nullptr, 0)) ||
-        !ok(BCryptSetProperty(state->aes, BCRYPT_CHAINING_MODE, reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(ecb)),
-                              sizeof ecb, 0)) ||
+        !ok(BCryptSetProperty(state->aes, BCRYPT_CHAINING_MODE,
+                              reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(ecb)), sizeof ecb, 0)) ||
         !ok(BCryptGenerateSymmetricKey(state->aes, &state->key, nullptr, 0, derived.data(), kKeySize, 0))) {
         why = "AES-256 is not available";
         return std::nullopt;
@@ -94,7 +97,8 @@ std::optional<WinZipAes> WinZipAes::make(const std::string& password, const Salt
 
 std::optional<WinZipAes> WinZipAes::forWriting(const std::string& password, std::string& why) {
     Salt salt{};
-    if (!ok(BCryptGenRandom(nullptr, salt.data(), static_cast<ULONG>(salt.size()), BCRYPT_USE_SYSTEM_PREFERRED_RNG))) {
+    if (!ok(BCryptGenRandom(nullptr, salt.data(), static_cast<ULONG>(salt.size()),
+                            BCRYPT_USE_SYSTEM_PREFERRED_RNG))) {
         why = "no random numbers for the AES salt";
         return std::nullopt;
     }

@@ -1,10 +1,11 @@
 // The Windows backend against the Windows API itself (run under Wine): the registry store keeps
 // every value type and byte, names and strings in UTF-16, and takes back what a failed run changed;
 // the POSIX file calls of the core keep their meaning on Windows.
+#include "platform/RunLock.h"
+#include "platform/win32/WideText.h"
 #include "platform/win32/Win32RegistryStore.h"
 #include "platform/win32/Win32SystemServices.h"
 #include "platform/win32/Win32TargetFileSystem.h"
-#include "platform/win32/WideText.h"
 
 #include <gtest/gtest.h>
 
@@ -20,7 +21,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::vector<std::uint8_t> bytes(const std::string& s) { return {s.begin(), s.end()}; }
+std::vector<std::uint8_t> bytes(const std::string& s) {
+    return {s.begin(), s.end()};
+}
 
 class Win32RegistryTest : public ::testing::Test {
 protected:
@@ -48,7 +51,8 @@ TEST_F(Win32RegistryTest, EveryValueTypeKeepsItsBytes) {
     const std::vector<Case> cases = {
         {"sz", kRegSz, bytes("Grüße 日本"), bytes(std::string("Grüße 日本") + '\0')},
         {"sz counted NUL", kRegSz, bytes(std::string("x", 1) + '\0'), bytes(std::string("x") + '\0')},
-        {"expand", kRegExpandSz, bytes("%USERPROFILE%\\a.pst"), bytes(std::string("%USERPROFILE%\\a.pst") + '\0')},
+        {"expand", kRegExpandSz, bytes("%USERPROFILE%\\a.pst"),
+         bytes(std::string("%USERPROFILE%\\a.pst") + '\0')},
         // As Windows holds it: each string ends with a NUL, and the list with one more.
         {"multi", kRegMultiSz, bytes(std::string("a\0b\0\0", 5)), bytes(std::string("a\0b\0\0", 5))},
         {"multi uncounted", kRegMultiSz, bytes(std::string("a\0b", 3)), bytes(std::string("a\0b\0", 4))},
@@ -84,7 +88,8 @@ TEST_F(Win32RegistryTest, EveryValueTypeKeepsItsBytes) {
     ASSERT_EQ(RegOpenKeyExW(HKEY_CURRENT_USER, win32::widen(base).c_str(), 0, KEY_READ, &raw), ERROR_SUCCESS);
     wchar_t text[64] = {};
     DWORD size = sizeof text;
-    ASSERT_EQ(RegQueryValueExW(raw, L"sz", nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size), ERROR_SUCCESS);
+    ASSERT_EQ(RegQueryValueExW(raw, L"sz", nullptr, nullptr, reinterpret_cast<BYTE*>(text), &size),
+              ERROR_SUCCESS);
     EXPECT_EQ(std::wstring(text), L"Grüße 日本");
     EXPECT_EQ(size, (std::wstring(L"Grüße 日本").size() + 1) * 2);
     RegCloseKey(raw);
@@ -211,6 +216,32 @@ TEST_F(Win32FilesTest, LocksExcludeOtherHoldersButNotReaders) {
     EXPECT_EQ(errno, ENOTDIR);
 }
 
+TEST_F(Win32FilesTest, RunLockKeepsASecondRunOutUntilReleased) {
+    // stat and fstat name one file alike, and two files apart: the lock's "still in place" check.
+    std::ofstream(folder / "a") << "a";
+    std::ofstream(folder / "b") << "b";
+    struct stat byName {
+    }, byFd{}, other{};
+    const int fd = ::open((folder / "a").c_str(), O_RDONLY);
+    ASSERT_EQ(::fstat(fd, &byFd), 0);
+    ASSERT_EQ(::stat((folder / "a").c_str(), &byName), 0);
+    ASSERT_EQ(::stat((folder / "b").c_str(), &other), 0);
+    ::close(fd);
+    EXPECT_TRUE(byName.st_dev == byFd.st_dev && byName.st_ino == byFd.st_ino);
+    EXPECT_FALSE(byName.st_dev == other.st_dev && byName.st_ino == other.st_ino);
+
+    const fs::path lockFile = folder / "run.lock";
+    RunLock first, second;
+    ASSERT_TRUE(RunLock::acquire(first, lockFile, "backup", "this test", RunLock::Options{}));
+    const Status refused =
+        RunLock::acquire(second, lockFile, "restore", "this test",
+                         RunLock::Options{std::chrono::milliseconds(0), std::chrono::milliseconds(1)});
+    EXPECT_FALSE(refused);
+    EXPECT_NE(refused.message.find("Another run is using this test"), std::string::npos) << refused.message;
+    first.release();
+    EXPECT_TRUE(RunLock::acquire(second, lockFile, "restore", "this test", RunLock::Options{}));
+}
+
 TEST_F(Win32FilesTest, TargetPathsAreHostPaths) {
     Win32TargetFileSystem files;
     ASSERT_TRUE(files.createFolder(target("Outlook")));
@@ -219,8 +250,15 @@ TEST_F(Win32FilesTest, TargetPathsAreHostPaths) {
     std::ofstream(folder / "Outlook" / "b.pst") << "y";
     std::ofstream(folder / "Outlook" / "hidden.dat") << "z";
     SetFileAttributesW((folder / "Outlook" / "hidden.dat").c_str(), FILE_ATTRIBUTE_HIDDEN);
-    EXPECT_EQ(files.listFiles(target("Outlook"), false), (std::vector<std::string>{"a.pst", "b.pst"}));
-    EXPECT_EQ(files.listFiles(target("Outlook"), true).size(), 3u);
+    std::ofstream(folder / "Outlook" / "OutlPrnt") << "p";
+    std::ofstream(folder / "Outlook" / "Outlook.xml") << "x";
+    // In name order without regard to case, as the Wine backend lists a folder.
+    EXPECT_EQ(files.listFiles(target("Outlook"), false),
+              (std::vector<std::string>{"a.pst", "b.pst", "Outlook.xml", "OutlPrnt"}));
+    EXPECT_EQ(files.listFiles(target("Outlook"), true).size(), 5u);
+    // Two spellings of one file are one host path: the one on disk.
+    EXPECT_EQ(*files.toHostPath(target("OUTLOOK\\A.PST")), folder / "Outlook" / "a.pst");
+    EXPECT_EQ(*files.toHostPath(target("outlook\\New\\X.pst")), folder / "Outlook" / "New" / "X.pst");
     EXPECT_EQ(files.listFolders(target("")), std::vector<std::string>{"Outlook"});
     EXPECT_TRUE(files.fileExists(target("Outlook\\a.pst")));
     EXPECT_FALSE(files.folderExists(target("Outlook\\a.pst")));
@@ -230,7 +268,7 @@ TEST_F(Win32FilesTest, TargetPathsAreHostPaths) {
     EXPECT_TRUE(files.renameFile(target("Outlook\\a.pst"), target("Outlook\\c.pst")));
     EXPECT_TRUE(files.deleteFile(target("Outlook\\c.pst")));
     EXPECT_FALSE(files.toHostPath("relative\\path"));
-    EXPECT_EQ(*files.toHostPath("C:\\Users\\ann\\a.pst"), fs::path(L"C:\\Users\\ann\\a.pst"));
+    EXPECT_EQ(*files.toHostPath("Q:\\Nowhere\\a.pst"), fs::path(L"Q:\\Nowhere\\a.pst"));
 }
 
 TEST(Win32SystemTest, IdentityAndProcessesComeFromWindows) {

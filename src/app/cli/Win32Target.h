@@ -4,10 +4,10 @@
 // Windows counterpart of the Wine prefix Target in Target.h, with the same members.
 #include "platform/Environment.h"
 #include "platform/Platform.h"
+#include "platform/win32/WideText.h"
 #include "platform/win32/Win32RegistryStore.h"
 #include "platform/win32/Win32SystemServices.h"
 #include "platform/win32/Win32TargetFileSystem.h"
-#include "platform/win32/WideText.h"
 #include "platform/wine/PrefixChoice.h"
 #include "registry/Registry.h"
 #include "restore/RestoreTransaction.h"
@@ -31,7 +31,8 @@ public:
             return nullptr;
         }
         std::filesystem::path programFolder;
-        if (Status folder = resolveProgramFolder(ProgramFolderSources::fromEnvironment(), programFolder); !folder) {
+        if (Status folder = resolveProgramFolder(ProgramFolderSources::fromEnvironment(), programFolder);
+            !folder) {
             error = folder.message;
             return nullptr;
         }
@@ -68,7 +69,8 @@ public:
     Target& operator=(const Target&) = delete;
 
 private:
-    Target(const std::filesystem::path& systemFolder, const std::filesystem::path& programFolder, Dialogs& dialogs)
+    Target(const std::filesystem::path& systemFolder, const std::filesystem::path& programFolder,
+           Dialogs& dialogs)
         : scratchOwner_(std::make_unique<ScratchFilesOwner>(programFolder)), systemFolder_(systemFolder),
           store_(std::make_unique<Win32RegistryStore>()),
           registry_(std::make_unique<Registry>(*store_, dialogs, "Quire Outlook Backup")),

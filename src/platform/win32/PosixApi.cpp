@@ -81,7 +81,9 @@ std::wstring folderLockFile(const wchar_t* folder) {
     return dir + name;
 }
 
-HANDLE handleOf(int fd) { return reinterpret_cast<HANDLE>(_get_osfhandle(fd)); }
+HANDLE handleOf(int fd) {
+    return reinterpret_cast<HANDLE>(_get_osfhandle(fd));
+}
 
 } // namespace
 
@@ -119,6 +121,12 @@ int open(const wchar_t* path, int flags, ...) {
         access = GENERIC_READ | GENERIC_WRITE;
         break;
     }
+    // Appends through a handle that may only append: Windows then puts every write at the end as
+    // one step, as O_APPEND does, where the C runtime's seek-then-write lets two writers overwrite
+    // each other's lines.
+    if (flags & O_APPEND) {
+        access = (access & GENERIC_READ) | FILE_APPEND_DATA | SYNCHRONIZE;
+    }
     DWORD disposition = OPEN_EXISTING;
     if ((flags & O_CREAT) && (flags & O_EXCL)) {
         disposition = CREATE_NEW;
@@ -129,12 +137,12 @@ int open(const wchar_t* path, int flags, ...) {
     } else if (flags & O_TRUNC) {
         disposition = TRUNCATE_EXISTING;
     }
-    HANDLE h = CreateFileW(target.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                           disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE h = CreateFileW(target.c_str(), access, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         return failWith(GetLastError());
     }
-    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), (flags & (O_APPEND | O_RDONLY)) | _O_BINARY);
+    const int fd = _open_osfhandle(reinterpret_cast<intptr_t>(h), _O_BINARY);
     if (fd < 0) {
         CloseHandle(h);
         errno = EMFILE;
@@ -156,13 +164,50 @@ int rename(const wchar_t* from, const wchar_t* to) {
                : failWith(GetLastError());
 }
 
+namespace {
+
+void fillIdentity(HANDLE h, struct stat* out) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (h != INVALID_HANDLE_VALUE && GetFileInformationByHandle(h, &info)) {
+        out->st_dev = info.dwVolumeSerialNumber;
+        const std::uint64_t index =
+            (static_cast<std::uint64_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+        out->st_ino =
+            static_cast<decltype(out->st_ino)>(index ^ (index >> 16) ^ (index >> 32) ^ (index >> 48));
+    }
+}
+
+} // namespace
+
 int stat(const wchar_t* path, struct stat* out) {
-    return _wstat64(qob::win32::longPath(path).c_str(), out);
+    const std::wstring name = qob::win32::longPath(path);
+    if (_wstat64(name.c_str(), out) != 0) {
+        return -1;
+    }
+    HANDLE h = CreateFileW(name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    fillIdentity(h, out);
+    if (h != INVALID_HANDLE_VALUE) {
+        CloseHandle(h);
+    }
+    return 0;
+}
+
+int qobFstat(int fd, struct stat* out) {
+    if (_fstat64(fd, out) != 0) {
+        return -1;
+    }
+    fillIdentity(handleOf(fd), out);
+    return 0;
 }
 
 // Windows programs meet no symbolic links in the folders this program reads.
-int lstat(const wchar_t* path, struct stat* out) { return stat(path, out); }
-int lstat(const char* path, struct stat* out) { return stat(qob::win32::widen(path).c_str(), out); }
+int lstat(const wchar_t* path, struct stat* out) {
+    return stat(path, out);
+}
+int lstat(const char* path, struct stat* out) {
+    return stat(qob::win32::widen(path).c_str(), out);
+}
 
 int linkat(int, const wchar_t* from, int, const wchar_t* to, int) {
     return CreateHardLinkW(qob::win32::longPath(to).c_str(), qob::win32::longPath(from).c_str(), nullptr)
@@ -257,7 +302,9 @@ template <typename Io> ssize_t atOffset(int fd, off_t offset, Io io) {
     return static_cast<ssize_t>(done);
 }
 
-DWORD clampCount(size_t count) { return count > 0x40000000u ? 0x40000000u : static_cast<DWORD>(count); }
+DWORD clampCount(size_t count) {
+    return count > 0x40000000u ? 0x40000000u : static_cast<DWORD>(count);
+}
 
 } // namespace
 
@@ -306,7 +353,9 @@ int statvfs(const wchar_t* path, struct statvfs* out) {
     return 0;
 }
 
-int statvfs(const char* path, struct statvfs* out) { return statvfs(qob::win32::widen(path).c_str(), out); }
+int statvfs(const char* path, struct statvfs* out) {
+    return statvfs(qob::win32::widen(path).c_str(), out);
+}
 
 std::FILE* fopen(const wchar_t* path, const char* mode) {
     return _wfopen(qob::win32::longPath(path).c_str(), qob::win32::widen(mode).c_str());
@@ -366,7 +415,8 @@ char* mkdtemp(char* nameTemplate) {
     static const char letters[] = "abcdefghijklmnopqrstuvwxyz0123456789";
     LARGE_INTEGER seed{};
     QueryPerformanceCounter(&seed);
-    std::uint64_t state = static_cast<std::uint64_t>(seed.QuadPart) ^ (static_cast<std::uint64_t>(GetCurrentProcessId()) << 32);
+    std::uint64_t state =
+        static_cast<std::uint64_t>(seed.QuadPart) ^ (static_cast<std::uint64_t>(GetCurrentProcessId()) << 32);
     for (int attempt = 0; attempt < 100; ++attempt) {
         for (std::size_t i = name.size() - 6; i < name.size(); ++i) {
             state = state * 6364136223846793005ull + 1442695040888963407ull;

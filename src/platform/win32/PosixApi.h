@@ -15,9 +15,9 @@
 #pragma GCC system_header
 
 #include <cerrno>
+#include <csignal>
 #include <cstddef>
 #include <cstdint>
-#include <csignal>
 #include <cstdio>
 #include <ctime>
 #include <fcntl.h>
@@ -67,14 +67,24 @@ struct flock {
 int open(const wchar_t* path, int flags, ...);
 int unlink(const wchar_t* path);
 int rename(const wchar_t* from, const wchar_t* to);
+// st_dev and st_ino tell whether two names or descriptors are one file, as on Linux: the volume's
+// serial number and the file's index folded into the C runtime's 16-bit st_ino (the CRT leaves
+// both 0, so every file would look like every other).
 int stat(const wchar_t* path, struct stat* out);
+int qobFstat(int fd, struct stat* out);
+#undef fstat
+#define fstat qobFstat
 int lstat(const wchar_t* path, struct stat* out);
 int lstat(const char* path, struct stat* out);
 int linkat(int fromDir, const wchar_t* from, int toDir, const wchar_t* to, int flags);
 int fsync(int fd);
-inline int fdatasync(int fd) { return fsync(fd); }
+inline int fdatasync(int fd) {
+    return fsync(fd);
+}
 // Write-back is started by the system on its own; the final fsync is what counts.
-inline int sync_file_range(int, off_t, off_t, unsigned) { return 0; }
+inline int sync_file_range(int, off_t, off_t, unsigned) {
+    return 0;
+}
 std::FILE* fopen(const wchar_t* path, const char* mode);
 namespace std {
 using ::fopen;
@@ -82,9 +92,15 @@ using ::fopen;
 int mkdir(const wchar_t* path, int mode);
 int access(const wchar_t* path, int mode);
 int renameat2(int fromDir, const wchar_t* from, int toDir, const wchar_t* to, unsigned flags);
-inline int chown(const wchar_t*, uid_t, gid_t) { return 0; }
-inline int chmod(const wchar_t* path, int mode) { return _wchmod(path, mode); }
-inline uid_t getuid() { return 0; }
+inline int chown(const wchar_t*, uid_t, gid_t) {
+    return 0;
+}
+inline int chmod(const wchar_t* path, int mode) {
+    return _wchmod(path, mode);
+}
+inline uid_t getuid() {
+    return 0;
+}
 int flock(int fd, int operation);
 int fcntl(int fd, int command, ...);
 ssize_t pread(int fd, void* buffer, size_t count, off_t offset);
@@ -92,11 +108,21 @@ ssize_t pwrite(int fd, const void* buffer, size_t count, off_t offset);
 int kill(pid_t pid, int signal);
 // A new folder named by the template with its trailing XXXXXX replaced (UTF-8 text).
 char* mkdtemp(char* nameTemplate);
-inline int fchmod(int, unsigned) { return 0; }
-inline int fchown(int, uid_t, gid_t) { return 0; }
-inline uid_t geteuid() { return 0; }
-inline gid_t getegid() { return 0; }
-inline int posix_fadvise(int, off_t, off_t, int) { return 0; }
+inline int fchmod(int, unsigned) {
+    return 0;
+}
+inline int fchown(int, uid_t, gid_t) {
+    return 0;
+}
+inline uid_t geteuid() {
+    return 0;
+}
+inline gid_t getegid() {
+    return 0;
+}
+inline int posix_fadvise(int, off_t, off_t, int) {
+    return 0;
+}
 
 // Ctrl+C and termination requests through the C runtime's signal(), which is all Windows has.
 using sigset_t = unsigned long;
@@ -120,6 +146,5 @@ inline int sigaction(int number, const struct sigaction* action, struct sigactio
     }
     return old == SIG_ERR ? -1 : 0;
 }
-
 
 #endif

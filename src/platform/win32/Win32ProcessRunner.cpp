@@ -123,7 +123,8 @@ ProcessResult PosixProcessRunner::run(const std::vector<std::string>& argv, cons
     std::thread errReader([&] { readAll(errRead, result.err); });
     DWORD written = 0;
     for (std::size_t at = 0; at < input.size();) {
-        if (!WriteFile(inWrite, input.data() + at, static_cast<DWORD>(input.size() - at), &written, nullptr)) {
+        if (!WriteFile(inWrite, input.data() + at, static_cast<DWORD>(input.size() - at), &written,
+                       nullptr)) {
             break;
         }
         at += written;

@@ -7,11 +7,19 @@
 namespace qob {
 namespace {
 
-HKEY hkey(RegHandle h) { return reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(h)); }
-RegHandle handle(HKEY k) { return static_cast<RegHandle>(reinterpret_cast<std::uintptr_t>(k)); }
-HKEY rootKey(RegRoot root) { return reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(root)); }
+HKEY hkey(RegHandle h) {
+    return reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(h));
+}
+RegHandle handle(HKEY k) {
+    return static_cast<RegHandle>(reinterpret_cast<std::uintptr_t>(k));
+}
+HKEY rootKey(RegRoot root) {
+    return reinterpret_cast<HKEY>(static_cast<std::uintptr_t>(root));
+}
 
-bool isString(std::uint32_t type) { return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz; }
+bool isString(std::uint32_t type) {
+    return type == kRegSz || type == kRegExpandSz || type == kRegMultiSz;
+}
 
 std::string joinPath(const std::string& parent, const std::string& name) {
     return parent.empty() ? name : parent + "\\" + name;
@@ -59,9 +67,11 @@ Win32RegistryStore::~Win32RegistryStore() {
 RegResult Win32RegistryStore::result(long code, const char* what) {
     if (code != ERROR_SUCCESS && code != ERROR_NO_MORE_ITEMS && code != ERROR_FILE_NOT_FOUND) {
         wchar_t* text = nullptr;
-        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+        FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                           FORMAT_MESSAGE_IGNORE_INSERTS,
                        nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
-        lastError_ = std::string(what) + ": " + (text ? win32::narrow(text) : "error " + std::to_string(code));
+        lastError_ =
+            std::string(what) + ": " + (text ? win32::narrow(text) : "error " + std::to_string(code));
         if (text) {
             LocalFree(text);
         }
@@ -101,8 +111,8 @@ RegResult Win32RegistryStore::createKey(RegRoot root, const std::string& path, R
         p = cut == std::string::npos ? "" : p.substr(0, cut);
     }
     HKEY k = nullptr;
-    const long rc = RegCreateKeyExW(rootKey(root), win32::widen(path).c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                    KEY_READ | KEY_WRITE, nullptr, &k, nullptr);
+    const long rc = RegCreateKeyExW(rootKey(root), win32::widen(path).c_str(), 0, nullptr,
+                                    REG_OPTION_NON_VOLATILE, KEY_READ | KEY_WRITE, nullptr, &k, nullptr);
     if (rc == ERROR_SUCCESS) {
         out = handle(k);
         open_[out] = {root, path};
@@ -134,8 +144,8 @@ RegResult Win32RegistryStore::enumKey(RegHandle key, std::uint32_t index, std::s
 
 RegResult Win32RegistryStore::enumValue(RegHandle key, std::uint32_t index, RegValue& out) {
     DWORD nameMax = 0, dataMax = 0;
-    long rc = RegQueryInfoKeyW(hkey(key), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &nameMax,
-                               &dataMax, nullptr, nullptr);
+    long rc = RegQueryInfoKeyW(hkey(key), nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                               &nameMax, &dataMax, nullptr, nullptr);
     if (rc != ERROR_SUCCESS) {
         return result(rc, "listing registry values");
     }
@@ -146,7 +156,8 @@ RegResult Win32RegistryStore::enumValue(RegHandle key, std::uint32_t index, RegV
         DWORD nameLength = nameMax + 1;
         DWORD dataLength = static_cast<DWORD>(data.size());
         DWORD type = 0;
-        rc = RegEnumValueW(hkey(key), index, name.data(), &nameLength, nullptr, &type, data.data(), &dataLength);
+        rc = RegEnumValueW(hkey(key), index, name.data(), &nameLength, nullptr, &type, data.data(),
+                           &dataLength);
         if (rc == ERROR_MORE_DATA) {
             nameMax = nameMax * 2 + 256;
             dataMax = std::max<DWORD>(dataMax * 2, dataLength);
@@ -208,8 +219,8 @@ RegResult Win32RegistryStore::setValue(RegHandle key, const std::string& name, s
                                        const std::vector<std::uint8_t>& data) {
     noteValue(key, name);
     const std::vector<std::uint8_t> bytes = isString(type) ? stringToRegistry(data) : data;
-    return result(RegSetValueExW(hkey(key), win32::widen(name).c_str(), 0, type, bytes.empty() ? nullptr : bytes.data(),
-                                 static_cast<DWORD>(bytes.size())),
+    return result(RegSetValueExW(hkey(key), win32::widen(name).c_str(), 0, type,
+                                 bytes.empty() ? nullptr : bytes.data(), static_cast<DWORD>(bytes.size())),
                   "writing a registry value");
 }
 
@@ -226,8 +237,8 @@ RegResult Win32RegistryStore::deleteKey(RegHandle parent, const std::string& nam
         return result(rc, "deleting a registry key");
     }
     DWORD subkeys = 0;
-    RegQueryInfoKeyW(k, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                     nullptr);
+    RegQueryInfoKeyW(k, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr, nullptr,
+                     nullptr, nullptr);
     Undo u;
     auto it = open_.find(parent);
     if (it != open_.end()) {
@@ -267,13 +278,14 @@ RegResult Win32RegistryStore::discardChanges() {
             rc = RegDeleteKeyW(rootKey(u.root), path.c_str());
         } else {
             HKEY k = nullptr;
-            rc = RegCreateKeyExW(rootKey(u.root), path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE, KEY_WRITE,
-                                 nullptr, &k, nullptr);
+            rc = RegCreateKeyExW(rootKey(u.root), path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                 KEY_WRITE, nullptr, &k, nullptr);
             if (rc == ERROR_SUCCESS) {
                 auto put = [&](const RegValue& v) {
                     const auto bytes = isString(v.type) ? stringToRegistry(v.data) : v.data;
                     return RegSetValueExW(k, win32::widen(v.name).c_str(), 0, v.type,
-                                          bytes.empty() ? nullptr : bytes.data(), static_cast<DWORD>(bytes.size()));
+                                          bytes.empty() ? nullptr : bytes.data(),
+                                          static_cast<DWORD>(bytes.size()));
                 };
                 for (const RegValue& v : u.deletedValues) {
                     rc = put(v);

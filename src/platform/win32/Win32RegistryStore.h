@@ -50,8 +50,8 @@ private:
     struct Undo {
         RegRoot root = RegRoot::None;
         std::string path;
-        bool keyCreated = false;           // the key did not exist before: delete it
-        std::optional<std::string> value;  // a value's name: put `old` back (or delete it)
+        bool keyCreated = false;          // the key did not exist before: delete it
+        std::optional<std::string> value; // a value's name: put `old` back (or delete it)
         std::optional<RegValue> old;
         std::vector<RegValue> deletedValues; // a deleted key: create it again with these
     };

@@ -22,7 +22,9 @@ std::string knownFolder(REFKNOWNFOLDERID id) {
     return out;
 }
 
-bool sameName(const std::string& a, const std::string& b) { return equalsIgnoreCase(a, b); }
+bool sameName(const std::string& a, const std::string& b) {
+    return equalsIgnoreCase(a, b);
+}
 
 } // namespace
 
@@ -64,9 +66,9 @@ WindowsVersion Win32SystemServices::windowsVersion() const {
     using RtlGetVersionFn = LONG(WINAPI*)(OSVERSIONINFOW*);
     WindowsVersion v;
     HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
-    auto rtlGetVersion =
-        ntdll ? reinterpret_cast<RtlGetVersionFn>(reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")))
-              : nullptr;
+    auto rtlGetVersion = ntdll ? reinterpret_cast<RtlGetVersionFn>(
+                                     reinterpret_cast<void*>(GetProcAddress(ntdll, "RtlGetVersion")))
+                               : nullptr;
     OSVERSIONINFOW info{};
     info.dwOSVersionInfoSize = sizeof info;
     if (rtlGetVersion && rtlGetVersion(&info) == 0) {
@@ -133,10 +135,15 @@ RunLockPlace Win32SystemServices::runLockPlace() const {
     if (runLockFolder_.empty()) {
         return {};
     }
-    return {runLockFolder_ / "run.lock", "this Windows user's backups (" + win32::narrow(runLockFolder_.wstring()) + ")"};
+    return {runLockFolder_ / "run.lock",
+            "this Windows user's backups (" + win32::narrow(runLockFolder_.wstring()) + ")"};
 }
 
-std::string Win32SystemServices::userProfile() { return knownFolder(FOLDERID_Profile); }
-std::string Win32SystemServices::localAppData() { return knownFolder(FOLDERID_LocalAppData); }
+std::string Win32SystemServices::userProfile() {
+    return knownFolder(FOLDERID_Profile);
+}
+std::string Win32SystemServices::localAppData() {
+    return knownFolder(FOLDERID_LocalAppData);
+}
 
 } // namespace qob

@@ -26,7 +26,8 @@ DWORD attributesOf(const std::string& targetPath) {
 
 std::string systemMessage(DWORD code) {
     wchar_t* text = nullptr;
-    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                       FORMAT_MESSAGE_IGNORE_INSERTS,
                    nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
     std::string out = text ? win32::narrow(text) : "error " + std::to_string(code);
     if (text) {
@@ -36,6 +37,15 @@ std::string systemMessage(DWORD code) {
         out.pop_back();
     }
     return out;
+}
+
+// Name order without regard to case, as Windows compares file names (and as the Wine backend
+// lists them), so both backends list a folder alike.
+bool lessIgnoringCase(const std::string& a, const std::string& b) {
+    const std::wstring x = win32::widen(a), y = win32::widen(b);
+    const int order = CompareStringOrdinal(x.c_str(), static_cast<int>(x.size()), y.c_str(),
+                                           static_cast<int>(y.size()), TRUE);
+    return order == CSTR_EQUAL ? a < b : order == CSTR_LESS_THAN;
 }
 
 std::vector<std::string> list(const std::string& folder, bool folders, bool includeHidden) {
@@ -65,17 +75,51 @@ std::vector<std::string> list(const std::string& folder, bool folders, bool incl
         }
     } while (FindNextFileW(h, &found));
     FindClose(h);
-    std::sort(out.begin(), out.end());
+    std::sort(out.begin(), out.end(), lessIgnoringCase);
     return out;
 }
 
 } // namespace
 
+// Components that exist take the case they have on disk (as the Wine backend gives them), so
+// two spellings of one file ("Outlook.RWZ", "Outlook.rwz") are one host path; missing ones are
+// kept as given.
 std::optional<std::filesystem::path> Win32TargetFileSystem::toHostPath(const std::string& targetPath) const {
     if (!isWindowsPath(targetPath)) {
         return std::nullopt;
     }
-    return std::filesystem::path(win32::widen(targetPath));
+    const std::wstring given = win32::widen(targetPath);
+    if (given[0] == L'\\') {
+        return std::filesystem::path(given);
+    }
+    std::wstring out = given.substr(0, 2) + L"\\";
+    bool exists = true;
+    std::size_t at = 3;
+    while (at <= given.size()) {
+        std::size_t end = given.find_first_of(L"\\/", at);
+        if (end == std::wstring::npos) {
+            end = given.size();
+        }
+        std::wstring part = given.substr(at, end - at);
+        if (!part.empty()) {
+            if (exists && part != L"." && part != L".." && part.find_first_of(L"*?") == std::wstring::npos) {
+                WIN32_FIND_DATAW found;
+                HANDLE h = FindFirstFileW(win32::longPath((out + part).c_str()).c_str(), &found);
+                if (h != INVALID_HANDLE_VALUE) {
+                    part = found.cFileName;
+                    FindClose(h);
+                } else {
+                    exists = false;
+                }
+            }
+            out += part;
+            if (end < given.size()) {
+                out += L'\\';
+            }
+        }
+        at = end + 1;
+    }
+    return std::filesystem::path(out);
 }
 
 bool Win32TargetFileSystem::fileExists(const std::string& targetPath) const {
@@ -88,7 +132,8 @@ bool Win32TargetFileSystem::folderExists(const std::string& targetPath) const {
     return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-std::vector<std::string> Win32TargetFileSystem::listFiles(const std::string& targetFolder, bool includeHidden) const {
+std::vector<std::string> Win32TargetFileSystem::listFiles(const std::string& targetFolder,
+                                                          bool includeHidden) const {
     return list(targetFolder, false, includeHidden);
 }
 
@@ -98,7 +143,8 @@ std::vector<std::string> Win32TargetFileSystem::listFolders(const std::string& t
 
 Status Win32TargetFileSystem::createFolder(const std::string& targetPath) {
     if (!isWindowsPath(targetPath)) {
-        return Status::failure("Cannot create the folder " + targetPath + ": not a valid path of the target system.");
+        return Status::failure("Cannot create the folder " + targetPath +
+                               ": not a valid path of the target system.");
     }
     if (CreateDirectoryW(win32::longPath(win32::widen(targetPath).c_str()).c_str(), nullptr) ||
         (GetLastError() == ERROR_ALREADY_EXISTS && folderExists(targetPath))) {
