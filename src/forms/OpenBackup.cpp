@@ -1,7 +1,8 @@
 #include "forms/OpenBackup.h"
 
-#include "settings/InfoFile.h"
-#include "settings/TempFiles.h"
+#include "platform/AnsiCodePage.h"
+#include "settings/ArchiveInfoFile.h"
+#include "settings/CompanionEntries.h"
 
 #include <algorithm>
 
@@ -25,42 +26,15 @@ std::string replaceAll(std::string text, const std::string& from, const std::str
     return text;
 }
 
-// The information file, extracted into a scratch file of its own: a scheduled run may be writing
-// its own quirebox.dat in the same program folder at this moment.
-class InfoFileCopy {
-public:
-    InfoFileCopy(Archive& archive, const fs::path& programFolder) {
-        auto entry = archive.findEntry(kInfoEntryName);
-        if (!entry || entry->info().size > kMaxInfoFileBytes || entry->info().symlink) {
-            return;
-        }
-        if (!sGetTempFile(programFolder, "qbx", path_)) {
-            path_.clear();
-            return;
-        }
-        ok_ = static_cast<bool>(entry->extractToFile(path_));
-    }
-    ~InfoFileCopy() {
-        if (!path_.empty()) {
-            std::error_code ec;
-            fs::remove(path_, ec);
-        }
-    }
-    InfoFileCopy(const InfoFileCopy&) = delete;
-    InfoFileCopy& operator=(const InfoFileCopy&) = delete;
-
-    // A value that cannot be read counts as empty.
-    std::string get(const std::string& key) const {
-        if (!ok_) {
-            return "";
-        }
-        return getINI(key, path_).value_or("");
-    }
-
-private:
-    fs::path path_;
-    bool ok_ = false;
-};
+// A zip that is not a whole backup of ours in a way that matters (an entry swapped in without the
+// password, entries that overlap): the reason names the entry, so the user knows what is wrong.
+OpenResult refuseAltered(Archive& archive, Dialogs& dialogs) {
+    const std::string why = archive.openRefusal();
+    archive.closeArchive();
+    dialogs.message(std::string(kInvalidBackupMessage) + ": " + why, MsgIcon::Critical, MsgButtons::Ok,
+                    kApplicationTitle);
+    return OpenResult::Invalid;
+}
 
 } // namespace
 
@@ -97,41 +71,66 @@ OpenResult openBackupFile(MainForm& form, Archive& archive, const fs::path& file
     Dialogs& dialogs = form.platform().dialogs;
     RestoreState& restore = form.state().restore;
 
+    // Names and texts of backups made by the Windows-era program are in the target system's ANSI
+    // code page, and so were the bytes its passwords were turned into keys from.
+    archive.setCodePage(targetAnsiCodePage(form.platform().registryStore));
     if (archive.isPasswordProtected(file)) {
-        // Cancel keeps the password confirmed last, which is then tried.
-        if (auto typed = dialogs.askPassword("Please enter password:")) {
+        // A wrong password is said, then asked again for the same file (no browsing anew); Cancel
+        // or Escape ends the opening quietly.
+        bool opened = false;
+        for (int tries = 0; tries < kPasswordTries && !opened; ++tries) {
+            const std::optional<std::string> typed = dialogs.askPassword("Please enter password:");
+            if (!typed) {
+                return tries == 0 ? OpenResult::Cancelled : OpenResult::WrongPassword;
+            }
             restore.currentPassword = *typed;
+            archive.setReadPassword(restore.currentPassword);
+            const bool readable = static_cast<bool>(archive.openArchive(file));
+            if (!readable && !archive.openRefusal().empty()) {
+                return refuseAltered(archive, dialogs); // no password makes it whole
+            }
+            opened = readable && archive.verifyPassword();
+            if (!opened) {
+                archive.closeArchive();
+                dialogs.message(kWrongPasswordMessage, MsgIcon::Information, MsgButtons::Ok,
+                                kApplicationTitle);
+            }
         }
-        archive.setReadPassword(restore.currentPassword);
-        if (!archive.openArchive(file) || !archive.verifyPassword()) {
-            archive.closeArchive();
-            dialogs.message(kWrongPasswordMessage, MsgIcon::Information, MsgButtons::Ok, kApplicationTitle);
+        if (!opened) {
             return OpenResult::WrongPassword;
         }
     } else {
         archive.setReadPassword("");
-        (void)archive.openArchive(file); // a file that is no archive ends below as invalid
+        // A file that is no archive ends below as invalid.
+        if (!archive.openArchive(file) && !archive.openRefusal().empty()) {
+            return refuseAltered(archive, dialogs);
+        }
     }
 
     form.txtSourceFile = file.string();
     restore.sourcePath = file;
 
-    const InfoFileCopy info(archive, form.state().programFolder);
+    InfoFileReader info;
+    (void)info.read(archive); // an information file that cannot be read ends below as invalid
+    // A blank after each colon: "Backup Time: 12/7/2026 8:00:00 PM" reads as a label and a value.
     form.txtPOBinfo =
-        "Computer:" + info.get("BackupComputer") + "\r\n" + "User:" + info.get("BackupLogonUser") + "\r\n" +
-        "Backup Time:" + info.get("BackupTime") + "\r\n" + "Profile:" + info.get("BackupIdentity") + "\r\n" +
-        "Outlook Version:" + info.get("Outlookversion");
+        "Computer: " + info.get("BackupComputer") + "\r\n" + "User: " + info.get("BackupLogonUser") + "\r\n" +
+        "Backup Time: " + info.get("BackupTime") + "\r\n" + "Profile: " + info.get("BackupIdentity") +
+        "\r\n" + "Outlook Version: " + info.get("Outlookversion");
     form.txtFileInfo = replaceAll(info.get("BackupInformation"), "PS$QBX", "\r\n");
     form.notify(FormChange::RestoreInfo);
 
     const std::string flags = info.get("BackupItem");
     restore.flags = flags;
-    if (flags.size() != kItemKindCount) {
+    // The same rule as `qob info`: eleven characters, each "0" or "1"; anything else in a box's
+    // place is not a backup this program made.
+    if (!isValidItemFlags(flags)) {
         archive.closeArchive();
         dialogs.message(kInvalidBackupMessage, MsgIcon::Critical, MsgButtons::Ok, kApplicationTitle);
         return OpenResult::Invalid;
     }
     for (std::size_t i = 0; i < kItemKindCount; ++i) {
+        restore.companionValues[i].clear();
         if (flags[i] != '1') {
             continue;
         }
@@ -139,6 +138,9 @@ OpenResult openBackupFile(MainForm& form, Archive& archive, const fs::path& file
             form.restoreItem[std::max<std::size_t>(i, 2) - 2].enabled = true;
         }
         restore.itemValues[i] = info.get(kItemInfoKeys[i]);
+        if (const char* key = companionsKey(static_cast<ItemKind>(i))) {
+            restore.companionValues[i] = info.get(key);
+        }
     }
     restore.datasPaths = flags[index(ItemKind::Datas)] == '1' ? info.get("BackupDatasPaths") : "";
     form.notify(FormChange::RestoreItems);

@@ -1,5 +1,6 @@
 #include "forms/RestoreRun.h"
 
+#include "forms/OutlookAfterRun.h"
 #include "settings/BackupInfo.h"
 #include "settings/Settings.h"
 
@@ -37,7 +38,7 @@ public:
         if (p.file.empty()) {
             return;
         }
-        form_.skinLabel9 = p.file;
+        form_.skinLabel9 = "Unzip File " + p.file;
         // Extraction fills the bar from where the start left it up to 90; the commit and the
         // completion take the rest.
         if (p.total > 0 && start_ < 90) {
@@ -60,6 +61,19 @@ private:
 };
 
 } // namespace
+
+RestoreHeadline restoreHeadline(const RestoreOutcome& outcome) {
+    if (outcome.cancelled) {
+        return {MsgIcon::Warning, kRestoreCancelledText};
+    }
+    if (outcome.failed) {
+        return {MsgIcon::Critical, kRestoreFailedHeadline};
+    }
+    if (!outcome.allSucceeded()) {
+        return {MsgIcon::Warning, kRestoreIncompleteHeadline};
+    }
+    return {MsgIcon::Information, kRestoreCompletedHeadline};
+}
 
 RestoreRequest restoreRequestOf(const MainForm& form) {
     RestoreRequest request;
@@ -99,11 +113,18 @@ std::unique_ptr<JobObserver> restoreProgressObserver(MainForm& form, bool pumpEv
     return std::make_unique<FormRestoreObserver>(form, pumpEvents);
 }
 
-RestoreOutcome endRestore(MainForm& form, const RestoreOutcome& outcome, const RestoreRunOptions& options) {
+RestoreOutcome endRestore(MainForm& form, const RestoreOutcome& outcome, const RestoreRunOptions& options,
+                          bool quitting) {
     Platform& platform = form.platform();
     Dialogs& dialogs = platform.dialogs;
     form.jobRunning = false;
     form.notify(FormChange::ApplyButton);
+    if (quitting) {
+        form.picCon3Visible = false;
+        form.pbShow = 0;
+        form.notify(FormChange::Progress);
+        return outcome;
+    }
     if (!outcome.ran) {
         dialogs.message(outcome.refusal, outcome.refusalIcon, MsgButtons::Ok, kApplicationTitle);
         return outcome;
@@ -118,26 +139,21 @@ RestoreOutcome endRestore(MainForm& form, const RestoreOutcome& outcome, const R
 
     if (outcome.cancelled) {
         // Nothing changed, so there is no summary to give and no Outlook to start on it.
-        dialogs.message(kRestoreCancelledText, MsgIcon::Information, MsgButtons::Ok, kApplicationTitle);
+        dialogs.message(kRestoreCancelledText, MsgIcon::Warning, MsgButtons::Ok, kApplicationTitle);
         return outcome;
     }
-    dialogs.message("The Restore was Completed!\t\t\t\r\n" + outcome.summary, MsgIcon::Information,
-                    MsgButtons::Ok, kApplicationTitle);
-
+    // Outlook first, so that the one box says when it could not be started; not after a failed
+    // run, which restored nothing.
+    std::string outlookNote;
     const std::string setting =
         readSetting(settingsPath(form.state().programFolder), "General", "runoutlookafterrestore");
-    if (settingMatches(setting, 1) && options.startOutlook) {
-        std::string folder = platform.registry.getStringValue(
-            "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\OUTLOOK.EXE",
-            "Path");
-        folder = folder.substr(0, folder.find('\0'));
-        if (folder != "Error" && !folder.empty()) {
-            if (folder.back() == '\\') {
-                folder.pop_back();
-            }
-            options.startOutlook(folder + "\\OUTLOOK.EXE");
-        }
+    if (!outcome.failed && settingMatches(setting, 1) && options.startOutlook) {
+        outlookNote = startOutlookAfterRun(platform, options.startOutlook);
     }
+    const RestoreHeadline headline = restoreHeadline(outcome);
+    dialogs.message(headline.text + "\t\t\t\r\n" + outcome.summary +
+                        (outlookNote.empty() ? "" : "\r\n\r\n" + outlookNote),
+                    headline.icon, MsgButtons::Ok, kApplicationTitle);
     return outcome;
 }
 
