@@ -1,7 +1,7 @@
-// WinZip AES on Windows' own cryptography (CNG, bcrypt.dll): PBKDF2-HMAC-SHA1, AES-256 in ECB
-// mode for the counter-mode keystream, HMAC-SHA1, and the system's random numbers. The layout of
-// the entry and the keystream are those of the Linux build (WinZipAes.cpp, on libcrypto): an
-// archive written by one is read by the other.
+// WinZip AES (128, 192, 256) on Windows' own cryptography (CNG, bcrypt.dll): PBKDF2-HMAC-SHA1,
+// AES in ECB mode for the counter-mode keystream, HMAC-SHA1, and the system's random numbers.
+// The entry layout and the keystream are those of the Linux build (WinZipAes.cpp, on libcrypto):
+// an archive written by one is read by the other.
 #include "archive/WinZipAes.h"
 
 #include <windows.h>
@@ -14,7 +14,7 @@
 namespace qob {
 namespace {
 
-constexpr std::size_t kKeySize = 32;
+constexpr std::size_t kMaxKeySize = 32;
 constexpr std::size_t kBlock = 16;
 constexpr ULONG kRounds = 1000;
 constexpr std::size_t kKeystreamSize = 64 * 1024;
@@ -31,6 +31,7 @@ struct WinZipAes::State {
     BCRYPT_KEY_HANDLE key = nullptr;
     BCRYPT_HASH_HANDLE mac = nullptr;
     Salt salt{};
+    std::size_t saltSize = kSaltSize;
     std::array<std::uint8_t, kVerifierSize> verifier{};
     std::uint64_t counter = 1; // the next block's number; the upper 64 bits of the counter stay 0
     std::vector<std::uint8_t> keystream = std::vector<std::uint8_t>(kKeystreamSize);
@@ -58,36 +59,48 @@ WinZipAes::~WinZipAes() = default;
 WinZipAes::WinZipAes(WinZipAes&&) noexcept = default;
 WinZipAes& WinZipAes::operator=(WinZipAes&&) noexcept = default;
 
-std::optional<WinZipAes> WinZipAes::make(const std::string& password, const Salt& salt, std::string& why) {
+std::optional<WinZipAes> WinZipAes::make(const std::string& password, const std::uint8_t* salt, int strength,
+                                         std::string& why) {
+    const std::size_t saltLen = saltSize(strength);
+    if (saltLen == 0) {
+        why = "the entry names an AES strength (" + std::to_string(strength) + ") that does not exist";
+        return std::nullopt;
+    }
+    const std::size_t keySize = 8 + 8 * static_cast<std::size_t>(strength); // 16, 24, 32 bytes
     auto state = std::make_unique<State>();
     if (!ok(BCryptOpenAlgorithmProvider(&state->hmac, BCRYPT_SHA1_ALGORITHM, nullptr,
                                         BCRYPT_ALG_HANDLE_HMAC_FLAG))) {
         why = "HMAC-SHA1 is not available";
         return std::nullopt;
     }
-    std::array<std::uint8_t, 2 * kKeySize + kVerifierSize> derived{};
-    // CNG refuses an empty key for the HMAC; PBKDF2 over an empty password is still defined, so a
-    // single NUL stands in for it there and is not counted.
+    // Encryption key, authentication key and verifier, in that order.
+    std::array<std::uint8_t, 2 * kMaxKeySize + kVerifierSize> derived{};
+    const std::size_t derivedSize = 2 * keySize + kVerifierSize;
+    // CNG takes no null key for the HMAC; an empty password is still given by a valid pointer.
     static UCHAR empty = 0;
     PUCHAR secret = password.empty() ? &empty : reinterpret_cast<PUCHAR>(const_cast<char*>(password.data()));
     if (!ok(BCryptDeriveKeyPBKDF2(state->hmac, secret, static_cast<ULONG>(password.size()),
-                                  const_cast<PUCHAR>(salt.data()), static_cast<ULONG>(salt.size()), kRounds,
-                                  derived.data(), static_cast<ULONG>(derived.size()), 0))) {
+                                  const_cast<PUCHAR>(salt), static_cast<ULONG>(saltLen), kRounds,
+                                  derived.data(), static_cast<ULONG>(derivedSize), 0))) {
         why = "the AES key cannot be derived";
         return std::nullopt;
     }
-    state->salt = salt;
-    std::copy_n(derived.begin() + 2 * kKeySize, kVerifierSize, state->verifier.begin());
+    std::copy_n(salt, saltLen, state->salt.begin());
+    state->saltSize = saltLen;
+    std::copy_n(derived.begin() + 2 * keySize, kVerifierSize, state->verifier.begin());
 
+    // The key's length picks AES-128, -192 or -256.
     static const wchar_t ecb[] = BCRYPT_CHAIN_MODE_ECB;
     if (!ok(BCryptOpenAlgorithmProvider(&state->aes, BCRYPT_AES_ALGORITHM, nullptr, 0)) ||
         !ok(BCryptSetProperty(state->aes, BCRYPT_CHAINING_MODE,
                               reinterpret_cast<PUCHAR>(const_cast<wchar_t*>(ecb)), sizeof ecb, 0)) ||
-        !ok(BCryptGenerateSymmetricKey(state->aes, &state->key, nullptr, 0, derived.data(), kKeySize, 0))) {
-        why = "AES-256 is not available";
+        !ok(BCryptGenerateSymmetricKey(state->aes, &state->key, nullptr, 0, derived.data(),
+                                       static_cast<ULONG>(keySize), 0))) {
+        why = "AES is not available";
         return std::nullopt;
     }
-    if (!ok(BCryptCreateHash(state->hmac, &state->mac, nullptr, 0, derived.data() + kKeySize, kKeySize, 0))) {
+    if (!ok(BCryptCreateHash(state->hmac, &state->mac, nullptr, 0, derived.data() + keySize,
+                             static_cast<ULONG>(keySize), 0))) {
         why = "HMAC-SHA1 is not available";
         return std::nullopt;
     }
@@ -102,15 +115,13 @@ std::optional<WinZipAes> WinZipAes::forWriting(const std::string& password, std:
         why = "no random numbers for the AES salt";
         return std::nullopt;
     }
-    return make(password, salt, why);
+    return make(password, salt.data(), kStrength256, why);
 }
 
-std::optional<WinZipAes> WinZipAes::forReading(const std::string& password, const std::uint8_t* header,
-                                               std::string& why) {
-    Salt salt{};
-    std::copy_n(header, kSaltSize, salt.begin());
-    auto aes = make(password, salt, why);
-    if (aes && std::memcmp(aes->s_->verifier.data(), header + kSaltSize, kVerifierSize) != 0) {
+std::optional<WinZipAes> WinZipAes::forReading(const std::string& password, int strength,
+                                               const std::uint8_t* header, std::string& why) {
+    auto aes = make(password, header, strength, why);
+    if (aes && std::memcmp(aes->s_->verifier.data(), header + saltSize(strength), kVerifierSize) != 0) {
         why = "wrong password";
         return std::nullopt;
     }

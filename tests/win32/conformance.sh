@@ -65,17 +65,18 @@ for key in BackupConfig BackupAccounts BackupConfigsetting; do
         status=1
     fi
 done
-# Every other entry, by name.
-for f in "$work/l"/*; do
-    name=$(basename "$f")
+# Every other entry, by name (companions sit in folders).
+l_count=0
+while IFS= read -r -d '' f; do
+    name=${f#"$work/l/"}
+    l_count=$((l_count + 1))
     case "$name" in quirebox.dat | qb*.tmp) continue ;; esac
     if ! cmp -s "$f" "$work/w/$name"; then
         echo "FAIL: $name differs or is missing from the Windows backup"
         status=1
     fi
-done
-l_count=$(ls "$work/l" | wc -l)
-w_count=$(ls "$work/w" | wc -l)
+done < <(find "$work/l" -type f -print0)
+w_count=$(find "$work/w" -type f | wc -l)
 if [ "$l_count" != "$w_count" ]; then
     echo "FAIL: $l_count entries from Linux, $w_count from Windows"
     status=1

@@ -59,6 +59,11 @@ public:
         return target;
     }
 
+    // The automatic run backs up this Windows, as every run does.
+    static std::unique_ptr<Target> openForAutomaticRun(Dialogs& dialogs, std::string& error) {
+        return open(std::nullopt, dialogs, error);
+    }
+
     Platform& platform() { return *platform_; }
     // The folder of this user's state on the target system (the counterpart of a Wine prefix).
     const std::filesystem::path& prefix() const { return systemFolder_; }
