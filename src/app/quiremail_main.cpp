@@ -77,6 +77,11 @@ int runInteractive(int argc, char** argv) {
         return 2;
     }
     return qob::runWindows(argc, argv, qob::WindowRunOptions{openFile});
+#elif defined(_WIN32)
+    (void)displayAvailable;
+    std::cerr << "quiremail: the windows come with the next release; until then qob.exe does every job "
+                 "(qob.exe --help), and quiremail.exe runs the automatic backup and --catch-up\n";
+    return 2;
 #else
     (void)displayAvailable;
     std::cerr << "quiremail: this build has no windows (built with QOB_BUILD_GUI=OFF); give the automatic "

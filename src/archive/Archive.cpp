@@ -3,6 +3,7 @@
 #include "archive/EntryReader.h"
 #include "archive/FileEntryWriter.h"
 #include "archive/ZipWriter.h"
+#include "platform/PathText.h"
 #include "platform/TextEncoding.h"
 
 #include <zip.h>
@@ -335,7 +336,7 @@ Status Archive::writeEntries() {
 
 bool Archive::isPasswordProtected(const fs::path& path) const {
     int err = 0;
-    zip_t* z = zip_open(path.c_str(), ZIP_RDONLY, &err);
+    zip_t* z = zip_open(pathText(path).c_str(), ZIP_RDONLY, &err);
     if (!z) {
         return false;
     }
@@ -360,7 +361,7 @@ Status Archive::openArchive(const fs::path& path) {
     openRefusal_.clear();
     int err = 0;
     // No ZIP_CHECKCONS: archives of the earlier program may hold two entries of one name.
-    zip_ = zip_open(path.c_str(), ZIP_RDONLY, &err);
+    zip_ = zip_open(pathText(path).c_str(), ZIP_RDONLY, &err);
     if (!zip_) {
         zip_error_t ze;
         zip_error_init_with_code(&ze, err);

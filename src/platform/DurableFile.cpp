@@ -165,7 +165,8 @@ Status DurableReplace::commit() {
 }
 
 int syncFolder(const fs::path& folder, const SyncFunction& sync) {
-    const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const fs::path where = folder.empty() ? fs::path(".") : folder;
+    const int dir = ::open(where.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir < 0)
         return -1;
     const int rc = syncWith(sync, dir);

@@ -2,6 +2,9 @@
 // The real target system (a Wine prefix) and the program folder, built once by an entry point and
 // handed down as a Platform. Shared by the qob commands and by quiremail's start-up, so it is
 // header-only: quiremail does not link the command objects.
+#ifdef _WIN32
+#include "app/cli/Win32Target.h"
+#else
 #include "platform/Environment.h"
 #include "platform/Platform.h"
 #include "platform/wine/PrefixChoice.h"
@@ -20,6 +23,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#endif
 
 namespace qob {
 class MainForm;
@@ -29,6 +33,7 @@ namespace qob::cli {
 
 struct Args;
 
+#ifndef _WIN32
 // Owns every object the Platform refers to; keep it alive (and in place) while the Platform is used.
 class Target {
 public:
@@ -113,6 +118,8 @@ private:
     std::unique_ptr<WineSystemServices> system_;
     std::unique_ptr<Platform> platform_;
 };
+
+#endif
 
 // The same for a qob command: --prefix from the parsed arguments.
 std::unique_ptr<Target> openTarget(const Args& args, Dialogs& dialogs, std::string& error);

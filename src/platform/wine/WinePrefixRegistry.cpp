@@ -1,6 +1,7 @@
 #include "platform/wine/WinePrefixRegistry.h"
 
 #include "platform/DurableFile.h"
+#include "platform/FileStat.h"
 #include "platform/wine/WineRegistryText.h"
 
 #include <cerrno>
@@ -108,7 +109,7 @@ struct FileStamp {
             s.dev = st.st_dev;
             s.ino = st.st_ino;
             s.size = st.st_size;
-            s.mtime = st.st_mtim;
+            s.mtime = modificationTime(st);
             s.mode = st.st_mode;
             s.uid = st.st_uid;
             s.gid = st.st_gid;
