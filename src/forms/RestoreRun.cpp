@@ -116,13 +116,11 @@ RestoreOutcome endRestore(MainForm& form, const RestoreOutcome& outcome, const R
     form.pbShow = 0;
     form.notify(FormChange::Progress);
 
+    // The headline and the icon follow the result: "Completed" only when every chosen item came.
+    dialogs.message(outcome.text, outcome.icon, MsgButtons::Ok, kApplicationTitle);
     if (outcome.cancelled) {
-        // Nothing changed, so there is no summary to give and no Outlook to start on it.
-        dialogs.message(kRestoreCancelledText, MsgIcon::Information, MsgButtons::Ok, kApplicationTitle);
-        return outcome;
+        return outcome; // nothing changed, so no Outlook to start on it
     }
-    dialogs.message("The Restore was Completed!\t\t\t\r\n" + outcome.summary, MsgIcon::Information,
-                    MsgButtons::Ok, kApplicationTitle);
 
     const std::string setting =
         readSetting(settingsPath(form.state().programFolder), "General", "runoutlookafterrestore");

@@ -3,6 +3,7 @@
 #include "app/cli/BackupCommand.h"
 #include "DemoCli.h"
 #include "TestPaths.h"
+#include "ZipTools.h"
 #include "app/cli/Cli.h"
 #include "archive/Archive.h"
 
@@ -94,7 +95,13 @@ TEST(BackupCommand, TheCallersObserverAndStopTokenReachTheJob) {
     const fs::path& prefix = demo.prefix;
     std::ostringstream &out = demo.out, &err = demo.err;
     const fs::path file = dir.path() / "b.qob";
-    { std::ofstream(file) << "earlier"; }
+    // An earlier backup (of the options only) at the path.
+    ASSERT_EQ(cli::runCli({"--prefix", prefix.string(), "backup", "--profile", "Outlook", "--items",
+                           "000001000", file.string()},
+                          out, err),
+              0)
+        << err.str();
+    const std::string earlier = test::readBytes(file);
     struct StopWhenWriting : JobObserver {
         StopToken stop;
         std::vector<JobPhase> phases;
@@ -111,9 +118,7 @@ TEST(BackupCommand, TheCallersObserverAndStopTokenReachTheJob) {
     EXPECT_EQ(observer.phases,
               (std::vector<JobPhase>{JobPhase::Preparing, JobPhase::Writing, JobPhase::Finished}));
     EXPECT_NE(err.str().find("The Backup was Cancelled!"), std::string::npos) << err.str();
-    std::ifstream in(file);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(text, "earlier");
+    EXPECT_TRUE(test::readBytes(file) == earlier);
 }
 
 TEST(Quiremail, TheAutomaticRunsExitCodeSaysWhetherTheBackupIsWhole) {

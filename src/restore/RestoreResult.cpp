@@ -1,0 +1,80 @@
+// A restore's result in words: only a restore that brought every chosen item is "Completed".
+#include "restore/RestoreJob.h"
+
+#include <algorithm>
+
+namespace qob {
+
+namespace {
+
+std::string oneLine(std::string text) {
+    std::replace_if(
+        text.begin(), text.end(), [](char c) { return c == '\r' || c == '\n'; }, ' ');
+    return text;
+}
+
+} // namespace
+
+const char* restoreResultName(RestoreResult result) {
+    switch (result) {
+    case RestoreResult::Whole:
+        return "whole";
+    case RestoreResult::Incomplete:
+        return "incomplete";
+    case RestoreResult::Failed:
+        return "failed";
+    case RestoreResult::Cancelled:
+        return "cancelled";
+    }
+    return "";
+}
+
+void settleRestoreResult(RestoreSummary& summary, const std::string& whyNotCommitted) {
+    const bool allItems = std::all_of(summary.items.begin(), summary.items.end(),
+                                      [](const RestoreItemResult& item) { return item.ok; });
+    const char* headline = kRestoreCompleted;
+    if (summary.cancelled) {
+        summary.result = RestoreResult::Cancelled;
+        summary.icon = MsgIcon::Warning;
+        headline = kRestoreCancelled;
+    } else if (!whyNotCommitted.empty() || !summary.committed) {
+        summary.result = RestoreResult::Failed;
+        summary.icon = MsgIcon::Critical;
+        headline = kRestoreFailed;
+    } else if (!allItems) {
+        summary.result = RestoreResult::Incomplete;
+        summary.icon = MsgIcon::Warning;
+        headline = kRestoreIncomplete;
+    } else {
+        summary.result = RestoreResult::Whole;
+        summary.icon = MsgIcon::Information;
+    }
+    summary.text = std::string(headline) + "\t\t\t\r\n" + summary.summary;
+    // The reasons belong in the message, not only in the log: the item lines say only "Fail!". A
+    // cancelled run's items failed because it was stopped, which its headline says already.
+    if (summary.result != RestoreResult::Cancelled) {
+        for (const std::string& why : summary.problems) {
+            if (why != whyNotCommitted) {
+                summary.text += "\r\n" + why;
+            }
+        }
+    }
+}
+
+std::string restoreEndLogEntry(const RestoreSummary& summary, const std::string& profile) {
+    const std::string head = " Restore Data to Profile " + profile;
+    switch (summary.result) {
+    case RestoreResult::Whole:
+        return head + " was Completed!\r";
+    case RestoreResult::Incomplete:
+        return head + " is Incomplete!\r";
+    case RestoreResult::Cancelled:
+        return head + " was Cancelled!\r";
+    case RestoreResult::Failed:
+        break;
+    }
+    const std::string why = summary.problems.empty() ? std::string() : " " + oneLine(summary.problems.back());
+    return head + " Failed!" + why + "\r";
+}
+
+} // namespace qob
