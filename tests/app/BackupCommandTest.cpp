@@ -140,9 +140,17 @@ TEST(Quiremail, TheAutomaticRunsExitCodeSaysWhetherTheBackupIsWhole) {
     };
     EXPECT_EQ(run(dir.path() / "a.qob"), 0);
     EXPECT_EQ(run(dir.path() / "no such folder" / "a.qob"), 1);
-    // No such profile: every item fails.
-    const std::string unknown = "' sf=Nobodyxm=110000000ps=bf=" + (dir.path() / "n.qob").string() + "'";
-    EXPECT_EQ(std::system((env + unknown + " 2>/dev/null").c_str()) >> 8, 1);
+    // No such profile: no file (not even of the options, which need no profile), and it says so.
+    for (const char* flags : {"110000000", "000001000"}) {
+        const std::string unknown =
+            std::string("' sf=Nobodyxm=") + flags + "ps=bf=" + (dir.path() / "n.qob").string() + "'";
+        EXPECT_EQ(std::system((env + unknown + " 2>'" + (dir.path() / "err").string() + "'").c_str()) >> 8,
+                  1);
+        EXPECT_NE(test::readBytes(dir.path() / "err").find("no mail profile named \"Nobody\""),
+                  std::string::npos)
+            << test::readBytes(dir.path() / "err");
+        EXPECT_FALSE(fs::exists(dir.path() / "n.qob"));
+    }
     EXPECT_EQ(std::system((env + "'nonsense' 2>/dev/null").c_str()) >> 8, 1);
 }
 
