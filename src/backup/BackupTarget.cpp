@@ -112,7 +112,7 @@ std::string backupTargetRefusal(Platform& platform, const fs::path& target) {
         return "The backup file " + target.string() + " is a folder" + kNeverOver;
     }
     if (!fs::is_regular_file(status) || !isBackupFile(target)) {
-        return "The file " + target.string() + " exists and is not a backup made by this program" +
+        return "The file " + target.string() + " exists and is not a readable backup of this program" +
                kNeverOver;
     }
     return "";

@@ -3,6 +3,7 @@
 #include "DemoCli.h"
 #include "ZipTools.h"
 #include "app/cli/Cli.h"
+#include "archive/Archive.h"
 #include "demo/DemoTargetSystem.h"
 
 #include <gtest/gtest.h>
@@ -34,6 +35,19 @@ TEST(BackupTarget, QobRefusesEveryFileThatIsNotABackupAndTouchesNothing) {
     fs::create_directories(demo.dir / "folder.qob");
     const fs::path link = demo.dir / "link.qob";
     fs::create_symlink(secondPst, link);
+    // A zip of someone else's (its last entry is not the information file), and a backup whose end
+    // is cut off.
+    const fs::path otherZip = demo.dir / "other.qob";
+    {
+        test::writeBytes(demo.dir / "a.txt", "text");
+        Archive zip;
+        ASSERT_TRUE(zip.createArchive(otherZip));
+        ASSERT_TRUE(zip.addFiles(demo.dir / "a.txt"));
+        ASSERT_TRUE(zip.writeArchive());
+    }
+    const fs::path cut = demo.dir / "cut.qob";
+    ASSERT_EQ(backup(cut), 0) << demo.err.str();
+    fs::resize_file(cut, fs::file_size(cut) - 30);
 
     struct Case {
         fs::path out;
@@ -47,8 +61,10 @@ TEST(BackupTarget, QobRefusesEveryFileThatIsNotABackupAndTouchesNothing) {
         {prefix / "user.reg", "is a registry file of the target system"},
         {prefix / "system.reg", "is a registry file of the target system"},
         {inPrefix(layout.addressBook), "is the data file"},
-        {notes, "exists and is not a backup made by this program"},
-        {empty, "exists and is not a backup made by this program"},
+        {notes, "exists and is not a readable backup of this program"},
+        {empty, "exists and is not a readable backup of this program"},
+        {otherZip, "exists and is not a readable backup of this program"},
+        {cut, "exists and is not a readable backup of this program"},
         {demo.dir / "folder.qob", "is a folder"},
     };
     for (const Case& c : cases) {

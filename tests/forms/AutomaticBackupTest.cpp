@@ -201,7 +201,7 @@ TEST(AutomaticBackup, AnIncompleteRunNeverReplacesABackupHoldingWhatItLacks) {
     for (const char* flags : {"001000100", "001000000"}) {
         r = runAutoBackup(f.form, std::string(" sf=Outlookxm=") + flags + "ps=bf=" + f.target.string());
         EXPECT_FALSE(r.succeeded);
-        EXPECT_NE(r.reason.find("is not a backup made by this program"), std::string::npos) << r.reason;
+        EXPECT_NE(r.reason.find("is not a readable backup of this program"), std::string::npos) << r.reason;
         EXPECT_EQ(test::readBytes(f.target), "earlier backup");
         EXPECT_FALSE(fs::exists(beside));
     }
