@@ -9,7 +9,7 @@ packages=(
     libgtest-dev libgmock-dev googletest libbenchmark-dev
     wine wine64 gcc-mingw-w64-x86-64 p7zip-full zip unzip
     clang-format time desktop-file-utils
-    qt6-base-dev qt6-wayland libqt6svg6 xvfb xauth xdotool x11-apps
+    qt6-base-dev qt6-wayland libqt6svg6 xvfb xauth xdotool openbox x11-apps
     cron
     libdeflate-dev libisal-dev pigz
     libcli11-dev scdoc librsvg2-bin dpkg-dev fakeroot

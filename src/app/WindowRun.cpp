@@ -87,15 +87,11 @@ WindowEnd runMainWindow(cli::Target& target, gui::QtDialogs& dialogs, const Wind
 
     gui::MainWindowActions actions;
     QWidget* owner = nullptr; // the window, once it exists
-    actions.openPath = [&dialogs](const std::filesystem::path& path) {
+    actions.openPath = [](const std::filesystem::path& path) { return gui::openOnDesktop(path); };
+    actions.startOutlook = [prefix](const std::string& exe) { return gui::startInPrefix(prefix, exe); };
+    const auto openOrSay = [&dialogs](const std::filesystem::path& path) {
         if (!gui::openOnDesktop(path)) {
             dialogs.message("No program of the desktop could open " + path.string() + ".", MsgIcon::Warning,
-                            MsgButtons::Ok, kApplicationTitle);
-        }
-    };
-    actions.startOutlook = [&dialogs, prefix](const std::string& exe) {
-        if (!gui::startInPrefix(prefix, exe)) {
-            dialogs.message("Outlook could not be started: Wine was not found.", MsgIcon::Warning,
                             MsgButtons::Ok, kApplicationTitle);
         }
     };
@@ -160,7 +156,7 @@ WindowEnd runMainWindow(cli::Target& target, gui::QtDialogs& dialogs, const Wind
         dialogs.message(target.note(), MsgIcon::Information, MsgButtons::Ok, kApplicationTitle);
     }
     window.load();
-    tellOfFailedRun(window, programFolder, actions.openPath);
+    tellOfFailedRun(window, programFolder, openOrSay);
     if (options.openFile) {
         window.openBackupFile(*options.openFile);
     }
@@ -174,7 +170,8 @@ WindowEnd runMainWindow(cli::Target& target, gui::QtDialogs& dialogs, const Wind
 int runWindows(int argc, char** argv, const WindowRunOptions& options) {
     QApplication app(argc, argv);
     QApplication::setApplicationName("quire-outlook-backup");
-    QApplication::setApplicationDisplayName(kApplicationTitle);
+    // No display name: the window manager would add it to every title ("Quire Outlook Backup
+    // 0.1.0 - Quire Outlook Backup"); each window names the program itself.
     QApplication::setDesktopFileName("quire-outlook-backup");
     QApplication::setWindowIcon(gui::productIcon());
 

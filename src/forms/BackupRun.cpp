@@ -38,16 +38,17 @@ public:
     FormObserver(MainForm& form, bool pumpEvents) : form_(form), pumpEvents_(pumpEvents) {}
 
     void phaseStarted(JobPhase phase) override {
-        if (phase == JobPhase::Writing) {
-            form_.pbShow = 96;
+        if (phase == JobPhase::Writing || phase == JobPhase::Checking) {
+            form_.pbShow = std::max(form_.pbShow, phase == JobPhase::Writing ? kWritingFrom : kCheckingFrom);
             lastPercent_ = -1;
             form_.notify(FormChange::Progress);
         }
     }
     void status(const std::string& text) override {
         form_.label1 = text;
+        // The steps only gather what to write, in a moment; they take the start of the bar.
         if (const int bar = barAt(text); bar >= 0) {
-            form_.pbShow = bar;
+            form_.pbShow = std::max(form_.pbShow, bar * kWritingFrom / 100);
         }
         changed();
     }
@@ -61,6 +62,8 @@ public:
             }
             lastPercent_ = percent;
             form_.label1 = "Write File " + std::to_string(percent) + "%";
+            form_.pbShow =
+                std::max(form_.pbShow, kWritingFrom + (kCheckingFrom - kWritingFrom) * percent / 100);
         } else {
             return;
         }
@@ -88,6 +91,12 @@ private:
             form_.platform().dialogs.processEvents();
         }
     }
+
+    // Writing the archive is nearly all of a backup's time, so the bar follows the bytes written
+    // from kWritingFrom; reading it back, when asked for, starts at kCheckingFrom (its reports are
+    // per file, so the bar does not follow them).
+    static constexpr int kWritingFrom = 10;
+    static constexpr int kCheckingFrom = 85;
 
     MainForm& form_;
     bool pumpEvents_;
@@ -165,7 +174,8 @@ std::unique_ptr<JobObserver> BackupRun::progressObserver(MainForm& form, bool pu
     return std::make_unique<FormObserver>(form, pumpEvents);
 }
 
-BackupOutcome BackupRun::end(MainForm& form, const BackupSummary& summary, const AfterBackupActions& after) {
+BackupOutcome BackupRun::end(MainForm& form, const BackupSummary& summary, const AfterBackupActions& after,
+                             bool quitting) {
     Platform& platform = form.platform();
     Dialogs& dialogs = platform.dialogs;
     BackupOutcome outcome;
@@ -191,28 +201,30 @@ BackupOutcome BackupRun::end(MainForm& form, const BackupSummary& summary, const
     outcome.notStored = summary.notStored;
     outcome.failedItems = summary.failedItems;
     outcome.summary = summary;
-    dialogs.message(outcome.message, summary.icon, MsgButtons::Ok, kApplicationTitle);
+    if (quitting) {
+        return outcome;
+    }
     if (!outcome.succeeded) {
-        return outcome; // nothing to burn, open or show
+        // Nothing to burn, open or show.
+        dialogs.message(outcome.message, summary.icon, MsgButtons::Ok, kApplicationTitle);
+        return outcome;
     }
 
     const fs::path settings = settingsPath(platform.programFolder);
-    if (after.burnDisc && settingMatches(readSetting(settings, "General", "burndvd"), 1)) {
-        after.burnDisc(outcome.file.filename().string(), outcome.file);
-    }
+    std::string notes;
     if (after.startOutlook && settingMatches(readSetting(settings, "General", "runoutlookafterbackup"), 1)) {
-        std::string folder = platform.registry.getStringValue(
-            "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\OUTLOOK.EXE",
-            "Path");
-        if (folder != "Error") {
-            if (!folder.empty() && folder.back() == '\\') {
-                folder.pop_back();
-            }
-            after.startOutlook(folder + "\\OUTLOOK.EXE");
+        if (const std::string note = startOutlookAfterRun(platform, after.startOutlook); !note.empty()) {
+            notes += "\r\n\r\n" + note;
         }
     }
-    if (after.openFolder && settingMatches(readSetting(settings, "backup", "openfolderbackup"), 1)) {
-        after.openFolder(outcome.file.parent_path());
+    if (after.openFolder && settingMatches(readSetting(settings, "backup", "openfolderbackup"), 1) &&
+        !after.openFolder(outcome.file.parent_path())) {
+        notes += "\r\n\r\nThe backup's folder could not be shown: no program of the desktop opens folders.";
+    }
+    outcome.message += notes;
+    dialogs.message(outcome.message, summary.icon, MsgButtons::Ok, kApplicationTitle);
+    if (after.burnDisc && settingMatches(readSetting(settings, "General", "burndvd"), 1)) {
+        after.burnDisc(outcome.file.filename().string(), outcome.file);
     }
     return outcome;
 }

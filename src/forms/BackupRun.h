@@ -7,6 +7,7 @@
 // menu entry.
 #include "backup/BackupJob.h"
 #include "forms/MainForm.h"
+#include "forms/OutlookAfterRun.h"
 
 #include <functional>
 #include <memory>
@@ -17,14 +18,16 @@
 namespace qob {
 
 // The after-backup actions belong to windows and processes above this layer; the window fills
-// them in. An empty one is skipped.
+// them in. An empty one is skipped. Outlook and the folder come before the summary, so that it
+// says when either could not be done (one box, not a box after the box); the disc window after.
 struct AfterBackupActions {
     // "burndvd": the disc-writing window with the new file (bare name, full path), modal.
     std::function<void(const std::string& name, const std::filesystem::path& file)> burnDisc;
-    // "runoutlookafterbackup": start Outlook (target path of OUTLOOK.EXE), minimized, no wait.
-    std::function<void(const std::string& outlookExe)> startOutlook;
-    // "openfolderbackup": show the backup file's folder.
-    std::function<void(const std::filesystem::path& folder)> openFolder;
+    // "runoutlookafterbackup": start Outlook (target path of OUTLOOK.EXE), minimized, no wait;
+    // true when started.
+    StartOutlook startOutlook;
+    // "openfolderbackup": show the backup file's folder; false when nothing could show it.
+    std::function<bool(const std::filesystem::path& folder)> openFolder;
 };
 
 struct BackupOutcome {
@@ -65,13 +68,19 @@ public:
     // Drives the progress panel from the job's events. `pumpEvents`: let the window's events run
     // at each (the job on the window's own thread).
     std::unique_ptr<JobObserver> progressObserver(MainForm& form, bool pumpEvents = false) const;
-    BackupOutcome end(MainForm& form, const BackupSummary& summary, const AfterBackupActions& after = {});
+    // `quitting`: the user stopped the run to quit the program; the form is freed, but no summary
+    // shows and no after-backup action runs (the log has the run).
+    BackupOutcome end(MainForm& form, const BackupSummary& summary, const AfterBackupActions& after = {},
+                      bool quitting = false);
 
     bool running() const { return running_; }
 
 private:
     bool running_ = false;
 };
+
+// Escape while a backup or restore runs: asked before the run is stopped.
+inline constexpr char kStopRunQuestion[] = "Do you want to stop the running backup or restore?";
 
 inline constexpr char kBackupRunningMessage[] =
     "A backup is already running. Please wait until it has finished.";

@@ -1,6 +1,7 @@
 #include "forms/DiscForm.h"
 
 #include "forms/DiscText.h"
+#include "forms/SaveName.h"
 #include "outlook/AppState.h"
 
 #include <algorithm>
@@ -71,6 +72,7 @@ bool DiscForm::formLoad(const std::string& handOver) {
     resetImage();
     volumeIdentifierChanged("Outlook Data Backup CD");
     if (!handOver.empty()) {
+        imageFolder_ = std::filesystem::path(handOver).parent_path().string();
         image_.addFile(handOver, kRootKey + nameOf(handOver));
         refreshFileList();
     }
@@ -324,12 +326,15 @@ std::optional<DiscWriteJob> DiscForm::writeDiscClick() {
     job.address = currentAddress();
     if (found_[static_cast<std::size_t>(devices[static_cast<std::size_t>(selectedDevice)].value)]
             .isImageFile) {
+        // Beside the backup handed over: where the user keeps the backups.
+        const std::string name = volumeIdentifier + ".iso";
         const std::optional<std::string> path = dialogs_.saveFile(
-            "Save the Disc Image As...", "Disc Image (*.iso)|*.iso", volumeIdentifier + ".iso");
+            "Save the Disc Image As...", "Disc Image (*.iso)|*.iso",
+            imageFolder_.empty() ? name : (std::filesystem::path(imageFolder_) / name).string());
         if (!path || path->empty()) {
             return std::nullopt;
         }
-        job.address = "stdio:" + *path;
+        job.address = "stdio:" + withDefaultExtension(*path, ".iso");
     }
     if (!checkFreeSpace(job.address)) {
         return std::nullopt;
@@ -382,6 +387,18 @@ void DiscForm::cancelClick() {
     }
     stop_.requestStop();
     status[0] = "Aborting Write...Please Wait!";
+}
+
+bool DiscForm::cancelAsked() {
+    if (!writing_ || stop_.stopRequested()) {
+        return false;
+    }
+    if (dialogs_.message(kDiscStopWriteQuestion, MsgIcon::Question, MsgButtons::YesNo, kApplicationTitle) !=
+        MsgAnswer::Yes) {
+        return false;
+    }
+    cancelClick();
+    return true;
 }
 
 void DiscForm::ejectClick() {

@@ -27,6 +27,8 @@ inline constexpr char kDiscNoItemSelected[] = "No Item Selected.";
 inline constexpr char kDiscWriteCompleteMessage[] = "Write Complete!";
 inline constexpr char kDiscWriteVerifyCompleteMessage[] = "Write and Verify Complete!";
 inline constexpr char kDiscWriteCancelledMessage[] = "Write Cancelled!";
+inline constexpr char kDiscStopWriteQuestion[] =
+    "The disc is being written.\n\nDo you want to stop writing it?";
 inline constexpr char kDiscInsertMediaMessage[] = "Please Insert Writable Media before continuing!";
 
 struct DiscTreeNode {
@@ -131,6 +133,9 @@ public:
     std::optional<DiscWriteJob> writeDiscClick();
     void writeReturned(const Status& status);
     void cancelClick();
+    // Escape or the window's close while a write runs: asks, and cancels on Yes. True when the
+    // write was asked to stop.
+    bool cancelAsked();
     const StopToken& stopToken() const { return stop_; }
     void ejectClick();
     void closeTrayClick();
@@ -176,6 +181,7 @@ private:
     bool autoVerifyOfWrite_ = false;
     bool writing_ = false;
     StopToken stop_;
+    std::string imageFolder_; // the handed-over backup's folder: where an image is offered first
 };
 
 } // namespace qob

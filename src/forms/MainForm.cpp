@@ -1,6 +1,7 @@
 #include "forms/MainForm.h"
 
 #include "forms/AboutForm.h"
+#include "forms/SaveName.h"
 
 #include "outlook/OutlookDiscovery.h"
 #include "settings/Settings.h"
@@ -47,7 +48,7 @@ std::chrono::system_clock::time_point MainForm::now() const {
     return clock_ ? clock_() : std::chrono::system_clock::now();
 }
 
-bool MainForm::formLoad() {
+bool MainForm::formLoad(const std::string& noOutlookHint) {
     picCon3Visible = false;
     pbShow = 0;
     notify(FormChange::Progress);
@@ -79,8 +80,10 @@ bool MainForm::formLoad() {
     loadProfiles(platform_.registry, state_);
 
     if (state_.noProfile) {
-        platform_.dialogs.message("Your Windows System have not install MS Outlook or MS Outlook Error!",
-                                  MsgIcon::Critical, MsgButtons::Ok, kApplicationTitle);
+        platform_.dialogs.message(
+            std::string("Your Windows System have not install MS Outlook or MS Outlook Error!") +
+                noOutlookHint,
+            MsgIcon::Critical, MsgButtons::Ok, kApplicationTitle);
         cmdApplyEnabled = false;
         notify(FormChange::ApplyButton);
         return false;
@@ -159,8 +162,8 @@ void MainForm::cmdTargetFileClick() {
     if (!chosen || chosen->empty()) {
         return;
     }
-    txtTargetFile = *chosen;
-    state_.targetPath = std::filesystem::path(*chosen);
+    txtTargetFile = withDefaultExtension(*chosen, ".qob");
+    state_.targetPath = std::filesystem::path(txtTargetFile);
     notify(FormChange::TargetFile);
 }
 

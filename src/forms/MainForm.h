@@ -71,8 +71,9 @@ public:
 
     // --- window events ---
     // The load step: names, versions, profiles, first profile selected. Returns false when no
-    // profile was found (the message has been shown and cmdApply disabled).
-    bool formLoad();
+    // profile was found (the message has been shown and cmdApply disabled). `noOutlookHint` is
+    // added to that one message (a window says where it looked and how to pick another system).
+    bool formLoad(const std::string& noOutlookHint = "");
     // A profile picked in cbSource (index into its items); runs cbSourceClick.
     void selectSource(int index);
     void cbSourceClick();

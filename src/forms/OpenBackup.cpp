@@ -98,14 +98,24 @@ OpenResult openBackupFile(MainForm& form, Archive& archive, const fs::path& file
     RestoreState& restore = form.state().restore;
 
     if (archive.isPasswordProtected(file)) {
-        // Cancel keeps the password confirmed last, which is then tried.
-        if (auto typed = dialogs.askPassword("Please enter password:")) {
+        // A wrong password is said, then asked again for the same file (no browsing anew); Cancel
+        // or Escape ends the opening quietly.
+        bool opened = false;
+        for (int tries = 0; tries < kPasswordTries && !opened; ++tries) {
+            const std::optional<std::string> typed = dialogs.askPassword("Please enter password:");
+            if (!typed) {
+                return tries == 0 ? OpenResult::Cancelled : OpenResult::WrongPassword;
+            }
             restore.currentPassword = *typed;
+            archive.setReadPassword(restore.currentPassword);
+            opened = archive.openArchive(file) && archive.verifyPassword();
+            if (!opened) {
+                archive.closeArchive();
+                dialogs.message(kWrongPasswordMessage, MsgIcon::Information, MsgButtons::Ok,
+                                kApplicationTitle);
+            }
         }
-        archive.setReadPassword(restore.currentPassword);
-        if (!archive.openArchive(file) || !archive.verifyPassword()) {
-            archive.closeArchive();
-            dialogs.message(kWrongPasswordMessage, MsgIcon::Information, MsgButtons::Ok, kApplicationTitle);
+        if (!opened) {
             return OpenResult::WrongPassword;
         }
     } else {
@@ -117,10 +127,11 @@ OpenResult openBackupFile(MainForm& form, Archive& archive, const fs::path& file
     restore.sourcePath = file;
 
     const InfoFileCopy info(archive, form.state().programFolder);
+    // A blank after each colon: "Backup Time: 12/7/2026 8:00:00 PM" reads as a label and a value.
     form.txtPOBinfo =
-        "Computer:" + info.get("BackupComputer") + "\r\n" + "User:" + info.get("BackupLogonUser") + "\r\n" +
-        "Backup Time:" + info.get("BackupTime") + "\r\n" + "Profile:" + info.get("BackupIdentity") + "\r\n" +
-        "Outlook Version:" + info.get("Outlookversion");
+        "Computer: " + info.get("BackupComputer") + "\r\n" + "User: " + info.get("BackupLogonUser") + "\r\n" +
+        "Backup Time: " + info.get("BackupTime") + "\r\n" + "Profile: " + info.get("BackupIdentity") +
+        "\r\n" + "Outlook Version: " + info.get("Outlookversion");
     form.txtFileInfo = replaceAll(info.get("BackupInformation"), "PS$QBX", "\r\n");
     form.notify(FormChange::RestoreInfo);
 

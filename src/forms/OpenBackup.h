@@ -12,14 +12,17 @@ namespace qob {
 inline constexpr char kWrongPasswordMessage[] = "Incorect Password or Invalid backup file!";
 inline constexpr char kInvalidBackupMessage[] = "Invalid backup file";
 inline constexpr char kOpenBackupTitle[] = "Restore Date from a backup file";
-inline constexpr char kBackupFileFilter[] = "Quire Outlook Backup File (*.qob)|*.qob";
+// "All files" too: a backup saved under another name can still be opened.
+inline constexpr char kBackupFileFilter[] = "Quire Outlook Backup File (*.qob)|*.qob|All files (*)|*";
+// Passwords asked for one protected backup before the opening gives up.
+inline constexpr int kPasswordTries = 3;
 // An information file is a handful of short lines; anything far larger is not ours.
 inline constexpr std::uint64_t kMaxInfoFileBytes = 1024 * 1024;
 
 enum class OpenResult {
     Opened,        // read completely; the held items' boxes are enabled
-    Cancelled,     // no file chosen
-    WrongPassword, // protected and the password does not open it (message shown)
+    Cancelled,     // no file chosen, or the password prompt cancelled (nothing shown)
+    WrongPassword, // protected and no password typed opens it (each wrong one said)
     Invalid,       // not a backup of this program (message shown)
 };
 

@@ -1,5 +1,6 @@
 #include "forms/RestoreRun.h"
 
+#include "forms/OutlookAfterRun.h"
 #include "settings/BackupInfo.h"
 #include "settings/Settings.h"
 
@@ -37,7 +38,7 @@ public:
         if (p.file.empty()) {
             return;
         }
-        form_.skinLabel9 = p.file;
+        form_.skinLabel9 = "Unzip File " + p.file;
         // Extraction fills the bar from where the start left it up to 90; the commit and the
         // completion take the rest.
         if (p.total > 0 && start_ < 90) {
@@ -60,6 +61,11 @@ private:
 };
 
 } // namespace
+
+RestoreHeadline restoreHeadline(const RestoreOutcome& outcome) {
+    const RestoreResult result = restoreResultOf(outcome);
+    return {restoreIconOf(result), restoreHeadlineOf(result)};
+}
 
 RestoreRequest restoreRequestOf(const MainForm& form) {
     RestoreRequest request;
@@ -99,11 +105,18 @@ std::unique_ptr<JobObserver> restoreProgressObserver(MainForm& form, bool pumpEv
     return std::make_unique<FormRestoreObserver>(form, pumpEvents);
 }
 
-RestoreOutcome endRestore(MainForm& form, const RestoreOutcome& outcome, const RestoreRunOptions& options) {
+RestoreOutcome endRestore(MainForm& form, const RestoreOutcome& outcome, const RestoreRunOptions& options,
+                          bool quitting) {
     Platform& platform = form.platform();
     Dialogs& dialogs = platform.dialogs;
     form.jobRunning = false;
     form.notify(FormChange::ApplyButton);
+    if (quitting) {
+        form.picCon3Visible = false;
+        form.pbShow = 0;
+        form.notify(FormChange::Progress);
+        return outcome;
+    }
     if (!outcome.ran) {
         dialogs.message(outcome.refusal, outcome.refusalIcon, MsgButtons::Ok, kApplicationTitle);
         return outcome;
@@ -116,26 +129,25 @@ RestoreOutcome endRestore(MainForm& form, const RestoreOutcome& outcome, const R
     form.pbShow = 0;
     form.notify(FormChange::Progress);
 
-    // The headline and the icon follow the result: "Completed" only when every chosen item came.
-    dialogs.message(outcome.text, outcome.icon, MsgButtons::Ok, kApplicationTitle);
     if (outcome.cancelled) {
+        dialogs.message(outcome.text, outcome.icon, MsgButtons::Ok, kApplicationTitle);
         return outcome; // nothing changed, so no Outlook to start on it
     }
-
+    // Outlook first, so that the one box says when it could not be started; not after a failed
+    // run, which restored nothing.
+    std::string outlookNote;
     const std::string setting =
         readSetting(settingsPath(form.state().programFolder), "General", "runoutlookafterrestore");
-    if (settingMatches(setting, 1) && options.startOutlook) {
-        std::string folder = platform.registry.getStringValue(
-            "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\OUTLOOK.EXE",
-            "Path");
-        folder = folder.substr(0, folder.find('\0'));
-        if (folder != "Error" && !folder.empty()) {
-            if (folder.back() == '\\') {
-                folder.pop_back();
-            }
-            options.startOutlook(folder + "\\OUTLOOK.EXE");
-        }
+    if (!outcome.failed && settingMatches(setting, 1) && options.startOutlook) {
+        outlookNote = startOutlookAfterRun(platform, options.startOutlook);
     }
+    // The headline and the icon follow the result: "Completed" only when every chosen item came;
+    // the job's text holds the reasons as well.
+    const RestoreHeadline headline = restoreHeadline(outcome);
+    const std::string text =
+        outcome.text.empty() ? headline.text + "\t\t\t\r\n" + outcome.summary : outcome.text;
+    dialogs.message(text + (outlookNote.empty() ? "" : "\r\n\r\n" + outlookNote), headline.icon,
+                    MsgButtons::Ok, kApplicationTitle);
     return outcome;
 }
 

@@ -6,6 +6,7 @@
 // main form: the form lives in frame/, below this subsystem, so it cannot call up.
 #include "archive/Archive.h"
 #include "forms/MainForm.h"
+#include "forms/OutlookAfterRun.h"
 #include "restore/RestoreJob.h"
 
 #include <cstdint>
@@ -24,7 +25,7 @@ inline constexpr char kRestoreConfirmation[] =
 struct RestoreRunOptions {
     // Starts Outlook after the run (command line: its folder + "\OUTLOOK.EXE"); not set: Outlook
     // is not started (the command-line tool).
-    std::function<void(const std::string& commandLine)> startOutlook;
+    StartOutlook startOutlook;
     // Free space of a host folder; empty: the real one.
     std::function<std::optional<std::uint64_t>(const std::filesystem::path&)> freeSpace;
     // Appends one entry to the run log (the text before the CR LF); empty: brlog.dat in the program
@@ -37,6 +38,19 @@ struct RestoreRunOptions {
 };
 
 using RestoreOutcome = RestoreSummary;
+
+// The headlines are the job's own (RestoreJob.h), so the box, qob and the log say the same.
+inline constexpr const char* kRestoreCompletedHeadline = kRestoreCompleted;
+inline constexpr const char* kRestoreIncompleteHeadline = kRestoreIncomplete;
+inline constexpr const char* kRestoreFailedHeadline = kRestoreFailed;
+
+// The box after a run that ran: its icon and first line follow what the run did (whole,
+// incomplete, failed or cancelled), never "Completed" for a run that was not.
+struct RestoreHeadline {
+    MsgIcon icon;
+    std::string text;
+};
+RestoreHeadline restoreHeadline(const RestoreOutcome& outcome);
 
 // What the form holds for a restore, copied: the target profile, the ticked boxes, the opened
 // backup and the program-wide values.
@@ -53,7 +67,10 @@ RestoreOutcome runRestore(MainForm& form, Archive& archive, const RestoreRunOpti
 std::optional<RestoreRequest> beginRestore(MainForm& form, Archive& archive,
                                            const RestoreRunOptions& options);
 std::unique_ptr<JobObserver> restoreProgressObserver(MainForm& form, bool pumpEvents = false);
-RestoreOutcome endRestore(MainForm& form, const RestoreOutcome& outcome, const RestoreRunOptions& options);
+// `quitting`: the user stopped the run to quit the program: the form is freed, no box shows and
+// Outlook is not started.
+RestoreOutcome endRestore(MainForm& form, const RestoreOutcome& outcome, const RestoreRunOptions& options,
+                          bool quitting = false);
 
 // The question of the action button on the "Restore" tab; true on OK.
 bool confirmRestore(MainForm& form);

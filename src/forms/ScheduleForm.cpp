@@ -1,8 +1,11 @@
 #include "forms/ScheduleForm.h"
 
+#include "forms/SaveName.h"
 #include "outlook/OutlookDiscovery.h"
 #include "schedule/SchtasksCommands.h"
 #include "settings/Settings.h"
+
+#include <algorithm>
 
 namespace qob {
 
@@ -12,6 +15,30 @@ const std::array<const char*, 7> kDayCaptions = {"Monday", "Tuesday",  "Wednesda
 namespace {
 
 const std::string kTaskText = std::string("Task ") + kScheduledTaskName;
+
+// The registered task in words: the days and the items by their names, not as flags.
+std::string describeRegistered(const WeeklyBackup& backup) {
+    std::string days;
+    for (std::size_t i = 0; i < backup.days.size(); ++i) {
+        if (backup.days[i]) {
+            days += (days.empty() ? "" : ", ") + std::string(kDayCaptions[i]);
+        }
+    }
+    const bool everyDay =
+        days.empty() || std::all_of(backup.days.begin(), backup.days.end(), [](bool d) { return d; });
+    std::string items;
+    for (std::size_t i = 0; i < kItemBoxCount && i < backup.items.size(); ++i) {
+        if (backup.items[i] == '1') {
+            // The caption without its explanation in brackets.
+            const std::string caption = kItemCaptions[i];
+            items += (items.empty() ? "" : ", ") + caption.substr(0, caption.find(" ("));
+        }
+    }
+    return (everyDay ? std::string("Every day") : days) + " at " + std::to_string(backup.hour) + ":" +
+           (backup.minute < 10 ? "0" : "") + std::to_string(backup.minute) + ", profile " + backup.profile +
+           ": " + (items.empty() ? "no items" : items) + ", to " + backup.backupFile +
+           (backup.passwordInFile || backup.password ? " (protected)" : "");
+}
 
 } // namespace
 
@@ -47,6 +74,35 @@ void ScheduleForm::formLoad() {
         cbSourceClick();
     }
     refreshRegistered();
+    if (registered_) {
+        showRegistered(*registered_);
+    }
+}
+
+void ScheduleForm::showRegistered(const WeeklyBackup& backup) {
+    const auto profile = std::find(cbSource.items.begin(), cbSource.items.end(), backup.profile);
+    if (profile == cbSource.items.end()) {
+        return; // a profile gone since: the form offers the first one, as for a new task
+    }
+    selectSource(static_cast<int>(profile - cbSource.items.begin()));
+    for (std::size_t i = 0; i < kItemBoxCount && i < backup.items.size(); ++i) {
+        backupItem[i].checked = backupItem[i].enabled && backup.items[i] == '1';
+    }
+    notify(ScheduleChange::Items);
+    txtTargetFile = backup.backupFile;
+    targetPath_ = backup.backupFile;
+    notify(ScheduleChange::TargetFile);
+    // The password itself is never read back: a protected task shows the box ticked, to be typed
+    // again before it is registered anew.
+    ifProtectClick(backup.passwordInFile || backup.password.has_value());
+    const bool everyDay = std::none_of(backup.days.begin(), backup.days.end(), [](bool d) { return d; }) ||
+                          std::all_of(backup.days.begin(), backup.days.end(), [](bool d) { return d; });
+    chkDaily = everyDay;
+    days = everyDay ? std::array<bool, 7>{true, true, true, true, true, true, true} : backup.days;
+    notify(ScheduleChange::Days);
+    startTime =
+        std::to_string(backup.hour) + ":" + (backup.minute < 10 ? "0" : "") + std::to_string(backup.minute);
+    notify(ScheduleChange::Registered);
 }
 
 void ScheduleForm::selectSource(int index) {
@@ -97,8 +153,8 @@ void ScheduleForm::cmdTargetFileClick() {
     if (!chosen || chosen->empty()) {
         return;
     }
-    txtTargetFile = *chosen;
-    targetPath_ = *chosen;
+    txtTargetFile = withDefaultExtension(*chosen, ".qob");
+    targetPath_ = txtTargetFile;
     notify(ScheduleChange::TargetFile);
 }
 
@@ -178,14 +234,15 @@ void ScheduleForm::disableTask() {
 }
 
 void ScheduleForm::refreshRegistered() {
-    std::optional<WeeklyBackup> backup;
+    std::optional<WeeklyBackup>& backup = registered_;
+    backup.reset();
     Status read = readWeeklyBackup(context_.scheduler, backup);
     if (!read) {
         registeredTask = "The scheduled task cannot be read: " + read.message;
     } else if (!backup) {
         registeredTask = "No backup is scheduled.";
     } else {
-        registeredTask = "Scheduled: " + describeWeeklyBackup(*backup);
+        registeredTask = "Scheduled: " + describeRegistered(*backup);
     }
     notify(ScheduleChange::Registered);
 }

@@ -7,6 +7,7 @@
 
 #include <array>
 #include <functional>
+#include <optional>
 #include <string>
 
 namespace qob {
@@ -67,6 +68,8 @@ public:
 
 private:
     void notify(ScheduleChange change);
+    // Fills the form with the registered task, so the window opens on what runs.
+    void showRegistered(const WeeklyBackup& backup);
     void message(const std::string& text, MsgIcon icon);
 
     MainForm& main_;
@@ -76,6 +79,7 @@ private:
     // Set only by a profile pick and the browse dialog: registration uses it, not the text box.
     std::filesystem::path targetPath_;
     Listener listener_;
+    std::optional<WeeklyBackup> registered_; // as last read from the scheduler
 };
 
 } // namespace qob

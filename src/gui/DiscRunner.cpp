@@ -5,58 +5,50 @@
 namespace qob::gui {
 using namespace disc;
 
-// The worker's DiscEvents: carries each report to the runner's thread.
+// The worker's DiscEvents: carries each report to the runner's thread. The posted reports hold
+// copies of their arguments and the runner, never this object, which is gone once the call ends.
 class DiscRunner::Forwarder : public DiscEvents {
 public:
-    Forwarder(DiscRunner& runner, DiscEvents& windowSide, std::function<void()> afterEvent)
-        : runner_(runner), windowSide_(windowSide), afterEvent_(std::move(afterEvent)) {}
+    explicit Forwarder(DiscRunner& runner) : runner_(runner) {}
 
     void writeStatus(int percent, WriteStage stage) override {
-        post([=, this] { windowSide_.writeStatus(percent, stage); });
+        post([=](DiscEvents& side) { side.writeStatus(percent, stage); });
     }
     void fileWarning(const FileError& error, bool& goOn) override {
         // The window warns and goes on whatever is pressed, so the worker need not wait for it.
         goOn = true;
-        post([=, this] {
+        post([=](DiscEvents& side) {
             bool ignored = true;
-            windowSide_.fileWarning(error, ignored);
+            side.fileWarning(error, ignored);
         });
     }
     void errorRaised(const EngineError& error) override {
-        post([=, this] { windowSide_.errorRaised(error); });
+        post([=](DiscEvents& side) { side.errorRaised(error); });
     }
     void verifyStarted(int files) override {
-        post([=, this] { windowSide_.verifyStarted(files); });
+        post([=](DiscEvents& side) { side.verifyStarted(files); });
     }
     void verifyMismatch(const ImageItem& item, VerifyKind kind, int counter, int total) override {
-        post([=, this] { windowSide_.verifyMismatch(item, kind, counter, total); });
+        post([=](DiscEvents& side) { side.verifyMismatch(item, kind, counter, total); });
     }
     void verifyFinished(int files, int matched) override {
-        post([=, this] { windowSide_.verifyFinished(files, matched); });
+        post([=](DiscEvents& side) { side.verifyFinished(files, matched); });
     }
     void eraseStatus(EraseStage stage, int percent) override {
-        post([=, this] { windowSide_.eraseStatus(stage, percent); });
+        post([=](DiscEvents& side) { side.eraseStatus(stage, percent); });
     }
     void deviceErrorRaised(const DeviceError& error) override {
-        post([=, this] { windowSide_.deviceErrorRaised(error); });
+        post([=](DiscEvents& side) { side.deviceErrorRaised(error); });
     }
 
 private:
-    template <typename F> void post(F call) {
+    void post(std::function<void(DiscEvents&)> report) {
+        DiscRunner* runner = &runner_;
         QMetaObject::invokeMethod(
-            &runner_,
-            [this, call] {
-                call();
-                if (afterEvent_) {
-                    afterEvent_();
-                }
-            },
-            Qt::QueuedConnection);
+            runner, [runner, report = std::move(report)] { runner->deliver(report); }, Qt::QueuedConnection);
     }
 
     DiscRunner& runner_;
-    DiscEvents& windowSide_;
-    std::function<void()> afterEvent_;
 };
 
 DiscRunner::DiscRunner(QObject* parent) : QObject(parent) {}
@@ -74,7 +66,10 @@ bool DiscRunner::start(Work work, DiscEvents& windowSide, std::function<void()> 
         return false;
     }
     done_ = std::move(done);
-    forwarder_ = std::make_unique<Forwarder>(*this, windowSide, std::move(afterEvent));
+    windowSide_ = &windowSide;
+    afterEvent_ = std::move(afterEvent);
+    pendingEnd_.reset();
+    forwarder_ = std::make_unique<Forwarder>(*this);
     worker_ = std::make_unique<std::thread>([this, work = std::move(work)] {
         const Status result = work(*forwarder_);
         // Queued behind every event the call posted, so the window has seen them all first.
@@ -84,10 +79,33 @@ bool DiscRunner::start(Work work, DiscEvents& windowSide, std::function<void()> 
     return true;
 }
 
+void DiscRunner::deliver(const std::function<void(DiscEvents&)>& report) {
+    if (windowSide_ == nullptr) {
+        return;
+    }
+    ++delivering_;
+    report(*windowSide_);
+    if (afterEvent_) {
+        afterEvent_();
+    }
+    --delivering_;
+    if (delivering_ == 0 && pendingEnd_) {
+        const Status result = *pendingEnd_;
+        pendingEnd_.reset();
+        finish(result);
+    }
+}
+
 void DiscRunner::finish(const Status& result) {
+    if (delivering_ > 0) {
+        pendingEnd_ = result;
+        return;
+    }
     worker_->join();
     worker_.reset();
     forwarder_.reset();
+    windowSide_ = nullptr;
+    afterEvent_ = nullptr;
     std::function<void(const Status&)> done = std::move(done_);
     done_ = nullptr;
     if (done) {

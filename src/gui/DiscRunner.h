@@ -9,6 +9,7 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 #include <thread>
 
 namespace qob::gui {
@@ -37,11 +38,19 @@ signals:
 
 private:
     class Forwarder;
+    // One forwarded report on this thread. A report may open a modal box whose event loop runs
+    // the next reports and the end of the call: the end then waits until the outermost report
+    // has returned, so nothing it still uses is freed under it.
+    void deliver(const std::function<void(disc::DiscEvents&)>& report);
     void finish(const Status& result);
 
     std::unique_ptr<Forwarder> forwarder_;
     std::unique_ptr<std::thread> worker_;
+    disc::DiscEvents* windowSide_ = nullptr;
+    std::function<void()> afterEvent_;
     std::function<void(const Status&)> done_;
+    int delivering_ = 0;
+    std::optional<Status> pendingEnd_;
 };
 
 } // namespace qob::gui

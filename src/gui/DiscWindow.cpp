@@ -3,11 +3,13 @@
 #include "forms/EraseForm.h"
 #include "gui/DiscRunner.h"
 #include "gui/EraseDialog.h"
+#include "gui/TabChain.h"
 #include "ui_DiscWindow.h"
 
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
+#include <QHeaderView>
 #include <QLabel>
 #include <QMenuBar>
 #include <QMimeData>
@@ -110,6 +112,17 @@ DiscWindow::DiscWindow(Dialogs& dialogs, disc::DiscEngine& engine, const std::st
         form_.cancelClick();
         refresh();
     });
+
+    setTabChain({ui_->folderTree, ui_->fileList, ui_->volumeIdEdit, ui_->deviceList, ui_->speedList,
+                 ui_->volumeTypeList, ui_->useFileDatesBox, ui_->autoVerifyBox, ui_->mode2xaBox,
+                 ui_->cacheImageBox, ui_->testWriteBox, ui_->finalizeBox, ui_->bufferProtectBox,
+                 ui_->discAtOnceBox, ui_->writeButton, ui_->cancelButton});
+    // The name takes what is left; the size and the date are shown whole.
+    QHeaderView* header = ui_->fileList->header();
+    header->setStretchLastSection(false);
+    header->setSectionResizeMode(0, QHeaderView::Stretch);
+    header->setSectionResizeMode(1, QHeaderView::ResizeToContents);
+    header->setSectionResizeMode(2, QHeaderView::ResizeToContents);
 
     loaded_ = form_.formLoad(handOver);
     refresh();
@@ -354,6 +367,7 @@ void DiscWindow::writeClicked() {
             refresh();
         });
     refresh();
+    ui_->cancelButton->setFocus(Qt::OtherFocusReason); // Space or Escape stops the write
 }
 
 void DiscWindow::eraseClicked() {
@@ -375,6 +389,9 @@ bool DiscWindow::closable() const {
 void DiscWindow::reject() {
     if (closable()) {
         QDialog::reject();
+    } else if (form_.cancelAsked()) {
+        // Escape is the Cancel of a running write, asked first; the window stays until it ends.
+        refresh();
     }
 }
 

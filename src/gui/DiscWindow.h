@@ -47,7 +47,9 @@ public:
     // Drops of files and folders (also what the drop handlers call).
     void dropPaths(const QStringList& paths, bool isFileList);
 
-    void reject() override; // Esc and "Exit": refused while writing
+    // Esc and "Exit": closes when idle; while writing, asks whether to stop the write (the window
+    // stays until the write has ended).
+    void reject() override;
 
 protected:
     void closeEvent(QCloseEvent* event) override;

@@ -2,6 +2,7 @@
 
 #include "forms/OpenBackup.h"
 #include "forms/PasswordForm.h"
+#include "gui/TabChain.h"
 #include "outlook/NoProfileMessage.h"
 #include "ui_MainWindow.h"
 
@@ -12,8 +13,11 @@
 #include <QMenu>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPlainTextEdit>
 #include <QScrollArea>
+#include <QShortcut>
 #include <QSignalBlocker>
+#include <QTextDocument>
 #include <QUrl>
 
 #include <tuple>
@@ -29,6 +33,17 @@ QString q(const std::string& text) {
 // Our own question: quitting must never cut a write off, so the job is stopped and waited for.
 constexpr char kQuitWhileRunning[] =
     "A backup or restore is running.\n\nDo you want to stop it and quit? Nothing half-written is kept.";
+
+// Tall enough for every line of `text` (at least `lines`): a few short lines are read whole, not
+// scrolled.
+void fitLines(QPlainTextEdit* text, int lines) {
+    const int shown = std::max(lines, text->document()->blockCount());
+    const QMargins margins = text->contentsMargins();
+    const int height = text->fontMetrics().lineSpacing() * shown +
+                       2 * static_cast<int>(text->document()->documentMargin()) + margins.top() +
+                       margins.bottom() + 2 * text->frameWidth();
+    text->setMinimumHeight(height);
+}
 
 } // namespace
 
@@ -87,12 +102,14 @@ MainWindow::MainWindow(MainForm& form, MainWindowActions actions, const QString&
         ui_->tabs->removeTab(index);
         auto* scroll = new QScrollArea;
         scroll->setObjectName(page->objectName() + "Scroll");
+        scroll->setFocusPolicy(Qt::NoFocus); // not a stop of its own: Tab goes to the page's fields
         scroll->setWidgetResizable(true);
         scroll->setFrameShape(QFrame::NoFrame);
         scroll->setWidget(page);
         ui_->tabs->insertTab(index, scroll, title);
     }
     ui_->tabs->setCurrentIndex(0);
+    setUpKeyboard();
     // Room for the longest item caption and a path; the layouts decide the rest.
     resize(QSize(720, 680).expandedTo(minimumSizeHint()));
     form_.setListener([this](FormChange change) { refresh(change); });
@@ -103,6 +120,68 @@ MainWindow::MainWindow(MainForm& form, MainWindowActions actions, const QString&
 MainWindow::~MainWindow() {
     // The runner waits for a job still running; the form must not call back into a dead window.
     form_.setListener({});
+}
+
+void MainWindow::setUpKeyboard() {
+    // Tab leaves a text box rather than typing a tab into it.
+    for (QPlainTextEdit* text : {ui_->descriptionEdit, ui_->backupInfoText, ui_->backupDescriptionText}) {
+        text->setTabChangesFocus(true);
+    }
+    // One order, as the window reads: the target system row, the tabs, the page shown, the
+    // progress panel's Cancel, the buttons.
+    const auto& u = *ui_;
+    setTabChain({u.targetSystemButton,
+                 u.tabs,
+                 u.sourceProfileCombo,
+                 u.backupItem0,
+                 u.backupItem1,
+                 u.backupItem2,
+                 u.backupItem3,
+                 u.backupItem4,
+                 u.backupItem5,
+                 u.backupItem6,
+                 u.backupItem7,
+                 u.backupItem8,
+                 u.backupFileEdit,
+                 u.backupFileBrowseButton,
+                 u.descriptionEdit,
+                 u.protectBox,
+                 u.passwordEdit,
+                 u.passwordConfirmEdit,
+                 u.restoreFileEdit,
+                 u.restoreFileBrowseButton,
+                 u.backupInfoText,
+                 u.backupDescriptionText,
+                 u.restoreItem0,
+                 u.restoreItem1,
+                 u.restoreItem2,
+                 u.restoreItem3,
+                 u.restoreItem4,
+                 u.restoreItem5,
+                 u.restoreItem6,
+                 u.restoreItem7,
+                 u.restoreItem8,
+                 u.targetProfileCombo,
+                 u.logList,
+                 u.cancelButton,
+                 u.applyButton,
+                 u.aboutButton,
+                 u.quitButton});
+    // A main window has no default button: one that always looked pressed would hide where the
+    // focus is.
+    ui_->applyButton->setDefault(false);
+    ui_->quitAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    ui_->quitAction->setShortcutContext(Qt::ApplicationShortcut);
+    ui_->helpAction->setShortcut(QKeySequence(Qt::Key_F1));
+    // Escape is the Cancel of a running job, asked first; idle, there is nothing to cancel.
+    auto* escape = new QShortcut(QKeySequence(Qt::Key_Escape), this);
+    connect(escape, &QShortcut::activated, this, [this] {
+        if (jobs_.running() && !jobs_.stopRequested() &&
+            form_.platform().dialogs.message(kStopRunQuestion, MsgIcon::Question, MsgButtons::YesNo,
+                                             kApplicationTitle) == MsgAnswer::Yes) {
+            cancelJob();
+        }
+    });
 }
 
 void MainWindow::connectWidgets() {
@@ -179,13 +258,10 @@ void MainWindow::connectWidgets() {
 }
 
 void MainWindow::load() {
-    // The load step's own message only says Outlook is missing; this one says where the program
-    // looked, since a prefix without Outlook is most often just the wrong one.
-    if (!form_.formLoad() && form_.state().noProfile) {
-        form_.platform().dialogs.message(noProfileMessage(form_.platform().systemFolder) +
-                                             ".\n\nTarget system: Change... picks another.",
-                                         MsgIcon::Information, MsgButtons::Ok, kApplicationTitle);
-    }
+    // The load step's own message only says Outlook is missing; the same box says where the
+    // program looked, since a prefix without Outlook is most often just the wrong one.
+    form_.formLoad("\n\n" + noProfileMessage(form_.platform().systemFolder) +
+                   ".\n\nTarget system: Change... picks another.");
     refreshAll();
 }
 
@@ -284,6 +360,7 @@ void MainWindow::refresh(FormChange change) {
         ui_->restoreFileEdit->setText(q(form_.txtSourceFile));
         // txtPOBinfo: where and when the backup was made; txtFileInfo: the description stored in it.
         ui_->backupInfoText->setPlainText(q(form_.txtPOBinfo));
+        fitLines(ui_->backupInfoText, 5);
         ui_->backupDescriptionText->setPlainText(q(form_.txtFileInfo));
         break;
     case FormChange::Hidden:
@@ -355,10 +432,11 @@ void MainWindow::startBackup() {
         [this] {
             ui_->timeLeftLabel->clear();
             refreshCommands();
-            backupRun_.end(form_, backupSummary_, afterBackupActions());
+            backupRun_.end(form_, backupSummary_, afterBackupActions(), quitting_);
             form_.showLog(); // the run's entries, for the Logs tab
         });
     refreshCommands();
+    ui_->cancelButton->setFocus(Qt::OtherFocusReason); // Space or Escape stops it
 }
 
 void MainWindow::startRestore(bool confirm) {
@@ -381,10 +459,11 @@ void MainWindow::startRestore(bool confirm) {
         [this, options] {
             ui_->timeLeftLabel->clear();
             refreshCommands();
-            endRestore(form_, restoreOutcome_, options);
+            endRestore(form_, restoreOutcome_, options, quitting_);
             form_.showLog();
         });
     refreshCommands();
+    ui_->cancelButton->setFocus(Qt::OtherFocusReason);
 }
 
 void MainWindow::cancelJob() {
@@ -407,6 +486,8 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         event->setAccepted(!jobs_.running());
         return;
     }
+    // Asked and answered: the run's end shows no summary the user would have to dismiss first.
+    quitting_ = true;
     cancelJob();
     jobs_.waitUntilFinished();
     event->accept();
@@ -454,8 +535,10 @@ void MainWindow::showItemMenu(QGroupBox* group, bool restoreSide, const QPoint& 
 }
 
 void MainWindow::showLogFile() {
-    if (actions_.openPath) {
-        actions_.openPath(form_.platform().programFolder / "brlog.dat");
+    const std::filesystem::path log = form_.platform().programFolder / "brlog.dat";
+    if (actions_.openPath && !actions_.openPath(log)) {
+        form_.platform().dialogs.message("No program of the desktop could open " + log.string() + ".",
+                                         MsgIcon::Warning, MsgButtons::Ok, kApplicationTitle);
     }
 }
 
@@ -470,7 +553,7 @@ AfterBackupActions MainWindow::afterBackupActions() {
     after.burnDisc = actions_.burnDisc;
     after.startOutlook = actions_.startOutlook;
     if (actions_.openPath) {
-        after.openFolder = [this](const std::filesystem::path& folder) { actions_.openPath(folder); };
+        after.openFolder = [this](const std::filesystem::path& folder) { return actions_.openPath(folder); };
     }
     return after;
 }

@@ -32,10 +32,11 @@ namespace qob::gui {
 // is then disabled or skipped).
 struct MainWindowActions {
     // Shows a file or folder in the desktop's own program (the log in the text editor, the backup's
-    // folder in the file manager).
-    std::function<void(const std::filesystem::path&)> openPath;
-    // Starts Outlook in the target system (target path of OUTLOOK.EXE).
-    std::function<void(const std::string& outlookExe)> startOutlook;
+    // folder in the file manager); false when no program could. It shows no box of its own: the
+    // window says it where it fits (the log: a box; the folder: the backup's summary).
+    std::function<bool(const std::filesystem::path&)> openPath;
+    // Starts Outlook in the target system (target path of OUTLOOK.EXE); false when it could not.
+    StartOutlook startOutlook;
     // The help; the window says so when it is not installed.
     std::function<void()> showHelp;
     std::function<void()> showSettings;
@@ -77,6 +78,7 @@ protected:
 private:
     class WindowObserver;
 
+    void setUpKeyboard();
     void connectWidgets();
     void refresh(FormChange change);
     void refreshAll();
@@ -105,6 +107,7 @@ private:
     BackupSummary backupSummary_;   // written by the worker, read after it has ended
     RestoreOutcome restoreOutcome_; // likewise
     TimeLeft timeLeft_;
+    bool quitting_ = false; // the user chose to stop the run and quit
 };
 
 } // namespace qob::gui

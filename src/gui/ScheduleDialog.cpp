@@ -2,9 +2,14 @@
 
 #include "gui/ProductIcon.h"
 #include "gui/Skin.h"
+#include "gui/TabChain.h"
 #include "ui_ScheduleDialog.h"
 
+#include <QLabel>
 #include <QSignalBlocker>
+
+#include <algorithm>
+#include <array>
 
 namespace qob::gui {
 
@@ -26,6 +31,23 @@ ScheduleDialog::ScheduleDialog(ScheduleForm& form, const std::filesystem::path& 
               ui_->templatesBox,       ui_->preferencesBox, ui_->contactsBox};
     days_ = {ui_->mondayBox, ui_->tuesdayBox,  ui_->wednesdayBox, ui_->thursdayBox,
              ui_->fridayBox, ui_->saturdayBox, ui_->sundayBox};
+    // The field labels share one width, so the fields line up as in a form.
+    const std::array<QLabel*, 5> labels = {ui_->profileLabel, ui_->targetFileLabel, ui_->passwordLabel,
+                                           ui_->passwordAgainLabel, ui_->startTimeLabel};
+    int labelWidth = 0;
+    for (QLabel* label : labels) {
+        labelWidth = std::max(labelWidth, label->sizeHint().width());
+    }
+    for (QLabel* label : labels) {
+        label->setMinimumWidth(labelWidth);
+    }
+    setTabChain({ui_->profileCombo,   ui_->personalFoldersBox, ui_->accountsBox,       ui_->signaturesBox,
+                 ui_->stationeryBox,  ui_->addressBookBox,     ui_->optionsBox,        ui_->templatesBox,
+                 ui_->preferencesBox, ui_->contactsBox,        ui_->targetFileEdit,    ui_->browseButton,
+                 ui_->protectBox,     ui_->passwordEdit,       ui_->passwordAgainEdit, ui_->mondayBox,
+                 ui_->tuesdayBox,     ui_->wednesdayBox,       ui_->thursdayBox,       ui_->fridayBox,
+                 ui_->saturdayBox,    ui_->sundayBox,          ui_->dailyBox,          ui_->startTimeCombo,
+                 ui_->addTaskButton,  ui_->disableTaskButton,  ui_->cancelButton});
     applySkin(*this, programFolder);
     form_.setListener([this](ScheduleChange change) { showChange(change); });
     form_.formLoad();
@@ -102,6 +124,8 @@ void ScheduleDialog::showChange(ScheduleChange change) {
         ui_->protectBox->setChecked(form_.ifProtect);
         ui_->passwordEdit->setEnabled(form_.passwordsEnabled);
         ui_->passwordAgainEdit->setEnabled(form_.passwordsEnabled);
+        ui_->passwordLabel->setEnabled(form_.passwordsEnabled);
+        ui_->passwordAgainLabel->setEnabled(form_.passwordsEnabled);
         ui_->passwordEdit->setText(text(form_.txtPassword));
         ui_->passwordAgainEdit->setText(text(form_.txtPassword2));
         break;

@@ -3,6 +3,7 @@
 #include "gui/ProductIcon.h"
 #include "gui/QtDialogs.h"
 #include "gui/Skin.h"
+#include "gui/TabChain.h"
 #include "ui_SettingsDialog.h"
 
 namespace qob::gui {
@@ -15,6 +16,11 @@ SettingsDialog::SettingsDialog(SettingsForm& form, const std::filesystem::path& 
     boxes_ = {ui_->startOnWindowsBox,         ui_->checkBackupFileBox, ui_->runOutlookAfterBackupBox,
               ui_->runOutlookAfterRestoreBox, ui_->burnDvdBox,         ui_->autoCloseOutlookBox,
               ui_->openFolderBackupBox,       ui_->autoGenerateFileBox};
+    setTabChain({ui_->tabs, ui_->startOnWindowsBox, ui_->checkBackupFileBox, ui_->runOutlookAfterBackupBox,
+                 ui_->runOutlookAfterRestoreBox, ui_->burnDvdBox, ui_->backupFolderEdit, ui_->browseButton,
+                 ui_->autoGenerateFileBox, ui_->openFolderBackupBox, ui_->autoCloseOutlookBox,
+                 ui_->replaceAutoBackupRadio, ui_->newAutoBackupRadio, ui_->keepAutoBackupsSpin, ui_->okButton,
+                 ui_->cancelButton});
     applySkin(*this, programFolder);
     connect(ui_->okButton, &QPushButton::clicked, this, &SettingsDialog::okClicked);
     connect(ui_->cancelButton, &QPushButton::clicked, this, &QDialog::reject);

@@ -83,6 +83,11 @@ struct RestoreSummary {
     bool allSucceeded() const;
 };
 
+// The result a summary's flags and items say (cancelled, not committed, an item that failed), its
+// headline ("The Restore was Completed!" ...) and its message icon.
+RestoreResult restoreResultOf(const RestoreSummary& summary);
+const char* restoreHeadlineOf(RestoreResult result);
+MsgIcon restoreIconOf(RestoreResult result);
 // Sets result, text and icon of a summary that ran, from its items, summary lines and problems;
 // `whyNotCommitted` is "" when the changes were made real.
 void settleRestoreResult(RestoreSummary& summary, const std::string& whyNotCommitted);

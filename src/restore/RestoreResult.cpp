@@ -29,27 +29,53 @@ const char* restoreResultName(RestoreResult result) {
     return "";
 }
 
-void settleRestoreResult(RestoreSummary& summary, const std::string& whyNotCommitted) {
+RestoreResult restoreResultOf(const RestoreSummary& summary) {
+    if (summary.cancelled) {
+        return RestoreResult::Cancelled;
+    }
+    if (summary.failed || !summary.committed) {
+        return RestoreResult::Failed;
+    }
     const bool allItems = std::all_of(summary.items.begin(), summary.items.end(),
                                       [](const RestoreItemResult& item) { return item.ok; });
-    const char* headline = kRestoreCompleted;
-    if (summary.cancelled) {
-        summary.result = RestoreResult::Cancelled;
-        summary.icon = MsgIcon::Warning;
-        headline = kRestoreCancelled;
-    } else if (!whyNotCommitted.empty() || !summary.committed) {
-        summary.result = RestoreResult::Failed;
-        summary.icon = MsgIcon::Critical;
-        headline = kRestoreFailed;
-    } else if (!allItems) {
-        summary.result = RestoreResult::Incomplete;
-        summary.icon = MsgIcon::Warning;
-        headline = kRestoreIncomplete;
-    } else {
-        summary.result = RestoreResult::Whole;
-        summary.icon = MsgIcon::Information;
+    return allItems ? RestoreResult::Whole : RestoreResult::Incomplete;
+}
+
+const char* restoreHeadlineOf(RestoreResult result) {
+    switch (result) {
+    case RestoreResult::Whole:
+        return kRestoreCompleted;
+    case RestoreResult::Incomplete:
+        return kRestoreIncomplete;
+    case RestoreResult::Failed:
+        return kRestoreFailed;
+    case RestoreResult::Cancelled:
+        return kRestoreCancelled;
     }
-    summary.text = std::string(headline) + "\t\t\t\r\n" + summary.summary;
+    return kRestoreFailed;
+}
+
+MsgIcon restoreIconOf(RestoreResult result) {
+    switch (result) {
+    case RestoreResult::Whole:
+        return MsgIcon::Information;
+    case RestoreResult::Incomplete:
+    case RestoreResult::Cancelled:
+        return MsgIcon::Warning;
+    case RestoreResult::Failed:
+        break;
+    }
+    return MsgIcon::Critical;
+}
+
+void settleRestoreResult(RestoreSummary& summary, const std::string& whyNotCommitted) {
+    if (!whyNotCommitted.empty() && !summary.cancelled) {
+        summary.failed = true;
+        summary.committed = false;
+    }
+    summary.result = restoreResultOf(summary);
+    summary.icon = restoreIconOf(summary.result);
+    summary.text = std::string(restoreHeadlineOf(summary.result)) + "\t\t\t\r\n" + summary.summary;
     // The reasons belong in the message, not only in the log: the item lines say only "Fail!". A
     // cancelled run's items failed because it was stopped, which its headline says already.
     if (summary.result != RestoreResult::Cancelled) {

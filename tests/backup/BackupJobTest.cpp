@@ -215,7 +215,7 @@ TEST(BackupJob, BackupNowReportsACancelAndSkipTheAfterBackupActions) {
     stop.requestStop();
     bool opened = false;
     AfterBackupActions after;
-    after.openFolder = [&](const fs::path&) { opened = true; };
+    after.openFolder = [&](const fs::path&) { return opened = true; };
     BackupRun run;
     const BackupOutcome outcome = run.runBackup(f.form, stop, after);
     EXPECT_TRUE(outcome.ran);
@@ -226,6 +226,40 @@ TEST(BackupJob, BackupNowReportsACancelAndSkipTheAfterBackupActions) {
     EXPECT_EQ(f.p.dialogs.messages[0].text.rfind(kBackupCancelled, 0), 0u);
     EXPECT_FALSE(fs::exists(f.target));
     EXPECT_FALSE(f.form.jobRunning);
+}
+
+// What the after-backup actions could not do is said in the one summary box, not in boxes after
+// it; Outlook is started only when its program is there; the disc window comes after the box.
+TEST(BackupJob, AfterBackupActionsThatFailAreSaidInTheSummary) {
+    JobFixture f;
+    f.form.state().targetPath = f.target;
+    f.form.backupItem[2].checked = true;
+    const fs::path settings = settingsPath(f.p.programFolder);
+    for (const auto& [section, key] : {std::pair{"backup", "openfolderbackup"},
+                                       {"General", "runoutlookafterbackup"},
+                                       {"General", "burndvd"}}) {
+        ASSERT_TRUE(writeSetting(settings, section, key, "1"));
+    }
+    const std::string exe = "C:\\Program Files\\Microsoft Office\\Office15\\OUTLOOK.EXE";
+    fs::remove(f.p.demo.hostPath(exe));
+    int outlookStarts = 0;
+    std::size_t boxesAtBurn = 0;
+    AfterBackupActions after;
+    after.startOutlook = [&](const std::string&) { return ++outlookStarts > 0; };
+    after.openFolder = [](const fs::path&) { return false; };
+    after.burnDisc = [&](const std::string&, const fs::path&) { boxesAtBurn = f.p.dialogs.messages.size(); };
+    BackupRun run;
+    const BackupOutcome outcome = run.runBackup(f.form, after);
+    ASSERT_TRUE(outcome.succeeded);
+    EXPECT_EQ(outlookStarts, 0);
+    ASSERT_EQ(f.p.dialogs.messages.size(), 1u);
+    EXPECT_EQ(boxesAtBurn, 1u);
+    EXPECT_EQ(f.p.dialogs.messages[0].text, outcome.message);
+    EXPECT_TRUE(
+        outcome.message.ends_with("\r\n\r\nOutlook was not started: " + exe +
+                                  " is not in the target system.\r\n\r\nThe backup's folder could not "
+                                  "be shown: no program of the desktop opens folders."))
+        << outcome.message;
 }
 
 } // namespace

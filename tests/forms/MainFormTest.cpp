@@ -204,12 +204,14 @@ TEST(MainForm, BrowseForTargetFile) {
     EXPECT_EQ(form.state().targetPath, generated);
     EXPECT_EQ(form.txtTargetFile, generated.string());
 
-    // A chosen name is taken as given, without an added extension.
-    const std::string chosen = (p.dir / "mine" / "weekly").string();
-    p.dialogs.fileAnswers.push_back(chosen);
-    form.cmdTargetFileClick();
-    EXPECT_EQ(form.txtTargetFile, chosen);
-    EXPECT_EQ(form.state().targetPath, std::filesystem::path(chosen));
+    // A name typed without an extension gets ".qob", so the backup can be found and opened by
+    // its kind; one with an extension of its own is taken as given.
+    for (const auto& [typed, taken] : {std::pair{"weekly", "weekly.qob"}, {"weekly.bak", "weekly.bak"}}) {
+        p.dialogs.fileAnswers.push_back((p.dir / "mine" / typed).string());
+        form.cmdTargetFileClick();
+        EXPECT_EQ(form.txtTargetFile, (p.dir / "mine" / taken).string());
+        EXPECT_EQ(form.state().targetPath, p.dir / "mine" / taken);
+    }
 }
 
 TEST(MainForm, TabsPasswordsAndSelection) {

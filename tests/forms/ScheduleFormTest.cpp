@@ -96,8 +96,9 @@ TEST(ScheduleForm, ControlsChecksAndMessagesInTheirOrder) {
     EXPECT_TRUE(f.form.addTask());
     EXPECT_EQ(f.lastMessage().text, "Task Quire Outlook AutoBackup has been scheduled.");
     EXPECT_EQ(f.lastMessage().icon, MsgIcon::Information);
-    EXPECT_EQ(f.form.registeredTask,
-              "Scheduled: Mon,Fri at 21:30, profile Outlook, items 100000000, to /b/weekly.qob (protected)");
+    // The items and days by their names, not as flags.
+    EXPECT_EQ(f.form.registeredTask, "Scheduled: Monday, Friday at 21:30, profile Outlook: Personal Folders, "
+                                     "to /b/weekly.qob (protected)");
     EXPECT_EQ(f.scheduler.task->arguments, " sf=Outlookxm=100000000ps=bf=/b/weekly.qob");
 
     // A new opening shows what the scheduler holds; "Disable Task" removes it, and says so even
@@ -105,6 +106,18 @@ TEST(ScheduleForm, ControlsChecksAndMessagesInTheirOrder) {
     ScheduleForm again(f.main, ScheduleContext{f.scheduler, f.p.programFolder, "/q", "/p", &f.entry, {}});
     again.formLoad();
     EXPECT_EQ(again.registeredTask, f.form.registeredTask);
+    // ... and opens on it, not on an empty form; the password is to be typed again.
+    EXPECT_EQ(again.cbSource.text(), "Outlook");
+    for (std::size_t i = 0; i < kItemBoxCount; ++i) {
+        EXPECT_EQ(again.backupItem[i].checked, i == 0) << i;
+    }
+    EXPECT_EQ(again.txtTargetFile, "/b/weekly.qob");
+    EXPECT_EQ(again.targetPath(), fs::path("/b/weekly.qob"));
+    EXPECT_EQ(again.days, (std::array<bool, 7>{true, false, false, false, true, false, false}));
+    EXPECT_FALSE(again.chkDaily);
+    EXPECT_EQ(again.startTime, "21:30");
+    EXPECT_TRUE(again.ifProtect);
+    EXPECT_TRUE(again.txtPassword.empty());
     for (int i = 0; i < 2; ++i) {
         again.disableTask();
         EXPECT_EQ(f.lastMessage().text, "Task Quire Outlook AutoBackup has been Delete.");

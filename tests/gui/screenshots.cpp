@@ -102,7 +102,7 @@ bool shootMainWindow(Camera& camera, test::DemoPlatform& p) {
     MainForm form(p.platform);
     // The entries the program wires up are enabled, as a user sees them; here they do nothing.
     gui::MainWindowActions actions;
-    actions.openPath = [](const std::filesystem::path&) {};
+    actions.openPath = [](const std::filesystem::path&) { return true; };
     actions.showHelp = actions.showSettings = actions.showAbout = actions.chooseTargetSystem = [] {};
     gui::MainWindow window(form, actions, "/home/quire/.wine");
     window.show();

@@ -231,9 +231,21 @@ TEST(HostileBackup, PasswordsFollowTheCurrentPasswordRule) {
     EXPECT_EQ(restore.currentPassword, "s3cret");
     EXPECT_TRUE(w.form->restoreItem[2].enabled);
 
-    // Cancelling the prompt tries the password confirmed last.
+    // Cancelling the prompt cancels the opening quietly.
+    const std::size_t shown = w.dialogs.messages.size();
     w.dialogs.passwordAnswers = {std::nullopt};
+    EXPECT_EQ(openBackupFile(*w.form, w.archive, qob), OpenResult::Cancelled);
+    EXPECT_EQ(w.dialogs.messages.size(), shown);
+    EXPECT_FALSE(w.form->restoreItem[2].enabled);
+    // A wrong password is said and asked again, for the same file; a third wrong one gives up.
+    w.dialogs.passwordAnswers = {std::string("wrong"), std::string("s3cret")};
     EXPECT_EQ(openBackupFile(*w.form, w.archive, qob), OpenResult::Opened);
+    EXPECT_EQ(w.dialogs.messages.size(), shown + 1);
+    EXPECT_TRUE(w.form->restoreItem[2].enabled);
+    w.dialogs.passwordAnswers = {std::string("a"), std::string("b"), std::string("c"), std::string("s3cret")};
+    EXPECT_EQ(openBackupFile(*w.form, w.archive, qob), OpenResult::WrongPassword);
+    EXPECT_EQ(w.dialogs.messages.size(), shown + 4);
+    EXPECT_EQ(w.dialogs.passwordAnswers.size(), 1u);
     // A wrong password after a good open leaves nothing to restore from.
     w.dialogs.passwordAnswers = {std::string("")};
     EXPECT_EQ(openBackupFile(*w.form, w.archive, qob), OpenResult::WrongPassword);

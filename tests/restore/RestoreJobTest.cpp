@@ -252,7 +252,7 @@ TEST(RestoreJob, TheFormReportsACancelledRestore) {
     RestoreRunOptions options;
     options.stop = &stop;
     int started = 0;
-    options.startOutlook = [&](const std::string&) { ++started; };
+    options.startOutlook = [&](const std::string&) { return ++started > 0; };
     const RegistryDump before = dumpTree(p.w.store, "HKEY_CURRENT_USER");
     const RestoreOutcome outcome = runRestore(*p.w.form, p.w.archive, options);
     EXPECT_TRUE(outcome.cancelled);

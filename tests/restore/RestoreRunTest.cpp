@@ -74,14 +74,17 @@ TEST(RestoreRun, LogSummaryAndProgressOfASignaturesRestore) {
     const fs::path qob = signaturesOnlyBackup(w);
     ASSERT_EQ(openBackupFile(*w.form, w.archive, qob), OpenResult::Opened);
     EXPECT_EQ(w.form->txtFileInfo, "line 1\r\nline 2");
-    EXPECT_EQ(w.form->txtPOBinfo, "Computer:OLDPC\r\nUser:anna\r\nBackup Time:12/7/2026 8:00:00 PM\r\n"
-                                  "Profile:Outlook\r\nOutlook Version:Outlook 2013");
+    EXPECT_EQ(w.form->txtPOBinfo, "Computer: OLDPC\r\nUser: anna\r\nBackup Time: 12/7/2026 8:00:00 PM\r\n"
+                                  "Profile: Outlook\r\nOutlook Version: Outlook 2013");
     w.target("Second");
     w.tickRestore({2});
     RestoreRunOptions options;
     options.timeText = [] { return std::string("T"); };
     std::vector<std::string> started;
-    options.startOutlook = [&](const std::string& cmd) { started.push_back(cmd); };
+    options.startOutlook = [&](const std::string& cmd) {
+        started.push_back(cmd);
+        return true;
+    };
     const RestoreOutcome outcome = runRestore(*w.form, w.archive, options);
     EXPECT_TRUE(outcome.allSucceeded());
     EXPECT_EQ(readFile(w.programFolder() / "brlog.dat"),
@@ -100,6 +103,75 @@ TEST(RestoreRun, LogSummaryAndProgressOfASignaturesRestore) {
     ASSERT_TRUE(writeSetting(settingsPath(w.programFolder()), "General", "runoutlookafterrestore", "0"));
     runRestore(*w.form, w.archive, options);
     EXPECT_EQ(started.size(), 1u);
+
+    // Outlook only when its program is in the target system (Wine's first start would rewrite a
+    // prefix it has not set up); when it is not, or cannot be started, the one box says so.
+    ASSERT_TRUE(writeSetting(settingsPath(w.programFolder()), "General", "runoutlookafterrestore", "1"));
+    const std::string exe = "C:\\Program Files\\Microsoft Office\\Office15\\OUTLOOK.EXE";
+    options.startOutlook = [&](const std::string& cmd) {
+        started.push_back(cmd);
+        return false;
+    };
+    const std::size_t boxes = w.dialogs.messages.size();
+    runRestore(*w.form, w.archive, options);
+    EXPECT_EQ(started.size(), 2u);
+    ASSERT_EQ(w.dialogs.messages.size(), boxes + 1);
+    EXPECT_TRUE(w.dialogs.texts().back().ends_with("\r\n\r\nOutlook could not be started (" + exe + ")."))
+        << w.dialogs.texts().back();
+    fs::remove(w.host(exe));
+    runRestore(*w.form, w.archive, options);
+    EXPECT_EQ(started.size(), 2u);
+    ASSERT_EQ(w.dialogs.messages.size(), boxes + 2);
+    EXPECT_TRUE(w.dialogs.texts().back().ends_with("\r\n\r\nOutlook was not started: " + exe +
+                                                   " is not in the target system."))
+        << w.dialogs.texts().back();
+    EXPECT_EQ(w.dialogs.messages.back().icon, MsgIcon::Information);
+}
+
+// The progress label names the file being extracted as "Unzip File <name>"; the bar only goes on.
+TEST(RestoreRun, ProgressNamesTheFileBeingUnzipped) {
+    RestoreWorld w;
+    const std::unique_ptr<JobObserver> observer = restoreProgressObserver(*w.form);
+    observer->phaseStarted(JobPhase::Extracting);
+    int bar = w.form->pbShow;
+    for (std::uint64_t done : {0u, 50u, 100u}) {
+        observer->progress({JobPhase::Extracting, "Outlook.pst", done, 100});
+        EXPECT_EQ(w.form->skinLabel9, "Unzip File Outlook.pst");
+        EXPECT_GE(w.form->pbShow, bar);
+        bar = w.form->pbShow;
+    }
+    EXPECT_EQ(bar, 90);
+}
+
+// The box after a run: its icon and first line follow what the run did.
+TEST(RestoreRun, TheBoxFollowsTheResult) {
+    const auto item = [](bool ok) {
+        RestoreItemResult r;
+        r.ok = ok;
+        return r;
+    };
+    struct Case {
+        bool committed, failed, cancelled;
+        std::vector<RestoreItemResult> items;
+        MsgIcon icon;
+        std::string headline;
+    } cases[] = {
+        {true, false, false, {item(true), item(true)}, MsgIcon::Information, kRestoreCompletedHeadline},
+        {true, false, false, {item(true), item(false)}, MsgIcon::Warning, kRestoreIncompleteHeadline},
+        {false, true, false, {item(true)}, MsgIcon::Critical, kRestoreFailedHeadline},
+        {false, false, true, {}, MsgIcon::Warning, kRestoreCancelled},
+    };
+    for (const Case& c : cases) {
+        RestoreOutcome outcome;
+        outcome.ran = true;
+        outcome.committed = c.committed;
+        outcome.failed = c.failed;
+        outcome.cancelled = c.cancelled;
+        outcome.items = c.items;
+        const RestoreHeadline headline = restoreHeadline(outcome);
+        EXPECT_EQ(headline.icon, c.icon) << c.headline;
+        EXPECT_EQ(headline.text, c.headline);
+    }
 }
 
 TEST(RestoreRun, StepsFollowTheBoxesAndTheFlags) {

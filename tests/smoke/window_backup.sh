@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# The real quiremail, started without arguments under Xvfb on a demo prefix and driven by xdotool
-# keys alone, as a user would: tick every item, Backup Now from the File menu, answer the summary,
-# quit. Then the backup is checked with qob, the window's progress trace is read, and nothing
-# temporary may be left. Every wait polls for a condition up to a generous limit.
+# The real quiremail, started without arguments under Xvfb (with the openbox window manager when it
+# is installed) on a demo prefix and driven by xdotool keys alone, as a user would: tick every item,
+# Backup Now from the File menu, answer the summary; the disc window opens on the new backup: pick
+# the image-file drive, write an image, answer "Write Complete!", close it with Escape; quit with
+# Ctrl+Q. Then the backup and the image are checked, the window's progress trace is read, and
+# nothing temporary may be left. Every wait polls for a condition up to a generous limit.
 # Usage: window_backup.sh QUIREMAIL QOB
 # Exit 77 (skipped) when xvfb-run or xdotool is missing.
 set -euo pipefail
@@ -39,7 +41,9 @@ if [[ -z "${SMOKE_INSIDE:-}" ]]; then
             exit 77
         }
     done
-    # The display the window needs, of its own; the rest of this script runs inside it.
+    # The display the window needs, of its own; the rest of this script runs inside it. A window
+    # manager, as users have: it places, decorates and focuses new windows (and catches windows that
+    # misbehave under one, such as a crash when a modal box closes).
     SMOKE_INSIDE=1 exec xvfb-run -a -s '-screen 0 1280x1024x24' "$0" "$QUIREMAIL" "$QOB"
 fi
 
@@ -49,16 +53,24 @@ cleanup() {
     if [[ -n "$PID" ]] && kill -0 "$PID" 2>/dev/null; then
         kill "$PID" 2>/dev/null || true
     fi
+    if [[ -n "${WM:-}" ]]; then
+        kill "$WM" 2>/dev/null || true
+    fi
     [[ -n "${KEEP:-}" ]] || rm -rf "$WORK"
 }
 trap cleanup EXIT
 
+WM=
+if command -v openbox >/dev/null; then
+    openbox --sm-disable >/dev/null 2>&1 &
+    WM=$!
+fi
 "$QOB" demo-prefix "$WORK/prefix" >/dev/null || fail "qob demo-prefix"
 mkdir "$WORK/home"
-# Nothing outside the window: after the run neither Outlook is started (Wine would boot the demo
-# prefix), nor the disc window opened, nor the backup's folder shown in the file manager (a test machine has none, and its
-# warning box would stand between the summary and Quit).
-printf '[General]\r\nrunoutlookafterbackup=0\r\nburndvd=0\r\n[Backup]\r\nopenfolderbackup=0\r\n' >"$WORK/home/settings.dat"
+# Nothing outside the program: after the run neither Outlook is started (Wine would boot the demo
+# prefix) nor the backup's folder shown in the file manager. The disc window opens, as it does by
+# default.
+printf '[General]\r\nrunoutlookafterbackup=0\r\nburndvd=1\r\n[Backup]\r\nopenfolderbackup=0\r\n' >"$WORK/home/settings.dat"
 (cd "$WORK" && find . -type f | sort >"$WORK/before.txt")
 
 # Qt's own dialogs, not the desktop theme's, and no session of the machine running the test.
@@ -78,7 +90,10 @@ main_window_shown() {
     [[ -n "$MAIN" ]]
 }
 wait_for "the main window" main_window_shown
-# No window manager runs: give the window the keyboard ourselves.
+# The program's name and version, once: no display name added by Qt to the title.
+NAME=$(xdotool getwindowname "$MAIN")
+[[ "$NAME" =~ ^"$TITLE "[0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "the main window's title is \"$NAME\""
+# Give the window the keyboard ourselves: without a window manager nothing else does.
 xdotool windowfocus --sync "$MAIN"
 
 # Every item: the profile box (Alt+P), Tab to the first item box, the context menu key on it opens
@@ -100,9 +115,45 @@ xdotool key Return
 box_gone() { ! windows | grep -qx "$BOX"; }
 wait_for "the summary box to close on Enter" box_gone
 
-# Quit: the File menu's last entry (Up from the first wraps round to it).
+# The disc window, modal, with the new backup in its image. Tab from the folder tree to the drive
+# list (tree, file list, volume name, drive); End picks the image-file drive, listed last.
+disc_shown() {
+    kill -0 "$PID" 2>/dev/null || fail "quiremail exited before the disc window appeared"
+    DISC=$(xdotool search --onlyvisible --name '^Backup Outlook Data to CD/DVD' 2>/dev/null | head -1 || true)
+    [[ -n "$DISC" ]]
+}
+wait_for "the disc window after the summary" disc_shown
+xdotool windowfocus --sync "$DISC"
+xdotool key --delay 100 Tab Tab Tab End alt+w
+# The save dialog offers "Outlook Data Backup CD.iso" beside the backup: Enter takes it.
+save_shown() {
+    kill -0 "$PID" 2>/dev/null || fail "quiremail exited before the save dialog appeared"
+    SAVE=$(xdotool search --onlyvisible --name '^Save the Disc Image As' 2>/dev/null | head -1 || true)
+    [[ -n "$SAVE" ]]
+}
+wait_for "the image's save dialog" save_shown
+xdotool windowfocus --sync "$SAVE"
+xdotool key Return
+written_box() {
+    kill -0 "$PID" 2>/dev/null || fail "quiremail exited while the image was written"
+    BOX=$(windows | grep -vx "$MAIN" | head -1 || true)
+    [[ -n "$BOX" ]]
+}
+wait_for "the \"Write Complete!\" box" written_box
+xdotool windowfocus --sync "$BOX"
+xdotool key Return
+wait_for "the write's box to close on Enter" box_gone
+# The program must live on after the box (it once crashed here), and Escape closes the idle window.
+sleep 0.5
+kill -0 "$PID" 2>/dev/null || fail "quiremail ended after the disc write's box"
+xdotool windowfocus --sync "$DISC"
+xdotool key Escape
+disc_gone() { ! xdotool search --onlyvisible --name '^Backup Outlook Data to CD/DVD' >/dev/null 2>&1; }
+wait_for "the disc window to close on Escape" disc_gone
+
+# Quit: Ctrl+Q.
 xdotool windowfocus --sync "$MAIN"
-xdotool key --delay 50 alt Down Up Return
+xdotool key ctrl+q
 exited() { ! kill -0 "$PID" 2>/dev/null; }
 wait_for "quiremail to exit after Quit" exited
 STATUS=0
@@ -127,6 +178,14 @@ expected:
 $(items "$WORK/reference.qob")"
 rm -f "$WORK/reference.qob"
 
+# The image: an ISO 9660 file beside the backup that holds it.
+ISO="$WORK/home/Outlook Data Backup CD.iso"
+[[ -s "$ISO" ]] || fail "no disc image at $ISO"
+if command -v xorriso >/dev/null; then
+    xorriso -indev "$ISO" -find / -type f 2>/dev/null | grep -q "$(basename "${BACKUPS[0]}")" ||
+        fail "the image does not hold $(basename "${BACKUPS[0]}")"
+fi
+
 # Progress reached the window while the job ran: at least two different percents were drawn.
 [[ -s "$WORK/trace.txt" ]] || fail "the window drew no progress (empty trace)"
 PERCENTS=$(awk '$1 == "progress" { print $2 }' "$WORK/trace.txt" | sort -un | wc -l)
@@ -136,7 +195,7 @@ $(cat "$WORK/trace.txt")"
 # Nothing temporary left: every new file is the backup or one of the program folder's own files.
 (cd "$WORK" && find . -type f | sort) >"$WORK/after.txt"
 LEFT=$(comm -13 "$WORK/before.txt" "$WORK/after.txt" |
-    grep -vxE '\./(home/(brlog|settings)\.dat|home/[^/]+\.qob|trace\.txt|quiremail\.log|(before|after|verify|info)\.txt)' ||
+    grep -vxE '\./(home/(brlog|settings)\.dat|home/[^/]+\.(qob|iso)|trace\.txt|quiremail\.log|(before|after|verify|info)\.txt)' ||
     true)
 [[ -z "$LEFT" ]] || fail "files left behind: $LEFT"
-echo "ok: $(basename "${BACKUPS[0]}"), $PERCENTS different percents drawn, $(wc -l <"$WORK/trace.txt") redraws"
+echo "ok: $(basename "${BACKUPS[0]}") and its disc image, $PERCENTS different percents drawn, $(wc -l <"$WORK/trace.txt") redraws"

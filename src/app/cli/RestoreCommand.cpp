@@ -11,6 +11,7 @@
 #include "restore/RestoreJob.h"
 
 #include <algorithm>
+#include <optional>
 #include <ostream>
 
 namespace qob::cli {
@@ -27,9 +28,18 @@ public:
         }
         return SilentDialogs::message(text, icon, buttons, title);
     }
+    // The password given on the command line answers the prompt once; asked again (it was
+    // wrong), there is nobody to type another, so the opening ends.
+    void givePassword(std::string password) { password_ = std::move(password); }
+    std::optional<std::string> askPassword(const std::string&) override {
+        std::optional<std::string> answer = std::move(password_);
+        password_.reset();
+        return answer;
+    }
 
 private:
     std::ostream& err_;
+    std::optional<std::string> password_;
 };
 
 } // namespace
@@ -91,6 +101,7 @@ int runRestoreCommand(const Args& args, std::ostream& out, std::ostream& err, Jo
 
     if (password) {
         form.state().restore.currentPassword = *password;
+        dialogs.givePassword(*password);
     }
     Archive archive;
     archive.setWorkingFolder(target->platform().programFolder);
