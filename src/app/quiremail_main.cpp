@@ -105,8 +105,7 @@ int main(int argc, char** argv) {
         // Cron starts us without a display: nothing may be shown.
         qob::SilentDialogs dialogs;
         std::string error;
-        // Cron starts us without WINEPREFIX: the prefix picked in the window comes first.
-        auto target = qob::cli::Target::open(std::nullopt, dialogs, error, qob::PrefixPolicy::Program);
+        auto target = qob::cli::Target::openForAutomaticRun(dialogs, error);
         if (!target) {
             std::cerr << "quiremail: " << error << "\n";
             reportRun({}, notRun(error));

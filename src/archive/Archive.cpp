@@ -175,6 +175,24 @@ bool Archive::isSafeEntryName(const std::string& name) {
     return true;
 }
 
+bool Archive::isSafeEntryPath(const std::string& name) {
+    if (name.size() > 255) {
+        return false;
+    }
+    int parts = 0;
+    for (std::size_t pos = 0; pos <= name.size(); ++parts) {
+        std::size_t end = name.find('/', pos);
+        if (end == std::string::npos) {
+            end = name.size();
+        }
+        if (parts == 3 || !isSafeEntryName(name.substr(pos, end - pos))) {
+            return false;
+        }
+        pos = end + 1;
+    }
+    return true;
+}
+
 bool Archive::hasEntry(const std::string& entryName) const {
     const std::string key = lowerAscii(entryName);
     return std::any_of(pending_.begin(), pending_.end(),
@@ -192,7 +210,7 @@ Status Archive::addFile(const fs::path& file, const std::string& entryName) {
     if (!isCreating()) {
         return fail("Cannot add " + quoted(file) + ": no backup file is being created.");
     }
-    if (!isSafeEntryName(entryName)) {
+    if (!isSafeEntryPath(entryName)) {
         return fail("Cannot add " + quoted(file) + ": \"" + entryName + "\" is not a valid bare file name.");
     }
     if (hasEntry(entryName)) {

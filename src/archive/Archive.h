@@ -90,7 +90,7 @@ public:
     Status createArchive(const std::filesystem::path& path);
     // Adds `file` as an entry named by its bare file name; entries keep the order of the calls.
     Status addFiles(const std::filesystem::path& file);
-    // Adds `file` under an explicit bare entry name.
+    // Adds `file` under an explicit entry name (isSafeEntryPath).
     Status addFile(const std::filesystem::path& file, const std::string& entryName);
     // True when the archive being created already holds that name (compared without regard to
     // ASCII case, since the entries end up as files in a Windows folder).
@@ -155,6 +155,9 @@ public:
     static std::optional<std::uint64_t> freeSpace(const std::filesystem::path& folder);
     // A name that may be used as a file name inside one folder: no separators, no "..", no drive.
     static bool isSafeEntryName(const std::string& name);
+    // Names the backup writes: a bare name, or bare names joined by "/" (at most three, as the
+    // companion folders of signatures and stationery are stored).
+    static bool isSafeEntryPath(const std::string& name);
 
     // Called as the files are read while writing.
     void noteBytesRead(std::uint64_t count);

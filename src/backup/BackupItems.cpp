@@ -1,8 +1,9 @@
 #include "backup/BackupItems.h"
 #include "platform/AsciiCase.h"
 
-#include "settings/BackupInfo.h"
 #include "outlook/PathReaders.h"
+#include "settings/BackupInfo.h"
+#include "settings/CompanionEntries.h"
 #include "settings/InfoFile.h"
 #include "settings/TempFiles.h"
 
@@ -158,10 +159,13 @@ bool BackupItems::folderKind(const std::string& folder, ItemKind kind) {
                 appendName(names, name);
             }
         }
-        if (names.empty()) {
+        if (names.empty() || !record(kind, join(names, ";"))) {
             return false;
         }
-        return record(kind, join(names, ";"));
+        if (companionsKey(kind)) {
+            companionFolders(folder, kind, names);
+        }
+        return true;
     } catch (...) {
         return false;
     }

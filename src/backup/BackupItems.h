@@ -54,6 +54,10 @@ private:
     std::string add(const std::filesystem::path& host, const std::string& bareName);
     bool registryKind(const std::string& key, const char* prefix, ItemKind kind);
     bool folderKind(const std::string& folder, ItemKind kind);
+    // The "<name>_files" folders of the HTML files among `files` (stored top-level files of a
+    // signatures or stationery folder): their files as entries of their own, listed under the
+    // kind's companions key. Files that could not be stored are named in notStored().
+    void companionFolders(const std::string& folder, ItemKind kind, const std::vector<std::string>& files);
     bool record(ItemKind kind, const std::string& value);
     static void appendName(std::vector<std::string>& names, const std::string& name);
     static std::string join(const std::vector<std::string>& names, const char* separator);

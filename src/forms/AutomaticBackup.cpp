@@ -7,6 +7,7 @@
 #include "schedule/AutoRunState.h"
 #include "schedule/PasswordFile.h"
 #include "schedule/Retention.h"
+#include "settings/AutoBackupSettings.h"
 #include "settings/BackupInfo.h"
 #include "settings/RunLog.h"
 #include "settings/Settings.h"
@@ -159,7 +160,7 @@ AutoBackupResult runAutoBackup(MainForm& form, const std::string& commandLine, c
 
     // The file of the command line is not deleted first: the archive replaces it only once the new
     // one has been written whole, so a failing run leaves the last good backup in place.
-    const bool newFile = settingMatches(readSetting(settings, "autobackup", "autobackupfile"), 1);
+    const bool newFile = autoBackupToNewFile(platform.programFolder);
     result.target = autoBackupTarget(*line, newFile, form.now());
     platform.dialogs.processEvents();
 

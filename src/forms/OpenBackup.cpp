@@ -1,5 +1,6 @@
 #include "forms/OpenBackup.h"
 
+#include "settings/CompanionEntries.h"
 #include "settings/InfoFile.h"
 #include "settings/TempFiles.h"
 
@@ -143,6 +144,7 @@ OpenResult openBackupFile(MainForm& form, Archive& archive, const fs::path& file
         return OpenResult::Invalid;
     }
     for (std::size_t i = 0; i < kItemKindCount; ++i) {
+        restore.companionValues[i].clear();
         if (flags[i] != '1') {
             continue;
         }
@@ -150,6 +152,9 @@ OpenResult openBackupFile(MainForm& form, Archive& archive, const fs::path& file
             form.restoreItem[std::max<std::size_t>(i, 2) - 2].enabled = true;
         }
         restore.itemValues[i] = info.get(kItemInfoKeys[i]);
+        if (const char* key = companionsKey(static_cast<ItemKind>(i))) {
+            restore.companionValues[i] = info.get(key);
+        }
     }
     restore.datasPaths = flags[index(ItemKind::Datas)] == '1' ? info.get("BackupDatasPaths") : "";
     form.notify(FormChange::RestoreItems);

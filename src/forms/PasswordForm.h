@@ -2,6 +2,8 @@
 // The password prompt without its widgets (frmPwd): the typed text, held to 20 characters, and
 // what OK and Cancel make of it. The caller keeps the current password: OK's text replaces it as
 // typed (not trimmed, empty allowed), Cancel leaves the earlier one in force.
+#include "settings/PasswordRule.h"
+
 #include <cstddef>
 #include <optional>
 #include <string>
@@ -11,7 +13,7 @@ namespace qob {
 inline constexpr char kPasswordCaption[] = "Please enter password";
 inline constexpr char kPasswordFrame[] = "Security";
 inline constexpr char kPasswordLabel[] = "Please enter password:";
-inline constexpr std::size_t kPasswordMaxLength = 20;
+inline constexpr std::size_t kPasswordMaxLength = kMaxPasswordChars;
 
 class PasswordForm {
 public:

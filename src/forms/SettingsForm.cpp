@@ -4,6 +4,7 @@
 
 #include "outlook/AppState.h"
 #include "platform/TextEncoding.h"
+#include "settings/AutoBackupSettings.h"
 #include "settings/Settings.h"
 
 #include <system_error>
@@ -51,7 +52,11 @@ void SettingsForm::formLoad() {
     for (std::size_t i = 0; i < kSettingsBoxCount; ++i) {
         boxes[i] = settingMatches(readSetting(file, kSettingsBoxes[i].section, kSettingsBoxes[i].key), 1);
     }
-    newAutoBackupFile = !settingMatches(readSetting(file, "autobackup", "autobackupfile"), 0);
+    // What happens at logon is what the entry says, whatever "startonwindows" holds (a missing key
+    // would otherwise show the box ticked while nothing starts the program).
+    box(SettingsBox::StartOnWindows) = startup_.isSet();
+    // The mode the automatic runs use, read the way they read it.
+    newAutoBackupFile = autoBackupToNewFile(programFolder_);
     const std::string keep = readSetting(file, "autobackup", "keepautobackups");
     keepAutoBackups = 0;
     if (!keep.empty() && keep.size() <= 6 && keep.find_first_not_of("0123456789") == std::string::npos) {

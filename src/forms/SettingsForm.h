@@ -54,7 +54,10 @@ public:
     bool box(SettingsBox which) const { return boxes[static_cast<std::size_t>(which)]; }
 
     // --- events ---
-    // Form_Load: fills the controls from settings.dat (a missing key shows its box ticked).
+    // Form_Load: fills the controls from settings.dat (a missing key shows its box ticked), except
+    // that "Start software on Windows start up" shows whether the start-up entry exists and the
+    // AutoBackup file choice shows the mode the automatic runs use (a new file when the key is
+    // missing).
     void formLoad();
     // Command1: the folder-browse dialog; cancelling it empties the folder box.
     void browseClick();

@@ -19,8 +19,8 @@ SettingsDialog::SettingsDialog(SettingsForm& form, const std::filesystem::path& 
     setTabChain({ui_->tabs, ui_->startOnWindowsBox, ui_->checkBackupFileBox, ui_->runOutlookAfterBackupBox,
                  ui_->runOutlookAfterRestoreBox, ui_->burnDvdBox, ui_->backupFolderEdit, ui_->browseButton,
                  ui_->autoGenerateFileBox, ui_->openFolderBackupBox, ui_->autoCloseOutlookBox,
-                 ui_->replaceAutoBackupRadio, ui_->newAutoBackupRadio, ui_->keepAutoBackupsSpin, ui_->okButton,
-                 ui_->cancelButton});
+                 ui_->replaceAutoBackupRadio, ui_->newAutoBackupRadio, ui_->keepAutoBackupsSpin,
+                 ui_->okButton, ui_->cancelButton});
     applySkin(*this, programFolder);
     connect(ui_->okButton, &QPushButton::clicked, this, &SettingsDialog::okClicked);
     connect(ui_->cancelButton, &QPushButton::clicked, this, &QDialog::reject);
@@ -47,6 +47,12 @@ void SettingsDialog::showForm() {
     }
     ui_->newAutoBackupRadio->setChecked(form_.newAutoBackupFile);
     ui_->replaceAutoBackupRadio->setChecked(!form_.newAutoBackupFile);
+    // Tab enters the group at its chosen button, as Qt arranges once the group has had focus;
+    // before that it would stop at the first button, chosen or not.
+    for (QRadioButton* radio : {ui_->replaceAutoBackupRadio, ui_->newAutoBackupRadio}) {
+        radio->setFocusPolicy(radio->isChecked() ? Qt::FocusPolicy(radio->focusPolicy() | Qt::TabFocus)
+                                                 : Qt::FocusPolicy(radio->focusPolicy() & ~Qt::TabFocus));
+    }
     ui_->keepAutoBackupsSpin->setValue(form_.keepAutoBackups);
 }
 

@@ -53,6 +53,9 @@ struct RestoreState {
     // Value of "BackupDatasPaths" when the backup has it: "<entry name><<original path>" pairs
     // joined by "|", telling which restored data file replaces which profile reference.
     std::string datasPaths;
+    // The companion folders' files of signatures and stationery, when the backup lists them
+    // (CompanionEntries.h), by ItemKind; "" for every other kind.
+    std::array<std::string, kItemKindCount> companionValues;
     // The password last confirmed in the password prompt since the program started.
     std::string currentPassword;
 };

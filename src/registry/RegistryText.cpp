@@ -30,6 +30,41 @@ bool parseInt(const std::string& text, long long low, long long high, long long&
     return ec == std::errc() && end == t.data() + t.size() && out >= low && out <= high;
 }
 
+void appendBytes(std::string& line, const std::vector<std::uint8_t>& bytes) {
+    for (std::size_t i = 0; i < bytes.size(); ++i) {
+        if (i) {
+            line += ',';
+        }
+        line += std::to_string(bytes[i]);
+    }
+}
+
+// Comma-separated numbers from 0 to 255, as "bin" and "raw" lines hold them; "" is no byte.
+bool parseBytes(const std::string& data, const std::string& name, const std::string& marker,
+                std::vector<std::uint8_t>& out, std::string& why) {
+    out.clear();
+    if (data.empty()) {
+        return true;
+    }
+    std::size_t pos = 0;
+    while (true) {
+        const std::size_t comma = data.find(',', pos);
+        const std::string piece =
+            data.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
+        long long n = 0;
+        if (!parseInt(piece, 0, 255, n)) {
+            why = "the \"" + marker + "\" value \"" + name + "\" holds \"" + piece +
+                  "\", not a number from 0 to 255";
+            return false;
+        }
+        out.push_back(static_cast<std::uint8_t>(n));
+        if (comma == std::string::npos) {
+            return true;
+        }
+        pos = comma + 1;
+    }
+}
+
 } // namespace
 
 std::optional<std::string> formatValueLine(const RegValue& value) {
@@ -46,12 +81,7 @@ std::optional<std::string> formatValueLine(const RegValue& value) {
         return line;
     case kRegBinary:
         line += "=bin:";
-        for (std::size_t i = 0; i < d.size(); ++i) {
-            if (i) {
-                line += ',';
-            }
-            line += std::to_string(d[i]);
-        }
+        appendBytes(line, d);
         return line;
     case kRegDword: {
         std::uint32_t raw = 0;
@@ -61,14 +91,16 @@ std::optional<std::string> formatValueLine(const RegValue& value) {
         return line + "= dw:" + std::to_string(static_cast<std::int32_t>(raw));
     }
     default:
-        return std::nullopt;
+        line += "=" + std::string(kRawMarker) + ":" + std::to_string(value.type) + ":";
+        appendBytes(line, d);
+        return line;
     }
 }
 
 namespace {
 
 bool knownType(const std::string& type) {
-    return type == "sz" || type == "esz" || type == "dw" || type == "bin";
+    return type == "sz" || type == "esz" || type == "dw" || type == "bin" || type == kRawMarker;
 }
 
 // The position of the '=' that ends the name. The old reader took the first '=' of the line, so a
@@ -77,8 +109,13 @@ bool knownType(const std::string& type) {
 // is read the same.
 std::size_t findNameEnd(const std::string& line) {
     const std::size_t first = line.find('=');
-    if (first != std::string::npos && first >= 2 && knownType(trimBlanks(line.substr(first + 1, 3)))) {
-        return first;
+    if (first != std::string::npos && first >= 2) {
+        const std::string type = trimBlanks(line.substr(first + 1, 3));
+        // Older readers never knew "raw", so a name like "a=raw:1" keeps its value: the raw marker
+        // counts at the first "=" only right after the closing quote.
+        if (type == kRawMarker ? line[first - 1] == '"' : knownType(type)) {
+            return first;
+        }
     }
     if (line.starts_with('"')) {
         for (std::size_t q = line.find("\"=", 1); q != std::string::npos; q = line.find("\"=", q + 1)) {
@@ -99,7 +136,7 @@ bool holdsLineBreak(const std::string& text) {
 std::string whyNotCarried(const RegValue& value) {
     const auto line = formatValueLine(value);
     if (!line) {
-        return ""; // the types without a line are left out by the format itself
+        return "";
     }
     if (holdsLineBreak(value.name)) {
         return "its name holds a line break, which the registry text cannot carry";
@@ -164,27 +201,20 @@ LineParse parseValueLine(const std::string& line, RegValue& out, std::string& wh
     }
     if (type == "bin") {
         out.type = kRegBinary;
-        if (data.empty()) {
-            return LineParse::Value;
+        return parseBytes(data, out.name, type, out.data, why) ? LineParse::Value : LineParse::Malformed;
+    }
+    if (type == kRawMarker) {
+        // <type code>:<bytes>
+        const std::size_t colon = data.find(':');
+        long long code = 0;
+        if (colon == std::string::npos || !parseInt(data.substr(0, colon), 0, UINT32_MAX, code)) {
+            why = "the \"raw\" value \"" + out.name +
+                  "\" does not start with its type code (a whole number) and a \":\"";
+            return LineParse::Malformed;
         }
-        std::size_t pos = 0;
-        while (true) {
-            std::size_t comma = data.find(',', pos);
-            std::string piece =
-                data.substr(pos, comma == std::string::npos ? std::string::npos : comma - pos);
-            long long n = 0;
-            if (!parseInt(piece, 0, 255, n)) {
-                why = "the \"bin\" value \"" + out.name + "\" holds \"" + piece +
-                      "\", not a number from 0 to 255";
-                return LineParse::Malformed;
-            }
-            out.data.push_back(static_cast<std::uint8_t>(n));
-            if (comma == std::string::npos) {
-                break;
-            }
-            pos = comma + 1;
-        }
-        return LineParse::Value;
+        out.type = static_cast<std::uint32_t>(code);
+        return parseBytes(data.substr(colon + 1), out.name, type, out.data, why) ? LineParse::Value
+                                                                                 : LineParse::Malformed;
     }
     return LineParse::Skipped;
 }

@@ -2,6 +2,7 @@
 #include "platform/AsciiCase.h"
 
 #include "outlook/OutlookDiscovery.h"
+#include "restore/RestoreCompanions.h"
 #include "restore/RestoreNames.h"
 #include "restore/RestoreTransaction.h"
 #include "settings/ArchiveInfoFile.h"
@@ -67,7 +68,9 @@ bool restoreFolderKind(RestoreContext& ctx, const std::string& folder, ItemKind 
     if (!ensureTargetFolder(ctx, folder, false)) {
         return false;
     }
-    return extractNames(ctx, ctx.state.restore.itemValues[index(kind)], folder);
+    const bool files = extractNames(ctx, ctx.state.restore.itemValues[index(kind)], folder);
+    // The pictures of a signature are restored even when one of its other files failed.
+    return restoreCompanions(ctx, folder, kind) && files;
 }
 
 } // namespace

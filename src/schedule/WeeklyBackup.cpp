@@ -3,6 +3,7 @@
 #include "schedule/AutoRunState.h"
 #include "schedule/PasswordFile.h"
 #include "schedule/SchtasksCommands.h"
+#include "settings/PasswordRule.h"
 
 namespace qob {
 
@@ -30,6 +31,11 @@ std::optional<fs::path> registeredPasswordFile(Scheduler& scheduler) {
 } // namespace
 
 std::optional<std::string> refuseWeeklyBackup(const WeeklyBackup& backup) {
+    if (backup.password) {
+        if (auto refused = refusePassword(*backup.password)) {
+            return refused;
+        }
+    }
     if (backup.password && backup.password->find('=') != std::string::npos) {
         return "The password cannot contain \"=\": the scheduled backup would read its fields wrongly.";
     }
@@ -127,6 +133,12 @@ Status readWeeklyBackup(Scheduler& scheduler, std::optional<WeeklyBackup>& backu
     b.items = line->flags;
     b.backupFile = line->backupFile;
     b.passwordInFile = task->environment.count(kPasswordFileVariable) != 0;
+    if (auto it = task->environment.find(kTargetSystemVariable); it != task->environment.end()) {
+        b.targetSystem = it->second;
+    }
+    if (auto it = task->environment.find(kProgramFolderVariable); it != task->environment.end()) {
+        b.programFolder = it->second;
+    }
     if (!line->password.empty()) {
         b.password = line->password;
     }

@@ -28,6 +28,10 @@ struct WeeklyBackup {
     std::optional<std::string> password;
     std::string backupFile;
     bool passwordInFile = false; // read back: the task reads its password from a file
+    // Read back: the Wine prefix the task's line sets (the one its runs back up) and the program
+    // folder whose settings the runs read; "" when the line sets none.
+    std::string targetSystem;
+    std::string programFolder;
 };
 
 // Why these choices cannot travel in the argument text (a value holding "=" would shift the

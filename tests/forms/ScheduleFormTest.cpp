@@ -71,6 +71,11 @@ TEST(ScheduleForm, ControlsChecksAndMessagesInTheirOrder) {
         {[](ScheduleForm& s) { s.txtPassword2 = "a=b"; },
          "The password cannot contain \"=\": the scheduled backup would read its fields wrongly.",
          MsgIcon::Warning},
+        // The password prompt takes 20 characters: a longer one would protect backups nobody opens.
+        {[](ScheduleForm& s) { s.txtPassword = s.txtPassword2 = std::string(21, 'p'); },
+         "The password is longer than 20 characters; the password prompt takes no more when the backup is "
+         "opened.",
+         MsgIcon::Warning},
         {[](ScheduleForm& s) { s.txtPassword = s.txtPassword2 = "pw", s.startTime = "9h30"; },
          "Please enter the start time as hours and minutes, such as 9:00.", MsgIcon::Warning},
     };

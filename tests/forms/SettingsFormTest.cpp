@@ -3,6 +3,7 @@
 #include "FakeStartupEntry.h"
 #include "TestPaths.h"
 #include "outlook/AppState.h"
+#include "settings/AutoBackupSettings.h"
 #include "settings/Settings.h"
 
 #include <gtest/gtest.h>
@@ -39,34 +40,47 @@ std::array<bool, kSettingsBoxCount> all(bool value) {
 }
 
 TEST(SettingsForm, LoadShowsEveryStoredValueAndTicksWhatIsMissing) {
+    const auto startBox = static_cast<std::size_t>(SettingsBox::StartOnWindows);
     {
         SettingsFixture f; // no settings.dat at all
         f.form.formLoad();
-        EXPECT_EQ(f.form.boxes, all(true));
-        EXPECT_FALSE(f.form.newAutoBackupFile);
+        // What the runs and the desktop do without settings.dat: automatic runs write new files,
+        // and nothing starts the program at logon.
+        auto expected = all(true);
+        expected[startBox] = false;
+        EXPECT_EQ(f.form.boxes, expected);
+        EXPECT_TRUE(f.form.newAutoBackupFile);
         EXPECT_EQ(f.form.backupFolder, f.programFolder.string());
     }
-    // A flag matches 1 unless it is another number; "autobackupfile" selects Option1 unless it is a
-    // number other than 0.
+    // A flag matches 1 unless it is another number; "autobackupfile" selects a new file exactly
+    // when the automatic run writes one: "1", or no number at all. The start-up box shows the
+    // entry, whatever its key holds.
     struct Case {
         std::string stored;
         bool ticked;
         bool newFile;
     };
-    for (const Case& c : {Case{"1", true, true}, Case{"0", false, false}, Case{"2", false, true},
-                          Case{"", true, false}, Case{"yes", true, false}}) {
-        SCOPED_TRACE("stored \"" + c.stored + "\"");
-        SettingsFixture f;
-        for (const SettingsBoxInfo& box : kSettingsBoxes) {
-            f.put(box.section, box.key, c.stored);
+    for (const Case& c : {Case{"1", true, true}, Case{"0", false, false}, Case{"2", false, false},
+                          Case{"", true, true}, Case{"yes", true, true}}) {
+        for (bool entry : {false, true}) {
+            SCOPED_TRACE("stored \"" + c.stored + "\", entry " + (entry ? "set" : "absent"));
+            SettingsFixture f;
+            f.startup.on = entry;
+            for (const SettingsBoxInfo& box : kSettingsBoxes) {
+                f.put(box.section, box.key, c.stored);
+            }
+            f.put("autobackup", "autobackupfile", c.stored);
+            f.form.formLoad();
+            auto expected = all(c.ticked);
+            expected[startBox] = entry;
+            EXPECT_EQ(f.form.boxes, expected);
+            EXPECT_EQ(f.form.newAutoBackupFile, c.newFile);
+            EXPECT_EQ(f.form.newAutoBackupFile, autoBackupToNewFile(f.programFolder)) << "the runs' reading";
         }
-        f.put("autobackup", "autobackupfile", c.stored);
-        f.form.formLoad();
-        EXPECT_EQ(f.form.boxes, all(c.ticked));
-        EXPECT_EQ(f.form.newAutoBackupFile, c.newFile);
     }
     // Each box reads its own key: only "burndvd" off.
     SettingsFixture f;
+    f.startup.on = true;
     f.put("General", "burndvd", "0");
     f.form.formLoad();
     auto expected = all(true);
@@ -83,6 +97,7 @@ TEST(SettingsForm, LoadShowsEveryStoredValueAndTicksWhatIsMissing) {
 
 TEST(SettingsForm, OkWritesEveryKeyInItsSectionInOrder) {
     SettingsFixture f;
+    f.startup.on = true; // the program starts at logon already
     std::filesystem::create_directory(f.dir / "my backups");
     f.form.formLoad();
     f.form.backupFolder = "  " + (f.dir / "my backups").string() + "  ";

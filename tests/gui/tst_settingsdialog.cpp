@@ -39,6 +39,9 @@ struct Window {
     SettingsForm form{dialogs, startup, dir.path()};
     std::unique_ptr<gui::SettingsDialog> dialog;
 
+    // The program starts at logon: the box shows the entry, so it starts ticked as the others do.
+    Window() { startup.on = true; }
+
     void open() {
         dialog = std::make_unique<gui::SettingsDialog>(form, dir.path());
         dialog->show();

@@ -81,8 +81,11 @@ TEST_F(RegistryExport, ValueEdgeCases) {
                                 "\"b bin empty\"=bin:\r\n"
                                 "\"c minus one\"= dw:-1\r\n"
                                 "\"d min\"= dw:-2147483648\r\n"
+                                "\"e multi\"=raw:7:120,0,0\r\n"
+                                "\"f qword\"=raw:11:1,0,0,0,0,0,0,0\r\n"
                                 "\"g short dword\"= dw:257\r\n"
                                 "\"h after skipped\"= sz:ok\r\n"
+                                "\"i none\"=raw:0:\r\n"
                                 "\\Empty\r\n");
 }
 

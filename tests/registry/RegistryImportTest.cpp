@@ -20,8 +20,8 @@ protected:
 
 TEST_F(RegistryImport, RoundTripIntoSameAndOtherPath) {
     fillSample(kTop);
+    store.put(kTop, "Multi", kRegMultiSz, {'a', 0, 0}); // carried by a line of our own marker
     const std::string expected = store.dump(kTop);
-    store.put(kTop, "Multi", kRegMultiSz, {'a', 0, 0}); // not carried, so gone after the import
     reg.exportKey(kTop, "", dir / "tree.txt");
     store.putString(kTop + "\\NotInFile", "x", "y");
 
@@ -213,6 +213,86 @@ TEST_F(RegistryImport, RefusalPartwayIsReportedAndStopsTheImport) {
     EXPECT_FALSE(s.ok);
     EXPECT_NE(s.message.find("may be incomplete"), std::string::npos) << s.message;
     EXPECT_EQ(later.openHandles(), 0);
+}
+
+// Values of the types the four markers do not cover travel as "raw" lines: type code and bytes come
+// back exact, beside the usual values, and the lines stay lines an older reader skips.
+TEST_F(RegistryImport, ValuesOfEveryOtherTypeComeBackWithTypeAndBytesExact) {
+    struct Odd {
+        std::string name;
+        std::uint32_t type;
+        std::vector<std::uint8_t> data;
+    };
+    const std::vector<Odd> odd = {
+        {"Multi", kRegMultiSz, {'a', 0, 'b', 'c', 0, 0}},
+        {"Multi empty", kRegMultiSz, {0, 0}},
+        {"Multi \xC3\xA9", kRegMultiSz, {0xC3, 0xA9, 0, 0}},
+        {"Qword", kRegQword, {1, 2, 3, 4, 5, 6, 7, 0xFF}},
+        {"None", kRegNone, {}},
+        {"None with bytes", kRegNone, {0, 9}},
+        {"Big endian", kRegDwordBigEndian, {0, 0, 1, 0}},
+        {"Link", kRegLink, {'x', 0}},
+        {"Vendor", 0x20000u, {7}},
+        {"Top code", 0xFFFFFFFFu, {}},
+        {"x=raw:1:2", kRegQword, {0, 0, 0, 0, 0, 0, 0, 1}}, // "=" and a marker in the name
+    };
+    store.putString(kTop, "Plain", "kept");
+    for (const Odd& o : odd) {
+        store.put(kTop, o.name, o.type, o.data);
+        store.put(kTop + "\\Sub", o.name, o.type, o.data);
+    }
+    const std::string expected = store.dump(kTop);
+    ASSERT_TRUE(reg.exportKey(kTop, "", dir / "tree.txt").empty());
+    const std::string text = readFile(dir / "tree.txt");
+    EXPECT_NE(text.find("\"Qword\"=raw:11:1,2,3,4,5,6,7,255\r\n"), std::string::npos) << text;
+    EXPECT_NE(text.find("\"None\"=raw:0:\r\n"), std::string::npos) << text;
+
+    for (const Odd& o : odd) { // what a restore meets: the same names with other data, or none
+        store.put(kTop, o.name, kRegBinary, {42});
+        reg.deleteValue(kTop + "\\Sub", o.name);
+    }
+    ASSERT_TRUE(reg.importKey(kTop, dir / "tree.txt").ok);
+    EXPECT_EQ(store.dump(kTop), expected);
+
+    // The rule older readers follow: the first "=" ends the name, the three characters after it,
+    // blanks trimmed, are the type, and a line of another type is skipped without a word. Their
+    // reading of our file is the file without the raw lines.
+    auto olderReading = [](const std::string& file) {
+        std::vector<std::string> read;
+        std::size_t pos = 0;
+        while (pos < file.size()) {
+            const std::size_t end = file.find("\r\n", pos);
+            const std::string line = file.substr(pos, end - pos);
+            pos = end + 2;
+            if (line.starts_with('\\')) {
+                read.push_back(line);
+                continue;
+            }
+            const std::size_t eq = line.find('=');
+            std::string type = line.substr(eq + 1, 3);
+            type.erase(0, type.find_first_not_of(' '));
+            if (type == "sz" || type == "esz" || type == "dw" || type == "bin") {
+                read.push_back(line);
+            }
+        }
+        return read;
+    };
+    reg.deleteKeyTree(kTop);
+    store.putString(kTop, "Plain", "kept");
+    store.makeKey(kTop + "\\Sub");
+    ASSERT_TRUE(reg.exportKey(kTop, "", dir / "four.txt").empty());
+    EXPECT_EQ(olderReading(text), olderReading(readFile(dir / "four.txt")));
+    EXPECT_EQ(olderReading(text), (std::vector<std::string>{"\\", "\"Plain\"= sz:kept", "\\Sub"}));
+
+    // A damaged raw line is refused like any other, naming its line, and nothing changes.
+    for (const std::string bad : {"\"q\"=raw:11\r\n", "\"q\"=raw:x:1\r\n", "\"q\"=raw:4294967296:\r\n",
+                                  "\"q\"=raw:11:1,256\r\n", "\"q\"=raw::1\r\n"}) {
+        const std::string before = store.dump(kTop);
+        Status s = importText(kTop, "\\\r\n" + bad);
+        EXPECT_FALSE(s.ok) << bad;
+        EXPECT_NE(s.message.find("line 2"), std::string::npos) << s.message;
+        EXPECT_EQ(store.dump(kTop), before);
+    }
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "app/cli/Target.h"
 #include "backup/BackupJob.h"
 #include "forms/MainForm.h"
+#include "settings/PasswordRule.h"
 
 #include <algorithm>
 #include <ostream>
@@ -61,6 +62,12 @@ int runBackupCommand(const Args& args, std::ostream& out, std::ostream& err, Job
     if (password && password->empty()) {
         err << "qob: the password is empty; give a password file whose first line holds it\n";
         return 2;
+    }
+    if (password) {
+        if (auto refused = refusePassword(*password)) {
+            err << "qob: " << *refused << "\n";
+            return 2;
+        }
     }
     CommandDialogs dialogs(err);
     auto target = openTargetOrReport(args, dialogs, err);

@@ -2,6 +2,7 @@
 // user's crontab and starts quiremail (beside qob) on the target system qob works on.
 #include "app/cli/Cli.h"
 #include "app/cli/Target.h"
+#include "forms/AutomaticBackup.h"
 #include "forms/MainForm.h"
 #include "platform/AsciiCase.h"
 #include "platform/Environment.h"
@@ -10,6 +11,8 @@
 #include "schedule/CrontabScheduler.h"
 #include "schedule/SchtasksCommands.h"
 #include "schedule/WeeklyBackup.h"
+#include "settings/AutoBackupSettings.h"
+#include "settings/ProgramFolder.h"
 
 #include <algorithm>
 #include <ostream>
@@ -40,6 +43,33 @@ std::optional<std::array<bool, 7>> parseDays(const std::string& text) {
     return any ? std::optional(days) : std::nullopt;
 }
 
+// What `show` adds to the task's line: the prefix its runs back up and the files they write, in
+// the mode the runs will read from the settings.
+std::string describeRuns(const WeeklyBackup& backup) {
+    std::filesystem::path programFolder = backup.programFolder;
+    if (programFolder.empty()) {
+        (void)resolveProgramFolder(ProgramFolderSources::fromEnvironment(), programFolder);
+    }
+    const bool newFile = autoBackupToNewFile(programFolder);
+    AutoCommandLine line;
+    line.profile = backup.profile;
+    line.flags = backup.items;
+    line.backupFile = backup.backupFile;
+    const auto now = std::chrono::system_clock::now();
+    std::string file = autoBackupTarget(line, newFile, now);
+    // The run's own stamp, written as its pattern.
+    const std::string sample = newFileTarget("", now); // "-<stamp>.qob"
+    const std::string stamp = sample.substr(1, sample.size() - 5);
+    const bool stamped = file != backup.backupFile;
+    if (const std::size_t at = file.rfind(stamp); stamped && at != std::string::npos) {
+        file.replace(at, stamp.size(), "MM-DD-YYYY-HH-MM");
+    }
+    return "Wine prefix: " +
+           (backup.targetSystem.empty() ? std::string("(not set by the task)") : backup.targetSystem) + "\n" +
+           (stamped ? "Each run writes a new file: " + file + " (the run's month, day, year, hour and minute)"
+                    : "Each run replaces: " + file);
+}
+
 int runSchedule(const Args& args, std::ostream& out, std::ostream& err) {
     const std::string usage = "usage: qob schedule add --profile P --items 111111111 --days Mon,Fri --time "
                               "9:00 [--password-file F] "
@@ -57,21 +87,26 @@ int runSchedule(const Args& args, std::ostream& out, std::ostream& err) {
             err << "qob: " << read.message << "\n";
             return 1;
         }
-        out << (backup ? describeWeeklyBackup(*backup) : "No backup is scheduled.") << "\n";
+        out << (backup ? describeWeeklyBackup(*backup) + "\n" + describeRuns(*backup)
+                       : "No backup is scheduled.")
+            << "\n";
         return 0;
-    }
-    StderrDialogs dialogs(err);
-    auto target = openTargetOrReport(args, dialogs, err);
-    if (!target) {
-        return 1;
     }
     std::error_code ec;
     const fs::path quiremail = fs::read_symlink("/proc/self/exe", ec).parent_path() / "quiremail";
     CatchUpAutostart entry(XdgAutostart::defaultFolder(environment("XDG_CONFIG_HOME"), environment("HOME")),
                            quiremail);
-    ScheduleContext context{scheduler, target->platform().programFolder, quiremail, target->prefix(),
-                            &entry,    std::chrono::system_clock::now()};
     if (action == "remove") {
+        // Only the crontab, the password file and the autostart entry change: the prefix the task
+        // was made for may be gone, and removing the task must still work.
+        fs::path programFolder;
+        if (Status found = resolveProgramFolder(ProgramFolderSources::fromEnvironment(), programFolder);
+            !found) {
+            err << "qob: " << found.message << "\n";
+            return 1;
+        }
+        ScheduleContext context{scheduler, programFolder, quiremail,
+                                {},        &entry,        std::chrono::system_clock::now()};
         if (Status removed = unscheduleWeeklyBackup(context); !removed) {
             err << "qob: " << removed.message << "\n";
             return 1;
@@ -94,6 +129,15 @@ int runSchedule(const Args& args, std::ostream& out, std::ostream& err) {
     // The crontab line keeps the nine flags, whichever way they were given.
     backup.items = *items;
     backup.backupFile = fs::absolute(args.positional[1], ec).string();
+    {
+        // A run into a folder that is not there fails every week without a word at the terminal.
+        const fs::path file(backup.backupFile);
+        const fs::path folder = file.has_filename() ? file.parent_path() : file;
+        if (!fs::is_directory(folder, ec)) {
+            err << "qob: the backup folder " << folder.string() << " does not exist\n";
+            return 2;
+        }
+    }
     if (backup.items == "000000000") {
         err << "qob: Please select at least one item.\n";
         return 2;
@@ -120,6 +164,13 @@ int runSchedule(const Args& args, std::ostream& out, std::ostream& err) {
         err << "qob: " << *refusal << "\n";
         return 2;
     }
+    StderrDialogs dialogs(err);
+    auto target = openTargetOrReport(args, dialogs, err);
+    if (!target) {
+        return 1;
+    }
+    ScheduleContext context{scheduler, target->platform().programFolder, quiremail, target->prefix(),
+                            &entry,    std::chrono::system_clock::now()};
     if (!fs::exists(quiremail, ec)) {
         err << "qob: the task starts " << quiremail.string() << ", which is not there\n";
         return 1;
@@ -137,7 +188,11 @@ int runSchedule(const Args& args, std::ostream& out, std::ostream& err) {
         err << "qob: Task " << kScheduledTaskName << " was not scheduled: " << registered.message << "\n";
         return 1;
     }
-    out << "Task " << kScheduledTaskName << " has been scheduled.\n" << describeWeeklyBackup(backup) << "\n";
+    backup.targetSystem = target->prefix().string();
+    backup.programFolder = target->platform().programFolder.string();
+    out << "Task " << kScheduledTaskName << " has been scheduled.\n"
+        << describeWeeklyBackup(backup) << "\n"
+        << describeRuns(backup) << "\n";
     return 0;
 }
 

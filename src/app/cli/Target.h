@@ -71,6 +71,14 @@ public:
         return target;
     }
 
+    // The automatic run's target system. The weekly task's line sets WINEPREFIX to the prefix it
+    // was registered for, and that prefix is the one backed up, even when the window has been
+    // pointed at another since; a run started by hand without WINEPREFIX takes the remembered
+    // choice, as the window does.
+    static std::unique_ptr<Target> openForAutomaticRun(Dialogs& dialogs, std::string& error) {
+        return open(std::nullopt, dialogs, error, PrefixPolicy::CommandLineTool);
+    }
+
     Platform& platform() { return *platform_; }
     const std::filesystem::path& prefix() const { return prefix_; }
     WinePrefixRegistry& store() { return *store_; }
