@@ -13,7 +13,7 @@ packages=(
     cron
     libdeflate-dev libisal-dev pigz
     libcli11-dev scdoc librsvg2-bin dpkg-dev fakeroot
-    libnotify-bin zsh ccache
+    libnotify-bin zsh ccache libarchive-tools
 )
 
 missing=()

@@ -118,6 +118,9 @@ void Archive::closeArchive() {
         zip_discard(zip_);
         zip_ = nullptr;
     }
+    entries_.clear();
+    byName_.clear();
+    byLowerName_.clear();
     creating_ = false;
     pending_.clear();
     totalBytes_ = 0;
@@ -380,6 +383,7 @@ Status Archive::openArchive(const fs::path& path) {
         return fail("The archive is busy writing; try again when it has finished.");
     }
     closeArchive();
+    openRefusal_.clear();
     int err = 0;
     // No ZIP_CHECKCONS: archives of the earlier program may hold two entries of one name.
     zip_ = zip_open(path.c_str(), ZIP_RDONLY, &err);
@@ -392,6 +396,11 @@ Status Archive::openArchive(const fs::path& path) {
     }
     creating_ = false;
     path_ = path;
+    if (Status s = loadDirectory(); !s) {
+        closeArchive();
+        openRefusal_ = s.message;
+        return fail("Cannot open the backup file " + quoted(path) + ": " + s.message);
+    }
     return Status::success();
 }
 
@@ -399,17 +408,19 @@ std::int64_t Archive::entryCount() const {
     if (!zip_ || creating_) {
         return creating_ ? static_cast<std::int64_t>(pending_.size()) : 0;
     }
-    return zip_get_num_entries(zip_, 0);
+    return static_cast<std::int64_t>(entries_.size());
 }
 
 std::optional<ArchiveEntryInfo> Archive::entryInfo(std::uint64_t index) const {
     zip_stat_t st;
-    if (zip_stat_index(zip_, index, 0, &st) != 0 || !(st.valid & ZIP_STAT_NAME)) {
+    // The name's own bytes: libzip would read a name without the UTF-8 flag as CP437, where the
+    // Windows-era program wrote the system's ANSI code page.
+    if (zip_stat_index(zip_, index, ZIP_FL_ENC_RAW, &st) != 0 || !(st.valid & ZIP_STAT_NAME)) {
         return std::nullopt;
     }
     ArchiveEntryInfo info;
     info.index = index;
-    info.name = st.name;
+    info.name = textenc::storedTextToUtf8(st.name, codePage_);
     info.size = (st.valid & ZIP_STAT_SIZE) ? st.size : 0;
     info.compressedSize = (st.valid & ZIP_STAT_COMP_SIZE) ? st.comp_size : 0;
     info.encryptionMethod = (st.valid & ZIP_STAT_ENCRYPTION_METHOD) ? st.encryption_method : 0;
@@ -424,33 +435,10 @@ std::optional<ArchiveEntryInfo> Archive::entryInfo(std::uint64_t index) const {
 }
 
 std::vector<ArchiveEntryInfo> Archive::entries() const {
-    std::vector<ArchiveEntryInfo> list;
     if (!zip_ || creating_) {
-        return list;
+        return {};
     }
-    zip_int64_t n = zip_get_num_entries(zip_, 0);
-    for (zip_int64_t i = 0; i < n; ++i) {
-        if (auto info = entryInfo(static_cast<std::uint64_t>(i))) {
-            list.push_back(std::move(*info));
-        }
-    }
-    return list;
-}
-
-std::optional<ArchiveEntry> Archive::findEntry(const std::string& name) {
-    std::vector<ArchiveEntryInfo> list = entries();
-    for (auto& e : list) {
-        if (e.name == name) {
-            return ArchiveEntry(*this, e);
-        }
-    }
-    const std::string key = lowerAscii(name);
-    for (auto& e : list) {
-        if (lowerAscii(e.name) == key) {
-            return ArchiveEntry(*this, e);
-        }
-    }
-    return std::nullopt;
+    return entries_;
 }
 
 void Archive::reportExtract(std::uint64_t done, std::uint64_t total, int& last) {
@@ -466,33 +454,29 @@ void Archive::reportExtract(std::uint64_t done, std::uint64_t total, int& last) 
 // Reads the entry to its end, into fd (or nowhere when fd < 0): the data is inflated on a second
 // thread while this one writes it, and its size and CRC are checked (and, for AES, the
 // authentication code, which libzip checks at the end).
-Status Archive::readEntry(std::uint64_t index, int fd, std::uint64_t size) {
-    auto info = entryInfo(index);
-    if (!info) {
-        return fail("Entry #" + std::to_string(index) + " cannot be read: " + zip_strerror(zip_));
+Status Archive::readEntry(std::uint64_t index, const EntrySink& sink) {
+    if (index >= entries_.size()) {
+        return fail("Entry #" + std::to_string(index) + " cannot be read: it is not in the archive.");
     }
+    const ArchiveEntryInfo& info = entries_[index];
+    const std::uint64_t size = info.size;
     EntryReadRequest request;
     request.index = index;
-    request.name = info->name;
-    request.size = info->size;
+    request.name = info.name;
+    request.size = info.size;
     request.password = readPassword_;
     int last = -1;
     EntryReadHandlers handlers;
     handlers.stopNow = [this] { return stopNow(); };
     handlers.take = [&](const char* data, std::size_t len, std::uint64_t done) {
-        if (fd >= 0) {
-            if (!writeAll(fd, data, len)) {
-                return fail("\"" + info->name +
-                            "\": cannot write the extracted data: " + std::strerror(errno) + ".");
+        if (sink) {
+            if (Status s = sink(data, len, done); !s) {
+                return s;
             }
-            // Start writing the block to disk now rather than all at the final flush, so the disk
-            // works while the rest is inflated; the flush then has little left to wait for.
-            ::sync_file_range(fd, static_cast<off_t>(done - len), static_cast<off_t>(len),
-                              SYNC_FILE_RANGE_WRITE);
         }
         reportExtract(done, size, last);
         if (events_.bytes) {
-            events_.bytes(info->name, done, size);
+            events_.bytes(info.name, done, size);
         }
         return Status::success();
     };
@@ -505,20 +489,29 @@ Status Archive::readEntry(std::uint64_t index, int fd, std::uint64_t size) {
     return readEntryData(zip_, request, handlers);
 }
 
+bool Archive::passwordReads(const ArchiveEntryInfo& probe, const std::string& password) {
+    const std::string kept = readPassword_;
+    readPassword_ = password;
+    const bool ok = readEntry(probe.index, {}).ok;
+    if (!ok) {
+        readPassword_ = kept;
+    }
+    return ok;
+}
+
 bool Archive::verifyPassword() {
     if (!zip_ || creating_ || busy_) {
         return false;
     }
-    std::vector<ArchiveEntryInfo> list = entries();
     const ArchiveEntryInfo* probe = nullptr;
-    for (const auto& e : list) {
+    for (const auto& e : entries_) {
         if (e.encrypted && e.name == kInfoEntryName) {
             probe = &e;
             break;
         }
     }
     if (!probe) {
-        for (const auto& e : list) {
+        for (const auto& e : entries_) {
             if (e.encrypted && (!probe || e.size < probe->size)) {
                 probe = &e;
             }
@@ -527,7 +520,12 @@ bool Archive::verifyPassword() {
     if (!probe) {
         return true; // nothing is protected, so any password reads it
     }
-    return readEntry(probe->index, -1, probe->size).ok;
+    if (passwordReads(*probe, readPassword_)) {
+        return true;
+    }
+    // The Windows-era program made its keys from the password's ANSI bytes.
+    const std::optional<std::string> ansi = textenc::utf8ToAnsi(readPassword_, codePage_);
+    return ansi && *ansi != readPassword_ && passwordReads(*probe, *ansi);
 }
 
 Status Archive::extractTo(const ArchiveEntryInfo& entry, const fs::path& folder) {
@@ -576,7 +574,18 @@ Status Archive::extractImpl(const ArchiveEntryInfo& entry, const fs::path& file,
     // mail file that only its user could read stays that way; a link planted at its name is
     // replaced, never followed. A new file gets the usual mode and, when we run as root in another
     // user's prefix, the folder's owner: Wine runs as that user and must be able to write it.
-    if (Status s = readEntry(entry.index, out.fd(), entry.size); !s) {
+    const int fd = out.fd();
+    const EntrySink toFile = [&](const char* data, std::size_t len, std::uint64_t done) {
+        if (!writeAll(fd, data, len)) {
+            return fail("\"" + entry.name + "\": cannot write the extracted data: " + std::strerror(errno) +
+                        ".");
+        }
+        // Start writing the block to disk now rather than all at the final flush, so the disk
+        // works while the rest is inflated; the flush then has little left to wait for.
+        ::sync_file_range(fd, static_cast<off_t>(done - len), static_cast<off_t>(len), SYNC_FILE_RANGE_WRITE);
+        return Status::success();
+    };
+    if (Status s = readEntry(entry.index, toFile); !s) {
         return s;
     }
     if (keepTemp) {
@@ -593,6 +602,30 @@ Status Archive::extractImpl(const ArchiveEntryInfo& entry, const fs::path& file,
     return Status::success();
 }
 
+Status Archive::readToMemory(const ArchiveEntryInfo& entry, std::uint64_t maxBytes, std::string& text) {
+    text.clear();
+    stopped_ = false;
+    if (busy_) {
+        return fail("The archive is busy; try again when it has finished.");
+    }
+    if (!zip_ || creating_) {
+        return fail("Cannot read \"" + entry.name + "\": no backup file is open.");
+    }
+    if (entry.size > maxBytes) {
+        return fail("\"" + entry.name + "\" holds " + std::to_string(entry.size) +
+                    " bytes, more than such an entry can.");
+    }
+    // The reader never hands over more than the recorded size, so the text stays within the limit.
+    Status s = readEntry(entry.index, [&](const char* data, std::size_t len, std::uint64_t) {
+        text.append(data, len);
+        return Status::success();
+    });
+    if (!s) {
+        text.clear();
+    }
+    return s;
+}
+
 Status Archive::verify() {
     if (!zip_ || creating_) {
         return fail("No backup file is open.");
@@ -602,8 +635,8 @@ Status Archive::verify() {
     }
     std::string bad;
     stopped_ = false;
-    for (const auto& e : entries()) {
-        Status s = readEntry(e.index, -1, e.size);
+    for (const auto& e : entries_) {
+        Status s = readEntry(e.index, {});
         if (s.cancelled) {
             return s;
         }

@@ -21,6 +21,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -32,11 +33,13 @@ inline constexpr const char* kInfoEntryName = "quirebox.dat";
 
 struct ArchiveEntryInfo {
     std::uint64_t index = 0;
+    // UTF-8: as stored when it is valid UTF-8 (ours, with the zip's UTF-8 flag), else read in the
+    // archive's ANSI code page (the Windows-era program stored ANSI bytes without the flag).
     std::string name;
     std::uint64_t size = 0;
     std::uint64_t compressedSize = 0;
     bool encrypted = false;
-    std::uint16_t encryptionMethod = 0; // ZIP_EM_* (0x0103 = AES-256)
+    std::uint16_t encryptionMethod = 0; // ZIP_EM_* (1 = traditional, 0x0101..0x0103 = AES-128..256)
     bool symlink = false;
 };
 
@@ -120,12 +123,25 @@ public:
     // True when the archive at `path` holds an encrypted entry; needs no password. False for a
     // file that cannot be read as an archive (opening it then says why).
     bool isPasswordProtected(const std::filesystem::path& path) const;
+    // Opens the archive for reading. Refused before any data is read: a directory that does not
+    // read the same way twice, entries that overlap, and a protected backup holding an entry that
+    // is not encrypted the way its information file is (an entry swapped in without the password).
     Status openArchive(const std::filesystem::path& path);
+    // Why the last openArchive() refused a file that is a readable zip (entries that overlap, an
+    // entry not protected as the others are); "" when it opened or is no zip at all.
+    const std::string& openRefusal() const { return openRefusal_; }
     void setReadPassword(const std::string& password) { readPassword_ = password; }
+    // The ANSI code page of the target system (Windows-1252 unless set): what names stored without
+    // UTF-8 and the passwords of Windows-era backups are read in. Set it before openArchive().
+    void setCodePage(std::uint32_t codePage) { codePage_ = codePage; }
+    std::uint32_t codePage() const { return codePage_; }
     // Proves the read password by reading `quirebox.dat` (or the smallest encrypted entry) to its
     // end and checking its CRC: the 2-byte AES verifier alone lets 1 in 65536 wrong ones through.
+    // When the password's UTF-8 bytes fail, its bytes in the code page are tried (the Windows-era
+    // program made its keys from those) and kept as the read password when they prove right.
     bool verifyPassword();
-    // The first entry of that name (exact, else without regard to ASCII case).
+    // The first entry of that name (exact, else without regard to ASCII case), from an index made
+    // once when the archive was opened.
     std::optional<ArchiveEntry> findEntry(const std::string& name);
     std::int64_t entryCount() const;
     std::vector<ArchiveEntryInfo> entries() const;
@@ -133,6 +149,9 @@ public:
     Status extractToFile(const ArchiveEntryInfo& entry, const std::filesystem::path& file);
     Status extractToTemp(const ArchiveEntryInfo& entry, const std::filesystem::path& file,
                          std::filesystem::path& temp);
+    // Reads a small entry whole into `text`, checked as any extraction; refused without reading
+    // when it records more than `maxBytes`.
+    Status readToMemory(const ArchiveEntryInfo& entry, std::uint64_t maxBytes, std::string& text);
     // Reads every entry to its end (CRC, AES authentication where libzip checks it); the failure
     // message lists each bad entry.
     Status verify();
@@ -175,8 +194,15 @@ private:
     Status writeEntries();
     Status extractImpl(const ArchiveEntryInfo& entry, const std::filesystem::path& file,
                        std::filesystem::path* keepTemp);
-    Status readEntry(std::uint64_t index, int fd, std::uint64_t size);
+    using EntrySink = std::function<Status(const char* data, std::size_t len, std::uint64_t done)>;
+    // Reads the entry to its end, each block to `sink` (nowhere when it is empty).
+    Status readEntry(std::uint64_t index, const EntrySink& sink);
+    bool passwordReads(const ArchiveEntryInfo& probe, const std::string& password);
     std::optional<ArchiveEntryInfo> entryInfo(std::uint64_t index) const;
+    // At opening (ArchiveDirectory.cpp): the entries listed and indexed once, and the checks on the
+    // directory that need no data.
+    Status loadDirectory();
+    Status checkProtection() const;
     void reportExtract(std::uint64_t done, std::uint64_t total, int& last);
     // Whether the operation under way was asked to stop (asked once, then remembered).
     bool stopNow();
@@ -190,6 +216,11 @@ private:
     bool protected_ = false;
     std::string writePassword_;
     std::string readPassword_;
+    std::uint32_t codePage_ = 1252;
+    std::string openRefusal_;
+    std::vector<ArchiveEntryInfo> entries_;                    // of the archive open for reading
+    std::unordered_map<std::string, std::size_t> byName_;      // name -> first entry of it
+    std::unordered_map<std::string, std::size_t> byLowerName_; // ASCII-lowered name -> first
     int level_ = kDefaultLevel;
     std::vector<Pending> pending_;
     std::uint64_t totalBytes_ = 0;

@@ -41,6 +41,20 @@ namespace {
 
 constexpr std::size_t kInputSize = 256 * 1024;
 
+// The WinZip AES strength (1 to 3) of libzip's encryption method; 0 for any other method.
+int aesStrength(std::uint16_t method) {
+    switch (method) {
+    case ZIP_EM_AES_128:
+        return 1;
+    case ZIP_EM_AES_192:
+        return 2;
+    case ZIP_EM_AES_256:
+        return 3;
+    default:
+        return 0;
+    }
+}
+
 // The plain bytes of one entry, block by block, on one thread: the stored bytes from libzip,
 // inflated here, counted and checked against the central directory.
 class EntryStream {
@@ -70,12 +84,13 @@ public:
         if (aes && crc_ == 0u) {
             crc_.reset();
         }
-        // AES-256 entries are decrypted here, in large blocks: libzip's own decryption works 16 bytes
-        // at a time and costs more than inflating, and libzip 1.7.3 never checks the
-        // authentication code of a deflated entry. Any other encryption is left to libzip, which
-        // then hands over the stored bytes decrypted but not inflated.
-        const bool ownAes =
-            encrypted && st.encryption_method == ZIP_EM_AES_256 && (st.valid & ZIP_STAT_COMP_SIZE);
+        // WinZip AES entries of every strength are decrypted here, in large blocks: libzip's own
+        // decryption works 16 bytes at a time and costs more than inflating, libzip 1.7.3 never
+        // checks the authentication code of a deflated entry, and it takes an AE-2 entry's CRC of 0
+        // for a damaged one. Traditional encryption is left to libzip, which then hands over the
+        // stored bytes decrypted but not inflated.
+        const int strength = aes ? aesStrength(st.encryption_method) : 0;
+        const bool ownAes = strength != 0 && (st.valid & ZIP_STAT_COMP_SIZE);
         file_ = zip_fopen_index_encrypted(zip, request_.index, ownAes ? ZIP_FL_ENCRYPTED : ZIP_FL_COMPRESSED,
                                           encrypted && !ownAes ? request_.password.c_str() : nullptr);
         if (!file_) {
@@ -84,7 +99,7 @@ public:
             return s;
         }
         if (ownAes) {
-            if (Status s = openAes(st.comp_size); !s) {
+            if (Status s = openAes(st.comp_size, strength); !s) {
                 return s;
             }
         }
@@ -152,27 +167,29 @@ private:
     }
 
     // The salt and the password check in front of an AES entry's data.
-    Status openAes(std::uint64_t storedSize) {
+    Status openAes(std::uint64_t storedSize, int strength) {
         if (request_.password.empty()) {
             return fail(entryReadProblem(ZIP_ER_NOPASSWD, ""));
         }
-        if (storedSize < WinZipAes::kOverhead) {
+        const std::size_t headerSize = WinZipAes::headerSize(strength);
+        if (storedSize < headerSize + WinZipAes::kTrailerSize) {
             return fail(truncated());
         }
         char header[WinZipAes::kHeaderSize];
         std::size_t got = 0;
-        if (Status s = readFully(header, sizeof header, got); !s) {
+        if (Status s = readFully(header, headerSize, got); !s) {
             return s;
         }
-        if (got != sizeof header) {
+        if (got != headerSize) {
             return fail(truncated());
         }
         std::string why;
-        aes_ = WinZipAes::forReading(request_.password, reinterpret_cast<const std::uint8_t*>(header), why);
+        aes_ = WinZipAes::forReading(request_.password, strength,
+                                     reinterpret_cast<const std::uint8_t*>(header), why);
         if (!aes_) {
             return fail(why == "wrong password" ? entryReadProblem(ZIP_ER_WRONGPASSWD, why) : why);
         }
-        cipherLeft_ = storedSize - WinZipAes::kOverhead;
+        cipherLeft_ = storedSize - headerSize - WinZipAes::kTrailerSize;
         return Status::success();
     }
 

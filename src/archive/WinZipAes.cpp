@@ -11,7 +11,7 @@
 namespace qob {
 namespace {
 
-constexpr std::size_t kKeySize = 32;
+constexpr std::size_t kMaxKeySize = 32;
 constexpr std::size_t kBlock = 16;
 constexpr int kRounds = 1000;
 // Keystream made per AES call: large enough that the call overhead vanishes, small enough to stay
@@ -24,6 +24,7 @@ struct WinZipAes::State {
     EVP_CIPHER_CTX* cipher = nullptr;
     EVP_MAC_CTX* mac = nullptr;
     Salt salt{};
+    std::size_t saltSize = kSaltSize;
     std::array<std::uint8_t, kVerifierSize> verifier{};
     std::uint64_t counter = 1; // the next block's number; the upper 64 bits of the counter stay 0
     std::vector<std::uint8_t> keystream = std::vector<std::uint8_t>(kKeystreamSize);
@@ -41,24 +42,35 @@ WinZipAes::~WinZipAes() = default;
 WinZipAes::WinZipAes(WinZipAes&&) noexcept = default;
 WinZipAes& WinZipAes::operator=(WinZipAes&&) noexcept = default;
 
-std::optional<WinZipAes> WinZipAes::make(const std::string& password, const Salt& salt, std::string& why) {
+std::optional<WinZipAes> WinZipAes::make(const std::string& password, const std::uint8_t* salt, int strength,
+                                         std::string& why) {
+    const std::size_t saltLen = saltSize(strength);
+    if (saltLen == 0) {
+        why = "the entry names an AES strength (" + std::to_string(strength) + ") that does not exist";
+        return std::nullopt;
+    }
+    const std::size_t keySize = 8 + 8 * static_cast<std::size_t>(strength); // 16, 24, 32 bytes
     // Encryption key, authentication key and verifier, in that order.
-    std::array<std::uint8_t, 2 * kKeySize + kVerifierSize> derived{};
-    if (PKCS5_PBKDF2_HMAC_SHA1(password.data(), static_cast<int>(password.size()), salt.data(),
-                               static_cast<int>(salt.size()), kRounds, static_cast<int>(derived.size()),
+    std::array<std::uint8_t, 2 * kMaxKeySize + kVerifierSize> derived{};
+    const std::size_t derivedSize = 2 * keySize + kVerifierSize;
+    if (PKCS5_PBKDF2_HMAC_SHA1(password.data(), static_cast<int>(password.size()), salt,
+                               static_cast<int>(saltLen), kRounds, static_cast<int>(derivedSize),
                                derived.data()) != 1) {
         why = "the AES key cannot be derived";
         return std::nullopt;
     }
     auto state = std::make_unique<State>();
-    state->salt = salt;
-    std::copy_n(derived.begin() + 2 * kKeySize, kVerifierSize, state->verifier.begin());
+    std::copy_n(salt, saltLen, state->salt.begin());
+    state->saltSize = saltLen;
+    std::copy_n(derived.begin() + 2 * keySize, kVerifierSize, state->verifier.begin());
 
+    const EVP_CIPHER* ecb = strength == 1   ? EVP_aes_128_ecb()
+                            : strength == 2 ? EVP_aes_192_ecb()
+                                            : EVP_aes_256_ecb();
     state->cipher = EVP_CIPHER_CTX_new();
-    if (!state->cipher ||
-        EVP_EncryptInit_ex(state->cipher, EVP_aes_256_ecb(), nullptr, derived.data(), nullptr) != 1 ||
+    if (!state->cipher || EVP_EncryptInit_ex(state->cipher, ecb, nullptr, derived.data(), nullptr) != 1 ||
         EVP_CIPHER_CTX_set_padding(state->cipher, 0) != 1) {
-        why = "AES-256 is not available";
+        why = "AES is not available";
         return std::nullopt;
     }
     EVP_MAC* hmac = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
@@ -67,7 +79,7 @@ std::optional<WinZipAes> WinZipAes::make(const std::string& password, const Salt
     char digest[] = "SHA1";
     OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digest, 0),
                            OSSL_PARAM_construct_end()};
-    if (!state->mac || EVP_MAC_init(state->mac, derived.data() + kKeySize, kKeySize, params) != 1) {
+    if (!state->mac || EVP_MAC_init(state->mac, derived.data() + keySize, keySize, params) != 1) {
         why = "HMAC-SHA1 is not available";
         return std::nullopt;
     }
@@ -81,15 +93,13 @@ std::optional<WinZipAes> WinZipAes::forWriting(const std::string& password, std:
         why = "no random numbers for the AES salt";
         return std::nullopt;
     }
-    return make(password, salt, why);
+    return make(password, salt.data(), kStrength256, why);
 }
 
-std::optional<WinZipAes> WinZipAes::forReading(const std::string& password, const std::uint8_t* header,
-                                               std::string& why) {
-    Salt salt{};
-    std::copy_n(header, kSaltSize, salt.begin());
-    auto aes = make(password, salt, why);
-    if (aes && std::memcmp(aes->s_->verifier.data(), header + kSaltSize, kVerifierSize) != 0) {
+std::optional<WinZipAes> WinZipAes::forReading(const std::string& password, int strength,
+                                               const std::uint8_t* header, std::string& why) {
+    auto aes = make(password, header, strength, why);
+    if (aes && std::memcmp(aes->s_->verifier.data(), header + saltSize(strength), kVerifierSize) != 0) {
         why = "wrong password";
         return std::nullopt;
     }

@@ -23,7 +23,9 @@ constexpr std::uint32_t kMax32 = 0xFFFFFFFFu;
 constexpr std::uint16_t kMadeBy = (3u << 8) | 63u;
 // A regular file readable and writable by all, as restores create it anyway with their own mode.
 constexpr std::uint32_t kExternalAttributes = 0100666u << 16;
-// Below this size WinZip AE-2 leaves the CRC out: it would give away too much of so little data.
+// From this size on an entry is written as WinZip AE-1, which keeps the CRC; below it as AE-2,
+// whose CRC is 0: the CRC of so little data would give too much of it away. No plaintext CRC ever
+// sits beside an AE-2 mark.
 constexpr std::uint64_t kAesCrcFrom = 20;
 
 void put16(std::string& out, std::uint16_t v) {
@@ -58,12 +60,13 @@ void dosTime(std::time_t t, std::uint16_t& time, std::uint16_t& date) {
     time = static_cast<std::uint16_t>((tm.tm_hour << 11) + (tm.tm_min << 5) + (tm.tm_sec >> 1));
 }
 
-// Vendor version AE-2, vendor "AE", strength 3 (AES-256), the real compression method.
-std::string aesExtra(ZipWriter::Method method) {
+// Vendor version (AE-1 with the CRC, AE-2 without), vendor "AE", strength 3 (AES-256), the real
+// compression method.
+std::string aesExtra(ZipWriter::Method method, std::uint64_t size) {
     std::string x;
     put16(x, kAesTag);
     put16(x, 7);
-    put16(x, 2);
+    put16(x, size >= kAesCrcFrom ? 1 : 2);
     x += "AE";
     x.push_back(3);
     put16(x, static_cast<std::uint16_t>(method));
@@ -164,7 +167,7 @@ std::string ZipWriter::localHeader(const Entry& e) const {
     h += e.name;
     // The AES field first, then Zip64: the order libzip writes, which readers are used to.
     if (aes) {
-        h += aesExtra(e.method);
+        h += aesExtra(e.method, e.size);
     }
     if (e.localZip64) {
         put16(h, kZip64Tag);
@@ -182,7 +185,7 @@ std::string ZipWriter::centralHeader(const Entry& e, bool& zip64) const {
     const bool bigCompressed = e.compressedSize >= limit;
     const bool farOffset = e.offset >= limit;
     zip64 = bigSize || bigCompressed || farOffset;
-    std::string extra = aes ? aesExtra(e.method) : std::string();
+    std::string extra = aes ? aesExtra(e.method, e.size) : std::string();
     if (zip64) {
         put16(extra, kZip64Tag);
         put16(extra, static_cast<std::uint16_t>(8 * (bigSize + bigCompressed + farOffset)));

@@ -5,8 +5,9 @@
 // directory and the end records close the archive. Zip64 fields appear only where a size, an
 // offset or the entry count needs them. Names are UTF-8 (flagged as such when not plain ASCII).
 //
-// With a password every entry is WinZip AES-256 encrypted (method 99, AE-2, the real method in the
-// 0x9901 extra field, the real CRC kept for entries of 20 bytes or more). Output goes through one
+// With a password every entry is WinZip AES-256 encrypted (method 99, the real method in the
+// 0x9901 extra field): AE-1 with the real CRC for entries of 20 bytes or more, AE-2 with a CRC of
+// 0 below that, as WinZip writes them. Output goes through one
 // large buffer, encrypted in place there, so the file sees few large writes.
 #include "archive/WinZipAes.h"
 #include "platform/Status.h"

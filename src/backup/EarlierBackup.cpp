@@ -1,51 +1,33 @@
 #include "backup/EarlierBackup.h"
 
 #include "archive/Archive.h"
+#include "backup/InfoFileReader.h"
 #include "platform/AsciiCase.h"
 #include "settings/ArchiveInfoFile.h"
-#include "settings/InfoFile.h"
-#include "settings/TempFiles.h"
 
 namespace qob {
 
 namespace fs = std::filesystem;
 
-namespace {
-
-// An information file is a handful of short lines; a larger one is not read.
-constexpr std::uint64_t kMaxInfoBytes = 1024 * 1024;
-
-} // namespace
-
 std::optional<std::map<std::string, std::string>> storedInfoValues(const fs::path& file,
                                                                    const std::string& password,
                                                                    const fs::path& scratchFolder,
                                                                    const std::vector<std::string>& keys) {
+    (void)scratchFolder; // the information file is read in memory now
     Archive archive;
     archive.setReadPassword(password);
-    if (!archive.openArchive(file)) {
+    // verifyPassword() also tries the password as the Windows-era program turned it into a key.
+    if (!archive.openArchive(file) || !archive.verifyPassword()) {
         return std::nullopt;
     }
-    auto entry = archive.findEntry(kInfoEntryName);
-    if (!entry || entry->info().size > kMaxInfoBytes) {
+    InfoFileReader info;
+    if (!info.read(archive)) {
         return std::nullopt;
     }
-    fs::path scratch;
-    if (!sGetTempFile(scratchFolder, "qbe", scratch)) {
-        return std::nullopt;
+    std::map<std::string, std::string> values;
+    for (const std::string& key : keys) {
+        values[key] = info.get(key);
     }
-    std::optional<std::map<std::string, std::string>> values;
-    if (entry->extractToFile(scratch)) {
-        values.emplace();
-        for (const std::string& key : keys) {
-            if (std::optional<std::string> value = getINI(key, scratch)) {
-                (*values)[key] = *value;
-            }
-        }
-    }
-    std::error_code ec;
-    fs::remove(scratch, ec);
-    archive.closeArchive();
     return values;
 }
 

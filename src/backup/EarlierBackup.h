@@ -10,7 +10,7 @@
 namespace qob {
 
 // The item flags ("BackupItem") of the backup at `file`, read from its information file with
-// `password` (empty for none); the entry is extracted into a scratch file in `scratchFolder`.
+// `password` (empty for none); `scratchFolder` is no longer used (the entry is read in memory).
 // nullopt when the file cannot be opened, holds no readable information file or no valid flags.
 std::optional<std::string> storedItemFlags(const std::filesystem::path& file, const std::string& password,
                                            const std::filesystem::path& scratchFolder);

@@ -1,8 +1,8 @@
 #include "forms/OpenBackup.h"
 
+#include "platform/AnsiCodePage.h"
+#include "settings/ArchiveInfoFile.h"
 #include "settings/CompanionEntries.h"
-#include "settings/InfoFile.h"
-#include "settings/TempFiles.h"
 
 #include <algorithm>
 
@@ -26,42 +26,15 @@ std::string replaceAll(std::string text, const std::string& from, const std::str
     return text;
 }
 
-// The information file, extracted into a scratch file of its own: a scheduled run may be writing
-// its own quirebox.dat in the same program folder at this moment.
-class InfoFileCopy {
-public:
-    InfoFileCopy(Archive& archive, const fs::path& programFolder) {
-        auto entry = archive.findEntry(kInfoEntryName);
-        if (!entry || entry->info().size > kMaxInfoFileBytes || entry->info().symlink) {
-            return;
-        }
-        if (!sGetTempFile(programFolder, "qbx", path_)) {
-            path_.clear();
-            return;
-        }
-        ok_ = static_cast<bool>(entry->extractToFile(path_));
-    }
-    ~InfoFileCopy() {
-        if (!path_.empty()) {
-            std::error_code ec;
-            fs::remove(path_, ec);
-        }
-    }
-    InfoFileCopy(const InfoFileCopy&) = delete;
-    InfoFileCopy& operator=(const InfoFileCopy&) = delete;
-
-    // A value that cannot be read counts as empty.
-    std::string get(const std::string& key) const {
-        if (!ok_) {
-            return "";
-        }
-        return getINI(key, path_).value_or("");
-    }
-
-private:
-    fs::path path_;
-    bool ok_ = false;
-};
+// A zip that is not a whole backup of ours in a way that matters (an entry swapped in without the
+// password, entries that overlap): the reason names the entry, so the user knows what is wrong.
+OpenResult refuseAltered(Archive& archive, Dialogs& dialogs) {
+    const std::string why = archive.openRefusal();
+    archive.closeArchive();
+    dialogs.message(std::string(kInvalidBackupMessage) + ": " + why, MsgIcon::Critical, MsgButtons::Ok,
+                    kApplicationTitle);
+    return OpenResult::Invalid;
+}
 
 } // namespace
 
@@ -98,6 +71,9 @@ OpenResult openBackupFile(MainForm& form, Archive& archive, const fs::path& file
     Dialogs& dialogs = form.platform().dialogs;
     RestoreState& restore = form.state().restore;
 
+    // Names and texts of backups made by the Windows-era program are in the target system's ANSI
+    // code page, and so were the bytes its passwords were turned into keys from.
+    archive.setCodePage(targetAnsiCodePage(form.platform().registryStore));
     if (archive.isPasswordProtected(file)) {
         // A wrong password is said, then asked again for the same file (no browsing anew); Cancel
         // or Escape ends the opening quietly.
@@ -109,7 +85,11 @@ OpenResult openBackupFile(MainForm& form, Archive& archive, const fs::path& file
             }
             restore.currentPassword = *typed;
             archive.setReadPassword(restore.currentPassword);
-            opened = archive.openArchive(file) && archive.verifyPassword();
+            const bool readable = static_cast<bool>(archive.openArchive(file));
+            if (!readable && !archive.openRefusal().empty()) {
+                return refuseAltered(archive, dialogs); // no password makes it whole
+            }
+            opened = readable && archive.verifyPassword();
             if (!opened) {
                 archive.closeArchive();
                 dialogs.message(kWrongPasswordMessage, MsgIcon::Information, MsgButtons::Ok,
@@ -121,13 +101,17 @@ OpenResult openBackupFile(MainForm& form, Archive& archive, const fs::path& file
         }
     } else {
         archive.setReadPassword("");
-        (void)archive.openArchive(file); // a file that is no archive ends below as invalid
+        // A file that is no archive ends below as invalid.
+        if (!archive.openArchive(file) && !archive.openRefusal().empty()) {
+            return refuseAltered(archive, dialogs);
+        }
     }
 
     form.txtSourceFile = file.string();
     restore.sourcePath = file;
 
-    const InfoFileCopy info(archive, form.state().programFolder);
+    InfoFileReader info;
+    (void)info.read(archive); // an information file that cannot be read ends below as invalid
     // A blank after each colon: "Backup Time: 12/7/2026 8:00:00 PM" reads as a label and a value.
     form.txtPOBinfo =
         "Computer: " + info.get("BackupComputer") + "\r\n" + "User: " + info.get("BackupLogonUser") + "\r\n" +
@@ -138,7 +122,9 @@ OpenResult openBackupFile(MainForm& form, Archive& archive, const fs::path& file
 
     const std::string flags = info.get("BackupItem");
     restore.flags = flags;
-    if (flags.size() != kItemKindCount) {
+    // The same rule as `qob info`: eleven characters, each "0" or "1"; anything else in a box's
+    // place is not a backup this program made.
+    if (!isValidItemFlags(flags)) {
         archive.closeArchive();
         dialogs.message(kInvalidBackupMessage, MsgIcon::Critical, MsgButtons::Ok, kApplicationTitle);
         return OpenResult::Invalid;

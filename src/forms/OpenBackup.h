@@ -3,6 +3,7 @@
 // the password of a protected one), its information file read and shown, and the restore boxes of
 // the items it holds enabled. The archive stays open for the restore run.
 #include "archive/Archive.h"
+#include "backup/InfoFileReader.h"
 #include "forms/MainForm.h"
 
 #include <filesystem>
@@ -16,8 +17,6 @@ inline constexpr char kOpenBackupTitle[] = "Restore Date from a backup file";
 inline constexpr char kBackupFileFilter[] = "Quire Outlook Backup File (*.qob)|*.qob|All files (*)|*";
 // Passwords asked for one protected backup before the opening gives up.
 inline constexpr int kPasswordTries = 3;
-// An information file is a handful of short lines; anything far larger is not ours.
-inline constexpr std::uint64_t kMaxInfoFileBytes = 1024 * 1024;
 
 enum class OpenResult {
     Opened,        // read completely; the held items' boxes are enabled

@@ -1,6 +1,8 @@
 #include "platform/TextEncoding.h"
 
+#include <cerrno>
 #include <cstdint>
+#include <iconv.h>
 
 namespace qob::textenc {
 
@@ -65,6 +67,80 @@ void appendUtf8(std::string& out, std::uint32_t cp) {
     }
 }
 
+// Converts between UTF-8 and "CP<n>" with the C library's converter; nullopt when it does not
+// know the page or the text does not convert whole.
+std::optional<std::string> convert(const std::string& text, const std::string& to, const std::string& from) {
+    iconv_t cd = ::iconv_open(to.c_str(), from.c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        return std::nullopt;
+    }
+    std::string out;
+    std::string in = text;
+    char* inPtr = in.data();
+    std::size_t inLeft = in.size();
+    char buffer[1024];
+    bool ok = true;
+    while (ok) {
+        char* outPtr = buffer;
+        std::size_t outLeft = sizeof buffer;
+        // The final call with no input flushes a stateful encoding's shift sequence.
+        const std::size_t rc = inLeft > 0 ? ::iconv(cd, &inPtr, &inLeft, &outPtr, &outLeft)
+                                          : ::iconv(cd, nullptr, nullptr, &outPtr, &outLeft);
+        out.append(buffer, static_cast<std::size_t>(outPtr - buffer));
+        if (rc != static_cast<std::size_t>(-1)) {
+            if (inLeft == 0 && outPtr == buffer) {
+                break;
+            }
+            continue;
+        }
+        ok = errno == E2BIG;
+    }
+    ::iconv_close(cd);
+    if (!ok) {
+        return std::nullopt;
+    }
+    return out;
+}
+
+std::string codePageName(std::uint32_t codePage) {
+    return "CP" + std::to_string(codePage);
+}
+
+// Windows-1252 bytes of UTF-8 text; the C1 controls go back to the unassigned bytes of the same
+// number, as windows1252ToUtf8 brought them.
+std::optional<std::string> utf8ToWindows1252(const std::string& text) {
+    std::string out;
+    const auto* s = reinterpret_cast<const unsigned char*>(text.data());
+    for (std::size_t i = 0; i < text.size();) {
+        std::uint32_t cp = s[i];
+        std::size_t len = 1;
+        if (cp >= 0xF0) {
+            return std::nullopt; // beyond the page in any case
+        }
+        if (cp >= 0xE0 && i + 2 < text.size()) {
+            cp = ((cp & 0x0F) << 12) | ((s[i + 1] & 0x3Fu) << 6) | (s[i + 2] & 0x3Fu), len = 3;
+        } else if (cp >= 0xC0 && i + 1 < text.size()) {
+            cp = ((cp & 0x1F) << 6) | (s[i + 1] & 0x3Fu), len = 2;
+        } else if (cp >= 0x80) {
+            return std::nullopt;
+        }
+        i += len;
+        if (cp < 0x80 || (cp >= 0xA0 && cp <= 0xFF) || (cp >= 0x80 && cp <= 0x9F && kHigh[cp - 0x80] == 0)) {
+            out += static_cast<char>(cp);
+            continue;
+        }
+        std::size_t k = 0;
+        while (k < 32 && kHigh[k] != cp) {
+            ++k;
+        }
+        if (k == 32) {
+            return std::nullopt;
+        }
+        out += static_cast<char>(0x80 + k);
+    }
+    return out;
+}
+
 } // namespace
 
 std::string windows1252ToUtf8(const std::string& text) {
@@ -89,6 +165,54 @@ std::size_t utf8Length(const std::string& text) {
         }
     }
     return count;
+}
+
+bool isKnownCodePage(std::uint32_t codePage) {
+    if (codePage == kDefaultAnsiCodePage) {
+        return true;
+    }
+    if (codePage == 0 || codePage == 65001) {
+        return false; // "use the default" and UTF-8 are no ANSI pages
+    }
+    iconv_t cd = ::iconv_open("UTF-8", codePageName(codePage).c_str());
+    if (cd == reinterpret_cast<iconv_t>(-1)) {
+        return false;
+    }
+    ::iconv_close(cd);
+    return true;
+}
+
+std::optional<std::string> ansiToUtf8(const std::string& bytes, std::uint32_t codePage) {
+    if (codePage == kDefaultAnsiCodePage) {
+        return windows1252ToUtf8(bytes);
+    }
+    if (!isKnownCodePage(codePage)) {
+        return std::nullopt;
+    }
+    return convert(bytes, "UTF-8", codePageName(codePage));
+}
+
+std::optional<std::string> utf8ToAnsi(const std::string& text, std::uint32_t codePage) {
+    if (!isValidUtf8(text)) {
+        return std::nullopt;
+    }
+    if (codePage == kDefaultAnsiCodePage) {
+        return utf8ToWindows1252(text);
+    }
+    if (!isKnownCodePage(codePage)) {
+        return std::nullopt;
+    }
+    return convert(text, codePageName(codePage), "UTF-8");
+}
+
+std::string storedTextToUtf8(const std::string& bytes, std::uint32_t codePage) {
+    if (isValidUtf8(bytes)) {
+        return bytes;
+    }
+    if (auto text = ansiToUtf8(bytes, codePage)) {
+        return *text;
+    }
+    return windows1252ToUtf8(bytes);
 }
 
 } // namespace qob::textenc

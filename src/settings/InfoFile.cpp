@@ -46,9 +46,24 @@ std::optional<std::string> getINI(const std::string& key, const std::filesystem:
     std::ifstream in(file, std::ios::binary);
     if (!in)
         return std::nullopt;
+    // Read through istream::read, which turns a read error (a folder, an I/O error) into the bad
+    // state rather than an exception.
+    std::string text;
+    char buffer[8192];
+    while (in.read(buffer, sizeof buffer) || in.gcount() > 0)
+        text.append(buffer, static_cast<std::size_t>(in.gcount()));
+    if (in.bad())
+        return std::nullopt;
+    return findINI(key, text);
+}
+
+std::string findINI(const std::string& key, const std::string& text) {
     const std::string wanted = upperAscii(key);
-    std::string line;
-    while (std::getline(in, line)) {
+    std::size_t from = 0;
+    while (from < text.size()) {
+        std::size_t end = text.find('\n', from);
+        std::string line = text.substr(from, end == std::string::npos ? std::string::npos : end - from);
+        from = end == std::string::npos ? text.size() : end + 1;
         if (!line.empty() && line.back() == '\r')
             line.pop_back();
         if (line.empty())
@@ -59,8 +74,6 @@ std::optional<std::string> getINI(const std::string& key, const std::filesystem:
         if (upperAscii(line.substr(0, eq)) == wanted)
             return line.substr(eq + 1);
     }
-    if (in.bad())
-        return std::nullopt;
     return std::string();
 }
 

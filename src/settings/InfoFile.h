@@ -20,5 +20,7 @@ Status saveINI(const std::string& key, const std::string& value, const std::file
 // the file and at the first empty line; "" when no line matched before that.
 // nullopt when the file cannot be opened or read: the caller decides what that means for its run.
 std::optional<std::string> getINI(const std::string& key, const std::filesystem::path& file);
+// The same search in the text of such a file held in memory.
+std::string findINI(const std::string& key, const std::string& text);
 
 } // namespace qob

@@ -158,7 +158,12 @@ TEST(InfoCommand, ControlCharactersFromTheBackupAreEscaped) {
     test::TempDir dir;
     {
         std::ofstream info(dir.path() / "quirebox.dat", std::ios::binary);
+        // A value that is valid UTF-8 is shown as such, C1 controls escaped; one that is not (the
+        // stray 0x9B) is read as Windows-1252, where 0x9B is a quotation mark.
         info << "BackupComputer=PC\x1b]0;owned\x07\r\n"
+             << "BackupIdentity=\xC3\x9C"
+                "bersicht\xC2\x9B"
+                "2J\r\n"
              << "BackupInformation=red \x1b[31m\xC3\x9C"
                 "bersicht\xC2\x9B"
                 "2JPS$QBXline 2\x9b\r\n"
@@ -175,8 +180,13 @@ TEST(InfoCommand, ControlCharactersFromTheBackupAreEscaped) {
         EXPECT_EQ(text.find(control), std::string::npos) << text;
     }
     EXPECT_NE(text.find("Computer: PC\\x1B]0;owned\\x07\n"), std::string::npos) << text;
-    EXPECT_NE(text.find("Description: red \\x1B[31m\xC3\x9C"
-                        "bersicht\\xC2\\x9B2J\nline 2\\x9B\n"),
+    EXPECT_NE(text.find("Profile: \xC3\x9C"
+                        "bersicht\\xC2\\x9B2J\n"),
+              std::string::npos)
+        << text;
+    EXPECT_NE(text.find("Description: red \\x1B[31m\xC3\x83\xC5\x93"
+                        "bersicht\xC3\x82\xE2\x80\xBA"
+                        "2J\nline 2\xE2\x80\xBA\n"),
               std::string::npos)
         << text;
 }

@@ -63,11 +63,17 @@ void makeZip(const std::filesystem::path& zipFile, const std::vector<ZipEntrySpe
     }
     for (const auto& e : entries) {
         zip_source_t* src = zip_source_buffer(z, e.data.data(), e.data.size(), 0);
-        zip_int64_t idx = zip_file_add(z, e.name.c_str(), src, ZIP_FL_ENC_UTF_8);
+        zip_int64_t idx =
+            zip_file_add(z, e.name.c_str(), src, e.rawName ? ZIP_FL_ENC_CP437 : ZIP_FL_ENC_UTF_8);
         if (idx < 0) {
             zip_source_free(src);
             zip_discard(z);
             throw std::runtime_error("zip_file_add failed for " + e.name);
+        }
+        if (e.encryption != 0 && zip_file_set_encryption(z, static_cast<zip_uint64_t>(idx), e.encryption,
+                                                         e.password.c_str()) != 0) {
+            zip_discard(z);
+            throw std::runtime_error("zip_file_set_encryption failed for " + e.name);
         }
         if (e.symlink) {
             zip_file_set_external_attributes(z, static_cast<zip_uint64_t>(idx), 0, ZIP_OPSYS_UNIX,
@@ -119,6 +125,42 @@ void patchBytes(const std::filesystem::path& file, const std::string& from, cons
         bytes.replace(pos, from.size(), to);
     }
     writeBytes(file, bytes);
+}
+
+} // namespace qob::test
+
+namespace qob::test {
+
+void repeatFirstCentralRecord(const std::filesystem::path& zipFile, int copies) {
+    std::string bytes = readBytes(zipFile);
+    auto get16 = [&](std::size_t at) {
+        return static_cast<std::size_t>(static_cast<unsigned char>(bytes[at]) |
+                                        (static_cast<unsigned char>(bytes[at + 1]) << 8));
+    };
+    auto put = [&](std::size_t at, std::uint32_t v, int size) {
+        for (int i = 0; i < size; ++i) {
+            bytes[at + i] = static_cast<char>((v >> (8 * i)) & 0xFF);
+        }
+    };
+    const std::size_t end = bytes.rfind(std::string("PK\x05\x06", 4));
+    const std::size_t cd = bytes.find(std::string("PK\x01\x02", 4));
+    if (end == std::string::npos || cd == std::string::npos) {
+        throw std::runtime_error("no zip directory in " + zipFile.string());
+    }
+    const std::size_t recordSize = 46 + get16(cd + 28) + get16(cd + 30) + get16(cd + 32);
+    const std::string record = bytes.substr(cd, recordSize);
+    std::string extra;
+    for (int i = 0; i < copies; ++i) {
+        extra += record;
+    }
+    bytes.insert(cd + recordSize, extra);
+    const std::size_t newEnd = end + extra.size();
+    const std::size_t count = get16(newEnd + 10) + static_cast<std::size_t>(copies);
+    put(newEnd + 8, static_cast<std::uint32_t>(count), 2);
+    put(newEnd + 10, static_cast<std::uint32_t>(count), 2);
+    const std::size_t cdSize = get16(newEnd + 12) | (get16(newEnd + 14) << 16);
+    put(newEnd + 12, static_cast<std::uint32_t>(cdSize + extra.size()), 4);
+    writeBytes(zipFile, bytes);
 }
 
 } // namespace qob::test

@@ -19,9 +19,18 @@ struct ZipEntrySpec {
     std::string name;
     std::string data;
     bool symlink = false; // unix mode S_IFLNK in the external attributes
+    // The name's bytes stored as they are, without the UTF-8 flag (as the Windows-era program
+    // stored its ANSI names); otherwise UTF-8, flagged where it is not ASCII.
+    bool rawName = false;
+    std::uint16_t encryption = 0; // ZIP_EM_*: 0 none, 1 traditional, 0x0101..0x0103 AES
+    std::string password = {};    // the key's bytes, as given
 };
-// Writes a zip with libzip directly, entries in the given order, deflated, no encryption.
+// Writes a zip with libzip directly, entries in the given order, deflated.
 void makeZip(const std::filesystem::path& zipFile, const std::vector<ZipEntrySpec>& entries);
+
+// Repeats the first central directory record `copies` more times (the end record counts them): a
+// crafted file whose entries all point at one stored block.
+void repeatFirstCentralRecord(const std::filesystem::path& zipFile, int copies);
 
 // Flips one byte in the middle of the stored data of `entryName`.
 void flipByteInEntry(const std::filesystem::path& zipFile, const std::string& entryName);

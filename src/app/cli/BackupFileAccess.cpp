@@ -1,8 +1,37 @@
 #include "app/cli/BackupFileAccess.h"
 
+#include "platform/AnsiCodePage.h"
+#include "platform/Environment.h"
+#include "platform/TextEncoding.h"
+#include "platform/wine/PrefixChoice.h"
+#include "platform/wine/WinePrefix.h"
+#include "platform/wine/WinePrefixRegistry.h"
+#include "settings/ProgramFolder.h"
+#include "settings/TargetSystemSetting.h"
+
 #include <ostream>
 
 namespace qob::cli {
+
+std::uint32_t commandCodePage(const Args& args) {
+    std::optional<std::string> prefixOption;
+    if (args.has("--prefix")) {
+        prefixOption = args.get("--prefix");
+    }
+    std::filesystem::path programFolder;
+    std::optional<std::string> remembered;
+    if (resolveProgramFolder(ProgramFolderSources::fromEnvironment(), programFolder)) {
+        remembered = readTargetSystemChoice(programFolder);
+    }
+    const PrefixChoice choice =
+        choosePrefix({prefixOption, environment("WINEPREFIX"), environment("HOME"), remembered},
+                     PrefixPolicy::CommandLineTool);
+    if (choice.prefix.empty() || !checkWinePrefix(choice.prefix)) {
+        return textenc::kDefaultAnsiCodePage;
+    }
+    WinePrefixRegistry store(choice.prefix);
+    return targetAnsiCodePage(store);
+}
 
 bool openBackupFile(Archive& archive, const std::filesystem::path& file, const Args& args,
                     std::string& error) {
@@ -11,6 +40,7 @@ bool openBackupFile(Archive& archive, const std::filesystem::path& file, const A
         error = "no backup file at " + file.string();
         return false;
     }
+    archive.setCodePage(commandCodePage(args));
     const bool isProtected = archive.isPasswordProtected(file);
     Status s = archive.openArchive(file);
     if (!s) {

@@ -2,73 +2,55 @@
 #include "app/cli/BackupFileAccess.h"
 #include "app/cli/Cli.h"
 #include "app/cli/TerminalText.h"
-#include "forms/OpenBackup.h"
+#include "backup/InfoFileReader.h"
 #include "settings/BackupInfo.h"
-#include "settings/InfoFile.h"
 
-#include <cstdlib>
 #include <ostream>
-#include <unistd.h>
 
 namespace qob::cli {
 namespace {
-
-namespace fs = std::filesystem;
 
 int runInfo(const Args& args, std::ostream& out, std::ostream& err) {
     Archive archive;
     if (int rc = openBackupArgument(archive, args, "info [--password-file F] FILE.qob", err); rc != 0) {
         return rc;
     }
-    auto entry = archive.findEntry(kInfoEntryName);
-    if (!entry) {
-        err << "qob: " << args.positional[0] << " is not a backup file (it holds no " << kInfoEntryName
-            << ")\n";
-        return 1;
-    }
-    // A few lines of text; a huge one is a crafted file that would fill the temporary folder.
-    if (entry->info().size > kMaxInfoFileBytes) {
-        err << "qob: " << args.positional[0] << " is not a valid backup file (its " << kInfoEntryName
-            << " holds " << entry->info().size << " bytes)\n";
-        return 1;
-    }
-    std::string scratch = (fs::temp_directory_path() / "qobinfo-XXXXXX").string();
-    int fd = ::mkstemp(scratch.data());
-    if (fd < 0) {
-        err << "qob: cannot make a scratch file\n";
-        return 1;
-    }
-    ::close(fd);
-    Status s = entry->extractToFile(scratch);
-    // Everything shown comes from the file: a crafted one must not drive the terminal.
-    auto get = [&](const std::string& key) { return escapeControls(getINI(key, scratch).value_or("")); };
-    int rc = 0;
-    if (!s) {
-        err << "qob: " << s.message << "\n";
-        rc = 1;
-    } else {
-        out << "Computer: " << get(kKeyComputer) << "\n";
-        out << "Logon user: " << get(kKeyLogonUser) << "\n";
-        out << "Profile: " << get(kKeyIdentity) << "\n";
-        out << "Time: " << get(kKeyTime) << "\n";
-        out << "Outlook: " << get(kKeyOutlookVersion) << "\n";
-        out << "Description: "
-            << escapeControls(unescapeDescription(getINI(kKeyInformation, scratch).value_or(""))) << "\n";
-        const std::string flags = get(kKeyItemFlags);
-        out << "Items: " << flags << (isValidItemFlags(flags) ? "" : " (invalid: not eleven 0/1 characters)")
-            << "\n";
-        if (isValidItemFlags(flags)) {
-            for (std::size_t i = 0; i < kItemKindCount; ++i) {
-                auto kind = static_cast<ItemKind>(i);
-                if (itemFlag(flags, kind)) {
-                    out << "  " << itemKey(kind) << "=" << get(itemKey(kind)) << "\n";
-                }
-            }
+    InfoFileReader info;
+    if (Status s = info.read(archive); !s) {
+        if (!archive.findEntry(kInfoEntryName)) {
+            err << "qob: " << args.positional[0] << " is not a backup file (it holds no " << kInfoEntryName
+                << ")\n";
+        } else if (archive.findEntry(kInfoEntryName)->info().size > kMaxInfoFileBytes) {
+            // A few lines of text; a huge one is a crafted file.
+            err << "qob: " << args.positional[0] << " is not a valid backup file (" << s.message << ")\n";
         } else {
-            rc = 1;
+            err << "qob: " << escapeControls(s.message) << "\n";
         }
+        return 1;
     }
-    fs::remove(scratch);
+    // Everything shown comes from the file: a crafted one must not drive the terminal.
+    auto get = [&](const std::string& key) { return escapeControls(info.get(key)); };
+    int rc = 0;
+    out << "Computer: " << get(kKeyComputer) << "\n";
+    out << "Logon user: " << get(kKeyLogonUser) << "\n";
+    out << "Profile: " << get(kKeyIdentity) << "\n";
+    out << "Time: " << get(kKeyTime) << "\n";
+    out << "Outlook: " << get(kKeyOutlookVersion) << "\n";
+    out << "Description: " << escapeControls(unescapeDescription(info.get(kKeyInformation))) << "\n";
+    const std::string flags = info.get(kKeyItemFlags);
+    const bool valid = isValidItemFlags(flags);
+    out << "Items: " << escapeControls(flags) << (valid ? "" : " (invalid: not eleven 0/1 characters)")
+        << "\n";
+    if (valid) {
+        for (std::size_t i = 0; i < kItemKindCount; ++i) {
+            auto kind = static_cast<ItemKind>(i);
+            if (itemFlag(flags, kind)) {
+                out << "  " << itemKey(kind) << "=" << get(itemKey(kind)) << "\n";
+            }
+        }
+    } else {
+        rc = 1;
+    }
     return rc;
 }
 
