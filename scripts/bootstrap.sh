@@ -14,6 +14,7 @@ packages=(
     libdeflate-dev libisal-dev pigz
     libcli11-dev scdoc librsvg2-bin dpkg-dev fakeroot
     libnotify-bin zsh ccache libarchive-tools
+    lintian fish
 )
 
 missing=()

@@ -121,15 +121,15 @@ _qob() {
     case "$cmd" in
     profiles) opts+=" --verbose" ;;
     backup)
-        opts+=" --profile --items --description --password-file --quiet --json"
+        opts+=" --profile --items --description --password --password-file --quiet --json"
         pattern='*.qob'
         ;;
     info | verify)
-        opts+=" --password-file"
+        opts+=" --password --password-file"
         pattern='*.qob'
         ;;
     restore)
-        opts+=" --profile --items --password-file --quiet --json"
+        opts+=" --profile --items --password --password-file --abandon --quiet --json"
         pattern='*.qob'
         ;;
     prefixes) opts+=" --json --choose --forget" ;;
@@ -150,7 +150,7 @@ _qob() {
         fi
         case "$cmd $sub" in
         'schedule add')
-            opts+=" --profile --items --days --time --password-file"
+            opts+=" --profile --items --days --time --password --password-file"
             pattern='*.qob'
             ;;
         'reg '*)

@@ -295,6 +295,15 @@ RestoreSummary runRestoreJob(Platform& platform, Archive& archive, const Restore
     if (Status locked = lockTargetSystem(platform.system, runLock, "restore"); !locked) {
         return refuse(locked.message, MsgIcon::Critical);
     }
+    // The registry as the run that held the lock before left it, not as it was read before this
+    // run waited: changes held on an older copy could not be saved over the newer file. (Nothing
+    // is unsaved here, every change outside a restore is saved at once; flushed all the same.)
+    platform.registry.flush();
+    platform.registryStore.discardChanges();
+    // What a killed restore left is finished (or cleared) before this one stages its own files.
+    if (Status recovered = completeInterruptedRestore(platform); !recovered) {
+        return refuse(recovered.message, MsgIcon::Critical);
+    }
     outcome.ran = true;
 
     AppState state = request.state;
@@ -373,10 +382,29 @@ RestoreSummary runRestoreJob(Platform& platform, Archive& archive, const Restore
     // Asked once more after the last item: an extraction it stopped has failed that item, and a
     // restore with a missing piece must not be committed.
     std::string whyNotCommitted;
+    const auto failedStep =
+        std::find_if(results.begin(), results.end(), [](const StepResult& r) { return !r.ok; });
     if (stop.stopRequested()) {
         transaction.rollback();
         outcome.cancelled = true;
         whyNotCommitted = kRestoreCancelledText;
+    } else if (failedStep != results.end()) {
+        // All chosen items or none: a profile restored but for one item is neither the old one
+        // nor the backup's, and the user could not tell which parts are which.
+        transaction.rollback();
+        const ItemStep& step = *failedStep->step;
+        outcome.failedItem = step.summaryName ? step.summaryName : failureName(step.kind);
+        for (std::size_t i = failedStep->problemsBefore; i < failedStep->problemsAfter; ++i) {
+            outcome.failedReason += (outcome.failedReason.empty() ? "" : " ") + oneLine(ctx.problems[i]);
+        }
+        std::string because = outcome.failedReason.empty() ? "." : ": " + outcome.failedReason;
+        if (because.back() != '.' && because.back() != '!' && because.back() != '?') {
+            because += '.';
+        }
+        whyNotCommitted = "Nothing was restored, because \"" + outcome.failedItem +
+                          "\" could not be restored" + because +
+                          " Untick it and restore again to restore the other items.";
+        outcome.failed = true;
     } else {
         if (!wholeProfile) {
             dropForeignDeliveryStores(ctx, target);

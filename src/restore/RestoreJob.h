@@ -80,6 +80,10 @@ struct RestoreSummary {
     bool committed = false;            // the changes were made real (some items may still have failed)
     bool failed = false;               // nothing was restored because the run could not be committed
     bool cancelled = false;            // nothing was restored because a stop was asked for
+    // The first chosen item that could not be restored, which kept every item from being committed
+    // (its summary name), and why; "" when none failed.
+    std::string failedItem;
+    std::string failedReason;
     bool allSucceeded() const;
 };
 

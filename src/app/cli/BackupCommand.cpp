@@ -53,7 +53,7 @@ int runBackupCommand(const Args& args, std::ostream& out, std::ostream& err, Job
         items = *flags;
     }
     std::string error;
-    std::optional<std::string> password = readPassword(args, error);
+    std::optional<std::string> password = readPassword(args, error, PasswordUse::New);
     if (!error.empty()) {
         err << "qob: " << error << "\n";
         return 2;
@@ -143,10 +143,12 @@ int runBackupShowingProgress(const Args& args, std::ostream& out, std::ostream& 
 
 CommandRegistration
     reg({.name = "backup",
-         .usage = "backup --profile P [--items ITEMS] [--description TEXT] [--password-file F] OUT.qob   "
+         .usage = "backup --profile P [--items ITEMS] [--description TEXT] [--password | --password-file F] "
+                  "OUT.qob   "
                   "back up a mail profile (without --items: every item it has)",
          .valueOptions = {"--profile", "--items", "--description", "--password-file"},
          .run = runBackupShowingProgress,
+         .flags = {"--password"},
          .arguments = {"OUT.qob"},
          .required = {"--profile"}});
 

@@ -9,6 +9,7 @@
 #include "forms/OpenBackup.h"
 #include "forms/RestoreRun.h"
 #include "restore/RestoreJob.h"
+#include "restore/RestoreTransaction.h"
 
 #include <algorithm>
 #include <optional>
@@ -44,10 +45,49 @@ private:
 
 } // namespace
 
+namespace {
+
+// qob restore --abandon: the way out of a restore whose commit cannot be completed.
+int abandonRestore(const Args& args, std::ostream& out, std::ostream& err) {
+    if (!args.positional.empty() || args.has("--profile") || args.has("--items")) {
+        err << "usage: qob restore --abandon (nothing else: it undoes the interrupted restore)\n";
+        return 2;
+    }
+    RestoreDialogs dialogs(err);
+    std::string error;
+    std::optional<std::string> prefixOption;
+    if (args.has("--prefix")) {
+        prefixOption = args.get("--prefix");
+    }
+    auto target = Target::open(prefixOption, dialogs, error, PrefixPolicy::CommandLineTool, false);
+    if (!target) {
+        err << "qob: " << error << "\n";
+        return 1;
+    }
+    if (target->store().serverRunning()) {
+        err << "qob: the wineserver of " << target->prefix().string()
+            << " is running; close the programs of that prefix (or run `wineserver -k`) and try again\n";
+        return 1;
+    }
+    std::string note;
+    if (Status undone = undoInterruptedRestore(target->platform(), note); !undone) {
+        err << "qob: " << undone.message << "\n";
+        return 1;
+    }
+    out << note << "\n";
+    return 0;
+}
+
+} // namespace
+
 int runRestoreCommand(const Args& args, std::ostream& out, std::ostream& err, JobObserver& observer,
                       const StopToken& stop) {
+    if (args.has("--abandon")) {
+        return abandonRestore(args, out, err);
+    }
     if (args.positional.size() != 1 || !args.has("--profile")) {
-        err << "usage: qob restore FILE.qob --profile TARGET [--items 110000000] [--password-file F]\n";
+        err << "usage: qob restore FILE.qob --profile TARGET [--items 110000000] [--password-file F]\n"
+               "       qob restore --abandon\n";
         return 2;
     }
     const bool itemsGiven = args.has("--items");
@@ -70,8 +110,12 @@ int runRestoreCommand(const Args& args, std::ostream& out, std::ostream& err, Jo
         err << "qob: --profile names the profile to restore into; it must not be empty\n";
         return 1;
     }
-    const std::filesystem::path file = args.positional[0];
     std::error_code ec;
+    // Absolute, so that the run log says which backup was restored wherever it was started from.
+    std::filesystem::path file = std::filesystem::absolute(args.positional[0], ec).lexically_normal();
+    if (file.empty()) {
+        file = args.positional[0];
+    }
     if (!std::filesystem::is_regular_file(file, ec)) {
         err << "qob: cannot read the backup file " << file.string() << "\n";
         return 1;
@@ -106,7 +150,7 @@ int runRestoreCommand(const Args& args, std::ostream& out, std::ostream& err, Jo
     Archive archive;
     archive.setWorkingFolder(target->platform().programFolder);
     if (!password && archive.isPasswordProtected(file)) {
-        err << "qob: the backup file is protected; give --password-file F or set QOB_PASSWORD\n";
+        err << "qob: the backup file is protected; give --password, --password-file F or set QOB_PASSWORD\n";
         return 1;
     }
     if (qob::openBackupFile(form, archive, file) != OpenResult::Opened) {
@@ -151,13 +195,15 @@ int runRestoreShowingProgress(const Args& args, std::ostream& out, std::ostream&
     return runJobCommand("restore", args, out, err, runRestoreCommand);
 }
 
-CommandRegistration reg({.name = "restore",
-                         .usage = "restore FILE.qob --profile TARGET [--items ITEMS] [--password-file F]   "
-                                  "restore a backup into a mail profile",
-                         .valueOptions = {"--profile", "--items", "--password-file"},
-                         .run = runRestoreShowingProgress,
-                         .arguments = {"FILE.qob"},
-                         .required = {"--profile"}});
+CommandRegistration
+    reg({.name = "restore",
+         .usage = "restore FILE.qob --profile TARGET [--items ITEMS] [--password | --password-file F] | "
+                  "restore --abandon   restore a backup into a mail profile, or undo a "
+                  "restore that could not be completed",
+         .valueOptions = {"--profile", "--items", "--password-file"},
+         .run = runRestoreShowingProgress,
+         .flags = {"--password", "--abandon"},
+         .arguments = {"[FILE.qob]"}});
 
 } // namespace
 } // namespace qob::cli

@@ -36,9 +36,11 @@ public:
     // $WINEPREFIX, the target system remembered in settings.dat and ~/.wine (see PrefixChoice.h).
     // Returns nullptr and says why in `error` when there is no usable prefix or program folder.
     // A remembered choice that was passed over is told in note() (or in `error` on failure).
+    // completeRestore false: a restore left unfinished is not touched (for undoing it).
     static std::unique_ptr<Target> open(const std::optional<std::string>& prefixOption, Dialogs& dialogs,
                                         std::string& error,
-                                        PrefixPolicy policy = PrefixPolicy::CommandLineTool) {
+                                        PrefixPolicy policy = PrefixPolicy::CommandLineTool,
+                                        bool completeRestore = true) {
         std::filesystem::path programFolder;
         Status folder = resolveProgramFolder(ProgramFolderSources::fromEnvironment(), programFolder);
         if (!folder) {
@@ -63,8 +65,11 @@ public:
         auto target = std::unique_ptr<Target>(new Target(choice.prefix, programFolder, dialogs));
         target->note_ = choice.note;
         // A restore killed while it made its changes real is finished before anything else looks
-        // at the target system, which is otherwise half restored.
-        if (Status completed = completeInterruptedRestore(target->platform()); !completed) {
+        // at the target system, which is otherwise half restored; but only when no other run works
+        // on it, since a restore that is still running owns its files.
+        if (Status completed =
+                completeRestore ? completeInterruptedRestoreIfIdle(target->platform()) : Status::success();
+            !completed) {
             error = completed.message;
             return nullptr;
         }

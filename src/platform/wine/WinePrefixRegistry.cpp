@@ -136,6 +136,7 @@ struct WinePrefixRegistry::Hive {
     std::uint64_t generation = 0; // bumped by every (re)load
     std::uint64_t checkedInOp = 0;
     std::chrono::steady_clock::time_point checkedAt{};
+    bool lookAgain = false; // the next call looks at the file whatever the interval
 };
 
 struct WinePrefixRegistry::Location {
@@ -277,7 +278,8 @@ RegResult WinePrefixRegistry::ensureLoaded(int index) {
         hive.checkedInOp = nextHandle_;
         hive.checkedAt = now;
     } else if (!hive.dirty && hive.checkedInOp != nextHandle_ &&
-               now - hive.checkedAt >= options_.reloadCheckInterval) {
+               (hive.lookAgain || now - hive.checkedAt >= options_.reloadCheckInterval)) {
+        hive.lookAgain = false;
         // Pick up a file changed on disk (Wine ran meanwhile), but at most once per call (raw
         // key pointers of this call must stay valid) and only while we hold no changes of our
         // own: a reload would drop them.
@@ -757,6 +759,9 @@ RegResult WinePrefixRegistry::discardChanges() {
             hive.file.reset();
             hive.dirty = false;
             hive.state = Hive::State::NotLoaded;
+        } else if (hive.state == Hive::State::Loaded) {
+            // Someone else may have saved it a moment ago: the next use looks at the file.
+            hive.lookAgain = true;
         }
     }
     return kRegSuccess;
