@@ -41,11 +41,11 @@ TEST(ResultWords, JsonListsEveryChosenItemAndAnItemTheBackupLacksFailsTheRestore
         << q.summary();
     EXPECT_NE(q.summary().find("\"message\":\"The Backup was Completed!"), std::string::npos) << q.summary();
 
-    // The address book is asked for but not in the backup: the signatures are restored, the run is
-    // incomplete, and the command fails.
+    // The address book is asked for but not in the backup: a restore commits all chosen items or
+    // none, so nothing is restored, the run says it failed and why, and the command fails.
     ASSERT_EQ(q.run({"restore", file, "--profile", "Second", "--items", "signatures,pab"}), 1) << q.err.str();
     EXPECT_EQ(q.out.str(), "");
-    EXPECT_NE(q.err.str().find("The Restore is Incomplete!"), std::string::npos) << q.err.str();
+    EXPECT_NE(q.err.str().find("The Restore Failed!"), std::string::npos) << q.err.str();
     EXPECT_NE(q.err.str().find("Restore Personal Address Book Fail!"), std::string::npos) << q.err.str();
     EXPECT_NE(q.err.str().find("The backup holds no Personal Address Book; it was not restored."),
               std::string::npos)
@@ -54,15 +54,15 @@ TEST(ResultWords, JsonListsEveryChosenItemAndAnItemTheBackupLacksFailsTheRestore
 
     ASSERT_EQ(q.run({"--json", "restore", file, "--profile", "Second", "--items", "signatures,pab"}), 1);
     const std::string json = q.summary();
-    EXPECT_NE(json.find("\"result\":\"incomplete\""), std::string::npos) << json;
-    EXPECT_NE(json.find("{\"name\":\"Restore Signatures\",\"result\":\"succeeded\",\"ok\":true"),
+    EXPECT_NE(json.find("\"result\":\"failed\""), std::string::npos) << json;
+    EXPECT_NE(json.find("{\"name\":\"Restore Signatures\",\"result\":\"failed\",\"ok\":false"),
               std::string::npos)
         << json;
     EXPECT_NE(json.find("{\"name\":\"Restore Personal Address Book\",\"result\":\"failed\",\"ok\":false,"
                         "\"reason\":\"The backup holds no Personal Address Book; it was not restored.\"}"),
               std::string::npos)
         << json;
-    EXPECT_NE(json.find("\"message\":\"The Restore is Incomplete!"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"message\":\"The Restore Failed!"), std::string::npos) << json;
 
     // Every item held and chosen: completed, exit 0, the words on stdout.
     ASSERT_EQ(q.run({"restore", file, "--profile", "Second"}), 0) << q.err.str();
