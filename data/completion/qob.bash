@@ -57,7 +57,7 @@ _qob() {
             continue
         fi
         case "$word" in
-        --prefix | --profile | --items | --description | --password-file | --days | --time | --choose | --drive | --volume-id)
+        --prefix | --profile | --items | --description | --password-file | --days | --time | --choose | --drive | --volume-id | --office)
             skip=1
             continue
             ;;
@@ -77,6 +77,10 @@ _qob() {
         ;;
     --days)
         _qob_comma_list "$cur" "$_qob_days"
+        return
+        ;;
+    --office)
+        COMPREPLY=($(compgen -W "14.0 15.0 16.0" -- "$cur"))
         return
         ;;
     --prefix | --choose)
@@ -130,6 +134,7 @@ _qob() {
         ;;
     prefixes) opts+=" --json --choose --forget" ;;
     demo-prefix)
+        opts+=" --office"
         [[ $cur != -* ]] && _qob_dirs "$cur" && return
         ;;
     schedule | reg | disc)

@@ -1,5 +1,6 @@
 #include "backup/BackupSession.h"
 
+#include "backup/BackupTarget.h"
 #include "backup/EarlierBackup.h"
 #include "platform/RestoreJournalPlace.h"
 #include "settings/InfoFile.h"
@@ -168,7 +169,9 @@ BackupSession::Result BackupSession::write(const std::optional<std::string>& pas
         earlierHoldsMore(password.value_or(std::string()))) {
         result.file = incompleteBackupPath(target_);
         result.besideEarlier = true;
-        Status moved = moveArchive(result.file);
+        // The name beside it may be taken by a file of the user's.
+        const std::string refused = backupTargetRefusal(platform_, result.file);
+        Status moved = refused.empty() ? moveArchive(result.file) : Status::failure(refused);
         if (!moved) {
             archive_.closeArchive();
             result.written = moved;

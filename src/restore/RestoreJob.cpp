@@ -144,6 +144,14 @@ bool selected(const ItemStep& step, const RestoreRequest& request) {
     return ticked && restore.flags.size() > position && restore.flags[position] == '1';
 }
 
+// A reported item whose box is ticked while the backup does not hold it (qob restore --items).
+bool chosenButNotHeld(const ItemStep& step, const RestoreRequest& request) {
+    const std::size_t position = index(step.kind);
+    const std::string& flags = request.state.restore.flags;
+    return step.logText && request.boxes[static_cast<std::size_t>(step.boxes[0])] &&
+           (flags.size() <= position || flags[position] != '1');
+}
+
 // The bytes the selected steps will extract, as the handlers will go about it: what the extraction
 // progress counts towards. An entry the backup lacks counts nothing; a handler that fails early
 // leaves the total short, never the count beyond it.
@@ -274,6 +282,8 @@ RestoreSummary runRestoreJob(Platform& platform, Archive& archive, const Restore
     auto refuse = [&](std::string text, MsgIcon icon) {
         outcome.refusal = std::move(text);
         outcome.refusalIcon = icon;
+        outcome.text = outcome.refusal;
+        outcome.icon = icon;
         observer.phaseStarted(JobPhase::Finished);
         return outcome;
     };
@@ -361,6 +371,12 @@ RestoreSummary runRestoreJob(Platform& platform, Archive& archive, const Restore
             const std::size_t problemsBefore = ctx.problems.size();
             const bool ok = runHandler(ctx, step.kind, target, scope);
             results.push_back({&step, ok, problemsBefore, ctx.problems.size()});
+        } else if (chosenButNotHeld(step, request)) {
+            // Asked for by name and not there: a restore without it is not the one asked for.
+            const std::size_t problemsBefore = ctx.problems.size();
+            ctx.fail("The backup holds no " + std::string(step.summaryName).substr(8) +
+                     "; it was not restored.");
+            results.push_back({&step, false, problemsBefore, ctx.problems.size()});
         }
     }
     // Asked once more after the last item: an extraction it stopped has failed that item, and a
@@ -440,7 +456,8 @@ RestoreSummary runRestoreJob(Platform& platform, Archive& archive, const Restore
         outcome.summary += "\r\n" + whyNotCommitted;
     }
     outcome.problems = ctx.problems;
-    log(now() + " Restore Data to Profile " + target + " was Completed!" + "\r");
+    settleRestoreResult(outcome, whyNotCommitted);
+    log(now() + restoreEndLogEntry(outcome, target));
     observer.phaseStarted(JobPhase::Finished);
     return outcome;
 }

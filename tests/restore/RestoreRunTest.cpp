@@ -159,7 +159,7 @@ TEST(RestoreRun, TheBoxFollowsTheResult) {
         {true, false, false, {item(true), item(true)}, MsgIcon::Information, kRestoreCompletedHeadline},
         {true, false, false, {item(true), item(false)}, MsgIcon::Warning, kRestoreIncompleteHeadline},
         {false, true, false, {item(true)}, MsgIcon::Critical, kRestoreFailedHeadline},
-        {false, false, true, {}, MsgIcon::Warning, kRestoreCancelledText},
+        {false, false, true, {}, MsgIcon::Warning, kRestoreCancelled},
     };
     for (const Case& c : cases) {
         RestoreOutcome outcome;

@@ -25,11 +25,15 @@ struct Console {
     std::function<std::optional<std::string>(const std::string& prompt)> readSecret = {};
 };
 
+struct CommandReport;
+
 // Parsed command line: positional arguments and --name value / --flag options.
 struct Args {
     std::vector<std::string> positional;
     std::map<std::string, std::string> options; // "--prefix" -> "DIR"; flags map to ""
     Console console;
+    // Set by --json's runner: a job command fills it with its items and result.
+    CommandReport* report = nullptr;
     bool has(const std::string& name) const { return options.count(name) != 0; }
     std::string get(const std::string& name, const std::string& fallback = "") const;
 };

@@ -3,6 +3,7 @@
 #include "app/cli/RestoreCommand.h"
 
 #include "app/cli/CommandOutput.h"
+#include "app/cli/JsonEvents.h"
 #include "app/cli/Target.h"
 #include "app/cli/TerminalText.h"
 #include "forms/OpenBackup.h"
@@ -17,15 +18,13 @@
 namespace qob::cli {
 namespace {
 
-constexpr char kCompletedPrefix[] = "The Restore was Completed!";
-
 // Refusals and failures go to stderr; the completion message is printed by the command itself.
 class RestoreDialogs : public SilentDialogs {
 public:
     explicit RestoreDialogs(std::ostream& err) : err_(err) {}
     MsgAnswer message(const std::string& text, MsgIcon icon, MsgButtons buttons,
                       const std::string& title) override {
-        if (text.rfind(kCompletedPrefix, 0) != 0) {
+        if (text.rfind(kRestoreCompleted, 0) != 0) {
             err_ << "qob: " << text << "\n";
         }
         return SilentDialogs::message(text, icon, buttons, title);
@@ -158,27 +157,33 @@ int runRestoreCommand(const Args& args, std::ostream& out, std::ostream& err, Jo
         return 1; // the message has been printed
     }
     for (std::size_t i = 0; i < kItemBoxCount; ++i) {
-        CheckBoxState& box = form.restoreItem[i];
-        const bool wanted = !itemsGiven || items[i] == '1';
-        if (wanted && !box.enabled && itemsGiven) {
-            err << "qob: the backup holds no \"" << box.caption << "\"; skipped\n";
-        }
-        box.checked = wanted && box.enabled;
+        // An item named that the backup does not hold stays chosen: the run reports it as not
+        // restored, and the command fails for it.
+        form.restoreItem[i].checked = itemsGiven ? items[i] == '1' : form.restoreItem[i].enabled;
     }
     // The form only gathered the request: the job restores, and its refusals are printed here.
     const RestoreSummary outcome =
         runRestoreJob(target->platform(), archive, restoreRequestOf(form), observer, stop);
+    if (args.report) {
+        static const char* const kJsonResult[] = {"completed", "incomplete", "failed", "cancelled"};
+        args.report->result = kJsonResult[static_cast<int>(outcome.result)];
+        args.report->message = outcome.text;
+        for (const RestoreItemResult& item : outcome.items) {
+            if (!item.name.empty()) {
+                args.report->items.push_back({item.name, item.ok, item.reason, ""});
+            }
+        }
+        args.report->problems = outcome.problems;
+    }
     if (!outcome.ran) {
         err << "qob: " << outcome.refusal << "\n";
         return 1;
     }
+    // The summary in words: on stdout only for a whole restore, as a script reads it.
+    (outcome.result == RestoreResult::Whole ? out : err)
+        << escapeControls(forTerminal(outcome.text)) << "\n"; // may hold names from the backup
     if (outcome.cancelled) {
-        err << "qob: " << kRestoreCancelledText << "\n";
         return kExitStopped;
-    }
-    out << kCompletedPrefix << escapeControls(forTerminal(outcome.summary)) << "\n";
-    for (const std::string& why : outcome.problems) {
-        err << "qob: " << escapeControls(why) << "\n"; // may hold names from the backup
     }
     return outcome.allSucceeded() ? 0 : 1;
 }
