@@ -2,17 +2,20 @@
 # in every size a desktop asks for, the .qob file type, the help, the man pages, the shell
 # completions and the README.
 
-# Man pages, written in scdoc under docs/man and turned into roff at build time.
+# Man pages, written in scdoc under docs/man and turned into roff at build time, then gzipped as
+# the man readers and Debian's rules expect (-9n: smallest, and no name or time inside).
 find_program(QOB_SCDOC scdoc)
 set(QOB_MAN_PAGES qob quiremail)
 set(QOB_MAN_OUTPUTS)
 if(QOB_SCDOC)
     foreach(page ${QOB_MAN_PAGES})
         set(source ${CMAKE_SOURCE_DIR}/docs/man/${page}.1.scd)
-        set(output ${CMAKE_BINARY_DIR}/man/${page}.1)
-        add_custom_command(OUTPUT ${output}
+        set(roff ${CMAKE_BINARY_DIR}/man/${page}.1)
+        set(output ${roff}.gz)
+        add_custom_command(OUTPUT ${output} ${roff}
             COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/man
-            COMMAND sh -c "\"$1\" < \"$2\" > \"$3\"" scdoc ${QOB_SCDOC} ${source} ${output}
+            COMMAND sh -c "\"$1\" < \"$2\" > \"$3\" && gzip -9nc \"$3\" > \"$4\"" scdoc ${QOB_SCDOC}
+                    ${source} ${roff} ${output}
             DEPENDS ${source}
             COMMENT "Writing the man page ${page}(1)"
             VERBATIM)
@@ -56,4 +59,5 @@ install(DIRECTORY data/help/ DESTINATION ${QOB_HELP_INSTALL_DIR})
 install(FILES data/completion/qob.bash DESTINATION ${CMAKE_INSTALL_DATADIR}/bash-completion/completions
         RENAME qob)
 install(FILES data/completion/_qob DESTINATION ${CMAKE_INSTALL_DATADIR}/zsh/vendor-completions)
+install(FILES data/completion/qob.fish DESTINATION ${CMAKE_INSTALL_DATADIR}/fish/vendor_completions.d)
 install(FILES README.md DESTINATION ${CMAKE_INSTALL_DATADIR}/doc/quire-outlook-backup)

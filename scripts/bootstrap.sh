@@ -14,7 +14,25 @@ packages=(
     libdeflate-dev libisal-dev pigz
     libcli11-dev scdoc librsvg2-bin dpkg-dev fakeroot
     libnotify-bin zsh ccache libarchive-tools
+    lintian fish
+    g++-mingw-w64-x86-64-posix libz-mingw-w64-dev nasm
 )
+
+sudo=""
+if [ "$(id -u)" -ne 0 ]; then
+    sudo="sudo"
+fi
+
+# The Windows build compiles libzip, libdeflate and ISA-L from Debian's source packages
+# (scripts/win64-deps.sh), which `apt-get source` fetches through a deb-src entry for the archive
+# the system already uses.
+deb_src_added=0
+if ! grep -rqs '^Types:.*deb-src' /etc/apt/sources.list.d/ && ! grep -qs '^deb-src' /etc/apt/sources.list &&
+    [ -f /etc/apt/sources.list.d/debian.sources ]; then
+    sed 's/^Types: deb$/Types: deb-src/' /etc/apt/sources.list.d/debian.sources |
+        $sudo tee /etc/apt/sources.list.d/qob-deb-src.sources >/dev/null
+    deb_src_added=1
+fi
 
 missing=()
 for p in "${packages[@]}"; do
@@ -24,13 +42,12 @@ for p in "${packages[@]}"; do
 done
 
 if [ ${#missing[@]} -eq 0 ]; then
+    if [ "$deb_src_added" -eq 1 ]; then
+        $sudo apt-get update -qq
+    fi
     exit 0
 fi
 
-sudo=""
-if [ "$(id -u)" -ne 0 ]; then
-    sudo="sudo"
-fi
 echo "bootstrap: installing ${missing[*]}"
 export DEBIAN_FRONTEND=noninteractive
 $sudo apt-get update -qq

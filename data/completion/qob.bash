@@ -57,7 +57,7 @@ _qob() {
             continue
         fi
         case "$word" in
-        --prefix | --profile | --items | --description | --password-file | --days | --time | --choose | --drive | --volume-id)
+        --prefix | --profile | --items | --description | --password-file | --days | --time | --choose | --drive | --volume-id | --office)
             skip=1
             continue
             ;;
@@ -77,6 +77,10 @@ _qob() {
         ;;
     --days)
         _qob_comma_list "$cur" "$_qob_days"
+        return
+        ;;
+    --office)
+        COMPREPLY=($(compgen -W "14.0 15.0 16.0" -- "$cur"))
         return
         ;;
     --prefix | --choose)
@@ -117,19 +121,20 @@ _qob() {
     case "$cmd" in
     profiles) opts+=" --verbose" ;;
     backup)
-        opts+=" --profile --items --description --password-file --quiet --json"
+        opts+=" --profile --items --description --password --password-file --quiet --json"
         pattern='*.qob'
         ;;
     info | verify)
-        opts+=" --password-file"
+        opts+=" --password --password-file"
         pattern='*.qob'
         ;;
     restore)
-        opts+=" --profile --items --password-file --quiet --json"
+        opts+=" --profile --items --password --password-file --abandon --quiet --json"
         pattern='*.qob'
         ;;
     prefixes) opts+=" --json --choose --forget" ;;
     demo-prefix)
+        opts+=" --office"
         [[ $cur != -* ]] && _qob_dirs "$cur" && return
         ;;
     schedule | reg | disc)
@@ -145,7 +150,7 @@ _qob() {
         fi
         case "$cmd $sub" in
         'schedule add')
-            opts+=" --profile --items --days --time --password-file"
+            opts+=" --profile --items --days --time --password --password-file"
             pattern='*.qob'
             ;;
         'reg '*)

@@ -19,6 +19,7 @@
 #include "gui/TargetSystemDialog.h"
 #include "platform/ProcessRunner.h"
 #include "platform/XdgAutostart.h"
+#include "restore/RestoreTransaction.h"
 #include "schedule/CatchUpAutostart.h"
 #include "schedule/CrontabScheduler.h"
 #include "settings/HelpFile.h"
@@ -165,6 +166,27 @@ WindowEnd runMainWindow(cli::Target& target, gui::QtDialogs& dialogs, const Wind
     return end;
 }
 
+// A restore whose commit could not be completed keeps the target system closed to every run: the
+// window offers the way out that `qob restore --abandon` is. True when it was taken (open again).
+bool offerUndoOfInterruptedRestore(Dialogs& dialogs, const std::string& error) {
+    std::string ignored;
+    std::unique_ptr<cli::Target> stuck =
+        cli::Target::open(std::nullopt, dialogs, ignored, PrefixPolicy::Program, false);
+    if (!stuck || !interruptedRestorePending(stuck->platform())) {
+        return false;
+    }
+    const std::string question = error + "\r\n\r\nPut the target system back as it was before that restore?";
+    if (dialogs.message(question, MsgIcon::Question, MsgButtons::YesNo, kApplicationTitle) !=
+        MsgAnswer::Yes) {
+        return false;
+    }
+    std::string note;
+    const Status undone = undoInterruptedRestore(stuck->platform(), note);
+    dialogs.message(undone ? note : undone.message, undone ? MsgIcon::Information : MsgIcon::Critical,
+                    MsgButtons::Ok, kApplicationTitle);
+    return static_cast<bool>(undone);
+}
+
 } // namespace
 
 int runWindows(int argc, char** argv, const WindowRunOptions& options) {
@@ -181,6 +203,9 @@ int runWindows(int argc, char** argv, const WindowRunOptions& options) {
         std::string error;
         std::unique_ptr<cli::Target> target =
             cli::Target::open(std::nullopt, dialogs, error, PrefixPolicy::Program);
+        if (!target && offerUndoOfInterruptedRestore(dialogs, error)) {
+            continue;
+        }
         if (!target) {
             // No usable prefix: say why, then let the user point at one instead of just quitting.
             dialogs.message(error, MsgIcon::Critical, MsgButtons::Ok, kApplicationTitle);

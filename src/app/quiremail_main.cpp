@@ -2,6 +2,7 @@
 // task starts it so, without a display); with none, or with options of our own (they begin with
 // "--"), the main window.
 #include "app/cli/Target.h"
+#include "forms/AboutForm.h"
 #include "forms/AutomaticBackup.h"
 #include "forms/FailedRunNotice.h"
 #include "forms/MainForm.h"
@@ -31,20 +32,41 @@ bool displayAvailable() {
     return false;
 }
 
+constexpr const char* kUsage =
+    "usage: quiremail [--open FILE.qob]\n"
+    "       quiremail \" sf=<profile>xm=<9 flags>ps=<password>bf=<file>\"\n"
+    "       quiremail --catch-up | --help | --version\n"
+    "\n"
+    "Backs up and restores the user data of Outlook run under Wine (a Wine prefix, the target\n"
+    "system). Without arguments it opens the main window; --open FILE.qob opens it on the restore\n"
+    "tab with that backup. With the automatic backup's command line (the weekly task's; it never\n"
+    "begins with --) it backs up without a window and quits. --catch-up makes up a weekly backup\n"
+    "the computer was off for (the session's autostart runs it).\n"
+    "The command-line tool is qob (qob --help); man quiremail tells more.\n"
+    "Exit codes: 0 done whole, 1 failed or partly failed, 2 wrong command line.\n";
+
 int runInteractive(int argc, char** argv) {
     std::optional<std::string> openFile;
     for (int i = 1; i < argc; ++i) {
         const std::string arg = argv[i];
+        // Answered before anything else: neither needs a display or a target system.
+        if (arg == "--help" || arg == "-h") {
+            std::cout << kUsage;
+            return 0;
+        }
+        if (arg == "--version") {
+            std::cout << "quiremail (Quire Outlook Backup) " << qob::productVersion() << "\n";
+            return 0;
+        }
         if (arg == "--open") {
             // The desktop passes the file; started without one, the plain window opens.
             if (i + 1 < argc) {
                 openFile = argv[++i];
             }
         } else {
-            std::cerr
-                << "quiremail: unknown option " << arg
-                << " (options: --open FILE.qob; the automatic backup's command line does not begin with "
-                   "--)\n";
+            std::cerr << "quiremail: unknown option " << arg
+                      << " (options: --open FILE.qob, --catch-up, --help, --version; the automatic backup's "
+                         "command line does not begin with --)\n";
             return 2;
         }
     }
@@ -55,6 +77,11 @@ int runInteractive(int argc, char** argv) {
         return 2;
     }
     return qob::runWindows(argc, argv, qob::WindowRunOptions{openFile});
+#elif defined(_WIN32)
+    (void)displayAvailable;
+    std::cerr << "quiremail: the windows come with the next release; until then qob.exe does every job "
+                 "(qob.exe --help), and quiremail.exe runs the automatic backup and --catch-up\n";
+    return 2;
 #else
     (void)displayAvailable;
     std::cerr << "quiremail: this build has no windows (built with QOB_BUILD_GUI=OFF); give the automatic "
@@ -97,8 +124,8 @@ int main(int argc, char** argv) {
     if (argc == 2 && std::string(argv[1]) == qob::kCatchUpOption) {
         return qob::runCatchUp(std::cerr);
     }
-    // The automatic run's text never begins with "--": anything that does is ours.
-    if (argc < 2 || std::string(argv[1]).rfind("--", 0) == 0) {
+    // The automatic run's text never begins with "--": anything that does is ours (and -h).
+    if (argc < 2 || std::string(argv[1]).rfind("--", 0) == 0 || std::string(argv[1]) == "-h") {
         return runInteractive(argc, argv);
     }
     try {

@@ -3,6 +3,7 @@
 #include "archive/EntryReader.h"
 #include "archive/FileEntryWriter.h"
 #include "archive/ZipWriter.h"
+#include "platform/PathText.h"
 #include "platform/TextEncoding.h"
 
 #include <zip.h>
@@ -57,32 +58,6 @@ bool writeAll(int fd, const char* data, size_t len) {
         len -= static_cast<size_t>(w);
     }
     return true;
-}
-
-// A temporary file libzip left half-written: empty, or the start of a zip without the central
-// directory that closes it. The name alone proves nothing: "mail.qob.backup" or "mail.qob.201611"
-// is how people keep copies of earlier backups, and those open as whole archives.
-bool isUnfinishedArchive(const fs::path& file) {
-    int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) {
-        return false;
-    }
-    char head[4] = {};
-    ssize_t n = ::read(fd, head, sizeof head);
-    ::close(fd);
-    if (n == 0) {
-        return true;
-    }
-    if (n != 4 || std::memcmp(head, "PK\x03\x04", 4) != 0) {
-        return false;
-    }
-    int err = 0;
-    zip_t* z = zip_open(file.c_str(), ZIP_RDONLY, &err);
-    if (z) {
-        zip_discard(z);
-        return false;
-    }
-    return err == ZIP_ER_NOZIP || err == ZIP_ER_INCONS;
 }
 
 } // namespace
@@ -361,7 +336,7 @@ Status Archive::writeEntries() {
 
 bool Archive::isPasswordProtected(const fs::path& path) const {
     int err = 0;
-    zip_t* z = zip_open(path.c_str(), ZIP_RDONLY, &err);
+    zip_t* z = zip_open(pathText(path).c_str(), ZIP_RDONLY, &err);
     if (!z) {
         return false;
     }
@@ -386,7 +361,7 @@ Status Archive::openArchive(const fs::path& path) {
     openRefusal_.clear();
     int err = 0;
     // No ZIP_CHECKCONS: archives of the earlier program may hold two entries of one name.
-    zip_ = zip_open(path.c_str(), ZIP_RDONLY, &err);
+    zip_ = zip_open(pathText(path).c_str(), ZIP_RDONLY, &err);
     if (!zip_) {
         zip_error_t ze;
         zip_error_init_with_code(&ze, err);
@@ -561,7 +536,10 @@ Status Archive::extractImpl(const ArchiveEntryInfo& entry, const fs::path& file,
     }
     fs::path folder = file.parent_path().empty() ? fs::path(".") : file.parent_path();
     std::string base = file.filename().string();
-    const std::string tempPrefix = "." + (base.size() > 200 ? std::string("entry") : base) + ".qobtmp-";
+    // A file kept for a restore's commit waits unlocked under a name of its own: the clean-ups of
+    // `.qobtmp-` leftovers (a backup's, in any folder) must never take it for a killed run's.
+    const std::string tempPrefix =
+        "." + (base.size() > 200 ? std::string("entry") : base) + (keepTemp ? ".qobnew-" : ".qobtmp-");
     // A restore killed half-way left its hidden temporary file beside the target; the name is ours
     // alone, so the next extraction of the same file clears it unless a live run is writing it.
     removeAbandonedTemporaries(folder, tempPrefix);
@@ -670,11 +648,12 @@ std::string archiveTempPrefix(const fs::path& target) {
 void Archive::removeStaleTempFiles(const fs::path& target) {
     fs::path folder = target.parent_path().empty() ? fs::path(".") : target.parent_path();
     // Our own hidden temporary names are no one else's: whatever a killed write left there goes,
-    // a finished zip included (a kill between the last flush and the rename leaves one).
-    removeAbandonedTemporaries(folder, archiveTempPrefix(target));
-    // Earlier versions let libzip name them "<target>.XXXXXX", as people name their own copies
-    // ("mail.qob.201611"): only what cannot be a finished backup is taken for a leftover.
-    removeAbandonedTemporaries(folder, target.filename().string() + ".", isUnfinishedArchive);
+    // a finished zip included (a kill between the last flush and the rename leaves one), and so
+    // do those of backups of other names (the default and automatic names are dated, so a killed
+    // backup's file would otherwise never be met again). A live writer holds its file locked; a
+    // restore's files waiting for their commit are named differently (".qobnew-").
+    // Names people give their own copies ("mail.qob.201611", "mail.qob.broken") are never ours.
+    removeAbandonedHiddenTemporaries(folder, ".qobtmp-");
 }
 
 std::optional<std::uint64_t> Archive::freeSpace(const fs::path& folder) {

@@ -1,6 +1,7 @@
 #include "archive/FileEntryWriter.h"
 
 #include "archive/ParallelDeflate.h"
+#include "platform/FileStat.h"
 
 #include <zlib.h>
 
@@ -47,7 +48,7 @@ public:
             static_cast<std::uint64_t>(st.st_size) != spec_.size) {
             return fail(quoted(spec_.file) + " changed after it was added to the backup");
         }
-        openedMtime_ = st.st_mtim;
+        openedMtime_ = modificationTime(st);
         ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
         return true;
     }
@@ -95,8 +96,8 @@ private:
         }
         // Outlook rewrites pages of a data file in place: the size stays, the copy is torn.
         struct stat st {};
-        if (::fstat(fd_, &st) != 0 || st.st_mtim.tv_sec != openedMtime_.tv_sec ||
-            st.st_mtim.tv_nsec != openedMtime_.tv_nsec) {
+        if (::fstat(fd_, &st) != 0 || modificationTime(st).tv_sec != openedMtime_.tv_sec ||
+            modificationTime(st).tv_nsec != openedMtime_.tv_nsec) {
             return fail(quoted(spec_.file) + " was changed while the backup was being written");
         }
         return true;

@@ -1,6 +1,7 @@
 #include "backup/BackupJob.h"
 
 #include "backup/BackupSession.h"
+#include "backup/BackupTarget.h"
 #include "backup/CloseOutlook.h"
 #include "outlook/OutlookDiscovery.h"
 #include "settings/BackupInfo.h"
@@ -104,10 +105,14 @@ BackupSummary Job::run() {
     const std::string& profile = request_.profile;
     observer_.phaseStarted(JobPhase::Preparing);
 
+    // Before anything else: a path that names a mail file, the registry or any file that is not a
+    // backup is refused with Outlook left running and every file as it was.
+    const std::string refused = backupTargetRefusal(platform_, request_.target);
+
     // Outlook is asked to close and waited for (it saves its files); it is never killed. Before
     // anything reads the registry, which Wine writes back only once Outlook has gone.
     bool outlookClosed = true;
-    if (request_.autocloseOutlook) {
+    if (request_.autocloseOutlook && refused.empty()) {
         outlookClosed = closeOutlook(platform_.system, [this] { observer_.status(kWaitingForOutlook); });
         observer_.status("");
     }
@@ -142,7 +147,7 @@ BackupSummary Job::run() {
     log(request_.automatic ? logAutoRunStart(now(), profile) : logRunStart(now(), profile));
     log(logTarget(now(), request_.target.string()));
 
-    Status started = session.begin(request_.target, header);
+    Status started = refused.empty() ? session.begin(request_.target, header) : Status::failure(refused);
     // Item results are reported only after the write: an item has not "Succeeded!" until the
     // archive holding it is on disk.
     struct Ran {
@@ -200,18 +205,39 @@ BackupSummary Job::run() {
     }
     const bool cancelled = written.written.cancelled || written.check.cancelled;
 
+    // An item that left out a file it meant to store is not in the backup whole: "Fail!", with the
+    // files it lacks as its reason. The rules travel under the personal folders' box.
+    const auto& incomplete = session.incompleteKinds();
+    auto leftOut = [&](ItemKind kind) {
+        return std::find(incomplete.begin(), incomplete.end(), kind) != incomplete.end();
+    };
     std::string lines;
     for (const Ran& item : ran) {
-        const bool stored = item.ok && static_cast<bool>(written.written) && !cancelled;
+        const bool whole = !leftOut(item.kind) && !(item.kind == ItemKind::Datas && leftOut(ItemKind::Rules));
+        const bool stored = item.ok && whole && static_cast<bool>(written.written) && !cancelled;
         lines += summaryLine(item.name, stored);
         log(logItemResult(now(), item.name, stored));
         std::string reason = stored ? std::string() : session.reasonFor(item.kind);
+        if (!stored && item.kind == ItemKind::Datas && leftOut(ItemKind::Rules)) {
+            const std::string rules = session.reasonFor(ItemKind::Rules);
+            reason += (reason.empty() || rules.empty() ? "" : "; ") + rules;
+        }
         if (!stored && reason.empty() && !written.written) {
             reason = written.written.message;
         }
         summary.items.push_back({item.name, stored, reason});
         if (!stored) {
             summary.failedItems.push_back(item.name);
+        }
+    }
+    if (!started) {
+        // Refused before any item ran: each chosen item is still named, with the reason.
+        for (const Step& step : steps()) {
+            if (ticked(step) && step.resultBox >= 0) {
+                const std::string name = itemResultName(static_cast<std::size_t>(step.resultBox));
+                summary.items.push_back({name, false, started.message});
+                summary.failedItems.push_back(name);
+            }
         }
     }
     summary.notStored = session.notStored();

@@ -1,6 +1,8 @@
 #include "backup/BackupSession.h"
 
+#include "backup/BackupTarget.h"
 #include "backup/EarlierBackup.h"
+#include "platform/RestoreJournalPlace.h"
 #include "settings/InfoFile.h"
 #include "settings/TempFiles.h"
 
@@ -27,6 +29,16 @@ Status BackupSession::begin(const fs::path& target, const InfoHeader& header) {
     // backups to one file would each break the other's write.
     if (Status locked = lockTargetSystem(platform_.system, systemLock_, "backup"); !locked) {
         return locked;
+    }
+    // A restore killed during its commit, while another run held the lock at this one's start,
+    // leaves the profile half restored: such a state is not worth a backup.
+    std::error_code journalError;
+    if (fs::exists(fs::symlink_status(restoreJournalPath(platform_), journalError))) {
+        return Status::failure(
+            "A restore on this target system was interrupted and is not complete yet (" +
+            restoreJournalPath(platform_).string() +
+            "). Start qob or quiremail again while no other run works on it: the start completes that "
+            "restore first.");
     }
     const RunLockPlace place = platform_.system.runLockPlace();
     // A missing folder is reported by the archive, in its own words.
@@ -157,7 +169,9 @@ BackupSession::Result BackupSession::write(const std::optional<std::string>& pas
         earlierHoldsMore(password.value_or(std::string()))) {
         result.file = incompleteBackupPath(target_);
         result.besideEarlier = true;
-        Status moved = moveArchive(result.file);
+        // The name beside it may be taken by a file of the user's.
+        const std::string refused = backupTargetRefusal(platform_, result.file);
+        Status moved = refused.empty() ? moveArchive(result.file) : Status::failure(refused);
         if (!moved) {
             archive_.closeArchive();
             result.written = moved;

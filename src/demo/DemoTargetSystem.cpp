@@ -2,6 +2,7 @@
 
 #include "platform/wine/WinePrefixRegistry.h"
 
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
 #include <iterator>
@@ -256,12 +257,22 @@ fs::path DemoTargetSystem::hostPath(const std::string& targetPath) const {
 }
 
 DemoTargetSystem DemoTargetSystem::createFiles(const fs::path& folder) {
+    return createFiles(folder, "15.0");
+}
+
+DemoTargetSystem DemoTargetSystem::createFiles(const fs::path& folder, const std::string& officeVersion) {
     DemoTargetSystem d;
     d.prefix = folder;
+    d.officeVersion = officeVersion;
     d.userProfileFolder = "C:\\users\\" + d.userName;
-    d.profilesRootKey = "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\15.0\\Outlook\\Profiles";
     d.olderProfilesRootKey = "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows "
                              "Messaging Subsystem\\Profiles";
+    // Outlook 2013 moved the profiles under its own Office key; earlier ones keep them beside the
+    // older profile.
+    d.profilesRootKey =
+        std::atof(officeVersion.c_str()) >= 15
+            ? "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\" + officeVersion + "\\Outlook\\Profiles"
+            : d.olderProfilesRootKey;
     d.profiles = {"Outlook", "Second"};
     d.legacyProfile = "Legacy";
 
@@ -341,13 +352,21 @@ DemoTargetSystem DemoTargetSystem::createFiles(const fs::path& folder) {
     writeFile(d.hostPath(d.roamingDataFolder + "\\Outlook.xml"), "<?xml version=\"1.0\"?><Outlook/>\r\n");
     writeFile(d.hostPath(d.roamingDataFolder + "\\OutlPrnt"), mixedData(1200, 31));
 
-    writeFile(d.hostPath("C:\\Program Files\\Microsoft Office\\Office15\\OUTLOOK.EXE"),
-              "MZ demo stand-in\r\n");
+    writeFile(d.hostPath(d.installFolder() + "OUTLOOK.EXE"), "MZ demo stand-in\r\n");
     return d;
 }
 
+std::string DemoTargetSystem::installFolder() const {
+    return "C:\\Program Files\\Microsoft Office\\Office" + officeVersion.substr(0, officeVersion.find('.')) +
+           "\\";
+}
+
 DemoTargetSystem DemoTargetSystem::create(const fs::path& folder) {
-    DemoTargetSystem demo = createFiles(folder);
+    return create(folder, "15.0");
+}
+
+DemoTargetSystem DemoTargetSystem::create(const fs::path& folder, const std::string& officeVersion) {
+    DemoTargetSystem demo = createFiles(folder, officeVersion);
     WinePrefixRegistry registry(folder);
     demo.writeRegistry(registry);
     return demo;
@@ -402,19 +421,22 @@ void DemoTargetSystem::writeRegistry(RegistryStore& store) const {
     w.expand(shell + "\\User Shell Folders", "Local AppData", "%USERPROFILE%\\AppData\\Local");
     w.expand(shell + "\\User Shell Folders", "Personal", "%USERPROFILE%\\Documents");
 
-    // Installed Office 2013.
-    const std::string office = std::string(kHklm) + "SOFTWARE\\Microsoft\\Office\\15.0";
-    w.str(office + "\\Outlook\\InstallRoot", "Path", "C:\\Program Files\\Microsoft Office\\Office15\\");
-    w.str(office + "\\Common\\ProductVersion", "LastProduct", "15.0.4569.1506");
+    // The installed Office (2013 unless asked otherwise).
+    const std::string office = std::string(kHklm) + "SOFTWARE\\Microsoft\\Office\\" + officeVersion;
+    const std::string install = installFolder();
+    w.str(office + "\\Outlook\\InstallRoot", "Path", install);
+    w.str(office + "\\Common\\ProductVersion", "LastProduct",
+          officeVersion == "16.0" ? "16.0.4266.1001" : officeVersion + ".4569.1506");
     const std::string appPath =
         std::string(kHklm) + "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\OUTLOOK.EXE";
-    w.str(appPath, "", "C:\\Program Files\\Microsoft Office\\Office15\\OUTLOOK.EXE");
-    w.str(appPath, "Path", "C:\\Program Files\\Microsoft Office\\Office15\\");
+    w.str(appPath, "", install + "OUTLOOK.EXE");
+    w.str(appPath, "Path", install);
     w.str(std::string(kHklm) + "SOFTWARE\\Microsoft\\Shared Tools", "SharedFilesDir",
           "C:\\Program Files\\Common Files\\Microsoft Shared\\");
 
     // Options (what Outlook writes on its first start).
-    const std::string options = std::string(kHkcu) + "Software\\Microsoft\\Office\\15.0\\Outlook\\Options";
+    const std::string options =
+        std::string(kHkcu) + "Software\\Microsoft\\Office\\" + officeVersion + "\\Outlook\\Options";
     w.dw(options + "\\Mail", "Send Mail Immediately", 1);
     w.str(options + "\\Mail", "EditorPreference", "131072");
     w.dw(options + "\\Calendar", "FirstDOW", 1);

@@ -9,8 +9,9 @@
 //   dosdevices/c: -> ../drive_c, z: -> /     drive links, as Wine makes them
 //   drive_c/windows, drive_c/users/<user>/…  Windows folder and the user's profile folder
 //   drive_c/Program Files/…                  Office's shared files (stationery)
-// Outlook 2013 (15.0) is installed; its profiles "Outlook" and "Second" live under the Office
-// key, and one older profile "Legacy" under the Windows Messaging Subsystem key.
+// Outlook 2013 (15.0) is installed, or the generation asked for ("16.0" for Outlook 2016 to 365,
+// "14.0" for 2010); its profiles "Outlook" and "Second" live under the Office key (15.0 and later)
+// or under the Windows Messaging Subsystem key, where one older profile "Legacy" lives in any case.
 #include "platform/RegistryStore.h"
 
 #include <cstdint>
@@ -36,7 +37,7 @@ struct DemoTargetSystem {
     std::string userProfileFolder;      // "C:\users\quire"
     std::string windowsVersion = "6.1"; // "10.0" writes what prefixes of Wine 9 and later report
     std::string officeVersion = "15.0";
-    std::string profilesRootKey;      // the 15.0 profiles root key
+    std::string profilesRootKey;      // the profiles root key of officeVersion
     std::string olderProfilesRootKey; // the Windows Messaging Subsystem profiles key
 
     // Profiles under profilesRootKey, in creation order ("Outlook", "Second").
@@ -69,6 +70,12 @@ struct DemoTargetSystem {
     // Both steps, the registry saved into the prefix's own user.reg and system.reg.
     static DemoTargetSystem create(const std::filesystem::path& folder);
     static DemoTargetSystem createFiles(const std::filesystem::path& folder);
+    // The same with another Office generation installed ("16.0", "14.0").
+    static DemoTargetSystem create(const std::filesystem::path& folder, const std::string& officeVersion);
+    static DemoTargetSystem createFiles(const std::filesystem::path& folder,
+                                        const std::string& officeVersion);
+    // Target path of Outlook's program folder ("C:\Program Files\Microsoft Office\Office15\").
+    std::string installFolder() const;
     void writeRegistry(RegistryStore& store) const;
 };
 

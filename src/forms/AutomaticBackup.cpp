@@ -129,6 +129,22 @@ AutoBackupResult runAutoBackup(MainForm& form, const std::string& commandLine, c
         return result;
     }
 
+    // A profile that is gone (renamed, deleted, a task of another prefix) has nothing to back up;
+    // the options key alone would otherwise make a backup of it look whole.
+    const bool profileExists =
+        std::any_of(state.profileList.begin(), state.profileList.end(),
+                    [&](const std::string& name) { return equalsIgnoreCase(name, line->profile); });
+    if (!profileExists) {
+        const fs::path log = runLogPath(platform.programFolder);
+        const std::string time = generalDateText(form.now());
+        result.reason = "no mail profile named \"" + line->profile + "\"" +
+                        (platform.systemFolder.empty() ? "" : " in " + platform.systemFolder.string());
+        appendLog(log, logSeparator());
+        appendLog(log, logAutoRunStart(time, line->profile));
+        appendLog(log, logRunFailed(time, line->profile, result.reason));
+        return result;
+    }
+
     std::string password = line->password;
     if (password.empty() && options.passwordFile) {
         if (Status read = readPasswordFile(*options.passwordFile, password); !read) {

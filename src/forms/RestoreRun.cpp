@@ -63,16 +63,8 @@ private:
 } // namespace
 
 RestoreHeadline restoreHeadline(const RestoreOutcome& outcome) {
-    if (outcome.cancelled) {
-        return {MsgIcon::Warning, kRestoreCancelledText};
-    }
-    if (outcome.failed) {
-        return {MsgIcon::Critical, kRestoreFailedHeadline};
-    }
-    if (!outcome.allSucceeded()) {
-        return {MsgIcon::Warning, kRestoreIncompleteHeadline};
-    }
-    return {MsgIcon::Information, kRestoreCompletedHeadline};
+    const RestoreResult result = restoreResultOf(outcome);
+    return {restoreIconOf(result), restoreHeadlineOf(result)};
 }
 
 RestoreRequest restoreRequestOf(const MainForm& form) {
@@ -138,9 +130,8 @@ RestoreOutcome endRestore(MainForm& form, const RestoreOutcome& outcome, const R
     form.notify(FormChange::Progress);
 
     if (outcome.cancelled) {
-        // Nothing changed, so there is no summary to give and no Outlook to start on it.
-        dialogs.message(kRestoreCancelledText, MsgIcon::Warning, MsgButtons::Ok, kApplicationTitle);
-        return outcome;
+        dialogs.message(outcome.text, outcome.icon, MsgButtons::Ok, kApplicationTitle);
+        return outcome; // nothing changed, so no Outlook to start on it
     }
     // Outlook first, so that the one box says when it could not be started; not after a failed
     // run, which restored nothing.
@@ -150,10 +141,13 @@ RestoreOutcome endRestore(MainForm& form, const RestoreOutcome& outcome, const R
     if (!outcome.failed && settingMatches(setting, 1) && options.startOutlook) {
         outlookNote = startOutlookAfterRun(platform, options.startOutlook);
     }
+    // The headline and the icon follow the result: "Completed" only when every chosen item came;
+    // the job's text holds the reasons as well.
     const RestoreHeadline headline = restoreHeadline(outcome);
-    dialogs.message(headline.text + "\t\t\t\r\n" + outcome.summary +
-                        (outlookNote.empty() ? "" : "\r\n\r\n" + outlookNote),
-                    headline.icon, MsgButtons::Ok, kApplicationTitle);
+    const std::string text =
+        outcome.text.empty() ? headline.text + "\t\t\t\r\n" + outcome.summary : outcome.text;
+    dialogs.message(text + (outlookNote.empty() ? "" : "\r\n\r\n" + outlookNote), headline.icon,
+                    MsgButtons::Ok, kApplicationTitle);
     return outcome;
 }
 

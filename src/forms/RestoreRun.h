@@ -39,9 +39,10 @@ struct RestoreRunOptions {
 
 using RestoreOutcome = RestoreSummary;
 
-inline constexpr char kRestoreCompletedHeadline[] = "The Restore was Completed!";
-inline constexpr char kRestoreIncompleteHeadline[] = "The Restore was not Completed: some items failed.";
-inline constexpr char kRestoreFailedHeadline[] = "The Restore Failed: nothing was restored.";
+// The headlines are the job's own (RestoreJob.h), so the box, qob and the log say the same.
+inline constexpr const char* kRestoreCompletedHeadline = kRestoreCompleted;
+inline constexpr const char* kRestoreIncompleteHeadline = kRestoreIncomplete;
+inline constexpr const char* kRestoreFailedHeadline = kRestoreFailed;
 
 // The box after a run that ran: its icon and first line follow what the run did (whole,
 // incomplete, failed or cancelled), never "Completed" for a run that was not.

@@ -73,7 +73,7 @@ struct AppState {
     std::string windowsFolder;     // target path, e.g. "C:\windows"
     std::string userProfileFolder; // target path: "%UserProfile%" expanded, e.g. "C:\users\me"
     std::string windowsVersion;    // "6.1"
-    std::string officeVersion;     // "8.0" … "15.0"; empty until a version is recognised
+    std::string officeVersion;     // "8.0" … "16.0"; empty until a version is recognised
     std::string profilesRootKey;   // key path, e.g. "HKEY_CURRENT_USER\Software\...\Profiles"
     std::vector<std::string> profileList;
     bool noProfile = false;

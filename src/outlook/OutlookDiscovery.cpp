@@ -10,9 +10,9 @@ namespace qob {
 namespace {
 
 // The generations this program knows, newest first (the order the registry is searched in).
-constexpr std::array<const char*, 7> kKnownVersions = {"15.0", "14.0", "12.0", "11.0", "10.0", "9.0", "8.0"};
-// Generations newer than any known one; found only so that they map to "" as an unknown version.
-constexpr std::array<const char*, 1> kNewerVersions = {"16.0"};
+// Every Outlook since 2016 (2019, 2021, Microsoft 365) is Office 16.0 with the 2013 registry layout.
+constexpr std::array<const char*, 8> kKnownVersions = {"16.0", "15.0", "14.0", "12.0",
+                                                       "11.0", "10.0", "9.0",  "8.0"};
 
 std::string trimBlanks(const std::string& text) {
     std::size_t first = text.find_first_not_of(' ');
@@ -82,19 +82,12 @@ std::string installedOfficeVersionText(Registry& registry) {
             return version;
         }
     }
-    if (std::string fromPath = versionFromAppPath(registry); !fromPath.empty()) {
-        return fromPath;
-    }
-    for (const char* version : kNewerVersions) {
-        if (outlookKeyPresent(registry, version)) {
-            return version;
-        }
-    }
-    return "";
+    return versionFromAppPath(registry);
 }
 
 std::string outlookNameForVersion(const std::string& versionText, std::string& officeVersion) {
-    // The first substring found decides, in this order; "16.0" matches none of them.
+    // The first substring found decides, in this order; a newer generation's text ("17.0") matches
+    // none of them.
     struct Row {
         const char* substring;
         const char* name;
@@ -103,7 +96,7 @@ std::string outlookNameForVersion(const std::string& versionText, std::string& o
     static constexpr Row kTable[] = {
         {"8", "Outlook 97", "8.0"},     {"9", "Outlook 2000", "9.0"},   {"10", "Outlook 2002(XP)", "10.0"},
         {"11", "Outlook 2003", "11.0"}, {"12", "Outlook 2007", "12.0"}, {"14", "Outlook 2010", "14.0"},
-        {"15", "Outlook 2013", "15.0"},
+        {"15", "Outlook 2013", "15.0"}, {"16", "Outlook 2016", "16.0"},
     };
     for (const Row& row : kTable) {
         if (versionText.find(row.substring) != std::string::npos) {
@@ -161,7 +154,8 @@ bool usesNewerLayout(const std::string& windowsVersion) {
 }
 
 bool isOffice12OrLater(const std::string& officeVersion) {
-    return officeVersion == "12.0" || officeVersion == "14.0" || officeVersion == "15.0";
+    return officeVersion == "12.0" || officeVersion == "14.0" || officeVersion == "15.0" ||
+           officeVersion == "16.0";
 }
 
 std::string stationeryFolderFor(Registry& registry, const std::string& officeVersion,

@@ -21,8 +21,8 @@ inline constexpr char kOlderProfilesRootKey[] = "HKEY_CURRENT_USER\\Software\\Mi
 inline constexpr char kPabToolTip[] = "Your MS Outlook don't support Personal Address Book!";
 
 // The version text of the installed Office ("15.0"), read from the registry: the highest known
-// generation that has an Outlook key, else the generation named by Outlook's App Paths entry, else
-// a newer unknown generation's text ("16.0"). "" when no Office is installed.
+// generation that has an Outlook key, else the generation named by Outlook's App Paths entry (which
+// may be a newer, unknown one: "17.0"). "" when no Office is installed.
 std::string installedOfficeVersionText(Registry& registry);
 
 // Maps an Office version text through the generation table: returns the Outlook name ("Outlook
@@ -52,7 +52,7 @@ bool usesNewerLayout(const std::string& windowsVersion);
 bool isOffice12OrLater(const std::string& officeVersion);
 
 // The stationery folder of an Office version: the machine's shared-files folder + "Stationery" for
-// 12.0, 14.0 and 15.0, the user's Application Data folder otherwise. "" when the shared-files
+// 12.0 to 16.0, the user's Application Data folder otherwise. "" when the shared-files
 // folder cannot be read.
 std::string stationeryFolderFor(Registry& registry, const std::string& officeVersion,
                                 const std::string& userProfileFolder);

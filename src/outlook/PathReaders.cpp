@@ -1,7 +1,7 @@
 #include "outlook/PathReaders.h"
 
-#include "registry/KeyHandle.h"
 #include "platform/TextEncoding.h"
+#include "registry/KeyHandle.h"
 
 namespace qob {
 

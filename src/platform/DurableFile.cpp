@@ -165,7 +165,8 @@ Status DurableReplace::commit() {
 }
 
 int syncFolder(const fs::path& folder, const SyncFunction& sync) {
-    const int dir = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    const fs::path where = folder.empty() ? fs::path(".") : folder;
+    const int dir = ::open(where.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dir < 0)
         return -1;
     const int rc = syncWith(sync, dir);
@@ -185,13 +186,14 @@ Status replaceFileDurably(const fs::path& target, std::string_view bytes, const 
     return file.commit();
 }
 
-void removeAbandonedTemporaries(const fs::path& folder, const std::string& prefix,
-                                const std::function<bool(const fs::path&)>& accept) {
+namespace {
+
+// Removes the regular files of `folder` whose name `matches` and that no live writer holds.
+void removeUnheld(const fs::path& folder, const std::function<bool(const std::string&)>& matches,
+                  const std::function<bool(const fs::path&)>& accept) {
     std::error_code ec;
     for (fs::directory_iterator it(folder, ec), end; !ec && it != end; it.increment(ec)) {
-        const std::string name = it->path().filename().string();
-        if (name.size() != prefix.size() + 6 || name.compare(0, prefix.size(), prefix) != 0 ||
-            !std::all_of(name.begin() + static_cast<long>(prefix.size()), name.end(), isNameLetter))
+        if (!matches(it->path().filename().string()))
             continue;
         std::error_code sec;
         if (fs::symlink_status(it->path(), sec).type() != fs::file_type::regular)
@@ -204,6 +206,35 @@ void removeAbandonedTemporaries(const fs::path& folder, const std::string& prefi
             ::unlink(it->path().c_str());
         ::close(fd);
     }
+}
+
+bool endsInSixLetters(const std::string& name, std::size_t from) {
+    return name.size() == from + 6 &&
+           std::all_of(name.begin() + static_cast<long>(from), name.end(), isNameLetter);
+}
+
+} // namespace
+
+void removeAbandonedTemporaries(const fs::path& folder, const std::string& prefix,
+                                const std::function<bool(const fs::path&)>& accept) {
+    removeUnheld(
+        folder,
+        [&](const std::string& name) {
+            return name.compare(0, prefix.size(), prefix) == 0 && endsInSixLetters(name, prefix.size());
+        },
+        accept);
+}
+
+void removeAbandonedHiddenTemporaries(const fs::path& folder, const std::string& marker) {
+    removeUnheld(folder,
+                 [&](const std::string& name) {
+                     const std::size_t at =
+                         name.size() >= marker.size() + 6 ? name.size() - marker.size() - 6 : 0;
+                     return name.size() > marker.size() + 7 && name[0] == '.' &&
+                            name.compare(at, marker.size(), marker) == 0 &&
+                            endsInSixLetters(name, at + marker.size());
+                 },
+                 {});
 }
 
 } // namespace qob

@@ -90,5 +90,8 @@ int syncFolder(const std::filesystem::path& folder, const SyncFunction& sync = {
 // may refuse a file by its contents.
 void removeAbandonedTemporaries(const std::filesystem::path& folder, const std::string& prefix,
                                 const std::function<bool(const std::filesystem::path&)>& accept = {});
+// The same for every hidden name `.<anything><marker><6 letters or digits>` in `folder`: a writer's
+// leftovers whatever file it was writing (".mail-2026-12-08.qob.qobtmp-a1b2c3" for marker ".qobtmp-").
+void removeAbandonedHiddenTemporaries(const std::filesystem::path& folder, const std::string& marker);
 
 } // namespace qob

@@ -1,7 +1,7 @@
+#include "platform/TextEncoding.h"
 #include "registry/KeyHandle.h"
 #include "registry/Registry.h"
 #include "registry/RegistryText.h"
-#include "platform/TextEncoding.h"
 
 #include <fstream>
 #include <stdexcept>

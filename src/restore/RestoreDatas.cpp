@@ -1,10 +1,10 @@
 // Data files and personal address books: the files go into the local data folder, then the
 // profile's references are pointed at them. Only references whose file was just restored are
 // rewritten, so no reference ends up naming a file that is not there.
-#include "outlook/PathReaders.h"
-#include "outlook/OutlookDiscovery.h"
-#include "platform/AsciiCase.h"
 #include "outlook/BinaryPath.h"
+#include "outlook/OutlookDiscovery.h"
+#include "outlook/PathReaders.h"
+#include "platform/AsciiCase.h"
 #include "restore/RestoreItems.h"
 #include "restore/RestoreNames.h"
 #include "restore/RestoreTransaction.h"

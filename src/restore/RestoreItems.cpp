@@ -30,7 +30,10 @@ bool restoreRegistryKind(RestoreContext& ctx, const std::string& keyPath, ItemKi
                          const std::function<bool(const RegValue&)>& leaveOut = {}) {
     Registry& registry = ctx.platform.registry;
     if (!registry.keyExists(keyPath)) {
-        return true; // nothing of this kind on this machine: skipped, as intended
+        // Only what Outlook has made on this machine is replaced; a skipped item must not be
+        // reported restored.
+        return ctx.fail("The key " + keyPath + " does not exist on this machine (Outlook has not made it), " +
+                        "so this item was not restored.");
     }
     ctx.touchKey(keyPath);
     const std::string& name = ctx.state.restore.itemValues[index(kind)];

@@ -59,7 +59,7 @@ std::string restoreRoamingDataFolder(const AppState& state);
 std::string restoreSignaturesFolder(const AppState& state);
 std::string restoreTemplatesFolder(const AppState& state);
 std::string restoreContactsFolder(const AppState& state);
-// "" when Office 12.0-15.0's shared-files folder cannot be read.
+// "" when Office 12.0-16.0's shared-files folder cannot be read.
 std::string restoreStationeryFolder(Registry& registry, const AppState& state);
 std::string restoreProfileKey(const AppState& state, const std::string& profile);
 std::string restoreAccountsKey(const AppState& state, const std::string& profile);

@@ -144,6 +144,14 @@ bool selected(const ItemStep& step, const RestoreRequest& request) {
     return ticked && restore.flags.size() > position && restore.flags[position] == '1';
 }
 
+// A reported item whose box is ticked while the backup does not hold it (qob restore --items).
+bool chosenButNotHeld(const ItemStep& step, const RestoreRequest& request) {
+    const std::size_t position = index(step.kind);
+    const std::string& flags = request.state.restore.flags;
+    return step.logText && request.boxes[static_cast<std::size_t>(step.boxes[0])] &&
+           (flags.size() <= position || flags[position] != '1');
+}
+
 // The bytes the selected steps will extract, as the handlers will go about it: what the extraction
 // progress counts towards. An entry the backup lacks counts nothing; a handler that fails early
 // leaves the total short, never the count beyond it.
@@ -274,6 +282,8 @@ RestoreSummary runRestoreJob(Platform& platform, Archive& archive, const Restore
     auto refuse = [&](std::string text, MsgIcon icon) {
         outcome.refusal = std::move(text);
         outcome.refusalIcon = icon;
+        outcome.text = outcome.refusal;
+        outcome.icon = icon;
         observer.phaseStarted(JobPhase::Finished);
         return outcome;
     };
@@ -284,6 +294,15 @@ RestoreSummary runRestoreJob(Platform& platform, Archive& archive, const Restore
     RunLock runLock;
     if (Status locked = lockTargetSystem(platform.system, runLock, "restore"); !locked) {
         return refuse(locked.message, MsgIcon::Critical);
+    }
+    // The registry as the run that held the lock before left it, not as it was read before this
+    // run waited: changes held on an older copy could not be saved over the newer file. (Nothing
+    // is unsaved here, every change outside a restore is saved at once; flushed all the same.)
+    platform.registry.flush();
+    platform.registryStore.discardChanges();
+    // What a killed restore left is finished (or cleared) before this one stages its own files.
+    if (Status recovered = completeInterruptedRestore(platform); !recovered) {
+        return refuse(recovered.message, MsgIcon::Critical);
     }
     outcome.ran = true;
 
@@ -352,15 +371,40 @@ RestoreSummary runRestoreJob(Platform& platform, Archive& archive, const Restore
             const std::size_t problemsBefore = ctx.problems.size();
             const bool ok = runHandler(ctx, step.kind, target, scope);
             results.push_back({&step, ok, problemsBefore, ctx.problems.size()});
+        } else if (chosenButNotHeld(step, request)) {
+            // Asked for by name and not there: a restore without it is not the one asked for.
+            const std::size_t problemsBefore = ctx.problems.size();
+            ctx.fail("The backup holds no " + std::string(step.summaryName).substr(8) +
+                     "; it was not restored.");
+            results.push_back({&step, false, problemsBefore, ctx.problems.size()});
         }
     }
     // Asked once more after the last item: an extraction it stopped has failed that item, and a
     // restore with a missing piece must not be committed.
     std::string whyNotCommitted;
+    const auto failedStep =
+        std::find_if(results.begin(), results.end(), [](const StepResult& r) { return !r.ok; });
     if (stop.stopRequested()) {
         transaction.rollback();
         outcome.cancelled = true;
         whyNotCommitted = kRestoreCancelledText;
+    } else if (failedStep != results.end()) {
+        // All chosen items or none: a profile restored but for one item is neither the old one
+        // nor the backup's, and the user could not tell which parts are which.
+        transaction.rollback();
+        const ItemStep& step = *failedStep->step;
+        outcome.failedItem = step.summaryName ? step.summaryName : failureName(step.kind);
+        for (std::size_t i = failedStep->problemsBefore; i < failedStep->problemsAfter; ++i) {
+            outcome.failedReason += (outcome.failedReason.empty() ? "" : " ") + oneLine(ctx.problems[i]);
+        }
+        std::string because = outcome.failedReason.empty() ? "." : ": " + outcome.failedReason;
+        if (because.back() != '.' && because.back() != '!' && because.back() != '?') {
+            because += '.';
+        }
+        whyNotCommitted = "Nothing was restored, because \"" + outcome.failedItem +
+                          "\" could not be restored" + because +
+                          " Untick it and restore again to restore the other items.";
+        outcome.failed = true;
     } else {
         if (!wholeProfile) {
             dropForeignDeliveryStores(ctx, target);
@@ -412,7 +456,8 @@ RestoreSummary runRestoreJob(Platform& platform, Archive& archive, const Restore
         outcome.summary += "\r\n" + whyNotCommitted;
     }
     outcome.problems = ctx.problems;
-    log(now() + " Restore Data to Profile " + target + " was Completed!" + "\r");
+    settleRestoreResult(outcome, whyNotCommitted);
+    log(now() + restoreEndLogEntry(outcome, target));
     observer.phaseStarted(JobPhase::Finished);
     return outcome;
 }

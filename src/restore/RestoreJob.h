@@ -44,6 +44,22 @@ struct RestoreRequest {
     std::function<std::string()> timeText;
 };
 
+// How a restore ended, for the summary's headline, the log's last line, the message box's icon and
+// qob's exit code.
+enum class RestoreResult {
+    Whole,      // committed, and every chosen item was restored
+    Incomplete, // committed, but some chosen item was not restored (failed, or not in the backup)
+    Failed,     // nothing was restored: refused, or the commit could not be made
+    Cancelled,  // nothing was restored: stopped as asked
+};
+// "whole", "incomplete", "failed", "cancelled".
+const char* restoreResultName(RestoreResult result);
+
+inline constexpr char kRestoreCompleted[] = "The Restore was Completed!";
+inline constexpr char kRestoreIncomplete[] = "The Restore is Incomplete!";
+inline constexpr char kRestoreFailed[] = "The Restore Failed!";
+inline constexpr char kRestoreCancelled[] = "The Restore was Cancelled!";
+
 struct RestoreItemResult {
     std::string name; // summary name, "" for the steps that are not reported
     bool ok = false;
@@ -54,14 +70,34 @@ struct RestoreSummary {
     bool ran = false; // false: refused before anything was written; `refusal` says why
     std::string refusal;
     MsgIcon refusalIcon = MsgIcon::Critical;
-    std::vector<RestoreItemResult> items; // the item steps that ran, in order
-    std::string summary;                  // text after "The Restore was Completed!"
-    std::vector<std::string> problems;    // why handlers failed, in words
-    bool committed = false;               // the changes were made real (some items may still have failed)
-    bool failed = false;                  // nothing was restored because the run could not be committed
-    bool cancelled = false;               // nothing was restored because a stop was asked for
+    // The item steps that ran, in order, and each chosen item the backup does not hold (failed).
+    std::vector<RestoreItemResult> items;
+    std::string summary; // the item lines (and why nothing was committed), after the headline
+    RestoreResult result = RestoreResult::Failed;
+    std::string text;                  // the summary message: headline, item lines, the reasons
+    MsgIcon icon = MsgIcon::Critical;  // the message's icon, by the result
+    std::vector<std::string> problems; // why handlers failed, in words
+    bool committed = false;            // the changes were made real (some items may still have failed)
+    bool failed = false;               // nothing was restored because the run could not be committed
+    bool cancelled = false;            // nothing was restored because a stop was asked for
+    // The first chosen item that could not be restored, which kept every item from being committed
+    // (its summary name), and why; "" when none failed.
+    std::string failedItem;
+    std::string failedReason;
     bool allSucceeded() const;
 };
+
+// The result a summary's flags and items say (cancelled, not committed, an item that failed), its
+// headline ("The Restore was Completed!" ...) and its message icon.
+RestoreResult restoreResultOf(const RestoreSummary& summary);
+const char* restoreHeadlineOf(RestoreResult result);
+MsgIcon restoreIconOf(RestoreResult result);
+// Sets result, text and icon of a summary that ran, from its items, summary lines and problems;
+// `whyNotCommitted` is "" when the changes were made real.
+void settleRestoreResult(RestoreSummary& summary, const std::string& whyNotCommitted);
+// The run log's last entry after the time: " Restore Data to Profile <p> was Completed!" and CR
+// only for a whole restore; "is Incomplete!", "Failed! <why>" or "was Cancelled!" otherwise.
+std::string restoreEndLogEntry(const RestoreSummary& summary, const std::string& profile);
 
 // The checks before a restore may start, in their order: a refusal's text and icon, or nothing.
 struct RestoreRefusal {

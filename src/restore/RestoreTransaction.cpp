@@ -1,56 +1,24 @@
 #include "restore/RestoreTransaction.h"
 
 #include "platform/DurableFile.h"
-#include "registry/KeyHandle.h"
+#include "restore/RestoreJournal.h"
 
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
-#include <sstream>
+#include <random>
 
 namespace qob {
 
 namespace fs = std::filesystem;
 
+using namespace journal;
+
 namespace {
-
-constexpr char kJournalName[] = ".quire-restore-journal";
-constexpr char kStagingName[] = ".quire-restore-staging";
-constexpr char kJournalHead[] = "QOB-RESTORE-JOURNAL 1";
-
-// Every field is hex, so names and paths of any bytes fit one line and one word.
-std::string hex(const std::string& bytes) {
-    static const char digits[] = "0123456789abcdef";
-    std::string out;
-    out.reserve(bytes.size() * 2 + 1);
-    out += 'x'; // keeps an empty field one word
-    for (unsigned char c : bytes) {
-        out += digits[c >> 4];
-        out += digits[c & 15];
-    }
-    return out;
-}
-
-bool unhex(const std::string& text, std::string& out) {
-    if (text.empty() || text[0] != 'x' || text.size() % 2 != 1) {
-        return false;
-    }
-    auto nibble = [](char c) {
-        return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
-    };
-    out.clear();
-    for (std::size_t i = 1; i + 1 < text.size(); i += 2) {
-        const int hi = nibble(text[i]), lo = nibble(text[i + 1]);
-        if (hi < 0 || lo < 0) {
-            return false;
-        }
-        out += static_cast<char>(hi * 16 + lo);
-    }
-    return true;
-}
 
 // The journal must be whole or absent: written beside, synced, renamed, the folder synced.
 Status writeJournal(const fs::path& journal, const std::string& text) {
@@ -60,194 +28,22 @@ Status writeJournal(const fs::path& journal, const std::string& text) {
     return Status::success();
 }
 
-// The tree of one key as journal lines: "K key exists", then "k relative" and
-// "v relative type name data" lines, so that nothing of any type is lost on replay.
-void recordKey(Registry& registry, const std::string& keyPath, std::string& out) {
-    std::string below = keyPath;
-    const RegRoot root = registry.parseKeyPath(below);
-    RegistryStore& store = registry.store();
-    KeyHandle top(store);
-    const bool exists = root != RegRoot::None && store.openKey(root, below, false, top.out()) == kRegSuccess;
-    out += "K " + hex(keyPath) + (exists ? " 1\n" : " 0\n");
-    if (!exists) {
-        return;
-    }
-    std::vector<std::string> pending{""};
-    while (!pending.empty()) {
-        const std::string relative = pending.back();
-        pending.pop_back();
-        KeyHandle key(store);
-        if (store.openKey(root, below + relative, false, key.out()) != kRegSuccess) {
-            continue;
-        }
-        out += "k " + hex(relative) + "\n";
-        RegValue value;
-        for (std::uint32_t i = 0; store.enumValue(key.get(), i, value) == kRegSuccess; ++i) {
-            out += "v " + hex(relative) + " " + std::to_string(value.type) + " " + hex(value.name) + " " +
-                   hex(std::string(value.data.begin(), value.data.end())) + "\n";
-        }
-        std::vector<std::string> children;
-        std::string name;
-        for (std::uint32_t i = 0; store.enumKey(key.get(), i, name) == kRegSuccess; ++i) {
-            children.push_back(relative + "\\" + name);
-        }
-        pending.insert(pending.end(), children.rbegin(), children.rend());
-    }
-}
-
-struct JournalKey {
-    std::string path;
-    bool exists = false;
-    std::vector<std::string> keys; // relative paths, parents first
-    std::vector<std::pair<std::string, RegValue>> values;
-};
-
-struct Journal {
-    std::vector<std::pair<fs::path, fs::path>> renames;
-    std::vector<JournalKey> keys;
-};
-
-bool parseJournal(const std::string& text, Journal& journal) {
-    std::istringstream in(text);
-    std::string line;
-    if (!std::getline(in, line) || line != kJournalHead) {
-        return false;
-    }
-    bool ended = false;
-    while (std::getline(in, line)) {
-        std::istringstream words(line);
-        std::string kind, a, b, c, d;
-        words >> kind;
-        if (kind == "END") {
-            ended = true;
-            break;
-        }
-        if (kind == "F") {
-            std::string from, to;
-            if (!(words >> a >> b) || !unhex(a, from) || !unhex(b, to)) {
-                return false;
-            }
-            journal.renames.emplace_back(from, to);
-        } else if (kind == "K") {
-            JournalKey key;
-            if (!(words >> a >> b) || !unhex(a, key.path) || (b != "0" && b != "1")) {
-                return false;
-            }
-            key.exists = b == "1";
-            journal.keys.push_back(std::move(key));
-        } else if (kind == "k" && !journal.keys.empty()) {
-            std::string relative;
-            if (!(words >> a) || !unhex(a, relative)) {
-                return false;
-            }
-            journal.keys.back().keys.push_back(relative);
-        } else if (kind == "v" && !journal.keys.empty()) {
-            std::string relative, name, data;
-            std::uint32_t type = 0;
-            if (!(words >> a >> type >> c >> d) || !unhex(a, relative) || !unhex(c, name) ||
-                !unhex(d, data)) {
-                return false;
-            }
-            journal.keys.back().values.push_back(
-                {relative, RegValue{name, type, std::vector<std::uint8_t>(data.begin(), data.end())}});
-        } else {
-            return false;
+// The name the replaced file waits under until the commit is done; hidden, beside it.
+fs::path asideName(const fs::path& target, const fs::path& temp) {
+    static constexpr char kLetters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::string suffix;
+    const std::string tempName = temp.filename().string();
+    if (tempName.size() > 6) {
+        suffix = tempName.substr(tempName.size() - 6);
+    } else {
+        std::random_device seed;
+        std::mt19937 random(seed());
+        std::uniform_int_distribution<std::size_t> pick(0, sizeof kLetters - 2);
+        for (int i = 0; i < 6; ++i) {
+            suffix += kLetters[pick(random)];
         }
     }
-    return ended;
-}
-
-// Puts each key of the journal into the state it records (changes held, saved by the caller).
-Status replayKeys(Registry& registry, const std::vector<JournalKey>& keys) {
-    RegistryStore& store = registry.store();
-    for (const JournalKey& key : keys) {
-        if (registry.keyExists(key.path)) {
-            if (RegResult rc = registry.deleteKeyTree(key.path); rc != kRegSuccess) {
-                return Status::failure("Cannot replace the registry key " + key.path + " (error " +
-                                       std::to_string(rc) + ").");
-            }
-        }
-        if (!key.exists) {
-            continue;
-        }
-        std::string below = key.path;
-        const RegRoot root = registry.parseKeyPath(below);
-        for (const std::string& relative : key.keys) {
-            KeyHandle handle(store);
-            if (RegResult rc = store.createKey(root, below + relative, handle.out()); rc != kRegSuccess) {
-                return Status::failure("Cannot create the registry key " + key.path + relative + " (error " +
-                                       std::to_string(rc) + ").");
-            }
-        }
-        for (const auto& [relative, value] : key.values) {
-            KeyHandle handle(store);
-            RegResult rc = store.createKey(root, below + relative, handle.out());
-            if (rc == kRegSuccess) {
-                rc = store.setValue(handle.get(), value.name, value.type, value.data);
-            }
-            if (rc != kRegSuccess) {
-                return Status::failure("Cannot write the registry value " + value.name + " of " + key.path +
-                                       relative + " (error " + std::to_string(rc) + ").");
-            }
-        }
-    }
-    return Status::success();
-}
-
-// An empty `temp` stands for a file the restore removes.
-Status moveIntoPlace(const fs::path& temp, const fs::path& target) {
-    if (temp.empty()) {
-        if (::unlink(target.c_str()) != 0 && errno != ENOENT) {
-            return Status::failure("Cannot remove " + target.string() + ": " + std::strerror(errno));
-        }
-        syncFolder(target.parent_path());
-        return Status::success();
-    }
-    if (::rename(temp.c_str(), target.c_str()) != 0) {
-        return Status::failure("Cannot move the restored file into place as " + target.string() + ": " +
-                               std::strerror(errno));
-    }
-    syncFolder(target.parent_path());
-    return Status::success();
-}
-
-std::string savedFailure(Registry& registry, RegResult rc) {
-    (void)registry;
-    return rc == kRegAccessDenied
-               ? "The registry is in use by Wine (the prefix's wineserver is running), so it could not be "
-                 "saved. Close the programs running in that Wine prefix and try again."
-               : "The registry could not be saved (error " + std::to_string(rc) + ").";
-}
-
-} // namespace
-
-fs::path restoreJournalPath(const Platform& platform) {
-    return (platform.systemFolder.empty() ? platform.programFolder : platform.systemFolder) / kJournalName;
-}
-
-fs::path restoreStagingPath(const Platform& platform) {
-    return (platform.systemFolder.empty() ? platform.programFolder : platform.systemFolder) / kStagingName;
-}
-
-namespace {
-
-// The hidden temporary files an extraction for `target` makes (see Archive::extractToTemp).
-void removeTemporariesOf(const fs::path& target) {
-    removeAbandonedTemporaries(target.parent_path(), "." + target.filename().string() + ".qobtmp-");
-}
-
-// A restore killed before its commit: its temporary files go, the target stays as it was.
-void clearStaging(const fs::path& staging) {
-    std::ifstream in(staging, std::ios::binary);
-    std::string line, target;
-    while (std::getline(in, line)) {
-        if (line.size() > 2 && line.compare(0, 2, "T ") == 0 && unhex(line.substr(2), target)) {
-            removeTemporariesOf(target);
-        }
-    }
-    std::error_code ec;
-    fs::remove(staging, ec);
-    syncFolder(staging.parent_path());
+    return target.parent_path() / ("." + target.filename().string() + ".qobold-" + suffix);
 }
 
 } // namespace
@@ -264,8 +60,11 @@ RestoreTransaction::~RestoreTransaction() {
 }
 
 Status RestoreTransaction::aboutToWrite(const fs::path& target) {
-    const std::string line = "T " + hex(target.string()) + "\n";
-    const int fd = ::open(staging_.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    // The list starts with who writes it: another run clears it only once this process is gone.
+    const std::string line =
+        (stagingStarted_ ? "" : ownerLine(currentOwner())) + "T " + hex(target.string()) + "\n";
+    const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (stagingStarted_ ? O_APPEND : O_TRUNC);
+    const int fd = ::open(staging_.c_str(), flags, 0600);
     if (fd < 0) {
         return Status::failure("Cannot note the files being restored in " + staging_.string() + ": " +
                                std::strerror(errno));
@@ -277,6 +76,7 @@ Status RestoreTransaction::aboutToWrite(const fs::path& target) {
     if (!written) {
         return Status::failure("Cannot note the files being restored in " + staging_.string() + ": " + why);
     }
+    stagingStarted_ = true;
     return Status::success();
 }
 
@@ -285,6 +85,7 @@ void RestoreTransaction::removeStaging() {
     if (fs::remove(staging_, ec)) {
         syncFolder(staging_.parent_path());
     }
+    stagingStarted_ = false;
 }
 
 void RestoreTransaction::stage(const fs::path& temp, const fs::path& target) {
@@ -309,6 +110,9 @@ void RestoreTransaction::touchKey(const std::string& keyPath) {
         }
     }
     keys_.push_back(keyPath);
+    std::string lines;
+    recordKey(platform_.registry, keyPath, 'B', lines);
+    before_.push_back(std::move(lines));
 }
 
 bool RestoreTransaction::isStaged(const fs::path& target) const {
@@ -335,14 +139,55 @@ void RestoreTransaction::rollback() {
     open_ = false;
 }
 
+// A rename that cannot happen (a folder where the file goes, a folder gone or not writable) found
+// before anything moved costs nothing; found half-way through the commit it costs a rollback.
+Status RestoreTransaction::checkMoves() const {
+    for (const Staged& s : staged_) {
+        struct stat st {};
+        const fs::path folder = s.target.parent_path();
+        std::string problem;
+        const bool present = ::lstat(s.target.c_str(), &st) == 0;
+        if (s.temp.empty() && !present) {
+            continue; // a removal of what is not there: nothing to move
+        }
+        if (present && S_ISDIR(st.st_mode)) {
+            problem = s.target.string() + " is a folder, so the restored file cannot take its place";
+        } else if (::stat(folder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+            problem = "the folder " + folder.string() + " is not there";
+        } else if (::access(folder.c_str(), W_OK | X_OK) != 0) {
+            problem =
+                "the folder " + folder.string() + " cannot be written to (" + std::strerror(errno) + ")";
+        } else if (!s.temp.empty() && ::lstat(s.temp.c_str(), &st) != 0) {
+            problem = "the restored file for " + s.target.string() + " is gone (" + s.temp.string() + ")";
+        }
+        if (!problem.empty()) {
+            return Status::failure("Cannot restore " + s.target.filename().string() + ": " + problem + ".");
+        }
+    }
+    return Status::success();
+}
+
 Status RestoreTransaction::commit() {
     Registry& registry = platform_.registry;
-    std::string text = std::string(kJournalHead) + "\n";
+    if (Status s = checkMoves(); !s) {
+        rollback();
+        return Status::failure(s.message + " Nothing was restored.");
+    }
+    std::vector<Rename> renames;
     for (const Staged& s : staged_) {
-        text += "F " + hex(s.temp.string()) + " " + hex(s.target.string()) + "\n";
+        struct stat st {};
+        const bool replaces = ::lstat(s.target.c_str(), &st) == 0;
+        renames.push_back({s.temp, s.target, replaces ? asideName(s.target, s.temp) : fs::path()});
+    }
+    std::string text = std::string(kHead) + "\n" + ownerLine(currentOwner());
+    for (const Rename& r : renames) {
+        text += renameLine(r);
     }
     for (const std::string& key : keys_) {
-        recordKey(registry, key, text);
+        recordKey(registry, key, 'K', text);
+    }
+    for (const std::string& lines : before_) {
+        text += lines;
     }
     text += "END\n";
     if (Status s = writeJournal(journal_, text); !s) {
@@ -354,80 +199,38 @@ Status RestoreTransaction::commit() {
     // The registry first: when it cannot be saved (Wine started meanwhile) no file has moved yet.
     if (RegResult rc = registry.saveHeldChanges(); rc != kRegSuccess) {
         rollback();
-        std::error_code ec;
-        fs::remove(journal_, ec);
-        syncFolder(journal_.parent_path());
-        return Status::failure(savedFailure(registry, rc) + " Nothing was restored.");
-    }
-    std::string failures;
-    for (const Staged& s : staged_) {
-        if (Status moved = moveIntoPlace(s.temp, s.target); !moved) {
-            failures += (failures.empty() ? "" : " ") + moved.message;
-        }
+        removeJournal(journal_);
+        return Status::failure(savedFailure(rc) + " Nothing was restored.");
     }
     open_ = false;
-    if (!failures.empty()) {
-        // The journal stays: the next run on this target system moves what is left.
-        return Status::failure(failures +
-                               " The restore will be completed by the next run on this target system.");
-    }
     staged_.clear();
-    std::error_code ec;
-    fs::remove(journal_, ec);
-    syncFolder(journal_.parent_path());
-    return Status::success();
-}
-
-Status completeInterruptedRestore(Platform& platform) {
-    const fs::path journalPath = restoreJournalPath(platform);
-    std::error_code ec;
-    // A journal that was being written when the run was killed: its commit never began.
-    removeAbandonedTemporaries(journalPath.parent_path(), journalPath.filename().string() + ".");
-    if (!fs::exists(journalPath, ec)) {
-        if (fs::exists(restoreStagingPath(platform), ec)) {
-            clearStaging(restoreStagingPath(platform));
+    if (std::string failures = rollForwardFiles(renames); !failures.empty()) {
+        // Half a restore is worse than none: everything goes back as it was.
+        Journal parsed;
+        const bool parsedOk = parseJournal(text, parsed);
+        std::string undone = parsedOk ? rollBackFiles(parsed.renames) : "the journal cannot be read back";
+        if (undone.empty()) {
+            std::reverse(parsed.before.begin(), parsed.before.end());
+            registry.holdChanges();
+            Status keys = replayKeys(registry, parsed.before);
+            const RegResult rc = keys ? registry.saveHeldChanges() : kRegSuccess;
+            if (!keys || rc != kRegSuccess) {
+                registry.dropHeldChanges();
+                undone = keys ? savedFailure(rc) : keys.message;
+            }
         }
-        return Status::success();
-    }
-    std::ifstream in(journalPath, std::ios::binary);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    Journal journal;
-    if (!in.good() && !in.eof()) {
-        return Status::failure("Cannot read the journal of an interrupted restore, " + journalPath.string() +
-                               ".");
-    }
-    if (!parseJournal(text, journal)) {
-        return Status::failure(
-            "The journal of an interrupted restore, " + journalPath.string() +
-            ", is damaged; the restore cannot be completed. Restore the backup again, then "
-            "delete that file.");
-    }
-    Registry& registry = platform.registry;
-    registry.holdChanges();
-    if (Status s = replayKeys(registry, journal.keys); !s) {
-        registry.dropHeldChanges();
-        return Status::failure("An interrupted restore could not be completed: " + s.message);
-    }
-    if (RegResult rc = registry.saveHeldChanges(); rc != kRegSuccess) {
-        registry.dropHeldChanges();
-        return Status::failure("An interrupted restore could not be completed: " +
-                               savedFailure(registry, rc));
-    }
-    std::string failures;
-    for (const auto& [temp, target] : journal.renames) {
-        if (!temp.empty() && !fs::exists(temp, ec)) {
-            continue; // moved before the run was killed
+        if (undone.empty()) {
+            removeJournal(journal_);
+            return Status::failure(failures + " Nothing was restored.");
         }
-        if (Status moved = moveIntoPlace(temp, target); !moved) {
-            failures += (failures.empty() ? "" : " ") + moved.message;
-        }
+        // The journal stays: the next run completes the restore, or undoes it when asked to.
+        return Status::failure(failures + " The restore could not be completed and could not be undone (" +
+                               undone + "). " + kAbandonAdvice);
     }
-    if (!failures.empty()) {
-        return Status::failure("An interrupted restore could not be completed: " + failures);
-    }
-    fs::remove(restoreStagingPath(platform), ec);
-    fs::remove(journalPath, ec);
-    syncFolder(journalPath.parent_path());
+    // Final: what was kept aside is no longer needed; the journal goes last, so a kill before it
+    // leaves a journal whose moves are all done, which the next run simply clears.
+    removeAsides(renames);
+    removeJournal(journal_);
     return Status::success();
 }
 

@@ -1,4 +1,5 @@
 #include "settings/HelpFile.h"
+#include "platform/ExecutablePath.h"
 
 #include <system_error>
 
@@ -23,7 +24,7 @@ HelpFileSources HelpFileSources::forProgram(const fs::path& programFolder) {
     HelpFileSources sources;
     sources.programFolder = programFolder;
     std::error_code ec;
-    const fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+    const fs::path exe = runningExecutable(ec);
     if (!ec)
         sources.executableFolder = exe.parent_path();
     sources.installedHelp = QOB_INSTALLED_HELP;

@@ -1,6 +1,7 @@
 #include "settings/ProgramFolder.h"
 
 #include "platform/Environment.h"
+#include "platform/ExecutablePath.h"
 
 #include <unistd.h>
 
@@ -29,9 +30,13 @@ ProgramFolderSources ProgramFolderSources::fromEnvironment() {
     ProgramFolderSources sources;
     sources.quireHome = environment("QUIRE_HOME");
     sources.xdgDataHome = environment("XDG_DATA_HOME");
+    // Windows keeps a user's program data under %LOCALAPPDATA%.
+    if (!sources.xdgDataHome) {
+        sources.xdgDataHome = environment("LOCALAPPDATA");
+    }
     sources.home = environment("HOME");
     std::error_code ec;
-    std::filesystem::path exe = std::filesystem::read_symlink("/proc/self/exe", ec);
+    std::filesystem::path exe = runningExecutable(ec);
     if (!ec)
         sources.executableFolder = exe.parent_path();
     return sources;

@@ -3,6 +3,7 @@
 #include "app/cli/BackupCommand.h"
 #include "DemoCli.h"
 #include "TestPaths.h"
+#include "ZipTools.h"
 #include "app/cli/Cli.h"
 #include "archive/Archive.h"
 
@@ -94,7 +95,13 @@ TEST(BackupCommand, TheCallersObserverAndStopTokenReachTheJob) {
     const fs::path& prefix = demo.prefix;
     std::ostringstream &out = demo.out, &err = demo.err;
     const fs::path file = dir.path() / "b.qob";
-    { std::ofstream(file) << "earlier"; }
+    // An earlier backup (of the options only) at the path.
+    ASSERT_EQ(cli::runCli({"--prefix", prefix.string(), "backup", "--profile", "Outlook", "--items",
+                           "000001000", file.string()},
+                          out, err),
+              0)
+        << err.str();
+    const std::string earlier = test::readBytes(file);
     struct StopWhenWriting : JobObserver {
         StopToken stop;
         std::vector<JobPhase> phases;
@@ -111,9 +118,7 @@ TEST(BackupCommand, TheCallersObserverAndStopTokenReachTheJob) {
     EXPECT_EQ(observer.phases,
               (std::vector<JobPhase>{JobPhase::Preparing, JobPhase::Writing, JobPhase::Finished}));
     EXPECT_NE(err.str().find("The Backup was Cancelled!"), std::string::npos) << err.str();
-    std::ifstream in(file);
-    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    EXPECT_EQ(text, "earlier");
+    EXPECT_TRUE(test::readBytes(file) == earlier);
 }
 
 TEST(Quiremail, TheAutomaticRunsExitCodeSaysWhetherTheBackupIsWhole) {
@@ -135,9 +140,17 @@ TEST(Quiremail, TheAutomaticRunsExitCodeSaysWhetherTheBackupIsWhole) {
     };
     EXPECT_EQ(run(dir.path() / "a.qob"), 0);
     EXPECT_EQ(run(dir.path() / "no such folder" / "a.qob"), 1);
-    // No such profile: every item fails.
-    const std::string unknown = "' sf=Nobodyxm=110000000ps=bf=" + (dir.path() / "n.qob").string() + "'";
-    EXPECT_EQ(std::system((env + unknown + " 2>/dev/null").c_str()) >> 8, 1);
+    // No such profile: no file (not even of the options, which need no profile), and it says so.
+    for (const char* flags : {"110000000", "000001000"}) {
+        const std::string unknown =
+            std::string("' sf=Nobodyxm=") + flags + "ps=bf=" + (dir.path() / "n.qob").string() + "'";
+        EXPECT_EQ(std::system((env + unknown + " 2>'" + (dir.path() / "err").string() + "'").c_str()) >> 8,
+                  1);
+        EXPECT_NE(test::readBytes(dir.path() / "err").find("no mail profile named \"Nobody\""),
+                  std::string::npos)
+            << test::readBytes(dir.path() / "err");
+        EXPECT_FALSE(fs::exists(dir.path() / "n.qob"));
+    }
     EXPECT_EQ(std::system((env + "'nonsense' 2>/dev/null").c_str()) >> 8, 1);
 }
 

@@ -42,6 +42,8 @@ TEST(CommandLine, WrongInvocationsAreRefusedAndHelpIsGiven) {
         {{"schedule", "add", "-h"}, 0, "--days DAYS"},
         {{"--help"}, 0, "130  stopped by Ctrl-C"},
         {{"help"}, 0, "qob restore FILE.qob --profile TARGET"},
+        {{"backup", "--help"}, 0, "--password "},
+        {{"info", "--help"}, 0, "--password "},
     };
     for (const Invocation& c : cases) {
         cli.out.str("");
@@ -76,11 +78,19 @@ TEST(CommandLine, ItemsGoByNameOrByFlags) {
         {"pab,all", "111111111"},
         {"110000000", "110000000"},
         {"data,data", "100000000"},
+        // Spaces after the commas, and any case, as people type them.
+        {"Data", "100000000"},
+        {"data, Accounts", "110000000"},
+        {" PAB ,\tcontacts ", "000010001"},
+        {"ALL", "111111111"},
+        {" 110000000 ", "110000000"},
         // Refused: unknown or empty names, flags of the wrong length or digits.
         {"mail", ""},
-        {"Data", ""},
         {"", ""},
+        {"  ", ""},
         {"data,,pab", ""},
+        {"data, ,pab", ""},
+        {"da ta", ""},
         {",data", ""},
         {"11000000", ""},
         {"1100000002", ""},
@@ -92,6 +102,40 @@ TEST(CommandLine, ItemsGoByNameOrByFlags) {
         EXPECT_EQ(got.value_or(""), flags) << value;
         EXPECT_EQ(error.empty(), !flags.empty()) << value << ": " << error;
     }
+}
+
+// qob info names a backup's items as --items takes them: the configuration and the rules have no
+// name, they come with the data files.
+TEST(CommandLine, ABackupsItemsAreNamedAsItemsTakesThem) {
+    const std::pair<std::string, std::string> table[] = {
+        {"11110000000", "data,accounts"},
+        {"10100000000", ""},
+        {"01000000000", "data"},
+        {"10010010000", "accounts,pab"},
+        {"10010001000", "accounts,options"},
+        {"00000000001", "contacts"},
+        {"11111111111", "data,accounts,signatures,stationery,pab,options,templates,preferences,contacts"},
+        {"1111", ""},
+    };
+    for (const auto& [flags, names] : table) {
+        EXPECT_EQ(cli::itemNamesOfBackup(flags), names) << flags;
+        // What info shows, --items takes back: the same boxes.
+        std::string error;
+        if (!names.empty()) {
+            EXPECT_TRUE(cli::itemFlags(names, error)) << names << ": " << error;
+        }
+    }
+    test::DemoCli cli;
+    const std::string file = (cli.dir / "b.qob").string();
+    ASSERT_EQ(cli::runCli({"--prefix", cli.prefix.string(), "backup", "--profile", "Outlook", "--items",
+                           "Data, signatures", file},
+                          cli.out, cli.err),
+              0)
+        << cli.err.str();
+    cli.out.str("");
+    ASSERT_EQ(cli::runCli({"info", file}, cli.out, cli.err), 0) << cli.err.str();
+    EXPECT_NE(cli.out.str().find("\nItems: data,signatures\nItem flags: 11101000000\n"), std::string::npos)
+        << cli.out.str();
 }
 
 TEST(CommandLine, APrefixWithoutOutlookSaysWhereItLookedAndWhatToDo) {

@@ -88,11 +88,16 @@ TEST_F(PrefixesCommand, ListsThePrefixesAndRemembersTheChoice) {
         << out.str();
     EXPECT_NE(lineOf(wine).find("cannot read its registry: user.reg"), std::string::npos) << out.str();
 
+    // One JSON document: an array of one object per prefix, one object a line.
     ASSERT_EQ(run({"prefixes", "--json"}), 0) << err.str();
-    EXPECT_NE(out.str().find("\"chosen\":true,\"current\":true,\"readable\":true,\"reason\":\"\",\"outlook\":"
-                             "\"Outlook 2013\",\"profiles\":[\"Outlook\",\"Second\"]}\n"),
+    const std::string json = out.str();
+    EXPECT_EQ(json.rfind("[\n{\"path\":", 0), 0u) << json;
+    EXPECT_EQ(json.substr(json.size() - 4), "}\n]\n") << json;
+    EXPECT_NE(json.find("},\n{\"path\":"), std::string::npos) << json;
+    EXPECT_NE(json.find("\"chosen\":true,\"current\":true,\"readable\":true,\"reason\":\"\",\"outlook\":"
+                        "\"Outlook 2013\",\"profiles\":[\"Outlook\",\"Second\"]}"),
               std::string::npos)
-        << out.str();
+        << json;
 
     ASSERT_EQ(run({"prefixes", "--forget"}), 0) << err.str();
     EXPECT_EQ(remembered(), "");
@@ -120,8 +125,15 @@ TEST_F(PrefixesCommand, TheProgramFollowsTheChoiceBeforeWinePrefix) {
     EXPECT_NE(err.str().find("qob: note: The Wine prefix chosen earlier"), std::string::npos) << err.str();
 }
 
-// --prefix takes the name `prefixes` shows (the folder's last part) as well as the folder.
+// --prefix and --choose take the name `prefixes` shows (the folder's last part) as well as the
+// folder.
 TEST_F(PrefixesCommand, APrefixIsChosenByItsName) {
+    ASSERT_EQ(run({"prefixes", "--choose", "Office"}), 0) << err.str();
+    EXPECT_EQ(remembered(), fs::canonical(bottle).string());
+    EXPECT_EQ(run({"prefixes", "--choose", "Nothing"}), 2);
+    EXPECT_NE(err.str().find("no Wine prefix named \"Nothing\""), std::string::npos) << err.str();
+    EXPECT_EQ(remembered(), fs::canonical(bottle).string()) << "a wrong name leaves the choice alone";
+
     for (const auto& [name, prefix] : {std::pair{"Office", bottle}, std::pair{".wine", wine}}) {
         ASSERT_EQ(run({"--prefix", name, "prefixes"}), 0) << name << ": " << err.str();
         EXPECT_NE(lineOf(prefix).find("(current)"), std::string::npos) << name << "\n" << out.str();

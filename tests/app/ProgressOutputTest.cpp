@@ -193,7 +193,9 @@ TEST(JsonEvents, EscapesEveryStringIntoValidJson) {
     summary.result = "incomplete";
     summary.file = "/b/\xff.qob";
     summary.message = "The Backup is Incomplete!\r\n";
-    summary.items = {{"Backup Personal Folders", true, ""}, {"Backup Templates", false, "no folder"}};
+    summary.items = {{"Backup Personal Folders", true, "", ""},
+                     {"Backup Templates", false, "no folder", ""},
+                     {"Restore Templates", false, "not held", "not in the backup"}};
     summary.problems = {"not stored: Outlook.pst"};
     summary.exitCode = 1;
     out << formatSummary(summary) << "\n";
@@ -206,8 +208,10 @@ TEST(JsonEvents, EscapesEveryStringIntoValidJson) {
         "{\"event\":\"log\",\"line\":\"12:00\\tBackup Signatures\\tSucceeded!\"}\n"
         "{\"event\":\"summary\",\"command\":\"backup\",\"result\":\"incomplete\",\"file\":\"/b/\\ufffd.qob\","
         "\"exit\":1,\"message\":\"The Backup is Incomplete!\\r\\n\",\"items\":["
-        "{\"name\":\"Backup Personal Folders\",\"ok\":true,\"reason\":\"\"},"
-        "{\"name\":\"Backup Templates\",\"ok\":false,\"reason\":\"no folder\"}],"
+        "{\"name\":\"Backup Personal Folders\",\"result\":\"succeeded\",\"ok\":true,\"reason\":\"\"},"
+        "{\"name\":\"Backup Templates\",\"result\":\"failed\",\"ok\":false,\"reason\":\"no folder\"},"
+        "{\"name\":\"Restore Templates\",\"result\":\"not in the backup\",\"ok\":false,\"reason\":\"not "
+        "held\"}],"
         "\"problems\":[\"not stored: Outlook.pst\"]}\n");
 }
 

@@ -296,31 +296,54 @@ TEST(Archive, DuplicateEntryNamesAreRefused) {
     EXPECT_EQ(zip1.entryCount(), 2);
 }
 
-TEST(Archive, LeftoverTemporaryFilesOfTheTargetAreRemoved) {
+// A backup clears what killed backups left in its folder, whatever name they were writing (the
+// default and automatic names are dated, so a leftover is rarely met under its own name again),
+// but only files of our own hidden naming that no live run holds: never the user's files, however
+// they are named or whatever they hold, and never a restore's files waiting for their commit.
+TEST(Archive, ABackupClearsOnlyOurOwnLeftoversInItsFolder) {
     TempDir dir;
     writeBytes(dir / "a.pst", "data");
-    // What a killed write leaves: nothing yet, or the start of a zip without its directory.
-    const std::vector<std::string> leftovers = {"t.qob.abc123", "t.qob.zz99zz"};
+    const std::vector<std::string> leftovers = {".t.qob.qobtmp-abc123", ".mail-2026-12-01.qob.qobtmp-zz99zz",
+                                                ".other.qob.qobtmp-000000"};
     writeBytes(dir / leftovers[0], "");
     writeBytes(dir / leftovers[1], std::string("PK\x03\x04\x14\x00", 6) + "half an entry");
-    // The user's own files that merely look like one: a copy of an earlier backup and a note.
+    writeBytes(dir / leftovers[2], "a whole zip, killed before its rename");
+    // The user's own files that merely look like one, empty or broken-zip-looking ones included.
     Archive copy;
     ASSERT_TRUE(copy.createArchive(dir / "t.qob.backup"));
     ASSERT_TRUE(copy.addFiles(dir / "a.pst"));
     ASSERT_TRUE(copy.writeArchive());
-    const std::vector<std::string> others = {"t.qob.abc12",      "t.qob.abc1234", "t.qob.ab-123",
-                                             "other.qob.abc123", "t.qob.201611",  "t.qob.backup"};
+    const std::vector<std::string> others = {"t.qob.abc123",
+                                             "t.qob.zz99zz",
+                                             "t.qob.broken",
+                                             "t.qob.abc12",
+                                             "other.qob.abc123",
+                                             "t.qob.201611",
+                                             "t.qob.backup",
+                                             "t.qob.qobtmp-abc123",
+                                             ".t.qob.qobtmp-abc1234",
+                                             ".t.qob.qobtmp-ab-123",
+                                             ".Outlook.pst.qobnew-abc123",
+                                             ".live.qob.qobtmp-Live12"};
     for (const auto& n : others) {
-        if (n != "t.qob.backup") {
+        if (n == "t.qob.abc123") {
+            writeBytes(dir / n, "");
+        } else if (n == "t.qob.zz99zz" || n == "t.qob.broken") {
+            writeBytes(dir / n, std::string("PK\x03\x04\x14\x00", 6) + "half an entry");
+        } else if (n != "t.qob.backup") {
             writeBytes(dir / n, "keep");
         }
     }
+    // A backup of another name that still runs holds its file.
+    const int liveFd = ::open((dir / ".live.qob.qobtmp-Live12").c_str(), O_RDONLY);
+    ASSERT_EQ(::flock(liveFd, LOCK_EX), 0);
     const std::string earlierCopy = readBytes(dir / "t.qob.backup");
-    fs::create_directories(dir / "t.qob.dir123");
+    fs::create_directories(dir / ".t.qob.qobtmp-dir123");
     Archive zip1;
     ASSERT_TRUE(zip1.createArchive(dir / "t.qob"));
     ASSERT_TRUE(zip1.addFiles(dir / "a.pst"));
     ASSERT_TRUE(zip1.writeArchive());
+    ::close(liveFd);
     EXPECT_EQ(readBytes(dir / "t.qob.backup"), earlierCopy);
     auto names = listFolder(dir.path());
     for (const auto& n : leftovers) {
@@ -329,7 +352,8 @@ TEST(Archive, LeftoverTemporaryFilesOfTheTargetAreRemoved) {
     for (const auto& n : others) {
         EXPECT_EQ(names.count(n), 1u) << n;
     }
-    EXPECT_EQ(names.count("t.qob.dir123"), 1u);
+    EXPECT_EQ(readBytes(dir / "t.qob.abc123"), "");
+    EXPECT_EQ(names.count(".t.qob.qobtmp-dir123"), 1u);
 }
 
 TEST(Archive, ATargetThatIsOneOfItsOwnFilesIsNotReplaced) {

@@ -3,6 +3,7 @@
 // reported with the entry's name and leaves no file behind.
 #include "archive/EntryReader.h"
 #include "archive/Archive.h"
+#include "platform/PathText.h"
 
 #include "TestPaths.h"
 #include "ZipTools.h"
@@ -109,7 +110,7 @@ TEST(EntryReader, EverySizeAroundABlockRoundTrips) {
 // An entry of `data`, with the given compression method; libzip writes it.
 void zipWithMethod(const fs::path& file, const std::string& data, std::int32_t method) {
     int err = 0;
-    zip_t* z = zip_open(file.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
+    zip_t* z = zip_open(qob::pathText(file).c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
     zip_source_t* src = zip_source_buffer(z, data.data(), data.size(), 0);
     const zip_int64_t i = zip_file_add(z, "mail.pst", src, 0);
     if (i < 0 || zip_set_file_compression(z, static_cast<zip_uint64_t>(i), method, 0) != 0 ||

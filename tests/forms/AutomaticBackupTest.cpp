@@ -194,11 +194,18 @@ TEST(AutomaticBackup, AnIncompleteRunNeverReplacesABackupHoldingWhatItLacks) {
     EXPECT_NE(log.find(" Incomplete backup written as " + beside.string()), std::string::npos) << log;
     EXPECT_EQ(log.find("Completed!"), std::string::npos) << log;
 
-    // A file at the path that cannot be read is kept as if it were whole.
+    // A file at the path that is no backup is never replaced, whole or not, and nothing is
+    // written beside it.
     fs::remove(beside);
     test::writeBytes(f.target, "earlier backup");
-    EXPECT_EQ(runAutoBackup(f.form, line).file, beside.string());
-    EXPECT_EQ(test::readBytes(f.target), "earlier backup");
+    for (const char* flags : {"001000100", "001000000"}) {
+        r = runAutoBackup(f.form, std::string(" sf=Outlookxm=") + flags + "ps=bf=" + f.target.string());
+        EXPECT_FALSE(r.succeeded);
+        EXPECT_NE(r.reason.find("is not a readable backup of this program"), std::string::npos) << r.reason;
+        EXPECT_EQ(test::readBytes(f.target), "earlier backup");
+        EXPECT_FALSE(fs::exists(beside));
+    }
+    fs::remove(f.target);
 
     // An earlier backup without templates loses nothing: it is replaced.
     ASSERT_TRUE(runAutoBackup(f.form, " sf=Outlookxm=001000000ps=bf=" + f.target.string()).complete);
@@ -212,9 +219,22 @@ TEST(AutomaticBackup, AnIncompleteRunNeverReplacesABackupHoldingWhatItLacks) {
     EXPECT_NE(log.find(" Backup Profile Configuration Succeeded!\n"), std::string::npos) << log;
     EXPECT_EQ(log.find("Backup Accounts Settings"), std::string::npos) << log;
 
-    // Unknown profile: every item fails; nothing is complete.
-    r = runAutoBackup(f.form, " sf=Nobodyxm=110000000ps=bf=" + (f.p.dir / "n.qob").string());
-    EXPECT_FALSE(r.complete);
+    // Unknown profile: no file at all (the options alone would have made one), and it says so.
+    for (const std::string flags : {"110000000", "000001000"}) {
+        r = runAutoBackup(f.form, " sf=Nobodyxm=" + flags + "ps=bf=" + (f.p.dir / "n.qob").string());
+        EXPECT_TRUE(r.ran);
+        EXPECT_FALSE(r.succeeded);
+        EXPECT_FALSE(r.complete);
+        EXPECT_EQ(r.reason, "no mail profile named \"Nobody\" in " + f.p.demo.prefix.string());
+        EXPECT_FALSE(fs::exists(f.p.dir / "n.qob"));
+        log = f.log().substr(f.log().rfind("Start Auto Backup"));
+        EXPECT_NE(log.find("Profile Nobody Data...\n"), std::string::npos) << log;
+        EXPECT_NE(log.find("Data was not backed up! no mail profile named \"Nobody\""), std::string::npos)
+            << log;
+    }
+    // A profile's name is matched as the registry matches keys: without regard to case.
+    EXPECT_TRUE(
+        runAutoBackup(f.form, " sf=outlookxm=000001000ps=bf=" + (f.p.dir / "o.qob").string()).complete);
 }
 
 TEST(AutomaticBackup, APasswordFileThatCannotBeReadFailsTheRunAndWritesNothing) {

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the .deb from the build folder (into a scratch folder, so a `make deb` result stays),
-# checks its fields and contents, unpacks it into a scratch root and runs both programs from there:
+# checks its fields and contents, has lintian find no error in it, unpacks it into a scratch root and runs both programs from there:
 # qob on the command line, quiremail as the weekly task starts it, on a demo target system.
 # Exits 77 (skipped) where cpack or the Debian tools are missing.
 # Usage: check-deb.sh BUILD_FOLDER
@@ -45,12 +45,39 @@ for f in ./usr/bin/qob ./usr/bin/quiremail ./usr/share/applications/quire-outloo
     ./usr/share/mime/packages/quire-outlook-backup.xml \
     ./usr/share/icons/hicolor/scalable/apps/quire-outlook-backup.svg \
     ./usr/share/quire-outlook-backup/help/index.html ./usr/share/bash-completion/completions/qob \
-    ./usr/share/zsh/vendor-completions/_qob ./usr/share/doc/quire-outlook-backup/README.md; do
+    ./usr/share/zsh/vendor-completions/_qob ./usr/share/fish/vendor_completions.d/qob.fish \
+    ./usr/share/doc/quire-outlook-backup/README.md ./usr/share/doc/quire-outlook-backup/copyright \
+    ./usr/share/doc/quire-outlook-backup/changelog.Debian.gz; do
     grep -qx -- "$f" <<<"$contents" || fail "not in the package: $f"
 done
-if [[ -f $build/man/qob.1 ]]; then
-    grep -qx -- ./usr/share/man/man1/qob.1 <<<"$contents" || fail "not in the package: qob.1"
+if [[ -f $build/man/qob.1.gz ]]; then
+    grep -qx -- ./usr/share/man/man1/qob.1.gz <<<"$contents" || fail "not in the package: qob.1.gz"
 fi
+# Nothing outside /usr, and nothing owned by the builder.
+outside=$(grep -v -e '^\./$' -e '^\./usr/' <<<"$contents")
+[[ -z $outside ]] || fail "outside /usr: $outside"
+owners=$(dpkg-deb -c "$deb" | awk '$2 != "root/root"')
+[[ -z $owners ]] || fail "not owned by root: $owners"
+
+# lintian, Debian's own package checker: no error (its warnings are shown for the reader). Where it
+# is missing it is skipped, except in CI, which installs it through scripts/bootstrap.sh.
+if command -v lintian >/dev/null; then
+    if ! lintian_out=$(lintian --fail-on error "$deb" 2>&1); then
+        fail "lintian finds errors: $lintian_out"
+    elif [[ -n $lintian_out ]]; then
+        echo "lintian: $lintian_out"
+    fi
+elif [[ ${CI:-} == true ]]; then
+    fail "lintian is missing (scripts/bootstrap.sh installs it)"
+else
+    echo "note: lintian is missing; the package was not checked by it"
+fi
+# The copyright names the licence of LICENSE, the GPL version 3 or later.
+copyright=$(dpkg-deb --fsys-tarfile "$deb" | tar -xOf - ./usr/share/doc/quire-outlook-backup/copyright)
+grep -q '^License: GPL-3+$' <<<"$copyright" || fail "the copyright file names no GPL-3+ licence"
+grep -q 'GNU GENERAL PUBLIC LICENSE' "$(dirname "$0")/../../LICENSE" &&
+    grep -q 'Version 3, 29 June 2007' "$(dirname "$0")/../../LICENSE" || fail "LICENSE is not the GPL version 3"
+[[ $(dpkg-deb -f "$deb" Version) == *-* ]] || fail "the version has no Debian revision: changelog.Debian.gz is wrong"
 
 # Unpacked, the programs run from their new place.
 root="$scratch/root"

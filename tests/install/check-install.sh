@@ -15,9 +15,10 @@ files="bin/quiremail bin/qob share/applications/quire-outlook-backup.desktop
        share/icons/hicolor/scalable/apps/quire-outlook-backup.svg
        share/mime/packages/quire-outlook-backup.xml share/quire-outlook-backup/help/index.html
        share/bash-completion/completions/qob share/zsh/vendor-completions/_qob
+       share/fish/vendor_completions.d/qob.fish
        share/doc/quire-outlook-backup/README.md"
 if [ "$with_man" = 1 ]; then
-    files="$files share/man/man1/qob.1 share/man/man1/quiremail.1"
+    files="$files share/man/man1/qob.1.gz share/man/man1/quiremail.1.gz"
 fi
 if [ "$with_png" = 1 ]; then
     for size in 16 22 24 32 48 64 128 256; do
@@ -44,10 +45,10 @@ if [ "$with_png" = 1 ]; then
     size=$(od -An -tu1 -j16 -N8 "$dest/share/icons/hicolor/48x48/apps/quire-outlook-backup.png" | tr -s ' ')
     [ "$size" = " 0 0 0 48 0 0 0 48" ] || { echo "48x48 icon has the header$size"; status=1; }
 fi
-# The man pages are roff that man can lay out, naming their program.
+# The man pages are gzipped roff that man can lay out, naming their program.
 if [ "$with_man" = 1 ]; then
-    grep -q '^\.TH "qob" "1"' "$dest/share/man/man1/qob.1" || { echo "qob.1 is not a man page"; status=1; }
-    grep -q 'EXIT STATUS' "$dest/share/man/man1/qob.1" || status=1
+    gzip -dc "$dest/share/man/man1/qob.1.gz" | grep -q '^\.TH "qob" "1"' || { echo "qob.1.gz is not a man page"; status=1; }
+    gzip -dc "$dest/share/man/man1/qob.1.gz" | grep -q 'EXIT STATUS' || status=1
 fi
 "$dest/bin/qob" --help >/dev/null || status=1
 exit $status

@@ -12,6 +12,7 @@
 #include <fcntl.h>
 
 #include <fstream>
+#include <functional>
 #include <map>
 #include <set>
 #include <sstream>
@@ -29,38 +30,55 @@ struct ProcessEnd {
     bool killed = false;
 };
 
-// Runs qob with the given arguments; `killAt` > 0 loads the shim and kills at that point, 0 loads
-// it only to count the points into `countFile`.
-ProcessEnd runQob(const std::vector<std::string>& args, const fs::path& home, long killAt = -1,
-           const fs::path& countFile = {}) {
+struct Launch {
+    explicit Launch(std::vector<std::string> a, fs::path p = kQob)
+        : args(std::move(a)), program(std::move(p)) {}
+    std::vector<std::string> args;
+    fs::path program = kQob;
+    long killAt = -1; // > 0: the shim kills at that point; 0: it only counts into countFile
+    fs::path countFile;
+    long pauseAt = -1; // > 0: the shim stops the process at that point (see startQob)
+    std::vector<std::pair<std::string, std::string>> env;
+    fs::path errors; // where its stderr goes ("": nowhere)
+};
+
+pid_t startQob(const Launch& l, const fs::path& home) {
     const pid_t pid = ::fork();
     if (pid == 0) {
         ::setenv("QUIRE_HOME", home.c_str(), 1);
         ::unsetenv("WINEPREFIX");
-        if (killAt >= 0) {
+        for (const auto& [name, value] : l.env) {
+            ::setenv(name.c_str(), value.c_str(), 1);
+        }
+        if (l.killAt >= 0 || l.pauseAt > 0) {
             ::setenv("LD_PRELOAD", kShim.c_str(), 1);
             // A sanitizer build insists on its runtime coming first; the shim only wraps calls it
             // does not intercept, so the order does not matter here.
             const char* asan = ::getenv("ASAN_OPTIONS");
-            const std::string options = std::string(asan ? asan : "") + (asan && *asan ? ":" : "") +
-                                        "verify_asan_link_order=0";
+            const std::string options =
+                std::string(asan ? asan : "") + (asan && *asan ? ":" : "") + "verify_asan_link_order=0";
             ::setenv("ASAN_OPTIONS", options.c_str(), 1);
-            ::setenv("QOB_KILL_AT", std::to_string(killAt).c_str(), 1);
-            if (!countFile.empty()) {
-                ::setenv("QOB_KILL_COUNT_FILE", countFile.c_str(), 1);
+            ::setenv(l.pauseAt > 0 ? "QOB_PAUSE_AT" : "QOB_KILL_AT",
+                     std::to_string(l.pauseAt > 0 ? l.pauseAt : l.killAt).c_str(), 1);
+            if (!l.countFile.empty()) {
+                ::setenv("QOB_KILL_COUNT_FILE", l.countFile.c_str(), 1);
             }
         }
-        std::vector<char*> argv{const_cast<char*>(kQob.c_str())};
-        for (const std::string& a : args) {
+        std::vector<char*> argv{const_cast<char*>(l.program.c_str())};
+        for (const std::string& a : l.args) {
             argv.push_back(const_cast<char*>(a.c_str()));
         }
         argv.push_back(nullptr);
         const int devnull = ::open("/dev/null", O_WRONLY);
         ::dup2(devnull, 1);
-        ::dup2(devnull, 2);
-        ::execv(kQob.c_str(), argv.data());
+        ::dup2(l.errors.empty() ? devnull : ::open(l.errors.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600), 2);
+        ::execv(l.program.c_str(), argv.data());
         ::_exit(127);
     }
+    return pid;
+}
+
+ProcessEnd waitFor(pid_t pid) {
     int status = 0;
     ::waitpid(pid, &status, 0);
     ProcessEnd r;
@@ -70,6 +88,16 @@ ProcessEnd runQob(const std::vector<std::string>& args, const fs::path& home, lo
         r.exitCode = WEXITSTATUS(status);
     }
     return r;
+}
+
+// Runs qob with the given arguments; `killAt` > 0 loads the shim and kills at that point, 0 loads
+// it only to count the points into `countFile`.
+ProcessEnd runQob(const std::vector<std::string>& args, const fs::path& home, long killAt = -1,
+                  const fs::path& countFile = {}) {
+    Launch l(args);
+    l.killAt = killAt;
+    l.countFile = countFile;
+    return waitFor(startQob(l, home));
 }
 
 std::string slurp(const fs::path& file) {
@@ -93,7 +121,8 @@ std::map<std::string, std::string> filesBelow(const fs::path& folder, std::vecto
         }
         const std::string name = e.path().filename().string();
         const std::string rel = fs::relative(e.path(), folder).string();
-        if (name.find(".qobtmp-") != std::string::npos || name.starts_with(".quire-restore-") ||
+        if (name.find(".qobtmp-") != std::string::npos || name.find(".qobnew-") != std::string::npos ||
+            name.find(".qobold-") != std::string::npos || name.starts_with(".quire-restore-") ||
             name.find(".reg.tmp") != std::string::npos) {
             if (temporaries) {
                 temporaries->push_back(rel);
@@ -211,6 +240,88 @@ TEST_F(KillPoints, AKilledRestoreLeavesTheTargetAsBeforeOrAsRestored) {
         EXPECT_TRUE(temporaries.empty()) << temporaries.front();
         for (const auto& e : fs::directory_iterator(prefix)) {
             EXPECT_FALSE(e.path().filename().string().starts_with(".quire-restore-")) << e.path();
+        }
+    }
+}
+
+// A restore stopped at each of its points (extracting, then committing) while another run starts on
+// the same target system: a read-only "qob profiles", a second restore, a backup and the automatic
+// run. None of them may touch the running restore's files; it then ends whole, exit 0.
+TEST_F(KillPoints, ASecondRunDuringARestoreLeavesItWhole) {
+    const fs::path backup = dir / "outlook.qob";
+    ASSERT_EQ(runQob({"--prefix", base.string(), "backup", "--profile", "Outlook", "--items", "111111111",
+                      backup.string()},
+                     home)
+                  .exitCode,
+              0);
+    auto restoreArgs = [&](const fs::path& prefix) {
+        return std::vector<std::string>{"--prefix",  prefix.string(), "restore", backup.string(),
+                                        "--profile", "Second",        "--items", "111111111"};
+    };
+    const fs::path reference = copyOf(base, "reference");
+    const long points = pointsOf(restoreArgs(reference), home, dir.path());
+    const Target restored = snapshot(reference, nullptr);
+    ASSERT_GT(points, 2);
+    const fs::path out = dir / "out";
+    fs::create_directories(out);
+
+    struct Second {
+        const char* what;
+        std::function<Launch(const fs::path& prefix)> launch;
+        bool everyPoint; // the others wait for the run lock before they give up: a few points
+    };
+    const std::vector<Second> seconds = {
+        {"profiles",
+         [&](const fs::path& p) {
+             return Launch({"--prefix", p.string(), "profiles"});
+         },
+         true},
+        {"restore", [&](const fs::path& p) { return Launch(restoreArgs(p)); }, false},
+        {"backup",
+         [&](const fs::path& p) {
+             return Launch({"--prefix", p.string(), "backup", "--profile", "Outlook", "--items", "111111111",
+                            (out / "second.qob").string()});
+         },
+         false},
+        {"automatic run",
+         [&](const fs::path& p) {
+             Launch l({" sf=Outlookxm=111111111ps=bf=" + (out / "auto.qob").string()},
+                      fs::path(QOB_BINARY_DIR) / "quiremail");
+             l.env = {{"WINEPREFIX", p.string()}};
+             return l;
+         },
+         false},
+    };
+    for (const Second& second : seconds) {
+        std::set<long> at;
+        for (long n = 1; n <= points; ++n) {
+            if (second.everyPoint || n == 1 || n == points / 2 || n == points - 1) {
+                at.insert(n);
+            }
+        }
+        for (long n : at) {
+            SCOPED_TRACE(std::string(second.what) + " started at point " + std::to_string(n) + " of " +
+                         std::to_string(points));
+            const fs::path prefix = copyOf(base, "victim");
+            Launch first(restoreArgs(prefix));
+            first.pauseAt = n;
+            first.errors = dir / "first.err";
+            const pid_t pid = startQob(first, home);
+            int status = 0;
+            ASSERT_EQ(::waitpid(pid, &status, WUNTRACED), pid);
+            ASSERT_TRUE(WIFSTOPPED(status));
+            const ProcessEnd other = waitFor(startQob(second.launch(prefix), home));
+            if (second.everyPoint) {
+                EXPECT_EQ(other.exitCode, 0);
+            }
+            ::kill(pid, SIGCONT);
+            EXPECT_EQ(waitFor(pid).exitCode, 0) << "the restore failed: " << slurp(first.errors);
+            std::vector<std::string> temporaries;
+            EXPECT_TRUE(snapshot(prefix, &temporaries) == restored) << "the restore is not whole";
+            EXPECT_TRUE(temporaries.empty()) << temporaries.front();
+            for (const auto& e : fs::directory_iterator(prefix)) {
+                EXPECT_FALSE(e.path().filename().string().starts_with(".quire-restore-")) << e.path();
+            }
         }
     }
 }

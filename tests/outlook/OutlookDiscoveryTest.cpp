@@ -12,17 +12,18 @@ TEST(OutlookDiscovery, VersionTextMapsThroughTheGenerationTable) {
         const char* name;
         const char* version;
     };
-    for (Case c : {Case{"8.0", "Outlook 97", "8.0"}, Case{"9.0", "Outlook 2000", "9.0"},
-                   Case{"10.0", "Outlook 2002(XP)", "10.0"}, Case{"11.0", "Outlook 2003", "11.0"},
-                   Case{"12.0", "Outlook 2007", "12.0"}, Case{"14.0", "Outlook 2010", "14.0"},
-                   Case{"15.0", "Outlook 2013", "15.0"}, Case{"16.0", "", ""}}) {
+    for (Case c :
+         {Case{"8.0", "Outlook 97", "8.0"}, Case{"9.0", "Outlook 2000", "9.0"},
+          Case{"10.0", "Outlook 2002(XP)", "10.0"}, Case{"11.0", "Outlook 2003", "11.0"},
+          Case{"12.0", "Outlook 2007", "12.0"}, Case{"14.0", "Outlook 2010", "14.0"},
+          Case{"15.0", "Outlook 2013", "15.0"}, Case{"16.0", "Outlook 2016", "16.0"}, Case{"17.0", "", ""}}) {
         std::string version;
         EXPECT_EQ(outlookNameForVersion(c.text, version), c.name) << c.text;
         EXPECT_EQ(version, c.version) << c.text;
     }
     // An unknown text leaves a version found earlier alone.
     std::string version = "14.0";
-    EXPECT_EQ(outlookNameForVersion("16.0", version), "");
+    EXPECT_EQ(outlookNameForVersion("17.0", version), "");
     EXPECT_EQ(version, "14.0");
 }
 
@@ -62,11 +63,38 @@ TEST(OutlookDiscovery, VersionComesFromTheRegistry) {
         EXPECT_EQ(state.officeVersion, "12.0");
     }
     {
+        // Outlook 2016 to 365: only 16.0 keys (its own, or left beside those of an upgraded 2013),
+        // or only its App Paths entry.
+        for (int layout = 0; layout < 3; ++layout) {
+            MemoryRegistryStore store;
+            FakeDialogs dialogs;
+            Registry registry(store, dialogs, "t");
+            if (layout == 0) {
+                store.makeKey("HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\16.0\\Outlook\\Profiles\\A");
+            } else if (layout == 1) {
+                store.makeKey("HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\15.0\\Outlook");
+                store.makeKey("HKEY_LOCAL_MACHINE\\SOFTWARE\\Wow6432Node\\Microsoft\\Office\\16.0\\Outlook\\"
+                              "InstallRoot");
+            } else {
+                store.putString("HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App "
+                                "Paths\\OUTLOOK.EXE",
+                                "Path", "C:\\Program Files\\Microsoft Office\\root\\Office16\\");
+            }
+            AppState state;
+            EXPECT_EQ(getOutlookVersion(registry, state), "Outlook 2016") << layout;
+            EXPECT_EQ(state.officeVersion, "16.0") << layout;
+            EXPECT_TRUE(isOffice12OrLater(state.officeVersion));
+            EXPECT_TRUE(dialogs.messages.empty());
+        }
+    }
+    {
         // A newer, unknown generation: "" and the version stays empty (older profiles root key).
         MemoryRegistryStore store;
         FakeDialogs dialogs;
         Registry registry(store, dialogs, "t");
-        store.makeKey("HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\16.0\\Outlook");
+        store.putString(
+            "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\OUTLOOK.EXE", "",
+            "C:\\Program Files\\Microsoft Office\\Office17\\OUTLOOK.EXE");
         AppState state;
         EXPECT_EQ(getOutlookVersion(registry, state), "");
         EXPECT_EQ(state.officeVersion, "");
@@ -77,6 +105,8 @@ TEST(OutlookDiscovery, VersionComesFromTheRegistry) {
 TEST(OutlookDiscovery, ProfilesRootKeyByVersion) {
     EXPECT_EQ(profilesRootKeyFor("15.0"),
               "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\15.0\\Outlook\\Profiles");
+    EXPECT_EQ(profilesRootKeyFor("16.0"),
+              "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\16.0\\Outlook\\Profiles");
     EXPECT_EQ(profilesRootKeyFor("14.0"), kOlderProfilesRootKey);
     EXPECT_EQ(profilesRootKeyFor("8.0"), kOlderProfilesRootKey);
 }
@@ -118,6 +148,7 @@ TEST(OutlookDiscovery, StationeryFolderCopesWithSharedFilesDir) {
     EXPECT_EQ(stationeryFolderFor(registry, "14.0", "C:\\users\\me"), "C:\\Common\\Shared\\Stationery");
     store.putString(shared, "SharedFilesDir", std::string("C:\\Common\\\0junk", 15));
     EXPECT_EQ(stationeryFolderFor(registry, "12.0", "C:\\users\\me"), "C:\\Common\\Stationery");
+    EXPECT_EQ(stationeryFolderFor(registry, "16.0", "C:\\users\\me"), "C:\\Common\\Stationery");
     EXPECT_EQ(stationeryFolderFor(registry, "11.0", "C:\\users\\me"),
               "C:\\users\\me\\Application Data\\Microsoft\\Stationery");
 }

@@ -422,5 +422,44 @@ TEST(WineRegistryStoreTest, ASaveIsDurableSaysWhyItFailedAndClearsKilledLeftover
     EXPECT_TRUE(fs::exists(report));
 }
 
+// A run that waited for another one (a restore waiting for the run lock) must read what that run
+// saved, however recently it read the file itself; else its own changes, made on the older copy,
+// are refused when it saves them.
+TEST(WineRegistryStoreTest, DiscardingChangesLooksAtTheFileAgainAtOnce) {
+    Prefix prefix({{"user-api-edgecases.reg", "user.reg"}});
+    WinePrefixRegistry::Options slow;
+    slow.clock = [] { return kNow; };
+    slow.reloadCheckInterval = std::chrono::hours(1);
+    WinePrefixRegistry waiting(prefix.dir.path(), slow);
+    auto valueOf = [](RegistryStore& store) {
+        RegHandle key = 0;
+        RegValue value;
+        if (store.openKey(RegRoot::CurrentUser, "software\\QUIRETEST\\fixture", false, key) != kRegSuccess ||
+            store.queryValue(key, "Other", value) != kRegSuccess) {
+            return std::string("none");
+        }
+        store.closeKey(key);
+        return std::string(value.data.begin(), value.data.end() - 1);
+    };
+    ASSERT_EQ(valueOf(waiting), "none");
+    {
+        auto other = prefix.open();
+        RegHandle key = 0;
+        ASSERT_EQ(other->createKey(RegRoot::CurrentUser, "software\\QUIRETEST\\fixture", key), kRegSuccess);
+        ASSERT_EQ(other->setValue(key, "Other", kRegSz, bytes("saved by the other run")), kRegSuccess);
+        other->closeKey(key);
+        ASSERT_EQ(other->flush(), kRegSuccess);
+    }
+    EXPECT_EQ(valueOf(waiting), "none"); // within the interval nobody looks
+    ASSERT_EQ(waiting.discardChanges(), kRegSuccess);
+    EXPECT_EQ(valueOf(waiting), "saved by the other run");
+    RegHandle key = 0;
+    ASSERT_EQ(waiting.createKey(RegRoot::CurrentUser, "software\\QUIRETEST\\fixture", key), kRegSuccess);
+    ASSERT_EQ(waiting.setValue(key, "Mine", kRegSz, bytes("mine")), kRegSuccess);
+    waiting.closeKey(key);
+    EXPECT_EQ(waiting.flush(), kRegSuccess) << waiting.lastError();
+    EXPECT_EQ(valueOf(*prefix.open()), "saved by the other run");
+}
+
 } // namespace
 } // namespace qob

@@ -3,8 +3,8 @@
 // is refused by itself while the rest of the item is restored.
 #include "RestoreFixture.h"
 #include "forms/OpenBackup.h"
-#include "restore/RestoreItems.h"
 #include "restore/RestoreCompanions.h"
+#include "restore/RestoreItems.h"
 
 #include <gtest/gtest.h>
 

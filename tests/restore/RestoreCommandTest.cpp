@@ -67,7 +67,9 @@ TEST(RestoreCommand, RefusalsAndARestoreThroughTheBinary) {
     EXPECT_NE(r.output.find("Incorect Password or Invalid backup file!"), std::string::npos) << r.output;
     r = run("env -u QOB_PASSWORD " + tool + "restore " + q(dir / "a.qob") + " --profile Second");
     EXPECT_EQ(r.code, 1);
-    EXPECT_NE(r.output.find("protected; give --password-file"), std::string::npos) << r.output;
+    EXPECT_NE(r.output.find("protected; give --password, --password-file F or set QOB_PASSWORD"),
+              std::string::npos)
+        << r.output;
     r = run(tool + "restore " + q(dir / "pw") + " --profile Second");
     EXPECT_EQ(r.code, 1);
     EXPECT_NE(r.output.find("Invalid backup file"), std::string::npos) << r.output;

@@ -47,7 +47,8 @@ std::vector<std::string> leftovers(const fs::path& folder) {
     std::vector<std::string> found;
     for (const auto& entry : fs::recursive_directory_iterator(folder)) {
         const std::string name = entry.path().filename().string();
-        if (name.find(".qobtmp-") != std::string::npos || name.find(".quire-restore-") != std::string::npos) {
+        if (name.find(".qobtmp-") != std::string::npos || name.find(".qobnew-") != std::string::npos ||
+            name.find(".qobold-") != std::string::npos || name.find(".quire-restore-") != std::string::npos) {
             found.push_back(entry.path().string());
         }
     }

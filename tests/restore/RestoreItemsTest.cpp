@@ -76,12 +76,21 @@ TEST(RestoreItems, MissingTargetKeysAreSkippedAndAddressBooksRepointed) {
     openFolderKinds(w);
     const DemoTargetSystem& d = w.demo;
     RestoreContext ctx(*w.platform, w.form->state(), w.archive);
-    // No accounts key under a profile without one, no options key for an Office never started.
+    // No accounts key under a profile without one, no options key for an Office never started:
+    // nothing is made, and the item says it was not restored.
     w.store.put(d.profilesRootKey + "\\Bare\\aaaa", "x", kRegDword, {0, 0, 0, 0});
-    EXPECT_TRUE(restoreAccounts(ctx, "Bare"));
+    EXPECT_FALSE(restoreAccounts(ctx, "Bare"));
+    EXPECT_FALSE(w.registry.keyExists(d.profilesRootKey + "\\Bare\\9375CFF0413111d3B88A00104B2A6676"));
     w.form->state().officeVersion = "14.0";
     w.form->state().restore.itemValues[index(ItemKind::Configsetting)] = "absent.tmp";
-    EXPECT_TRUE(restoreConfigsetting(ctx));
+    EXPECT_FALSE(restoreConfigsetting(ctx));
+    EXPECT_FALSE(
+        w.registry.keyExists("HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\14.0\\Outlook\\Options"));
+    ASSERT_EQ(ctx.problems.size(), 2u);
+    EXPECT_NE(ctx.problems[1].find("Office\\14.0\\Outlook\\Options does not exist on this machine"),
+              std::string::npos)
+        << ctx.problems[1];
+    ctx.problems.clear();
     w.form->state().officeVersion = "15.0";
     // An empty profile never reaches the profiles root key.
     EXPECT_FALSE(restoreConfig(ctx, ""));

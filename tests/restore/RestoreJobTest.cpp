@@ -225,7 +225,10 @@ TEST(RestoreJob, AStopBeforeTheCommitLeavesTheTargetAsItWas) {
         }
         EXPECT_EQ(recorder.phases,
                   (std::vector<JobPhase>{JobPhase::Preparing, JobPhase::Extracting, JobPhase::Finished}));
-        EXPECT_EQ(p.log.back(), "T Restore Data to Profile Outlook was Completed!\r");
+        EXPECT_EQ(summary.result, RestoreResult::Cancelled);
+        EXPECT_EQ(summary.icon, MsgIcon::Warning);
+        EXPECT_EQ(summary.text.rfind(kRestoreCancelled, 0), 0u) << summary.text;
+        EXPECT_EQ(p.log.back(), "T Restore Data to Profile Outlook was Cancelled!\r");
         EXPECT_EQ(p.log[p.log.size() - 2], std::string("T ") + kRestoreCancelledText + "\n");
 
         EXPECT_EQ(readFile(pstHost), pstBefore);
@@ -254,7 +257,8 @@ TEST(RestoreJob, TheFormReportsACancelledRestore) {
     const RestoreOutcome outcome = runRestore(*p.w.form, p.w.archive, options);
     EXPECT_TRUE(outcome.cancelled);
     EXPECT_TRUE(outcome.items.empty());
-    EXPECT_EQ(p.w.dialogs.texts().back(), kRestoreCancelledText);
+    EXPECT_EQ(p.w.dialogs.texts().back(),
+              std::string(kRestoreCancelled) + "\t\t\t\r\n\r\n" + kRestoreCancelledText);
     EXPECT_EQ(started, 0);
     EXPECT_FALSE(p.w.form->picCon3Visible);
     EXPECT_EQ(dumpTree(p.w.store, "HKEY_CURRENT_USER"), before);

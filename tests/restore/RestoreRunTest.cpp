@@ -159,7 +159,7 @@ TEST(RestoreRun, TheBoxFollowsTheResult) {
         {true, false, false, {item(true), item(true)}, MsgIcon::Information, kRestoreCompletedHeadline},
         {true, false, false, {item(true), item(false)}, MsgIcon::Warning, kRestoreIncompleteHeadline},
         {false, true, false, {item(true)}, MsgIcon::Critical, kRestoreFailedHeadline},
-        {false, false, true, {}, MsgIcon::Warning, kRestoreCancelledText},
+        {false, false, true, {}, MsgIcon::Warning, kRestoreCancelled},
     };
     for (const Case& c : cases) {
         RestoreOutcome outcome;
@@ -214,7 +214,9 @@ TEST(RestoreRun, StepsFollowTheBoxesAndTheFlags) {
     ASSERT_EQ(openBackupFile(*w.form, w.archive, qob), OpenResult::Opened);
     w.tickRestore({2});
     outcome = runRestore(*w.form, w.archive);
-    EXPECT_EQ(outcome.summary, "\r\nRestore Signatures\t\tFail!\t");
+    EXPECT_EQ(outcome.summary, "\r\nRestore Signatures\t\tFail!\t\r\nNothing was restored, because \"Restore "
+                               "Signatures\" could not be restored: The backup file holds no entry "
+                               "\"NotThere.htm\". Untick it and restore again to restore the other items.");
     EXPECT_FALSE(outcome.allSucceeded());
     EXPECT_FALSE(outcome.problems.empty());
 }
@@ -236,15 +238,20 @@ TEST(RestoreRun, AFailingConfigurationOrRulesStepIsNotPassedOffAsSuccess) {
     options.timeText = [] { return std::string("T"); };
     const RestoreOutcome outcome = runRestore(*w.form, w.archive, options);
     EXPECT_FALSE(outcome.allSucceeded());
-    EXPECT_EQ(outcome.summary, "\r\nRestore Profile Configuration\tFail!\t\r\nRestore Rules\t\tFail!\t"
-                               "\r\nRestore Personal Folders\tSucceeded!\t");
+    // One failed item keeps every item from being committed: the data file arrived, yet it is not
+    // restored into a profile whose configuration was not.
+    EXPECT_EQ(outcome.summary,
+              "\r\nRestore Profile Configuration\tFail!\t\r\nRestore Rules\t\tFail!\t"
+              "\r\nRestore Personal Folders\tFail!\t\r\nNothing was restored, because "
+              "\"Restore Profile Configuration\" could not be restored: The backup file holds "
+              "no entry \"qbc1.tmp\". Untick it and restore again to restore the other items.");
     const std::string log = readFile(w.programFolder() / "brlog.dat");
     EXPECT_NE(log.find("T Restore Profile Configuration Fail!\n\r\nT The backup file holds no entry "
                        "\"qbc1.tmp\".\n\r\n"),
               std::string::npos)
         << log;
     EXPECT_NE(log.find("T Restore Rules Fail!\n"), std::string::npos) << log;
-    EXPECT_NE(log.find("T Restore Personal Folders Succeeded!\n"), std::string::npos) << log;
+    EXPECT_NE(log.find("T Restore Personal Folders Fail!\n"), std::string::npos) << log;
 }
 
 } // namespace

@@ -112,7 +112,7 @@ TEST(RestoreTransaction, AFailureBeforeTheCommitLeavesTheTargetAsItWas) {
     Opened o;
     RestoreWorld& w = o.w;
     const RegistryDump registryBefore = dumpTree(w.store, "HKEY_CURRENT_USER");
-    const auto filesBefore = snapshotFiles(w.demo.prefix / "drive_c");
+    const auto filesBefore = snapshotFiles(w.demo.prefix);
     const fs::path localHost = w.host(w.demo.localDataFolder);
     RestoreRunOptions options;
     options.freeSpace = [&](const fs::path& folder) -> std::optional<std::uint64_t> {
@@ -124,45 +124,44 @@ TEST(RestoreTransaction, AFailureBeforeTheCommitLeavesTheTargetAsItWas) {
     for (const auto& item : outcome.items) {
         EXPECT_FALSE(item.ok) << item.name;
     }
-    EXPECT_NE(outcome.summary.find("nothing was restored"), std::string::npos) << outcome.summary;
+    EXPECT_NE(outcome.summary.find("Nothing was restored, because \"Restore Personal Folders\" could not be "
+                                   "restored: Not enough free space"),
+              std::string::npos)
+        << outcome.summary;
+    EXPECT_EQ(outcome.failedItem, "Restore Personal Folders");
     EXPECT_EQ(dumpTree(w.store, "HKEY_CURRENT_USER"), registryBefore);
-    EXPECT_EQ(snapshotFiles(w.demo.prefix / "drive_c"), filesBefore);
+    EXPECT_EQ(snapshotFiles(w.demo.prefix), filesBefore);
     EXPECT_TRUE(leftovers(w.demo.prefix).empty()) << joined(leftovers(w.demo.prefix));
 }
 
-// A commit that stops after its journal was written is completed by the next run: the files are
-// moved into place and the registry reaches the state the journal records.
-TEST(RestoreTransaction, AnInterruptedCommitIsCompletedFromItsJournal) {
+// A rename that cannot happen (a folder where the file goes: every HTML signature has a
+// "<name>_files" folder) is found before the commit begins: nothing changes, no journal stays to
+// lock the user out. A damaged journal is refused and kept, never half applied.
+TEST(RestoreTransaction, AMoveThatCannotHappenIsRefusedBeforeTheCommit) {
     RestoreWorld w;
     const std::string key = w.demo.profilesRootKey + "\\Second\\JournalTest";
-    const fs::path target = w.demo.prefix / "drive_c" / "restored.txt";
-    const fs::path blocker = target; // a folder where the file goes: the move fails
-    fs::create_directories(blocker / "inside");
+    const fs::path target = w.demo.prefix / "drive_c" / "Work_files";
+    fs::create_directories(target / "inside");
     w.store.makeKey(key);
     {
         RestoreTransaction tx(*w.platform);
-        const fs::path temp = w.demo.prefix / "drive_c" / ".restored.txt.qobtmp-abc123";
+        const fs::path temp = w.demo.prefix / "drive_c" / ".Work_files.qobnew-abc123";
         std::ofstream(temp) << "restored";
         tx.stage(temp, target);
         tx.touchKey(key);
         w.registry.setStringValue(key, "Value", "after");
         const Status committed = tx.commit();
         ASSERT_FALSE(committed);
-        EXPECT_NE(committed.message.find("next run"), std::string::npos) << committed.message;
+        EXPECT_NE(committed.message.find("is a folder"), std::string::npos) << committed.message;
+        EXPECT_NE(committed.message.find("Nothing was restored."), std::string::npos) << committed.message;
     }
-    ASSERT_TRUE(fs::exists(restoreJournalPath(*w.platform)));
-    // The registry was saved; drop it again to stand for a save that never happened.
-    w.registry.deleteKeyTree(key);
-    fs::remove_all(blocker);
-
-    ASSERT_TRUE(completeInterruptedRestore(*w.platform));
-    EXPECT_EQ(readFile(target), "restored");
-    EXPECT_EQ(w.registry.getStringValue(key, "Value"), "after");
     EXPECT_FALSE(fs::exists(restoreJournalPath(*w.platform)));
+    EXPECT_EQ(w.registry.getStringValue(key, "Value"), "Error");
+    EXPECT_TRUE(fs::is_directory(target / "inside"));
+    EXPECT_TRUE(leftovers(w.demo.prefix).empty()) << joined(leftovers(w.demo.prefix));
     EXPECT_TRUE(completeInterruptedRestore(*w.platform)); // nothing left to do
 
-    // A damaged journal is refused and kept, never half applied.
-    std::ofstream(restoreJournalPath(*w.platform)) << "QOB-RESTORE-JOURNAL 1\nF xzz\n";
+    std::ofstream(restoreJournalPath(*w.platform)) << "QOB-RESTORE-JOURNAL 2\nF xzz\n";
     const Status damaged = completeInterruptedRestore(*w.platform);
     EXPECT_FALSE(damaged);
     EXPECT_NE(damaged.message.find("damaged"), std::string::npos);

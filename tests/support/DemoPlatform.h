@@ -91,8 +91,8 @@ struct DemoPlatform {
     std::filesystem::path programFolder;
     Platform platform{store, registry, files, system, dialogs, {}, {}};
 
-    explicit DemoPlatform(bool withRegistry = true) {
-        demo = DemoTargetSystem::createFiles(dir / "prefix");
+    explicit DemoPlatform(bool withRegistry = true, const std::string& officeVersion = "15.0") {
+        demo = DemoTargetSystem::createFiles(dir / "prefix", officeVersion);
         if (withRegistry) {
             demo.writeRegistry(store);
         }

@@ -1,5 +1,7 @@
 #include "ZipTools.h"
 
+#include "platform/PathText.h"
+
 #include <zip.h>
 
 #include <fstream>
@@ -57,7 +59,7 @@ std::set<std::string> listFolder(const std::filesystem::path& folder) {
 
 void makeZip(const std::filesystem::path& zipFile, const std::vector<ZipEntrySpec>& entries) {
     int err = 0;
-    zip_t* z = zip_open(zipFile.c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
+    zip_t* z = zip_open(qob::pathText(zipFile).c_str(), ZIP_CREATE | ZIP_TRUNCATE, &err);
     if (!z) {
         throw std::runtime_error("zip_open failed");
     }
@@ -88,7 +90,7 @@ void makeZip(const std::filesystem::path& zipFile, const std::vector<ZipEntrySpe
 
 void flipByteInEntry(const std::filesystem::path& zipFile, const std::string& entryName) {
     int err = 0;
-    zip_t* z = zip_open(zipFile.c_str(), ZIP_RDONLY, &err);
+    zip_t* z = zip_open(qob::pathText(zipFile).c_str(), ZIP_RDONLY, &err);
     if (!z) {
         throw std::runtime_error("cannot open " + zipFile.string());
     }

@@ -4,6 +4,7 @@
 
 #include "app/cli/CommandOutput.h"
 #include "app/cli/ExitCodes.h"
+#include "app/cli/JsonEvents.h"
 #include "app/cli/Target.h"
 #include "backup/BackupJob.h"
 #include "forms/MainForm.h"
@@ -14,6 +15,8 @@
 
 namespace qob::cli {
 namespace {
+
+constexpr std::size_t kOptionsBox = 5; // "Options Settings"
 
 // Messages of the load step and of opening the target: warnings go to stderr; the critical ones
 // (no Outlook, no profile) are followed by this command's own words.
@@ -50,7 +53,7 @@ int runBackupCommand(const Args& args, std::ostream& out, std::ostream& err, Job
         items = *flags;
     }
     std::string error;
-    std::optional<std::string> password = readPassword(args, error);
+    std::optional<std::string> password = readPassword(args, error, PasswordUse::New);
     if (!error.empty()) {
         err << "qob: " << error << "\n";
         return 2;
@@ -89,6 +92,11 @@ int runBackupCommand(const Args& args, std::ostream& out, std::ostream& err, Job
     for (std::size_t i = 0; i < kItemBoxCount; ++i) {
         request.items[i] = args.has("--items") ? items[i] == '1' : form.backupItem[i].enabled;
     }
+    // The window always offers the options box; a profile "has" the options only when Outlook has
+    // written its options key (it does so at its first start).
+    if (!args.has("--items")) {
+        request.items[kOptionsBox] = target->platform().registry.keyExists(form.state().optionsKey);
+    }
     request.target = args.positional[0];
     if (auto refused = refuseBackupRequest(request)) {
         err << refused->text << "\n";
@@ -99,6 +107,18 @@ int runBackupCommand(const Args& args, std::ostream& out, std::ostream& err, Job
     readBackupSettings(target->platform().programFolder, request);
     request.state = form.state();
     const BackupSummary outcome = runBackupJob(target->platform(), request, observer, stop);
+    if (args.report) {
+        static const char* const kJsonResult[] = {"completed", "incomplete", "failed", "cancelled"};
+        args.report->result = kJsonResult[static_cast<int>(outcome.end)];
+        args.report->message = outcome.text;
+        for (const BackupItemResult& item : outcome.items) {
+            args.report->items.push_back({item.name, item.stored, item.reason, ""});
+        }
+        args.report->problems = outcome.notStored;
+        if (!outcome.reason.empty()) {
+            args.report->problems.push_back(outcome.reason);
+        }
+    }
     (outcome.complete() ? out : err) << forTerminal(outcome.text) << "\n";
     if (outcome.cancelled()) {
         return kExitStopped;
@@ -123,10 +143,12 @@ int runBackupShowingProgress(const Args& args, std::ostream& out, std::ostream& 
 
 CommandRegistration
     reg({.name = "backup",
-         .usage = "backup --profile P [--items ITEMS] [--description TEXT] [--password-file F] OUT.qob   "
+         .usage = "backup --profile P [--items ITEMS] [--description TEXT] [--password | --password-file F] "
+                  "OUT.qob   "
                   "back up a mail profile (without --items: every item it has)",
          .valueOptions = {"--profile", "--items", "--description", "--password-file"},
          .run = runBackupShowingProgress,
+         .flags = {"--password"},
          .arguments = {"OUT.qob"},
          .required = {"--profile"}});
 

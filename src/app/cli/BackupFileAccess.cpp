@@ -53,7 +53,7 @@ bool openBackupFile(Archive& archive, const std::filesystem::path& file, const A
     std::optional<std::string> password = readPassword(args, error);
     if (!password) {
         if (error.empty()) {
-            error = "the backup file is protected; give --password-file F or set QOB_PASSWORD";
+            error = "the backup file is protected; give --password, --password-file F or set QOB_PASSWORD";
         }
         archive.closeArchive();
         return false;

@@ -65,7 +65,14 @@ std::string forTerminal(const std::string& text) {
     return out;
 }
 
-std::optional<std::string> readPassword(const Args& args, std::string& error) {
+std::optional<std::string> readPassword(const Args& args, std::string& error, PasswordUse use) {
+    if (args.has("--password")) {
+        if (args.has("--password-file")) {
+            error = "give --password or --password-file F, not both";
+            return std::nullopt;
+        }
+        return askPassword(args.console, use, error);
+    }
     if (args.has("--password-file")) {
         std::ifstream in(args.get("--password-file"), std::ios::binary);
         if (!in) {
@@ -109,14 +116,20 @@ constexpr OptionText kOptionTexts[] = {
      "the items: names separated by commas (data, accounts, signatures, stationery, pab, options, "
      "templates, preferences, contacts) or all, or nine flags 0/1 one per item (110000000)"},
     {"--description", "TEXT", "the backup's description"},
+    {"--password", "",
+     "ask for the password at the terminal, without echo (twice for a new backup; at most 20 "
+     "characters, as the window's prompt takes)"},
     {"--password-file", "F",
-     "the password is the first line of F (else $QOB_PASSWORD; never an argument, which every user "
-     "of the machine can see)"},
+     "the password is the first line of F (else --password or $QOB_PASSWORD; never an argument, "
+     "which every user of the machine can see)"},
     {"--verbose", "", "also the data files each profile uses, and whether they are there"},
-    {"--choose", "DIR",
-     "remember DIR as the target system (of the program, and of qob without --prefix "
-     "or $WINEPREFIX)"},
+    {"--choose", "DIR|NAME",
+     "remember the prefix as the target system (of the program, and of qob without --prefix "
+     "or $WINEPREFIX): its folder, or its name as qob prefixes shows it"},
     {"--forget", "", "forget the remembered target system"},
+    {"--abandon", "",
+     "undo a restore that was interrupted and cannot be completed: the target system goes back to "
+     "how it was before it"},
     {"--drive", "ADDR", "the drive, as qob disc drives shows it"},
     {"--volume-id", "NAME", "the disc's name"},
     {"--verify", "", "read the disc back and compare it with the files"},

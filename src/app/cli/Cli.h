@@ -1,6 +1,7 @@
 #pragma once
 // The command-line tool's plumbing: arguments, the target system it works on, and the table of
 // commands. Each command lives in a file of its own and registers itself in commandTable().
+#include "app/cli/PasswordPrompt.h"
 #include "platform/Dialogs.h"
 
 #include <chrono>
@@ -19,13 +20,20 @@ namespace qob::cli {
 struct Console {
     int errFd = -1; // -1: not a descriptor (a test's string stream)
     std::function<std::chrono::steady_clock::time_point()> clock = std::chrono::steady_clock::now;
+    // Reads one line typed without echo after showing the prompt (--password); nullopt when no one
+    // can type it. Empty: the controlling terminal (readSecretFromTerminal).
+    std::function<std::optional<std::string>(const std::string& prompt)> readSecret = {};
 };
+
+struct CommandReport;
 
 // Parsed command line: positional arguments and --name value / --flag options.
 struct Args {
     std::vector<std::string> positional;
     std::map<std::string, std::string> options; // "--prefix" -> "DIR"; flags map to ""
     Console console;
+    // Set by --json's runner: a job command fills it with its items and result.
+    CommandReport* report = nullptr;
     bool has(const std::string& name) const { return options.count(name) != 0; }
     std::string get(const std::string& name, const std::string& fallback = "") const;
 };
@@ -44,9 +52,11 @@ private:
     std::ostream& err_;
 };
 
-// The password of a protected backup: --password-file F (first line), else $QOB_PASSWORD. Never an
-// argument: command lines are visible to every user of the machine.
-std::optional<std::string> readPassword(const Args& args, std::string& error);
+// The password of a protected backup: typed at the terminal (--password; twice for a new backup),
+// else --password-file F (first line), else $QOB_PASSWORD. Never an argument: command lines are
+// visible to every user of the machine. nullopt without `error` when none is given.
+std::optional<std::string> readPassword(const Args& args, std::string& error,
+                                        PasswordUse use = PasswordUse::Existing);
 
 // The nine 0/1 flags of --items, given as flags or by name; nullopt after saying why on `err`.
 std::optional<std::string> itemBoxes(const std::string& items, std::ostream& err);

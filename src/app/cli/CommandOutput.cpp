@@ -100,12 +100,23 @@ int runJobCommand(const std::string& name, const Args& args, std::ostream& out, 
     }
     JsonEvents events(out);
     std::ostringstream words;
-    const int code = stopped(command(args, words, err, events, stop));
+    CommandReport report;
+    Args reporting = args;
+    reporting.report = &report;
+    const int code = stopped(command(reporting, words, err, events, stop));
     JsonSummary summary;
     summary.command = name;
-    summary.result = code == 0 ? "completed" : interrupt.signal() != 0 ? "cancelled" : "failed";
+    if (code != 0 && interrupt.signal() != 0) {
+        summary.result = "cancelled";
+    } else if (!report.result.empty()) {
+        summary.result = report.result;
+    } else {
+        summary.result = code == 0 ? "completed" : "failed";
+    }
     summary.file = args.positional.empty() ? "" : args.positional[0];
-    summary.message = words.str();
+    summary.message = report.message.empty() ? words.str() : report.message;
+    summary.items = std::move(report.items);
+    summary.problems = std::move(report.problems);
     summary.exitCode = code;
     out << formatSummary(summary) << "\n" << std::flush;
     return code;

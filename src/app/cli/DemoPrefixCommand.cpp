@@ -11,11 +11,18 @@ namespace {
 
 int runDemoPrefix(const Args& args, std::ostream& out, std::ostream& err) {
     if (args.positional.size() != 1) {
-        err << "usage: qob demo-prefix DIR\n";
+        err << "usage: qob demo-prefix [--office 15.0] DIR\n";
+        return 2;
+    }
+    // The generations whose layout the demo knows how to write.
+    const std::string office = args.get("--office", "15.0");
+    if (office != "14.0" && office != "15.0" && office != "16.0") {
+        err << "qob: --office takes 14.0 (Outlook 2010), 15.0 (2013) or 16.0 (2016 to 365), not \"" << office
+            << "\"\n";
         return 2;
     }
     try {
-        DemoTargetSystem demo = DemoTargetSystem::createFiles(args.positional[0]);
+        DemoTargetSystem demo = DemoTargetSystem::createFiles(args.positional[0], office);
         WinePrefixRegistry store(demo.prefix);
         demo.writeRegistry(store);
         out << demo.prefix.string() << "\n";
@@ -31,8 +38,9 @@ int runDemoPrefix(const Args& args, std::ostream& out, std::ostream& err) {
 }
 
 CommandRegistration reg({.name = "demo-prefix",
-                         .usage = "demo-prefix DIR   make a demo target system with Outlook data in DIR",
-                         .valueOptions = {},
+                         .usage = "demo-prefix [--office 15.0] DIR   make a demo target system with Outlook "
+                                  "data in DIR (Office 14.0, 15.0 or 16.0)",
+                         .valueOptions = {"--office"},
                          .run = runDemoPrefix,
                          .arguments = {"DIR"}});
 

@@ -1,6 +1,7 @@
 // qob info FILE.qob: where a backup came from, its description and the items it holds.
 #include "app/cli/BackupFileAccess.h"
 #include "app/cli/Cli.h"
+#include "app/cli/ItemNames.h"
 #include "app/cli/TerminalText.h"
 #include "backup/InfoFileReader.h"
 #include "settings/BackupInfo.h"
@@ -39,8 +40,15 @@ int runInfo(const Args& args, std::ostream& out, std::ostream& err) {
     out << "Description: " << escapeControls(unescapeDescription(info.get(kKeyInformation))) << "\n";
     const std::string flags = info.get(kKeyItemFlags);
     const bool valid = isValidItemFlags(flags);
-    out << "Items: " << escapeControls(flags) << (valid ? "" : " (invalid: not eleven 0/1 characters)")
-        << "\n";
+    // The items by the names --items takes, so that a restore of some of them can be typed from
+    // here; the flags as stored after them.
+    if (valid) {
+        const std::string names = itemNamesOfBackup(flags);
+        out << "Items: " << (names.empty() ? "none" : names) << "\n";
+        out << "Item flags: " << flags << "\n";
+    } else {
+        out << "Items: " << escapeControls(flags) << " (invalid: not eleven 0/1 characters)\n";
+    }
     if (valid) {
         for (std::size_t i = 0; i < kItemKindCount; ++i) {
             auto kind = static_cast<ItemKind>(i);
@@ -54,11 +62,13 @@ int runInfo(const Args& args, std::ostream& out, std::ostream& err) {
     return rc;
 }
 
-CommandRegistration reg({.name = "info",
-                         .usage = "info [--password-file F] FILE.qob   show a backup's information",
-                         .valueOptions = {"--password-file"},
-                         .run = runInfo,
-                         .arguments = {"FILE.qob"}});
+CommandRegistration
+    reg({.name = "info",
+         .usage = "info [--password | --password-file F] FILE.qob   show a backup's information",
+         .valueOptions = {"--password-file"},
+         .run = runInfo,
+         .flags = {"--password"},
+         .arguments = {"FILE.qob"}});
 
 } // namespace
 } // namespace qob::cli

@@ -85,8 +85,9 @@ std::string formatSummary(const JsonSummary& summary) {
     for (std::size_t i = 0; i < summary.items.size(); ++i) {
         const JsonSummaryItem& item = summary.items[i];
         out += (i ? "," : "");
-        out += "{\"name\":" + jsonString(item.name) + ",\"ok\":" + (item.ok ? "true" : "false") +
-               ",\"reason\":" + jsonString(item.reason) + "}";
+        const std::string result = !item.result.empty() ? item.result : item.ok ? "succeeded" : "failed";
+        out += "{\"name\":" + jsonString(item.name) + ",\"result\":" + jsonString(result) +
+               ",\"ok\":" + (item.ok ? "true" : "false") + ",\"reason\":" + jsonString(item.reason) + "}";
     }
     out += "],\"problems\":[";
     for (std::size_t i = 0; i < summary.problems.size(); ++i) {

@@ -37,6 +37,16 @@ struct JsonSummaryItem {
     std::string name; // "Backup Personal Folders" ...
     bool ok = false;
     std::string reason; // why it failed; "" when it did not
+    std::string result; // "succeeded" or "failed"; "" says it by `ok`
+};
+
+// What a job command (backup, restore) hands --json's summary beyond the words it prints: every
+// chosen item with its result and reason, the further problems, and the run's result.
+struct CommandReport {
+    std::string result;  // "completed", "incomplete", "failed", "cancelled"; "": by the exit code
+    std::string message; // the summary text; "": the words printed on stdout
+    std::vector<JsonSummaryItem> items;
+    std::vector<std::string> problems;
 };
 
 struct JsonSummary {
@@ -50,7 +60,8 @@ struct JsonSummary {
 };
 
 // {"event":"summary","command":...,"result":...,"file":...,"exit":0,"message":...,
-//  "items":[{"name":...,"ok":true,"reason":""}],"problems":[...]} on one line, without its line end.
+//  "items":[{"name":...,"result":"succeeded","ok":true,"reason":""}],"problems":[...]} on one line,
+// without its line end.
 std::string formatSummary(const JsonSummary& summary);
 
 } // namespace qob::cli

@@ -3,6 +3,7 @@
 // one for the program and for qob without --prefix or $WINEPREFIX.
 #include "app/cli/Cli.h"
 #include "app/cli/JsonEvents.h"
+#include "app/cli/PrefixByName.h"
 #include "app/cli/TerminalText.h"
 #include "outlook/PrefixProfiles.h"
 #include "platform/Environment.h"
@@ -49,7 +50,14 @@ std::string jsonLine(const PrefixCandidate& candidate, bool chosen, bool current
 
 int choose(const Args& args, const std::filesystem::path& programFolder, std::ostream& out,
            std::ostream& err) {
-    const std::filesystem::path folder = args.get("--choose");
+    // A name as `prefixes` shows it ("Office" for a bottle) is taken as --prefix takes it.
+    std::string error;
+    const std::optional<std::string> named = prefixFolderFor(args.get("--choose"), error);
+    if (!named) {
+        err << "qob: " << error << "\n";
+        return 2;
+    }
+    const std::filesystem::path folder = *named;
     if (Status stored = rememberTargetSystem(programFolder, folder); !stored) {
         err << "qob: " << stored.message << "\n";
         return 1;
@@ -107,7 +115,12 @@ int runPrefixes(const Args& args, std::ostream& out, std::ostream& err) {
         if (!listed)
             candidates.insert(candidates.begin(), {current.prefix, currentCanonical, {PrefixOrigin::Option}});
     }
+    // --json: one document, an array of one object per prefix (one object a line, for grep and sed).
+    const bool json = args.has("--json");
+    std::vector<std::string> objects;
     if (candidates.empty()) {
+        if (json)
+            out << "[]\n";
         err << "qob: no Wine prefix found ($WINEPREFIX, ~/.wine and the folders of the Wine front ends "
                "hold none)\n";
         return 1;
@@ -118,8 +131,8 @@ int runPrefixes(const Args& args, std::ostream& out, std::ostream& err) {
         const bool chosen = remembered && candidate.canonical == chosenCanonical;
         const bool isCurrent = !current.prefix.empty() && candidate.canonical == currentCanonical;
         const PrefixProfiles found = readPrefixProfiles(candidate.path);
-        if (args.has("--json")) {
-            out << jsonLine(candidate, chosen, isCurrent, found) << "\n";
+        if (json) {
+            objects.push_back(jsonLine(candidate, chosen, isCurrent, found));
             continue;
         }
         std::vector<std::string> origins;
@@ -129,16 +142,19 @@ int runPrefixes(const Args& args, std::ostream& out, std::ostream& err) {
             << (chosen ? " (chosen)" : "") << (isCurrent ? " (current)" : "") << "  "
             << escapeControls(describeProfiles(found)) << "\n";
     }
+    if (json)
+        out << "[\n" << joined(objects, ",\n") << "\n]\n";
     return 0;
 }
 
-CommandRegistration reg({.name = "prefixes",
-                         .usage = "prefixes [--json] [--choose DIR | --forget]   list the Wine prefixes and "
-                                  "their Outlook profiles; remember one as the target system",
-                         .valueOptions = {"--choose"},
-                         .run = runPrefixes,
-                         .flags = {"--forget"},
-                         .arguments = {}});
+CommandRegistration
+    reg({.name = "prefixes",
+         .usage = "prefixes [--json] [--choose DIR|NAME | --forget]   list the Wine prefixes and "
+                  "their Outlook profiles; remember one as the target system",
+         .valueOptions = {"--choose"},
+         .run = runPrefixes,
+         .flags = {"--forget"},
+         .arguments = {}});
 
 } // namespace
 } // namespace qob::cli

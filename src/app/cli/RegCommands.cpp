@@ -4,6 +4,7 @@
 #include "platform/RunLock.h"
 #include "registry/KeyHandle.h"
 #include "registry/RegistryText.h"
+#include "restore/RestoreTransaction.h"
 
 #include <functional>
 #include <iostream>
@@ -32,6 +33,11 @@ int onTarget(const Args& args, std::size_t argumentCount, const char* usage, std
     if (lockKind) {
         if (Status locked = lockTargetSystem(target->platform().system, runLock, lockKind); !locked) {
             err << "qob: " << locked.message << "\n";
+            return 1;
+        }
+        // A restore killed half-way is finished first, or this change would be undone by it.
+        if (Status recovered = completeInterruptedRestore(target->platform()); !recovered) {
+            err << "qob: " << recovered.message << "\n";
             return 1;
         }
     }

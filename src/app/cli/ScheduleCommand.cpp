@@ -152,9 +152,9 @@ int runSchedule(const Args& args, std::ostream& out, std::ostream& err) {
     backup.days = *days;
     backup.hour = time->hour;
     backup.minute = time->minute;
-    if (args.has("--password-file")) {
+    if (args.has("--password-file") || args.has("--password")) {
         std::string error;
-        backup.password = readPassword(args, error);
+        backup.password = readPassword(args, error, PasswordUse::New);
         if (!error.empty() || !backup.password || backup.password->empty()) {
             err << "qob: " << (error.empty() ? "the password file holds no password" : error) << "\n";
             return 2;
@@ -199,7 +199,7 @@ int runSchedule(const Args& args, std::ostream& out, std::ostream& err) {
 // Each action is a command of its own, so that each has its own options and help.
 Command scheduleAction(const std::string& action, const std::string& usage,
                        std::vector<std::string> valueOptions, std::vector<std::string> arguments,
-                       std::vector<std::string> required) {
+                       std::vector<std::string> required, std::vector<std::string> flags = {}) {
     return {.name = "schedule " + action,
             .usage = usage,
             .valueOptions = std::move(valueOptions),
@@ -209,16 +209,17 @@ Command scheduleAction(const std::string& action, const std::string& usage,
                     withAction.positional.insert(withAction.positional.begin(), action);
                     return runSchedule(withAction, out, err);
                 },
+            .flags = std::move(flags),
             .arguments = std::move(arguments),
             .required = std::move(required)};
 }
 
 const CommandRegistration addCommand{
     scheduleAction("add",
-                   "schedule add --profile P --items ITEMS --days Mon,Fri --time 9:00 [--password-file F] "
-                   "FILE.qob   back up weekly (in the user's crontab)",
+                   "schedule add --profile P --items ITEMS --days Mon,Fri --time 9:00 [--password | "
+                   "--password-file F] FILE.qob   back up weekly (in the user's crontab)",
                    {"--profile", "--items", "--days", "--time", "--password-file"}, {"FILE.qob"},
-                   {"--profile", "--items", "--days", "--time"})};
+                   {"--profile", "--items", "--days", "--time"}, {"--password"})};
 const CommandRegistration showCommand{
     scheduleAction("show", "schedule show            the weekly backup, if one is scheduled", {}, {}, {})};
 const CommandRegistration removeCommand{

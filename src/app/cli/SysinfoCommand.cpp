@@ -1,6 +1,7 @@
 // qob sysinfo: what the program sees of the target system, the facts Outlook backups depend on.
 #include "app/cli/Cli.h"
 #include "app/cli/Target.h"
+#include "outlook/OutlookDiscovery.h"
 
 #include <iostream>
 
@@ -11,6 +12,7 @@ const char* const kProfileRoots[] = {
     "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows Messaging "
     "Subsystem\\Profiles",
     "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\15.0\\Outlook\\Profiles",
+    "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\16.0\\Outlook\\Profiles",
 };
 
 int sysinfo(const Args& args, std::ostream& out, std::ostream& err) {
@@ -28,6 +30,11 @@ int sysinfo(const Args& args, std::ostream& out, std::ostream& err) {
         << "User folder:      " << p.system.expandEnvironment("%UserProfile%") << "\n"
         << "Windows folder:   " << p.system.windowsFolder() << "\n"
         << "Wine server:      " << (target->store().serverRunning() ? "running" : "not running") << "\n";
+    AppState state;
+    const std::string outlook = getOutlookVersion(p.registry, state);
+    out << "Outlook:          " << (outlook.empty() ? "(unknown generation)" : outlook)
+        << (state.officeVersion.empty() ? "" : " (Office " + state.officeVersion + ")") << "\n"
+        << "Profiles key:     " << profilesRootKeyFor(state.officeVersion) << "\n";
     for (const char* root : kProfileRoots) {
         out << "\nreg query " << root << "\n";
         if (!p.registry.keyExists(root)) {

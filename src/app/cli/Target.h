@@ -2,6 +2,9 @@
 // The real target system (a Wine prefix) and the program folder, built once by an entry point and
 // handed down as a Platform. Shared by the qob commands and by quiremail's start-up, so it is
 // header-only: quiremail does not link the command objects.
+#ifdef _WIN32
+#include "app/cli/Win32Target.h"
+#else
 #include "platform/Environment.h"
 #include "platform/Platform.h"
 #include "platform/wine/PrefixChoice.h"
@@ -20,6 +23,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#endif
 
 namespace qob {
 class MainForm;
@@ -29,6 +33,7 @@ namespace qob::cli {
 
 struct Args;
 
+#ifndef _WIN32
 // Owns every object the Platform refers to; keep it alive (and in place) while the Platform is used.
 class Target {
 public:
@@ -36,9 +41,11 @@ public:
     // $WINEPREFIX, the target system remembered in settings.dat and ~/.wine (see PrefixChoice.h).
     // Returns nullptr and says why in `error` when there is no usable prefix or program folder.
     // A remembered choice that was passed over is told in note() (or in `error` on failure).
+    // completeRestore false: a restore left unfinished is not touched (for undoing it).
     static std::unique_ptr<Target> open(const std::optional<std::string>& prefixOption, Dialogs& dialogs,
                                         std::string& error,
-                                        PrefixPolicy policy = PrefixPolicy::CommandLineTool) {
+                                        PrefixPolicy policy = PrefixPolicy::CommandLineTool,
+                                        bool completeRestore = true) {
         std::filesystem::path programFolder;
         Status folder = resolveProgramFolder(ProgramFolderSources::fromEnvironment(), programFolder);
         if (!folder) {
@@ -63,8 +70,11 @@ public:
         auto target = std::unique_ptr<Target>(new Target(choice.prefix, programFolder, dialogs));
         target->note_ = choice.note;
         // A restore killed while it made its changes real is finished before anything else looks
-        // at the target system, which is otherwise half restored.
-        if (Status completed = completeInterruptedRestore(target->platform()); !completed) {
+        // at the target system, which is otherwise half restored; but only when no other run works
+        // on it, since a restore that is still running owns its files.
+        if (Status completed =
+                completeRestore ? completeInterruptedRestoreIfIdle(target->platform()) : Status::success();
+            !completed) {
             error = completed.message;
             return nullptr;
         }
@@ -108,6 +118,8 @@ private:
     std::unique_ptr<WineSystemServices> system_;
     std::unique_ptr<Platform> platform_;
 };
+
+#endif
 
 // The same for a qob command: --prefix from the parsed arguments.
 std::unique_ptr<Target> openTarget(const Args& args, Dialogs& dialogs, std::string& error);

@@ -30,11 +30,13 @@ int runVerify(const Args& args, std::ostream& out, std::ostream& err) {
     return 0;
 }
 
-CommandRegistration reg({.name = "verify",
-                         .usage = "verify [--password-file F] FILE.qob   read every entry back and check it",
-                         .valueOptions = {"--password-file"},
-                         .run = runVerify,
-                         .arguments = {"FILE.qob"}});
+CommandRegistration
+    reg({.name = "verify",
+         .usage = "verify [--password | --password-file F] FILE.qob   read every entry back and check it",
+         .valueOptions = {"--password-file"},
+         .run = runVerify,
+         .flags = {"--password"},
+         .arguments = {"FILE.qob"}});
 
 } // namespace
 } // namespace qob::cli

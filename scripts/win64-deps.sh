@@ -1,0 +1,68 @@
+#!/usr/bin/env bash
+# Builds, for the Windows programs, the libraries Debian does not ship for mingw-w64: libzip (reading
+# archives; its own crypto on Windows' CNG), libdeflate (the writer's compression) and ISA-L (the
+# reader's inflate), each from Debian's own source package of the version the Linux build links, so
+# both builds read and write archives with the same code. Usage: win64-deps.sh <deps-folder>.
+# The result (<deps-folder>/prefix) is kept: a later call with everything built does nothing.
+set -euo pipefail
+deps=$(realpath -m "$1")
+here=$(cd "$(dirname "$0")/.." && pwd)
+prefix=$deps/prefix
+src=$deps/src
+if [ -f "$prefix/lib/libzip.a" ] && [ -f "$prefix/lib/libdeflate.a" ] && [ -f "$prefix/lib/libisal.a" ]; then
+    exit 0
+fi
+mkdir -p "$prefix/lib" "$prefix/include" "$src"
+triple=x86_64-w64-mingw32
+
+# apt-get source needs a deb-src entry for the archive the system already uses (see bootstrap.sh).
+cd "$src"
+for pkg in libzip libdeflate libisal; do
+    if ! ls "$pkg"_*.orig.tar.* >/dev/null 2>&1; then
+        apt-get source --download-only -qq "$pkg" >/dev/null
+    fi
+done
+
+unpack() { # the unpacked folder of a source package
+    local tarball
+    tarball=$(ls "$src/$1"_*.orig.tar.* | head -n1)
+    local dir=$src/$1-src
+    if [ ! -d "$dir" ]; then
+        mkdir -p "$dir"
+        tar -xf "$tarball" -C "$dir" --strip-components=1
+    fi
+    echo "$dir"
+}
+
+if [ ! -f "$prefix/lib/libdeflate.a" ]; then
+    d=$(unpack libdeflate)
+    # (Its Makefile probes compiler options by compiling snippets; their errors are expected.)
+    make -s -C "$d" -j "$(nproc)" CC=$triple-gcc-posix AR=$triple-ar CFLAGS=-O2 libdeflatestatic.lib 2>/dev/null
+    cp "$d/libdeflatestatic.lib" "$prefix/lib/libdeflate.a"
+    cp "$d/libdeflate.h" "$prefix/include/"
+fi
+
+if [ ! -f "$prefix/lib/libisal.a" ]; then
+    d=$(unpack libisal)
+    make -s -C "$d" -j "$(nproc)" -f Makefile.unx arch=mingw AS=nasm lib >/dev/null
+    cp "$d/bin/isa-l.a" "$prefix/lib/libisal.a"
+    mkdir -p "$prefix/include/isa-l"
+    cp "$d"/include/*.h "$prefix/include/isa-l/"
+fi
+
+if [ ! -f "$prefix/lib/libzip.a" ]; then
+    d=$(unpack libzip)
+    cmake -S "$d" -B "$d/build" -G Ninja -Wno-dev -DCMAKE_TOOLCHAIN_FILE="$here/cmake/mingw-w64-x86_64.cmake" \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DBUILD_SHARED_LIBS=OFF \
+        -DENABLE_COMMONCRYPTO=OFF -DENABLE_GNUTLS=OFF -DENABLE_MBEDTLS=OFF -DENABLE_OPENSSL=OFF \
+        -DENABLE_WINDOWS_CRYPTO=ON -DENABLE_BZIP2=OFF -DENABLE_LZMA=OFF -DBUILD_TOOLS=OFF \
+        -DBUILD_REGRESS=OFF -DBUILD_EXAMPLES=OFF -DBUILD_DOC=OFF >/dev/null
+    cmake --build "$d/build" -j "$(nproc)" >/dev/null
+    cmake --install "$d/build" >/dev/null
+fi
+
+# CLI11 is header-only: its Debian headers serve the Windows build as they are, without putting all
+# of /usr/include (glibc's headers) on the cross compiler's path.
+if [ ! -e "$prefix/include/CLI" ]; then
+    ln -s /usr/include/CLI "$prefix/include/CLI"
+fi

@@ -1,0 +1,57 @@
+#include "platform/win32/WideText.h"
+
+#include <windows.h>
+
+namespace qob::win32 {
+
+std::wstring widen(std::string_view utf8) {
+    if (utf8.empty()) {
+        return {};
+    }
+    const int n = MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), nullptr, 0);
+    std::wstring out(static_cast<std::size_t>(n), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, utf8.data(), static_cast<int>(utf8.size()), out.data(), n);
+    return out;
+}
+
+std::string narrow(std::wstring_view utf16) {
+    if (utf16.empty()) {
+        return {};
+    }
+    const int n = WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()), nullptr, 0,
+                                      nullptr, nullptr);
+    std::string out(static_cast<std::size_t>(n), '\0');
+    WideCharToMultiByte(CP_UTF8, 0, utf16.data(), static_cast<int>(utf16.size()), out.data(), n, nullptr,
+                        nullptr);
+    return out;
+}
+
+std::wstring fullPath(const wchar_t* path) {
+    const DWORD n = GetFullPathNameW(path, 0, nullptr, nullptr);
+    if (n == 0) {
+        return path;
+    }
+    std::wstring out(n, L'\0');
+    const DWORD written = GetFullPathNameW(path, n, out.data(), nullptr);
+    out.resize(written);
+    return out;
+}
+
+std::wstring longPath(const wchar_t* path) {
+    std::wstring p = path;
+    if (p.size() < MAX_PATH - 12 || p.rfind(L"\\\\?\\", 0) == 0) {
+        return p;
+    }
+    p = fullPath(p.c_str());
+    for (wchar_t& c : p) {
+        if (c == L'/') {
+            c = L'\\';
+        }
+    }
+    if (p.rfind(L"\\\\", 0) == 0) {
+        return L"\\\\?\\UNC\\" + p.substr(2);
+    }
+    return L"\\\\?\\" + p;
+}
+
+} // namespace qob::win32

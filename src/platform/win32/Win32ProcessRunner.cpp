@@ -1,0 +1,146 @@
+// ProcessRunner on Windows: CreateProcessW with pipes (what the scheduler needs of schtasks.exe).
+// The class keeps the name the callers know it by; only the way it starts a program differs.
+#include "platform/ProcessRunner.h"
+
+#include "platform/win32/WideText.h"
+
+#include <windows.h>
+
+#include <thread>
+
+namespace qob {
+namespace {
+
+// One argument quoted as the C runtime's command-line parser reads it back.
+std::wstring quoted(const std::wstring& arg) {
+    if (!arg.empty() && arg.find_first_of(L" \t\n\v\"") == std::wstring::npos) {
+        return arg;
+    }
+    std::wstring out = L"\"";
+    std::size_t backslashes = 0;
+    for (wchar_t c : arg) {
+        if (c == L'\\') {
+            ++backslashes;
+            continue;
+        }
+        if (c == L'"') {
+            out.append(backslashes * 2 + 1, L'\\');
+        } else {
+            out.append(backslashes, L'\\');
+        }
+        backslashes = 0;
+        out += c;
+    }
+    out.append(backslashes * 2, L'\\');
+    out += L'"';
+    return out;
+}
+
+// The caller's environment with `changes` applied, as CreateProcessW takes it (sorted is not
+// required for a Unicode block; NUL-separated, ending with two).
+std::wstring environmentBlock(const std::map<std::string, std::string>& changes) {
+    std::map<std::wstring, std::wstring> vars;
+    wchar_t* block = GetEnvironmentStringsW();
+    for (const wchar_t* p = block; p && *p; p += wcslen(p) + 1) {
+        std::wstring entry = p;
+        const std::size_t eq = entry.find(L'=', 1);
+        if (eq != std::wstring::npos) {
+            vars[entry.substr(0, eq)] = entry.substr(eq + 1);
+        }
+    }
+    FreeEnvironmentStringsW(block);
+    for (const auto& [name, value] : changes) {
+        vars[win32::widen(name)] = win32::widen(value);
+    }
+    std::wstring out;
+    for (const auto& [name, value] : vars) {
+        out += name + L"=" + value;
+        out.push_back(L'\0');
+    }
+    out.push_back(L'\0');
+    return out;
+}
+
+void readAll(HANDLE from, std::string& into) {
+    char buffer[4096];
+    DWORD got = 0;
+    while (ReadFile(from, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+        into.append(buffer, got);
+    }
+}
+
+} // namespace
+
+ProcessResult PosixProcessRunner::run(const std::vector<std::string>& argv, const std::string& input,
+                                      const std::map<std::string, std::string>& environment) {
+    ProcessResult result;
+    if (argv.empty()) {
+        result.error = "no program to run";
+        return result;
+    }
+    std::wstring commandLine;
+    for (const std::string& arg : argv) {
+        commandLine += (commandLine.empty() ? L"" : L" ") + quoted(win32::widen(arg));
+    }
+    SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+    HANDLE inRead = nullptr, inWrite = nullptr, outRead = nullptr, outWrite = nullptr, errRead = nullptr,
+           errWrite = nullptr;
+    if (!CreatePipe(&inRead, &inWrite, &inherit, 0) || !CreatePipe(&outRead, &outWrite, &inherit, 0) ||
+        !CreatePipe(&errRead, &errWrite, &inherit, 0)) {
+        result.error = "no pipe for " + argv[0];
+        return result;
+    }
+    // Our ends stay with us.
+    SetHandleInformation(inWrite, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(outRead, HANDLE_FLAG_INHERIT, 0);
+    SetHandleInformation(errRead, HANDLE_FLAG_INHERIT, 0);
+
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = inRead;
+    startup.hStdOutput = outWrite;
+    startup.hStdError = errWrite;
+    PROCESS_INFORMATION process{};
+    std::wstring env = environmentBlock(environment);
+    const BOOL started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
+                                        CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT, env.data(), nullptr,
+                                        &startup, &process);
+    const DWORD startError = GetLastError();
+    CloseHandle(inRead);
+    CloseHandle(outWrite);
+    CloseHandle(errWrite);
+    if (!started) {
+        CloseHandle(inWrite);
+        CloseHandle(outRead);
+        CloseHandle(errRead);
+        result.error = "cannot run " + argv[0] + " (error " + std::to_string(startError) + ")";
+        return result;
+    }
+    result.started = true;
+    // Output is read while the input is written, so neither side blocks on a full pipe.
+    std::thread outReader([&] { readAll(outRead, result.out); });
+    std::thread errReader([&] { readAll(errRead, result.err); });
+    DWORD written = 0;
+    for (std::size_t at = 0; at < input.size();) {
+        if (!WriteFile(inWrite, input.data() + at, static_cast<DWORD>(input.size() - at), &written,
+                       nullptr)) {
+            break;
+        }
+        at += written;
+    }
+    CloseHandle(inWrite);
+    WaitForSingleObject(process.hProcess, INFINITE);
+    outReader.join();
+    errReader.join();
+    DWORD code = 0;
+    GetExitCodeProcess(process.hProcess, &code);
+    result.exitCode = static_cast<int>(code);
+    CloseHandle(process.hProcess);
+    CloseHandle(process.hThread);
+    CloseHandle(outRead);
+    CloseHandle(errRead);
+    return result;
+}
+
+} // namespace qob
