@@ -25,7 +25,8 @@ namespace qob::cli {
 class Target {
 public:
     static std::unique_ptr<Target> open(const std::optional<std::string>& prefixOption, Dialogs& dialogs,
-                                        std::string& error, PrefixPolicy = PrefixPolicy::CommandLineTool) {
+                                        std::string& error, PrefixPolicy = PrefixPolicy::CommandLineTool,
+                                        bool completeRestore = true) {
         if (prefixOption) {
             error = "--prefix names a Wine prefix; on Windows the target system is this Windows itself.";
             return nullptr;
@@ -52,7 +53,11 @@ public:
             return nullptr;
         }
         auto target = std::unique_ptr<Target>(new Target(systemFolder, programFolder, dialogs));
-        if (Status completed = completeInterruptedRestore(target->platform()); !completed) {
+        // As on Linux: only a restore whose process is gone is finished, and only while no other
+        // run holds the lock; `completeRestore` false leaves it for undoing.
+        if (Status completed =
+                completeRestore ? completeInterruptedRestoreIfIdle(target->platform()) : Status::success();
+            !completed) {
             error = completed.message;
             return nullptr;
         }

@@ -157,6 +157,13 @@ int unlink(const wchar_t* path) {
     return DeleteFileW(qob::win32::longPath(path).c_str()) ? 0 : failWith(GetLastError());
 }
 
+// A second name for a file (NTFS hard link); fails on file systems without them, as link() does.
+int link(const wchar_t* from, const wchar_t* to) {
+    return CreateHardLinkW(qob::win32::longPath(to).c_str(), qob::win32::longPath(from).c_str(), nullptr)
+               ? 0
+               : failWith(GetLastError());
+}
+
 int rename(const wchar_t* from, const wchar_t* to) {
     return MoveFileExW(qob::win32::longPath(from).c_str(), qob::win32::longPath(to).c_str(),
                        MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)

@@ -76,6 +76,7 @@ int qobFstat(int fd, struct stat* out);
 #define fstat qobFstat
 int lstat(const wchar_t* path, struct stat* out);
 int lstat(const char* path, struct stat* out);
+int link(const wchar_t* from, const wchar_t* to);
 int linkat(int fromDir, const wchar_t* from, int toDir, const wchar_t* to, int flags);
 int fsync(int fd);
 inline int fdatasync(int fd) {
