@@ -18,6 +18,12 @@
 #ifdef QOB_WITH_GUI
 #include "app/WindowRun.h"
 #endif
+#ifdef _WIN32
+#include "platform/win32/WideText.h"
+#include "schedule/AutoCommandLine.h"
+
+#include <windows.h>
+#endif
 
 namespace {
 
@@ -120,9 +126,15 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         commandLine += (i > 1 ? " " : "") + std::string(argv[i]);
     }
+#ifdef _WIN32
+    // The task scheduler hands over the action's text as it was registered: read as written.
+    commandLine = qob::argumentsOfCommandLine(qob::win32::narrow(GetCommandLineW()));
+#endif
     // Started at the session's start: makes up a weekly backup the machine was off for.
     if (argc == 2 && std::string(argv[1]) == qob::kCatchUpOption) {
-        return qob::runCatchUp(std::cerr);
+        qob::PosixProcessRunner runner;
+        const auto scheduler = qob::cli::Target::scheduler(runner);
+        return qob::catchUp(*scheduler, runner, std::chrono::system_clock::now(), std::cerr);
     }
     // The automatic run's text never begins with "--": anything that does is ours (and -h).
     if (argc < 2 || std::string(argv[1]).rfind("--", 0) == 0 || std::string(argv[1]) == "-h") {
@@ -144,8 +156,14 @@ int main(int argc, char** argv) {
         qob::MainForm form(target->platform());
         form.state().commandLine = commandLine;
         form.formLoad();
-        qob::AutoBackupResult result = qob::runAutoBackup(
-            form, commandLine, qob::AutoRunOptions{qob::environment(qob::kPasswordFileVariable)});
+        // The password file the task names, or the one a Windows task (which names none) keeps in
+        // the program folder.
+        qob::AutoRunOptions options;
+        if (auto file = qob::runPasswordFile(qob::environment(qob::kPasswordFileVariable),
+                                             target->platform().programFolder)) {
+            options.passwordFile = file->string();
+        }
+        qob::AutoBackupResult result = qob::runAutoBackup(form, commandLine, options);
         if (!result.ran || !result.succeeded) {
             std::cerr << "quiremail: automatic backup " << (result.ran ? "failed: " : "not run: ")
                       << result.reason << "\n";

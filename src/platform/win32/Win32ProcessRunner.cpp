@@ -69,25 +69,18 @@ void readAll(HANDLE from, std::string& into) {
     }
 }
 
-} // namespace
-
-ProcessResult PosixProcessRunner::run(const std::vector<std::string>& argv, const std::string& input,
-                                      const std::map<std::string, std::string>& environment) {
+// Starts `application` (null: the first word of the command line, looked up as Windows does) with
+// `commandLine`, feeds it `input` and waits for it. `environment`: the block for the child, or
+// null for ours.
+ProcessResult runProcess(const wchar_t* application, std::wstring commandLine, const std::string& name,
+                         const std::string& input, wchar_t* environment) {
     ProcessResult result;
-    if (argv.empty()) {
-        result.error = "no program to run";
-        return result;
-    }
-    std::wstring commandLine;
-    for (const std::string& arg : argv) {
-        commandLine += (commandLine.empty() ? L"" : L" ") + quoted(win32::widen(arg));
-    }
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE inRead = nullptr, inWrite = nullptr, outRead = nullptr, outWrite = nullptr, errRead = nullptr,
            errWrite = nullptr;
     if (!CreatePipe(&inRead, &inWrite, &inherit, 0) || !CreatePipe(&outRead, &outWrite, &inherit, 0) ||
         !CreatePipe(&errRead, &errWrite, &inherit, 0)) {
-        result.error = "no pipe for " + argv[0];
+        result.error = "no pipe for " + name;
         return result;
     }
     // Our ends stay with us.
@@ -102,9 +95,8 @@ ProcessResult PosixProcessRunner::run(const std::vector<std::string>& argv, cons
     startup.hStdOutput = outWrite;
     startup.hStdError = errWrite;
     PROCESS_INFORMATION process{};
-    std::wstring env = environmentBlock(environment);
-    const BOOL started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
-                                        CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT, env.data(), nullptr,
+    const BOOL started = CreateProcessW(application, commandLine.data(), nullptr, nullptr, TRUE,
+                                        CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT, environment, nullptr,
                                         &startup, &process);
     const DWORD startError = GetLastError();
     CloseHandle(inRead);
@@ -114,7 +106,7 @@ ProcessResult PosixProcessRunner::run(const std::vector<std::string>& argv, cons
         CloseHandle(inWrite);
         CloseHandle(outRead);
         CloseHandle(errRead);
-        result.error = "cannot run " + argv[0] + " (error " + std::to_string(startError) + ")";
+        result.error = "cannot run " + name + " (error " + std::to_string(startError) + ")";
         return result;
     }
     result.started = true;
@@ -141,6 +133,29 @@ ProcessResult PosixProcessRunner::run(const std::vector<std::string>& argv, cons
     CloseHandle(outRead);
     CloseHandle(errRead);
     return result;
+}
+
+} // namespace
+
+ProcessResult PosixProcessRunner::run(const std::vector<std::string>& argv, const std::string& input,
+                                      const std::map<std::string, std::string>& environment) {
+    if (argv.empty()) {
+        ProcessResult result;
+        result.error = "no program to run";
+        return result;
+    }
+    std::wstring commandLine;
+    for (const std::string& arg : argv) {
+        commandLine += (commandLine.empty() ? L"" : L" ") + quoted(win32::widen(arg));
+    }
+    std::wstring env = environmentBlock(environment);
+    return runProcess(nullptr, commandLine, argv[0], input, env.data());
+}
+
+ProcessResult PosixProcessRunner::runCommandLine(const std::string& program, const std::string& commandLine,
+                                                 const std::string& input) {
+    const std::wstring application = win32::widen(program);
+    return runProcess(application.c_str(), win32::widen(commandLine), program, input, nullptr);
 }
 
 } // namespace qob
