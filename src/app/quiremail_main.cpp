@@ -43,12 +43,20 @@ constexpr const char* kUsage =
     "       quiremail \" sf=<profile>xm=<9 flags>ps=<password>bf=<file>\"\n"
     "       quiremail --catch-up | --help | --version\n"
     "\n"
+#ifdef _WIN32
+    "Backs up and restores the user data of Outlook of this Windows user (the target system).\n"
+    "Without arguments it says that the windows come with the next release. With the automatic\n"
+    "backup's command line (the weekly task's; it never begins with --) it backs up without a\n"
+    "window and quits. --catch-up makes up a weekly backup the computer was off for.\n"
+    "The command-line tool is qob.exe (qob.exe --help).\n"
+#else
     "Backs up and restores the user data of Outlook run under Wine (a Wine prefix, the target\n"
     "system). Without arguments it opens the main window; --open FILE.qob opens it on the restore\n"
     "tab with that backup. With the automatic backup's command line (the weekly task's; it never\n"
     "begins with --) it backs up without a window and quits. --catch-up makes up a weekly backup\n"
     "the computer was off for (the session's autostart runs it).\n"
     "The command-line tool is qob (qob --help); man quiremail tells more.\n"
+#endif
     "Exit codes: 0 done whole, 1 failed or partly failed, 2 wrong command line.\n";
 
 int runInteractive(int argc, char** argv) {
