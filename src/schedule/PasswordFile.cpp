@@ -111,19 +111,26 @@ fs::path taskPasswordFile(const fs::path& folder) {
 
 Status placeTaskPasswordFile(const fs::path& folder, const std::optional<fs::path>& written) {
     const fs::path fixed = taskPasswordFile(folder);
-    std::error_code ec;
     if (written) {
-        // rename replaces in one step on both systems; the file keeps its owner-only permissions.
-        fs::rename(*written, fixed, ec);
-        if (!ec) {
-            syncFolder(folder);
+        // Replaces the earlier file in one step (MoveFileExW with write-through on Windows); the
+        // file keeps its owner-only permissions.
+        if (::rename(written->c_str(), fixed.c_str()) != 0) {
+            return Status::failure("Cannot put the password file in place as " + fixed.string() + ": " +
+                                   std::strerror(errno));
         }
-    } else {
-        fs::remove(fixed, ec);
+        syncFolder(folder);
+        // Whatever the move kept or dropped of the file's permissions, the file in place is private.
+        if (Status ownerOnly = makeOwnerOnly(fixed); !ownerOnly) {
+            std::error_code ec;
+            fs::remove(fixed, ec);
+            return ownerOnly;
+        }
+        return Status::success();
     }
+    std::error_code ec;
+    fs::remove(fixed, ec);
     if (ec) {
-        return Status::failure((written ? "Cannot put the password file in place as " : "Cannot remove ") +
-                               fixed.string() + ": " + ec.message());
+        return Status::failure("Cannot remove " + fixed.string() + ": " + ec.message());
     }
     return Status::success();
 }

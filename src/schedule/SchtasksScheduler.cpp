@@ -40,7 +40,7 @@ Status schtasksCreateCommandFor(const ScheduledTask& task, std::string& command)
     }
     if (task.arguments.find_first_of(std::string("\"\r\n\0", 4)) != std::string::npos) {
         return Status::failure(
-            "The profile, the backup file and the password cannot hold a double quote (\") "
+            "The profile and the backup file cannot hold a double quote (\") "
             "or a line break: the Windows task scheduler cannot carry them.");
     }
     if (!task.arguments.empty() && task.arguments.back() == '\\') {

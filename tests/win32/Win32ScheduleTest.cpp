@@ -1,10 +1,12 @@
 // The weekly task's Windows side against the Windows API (run under Wine): the password file and
-// the scratch files carry a DACL of the user's SID alone, protected from the folder's; command
+// the scratch files carry a DACL of the user's SID alone, protected from the folder's (the files'
+// lists only on Windows: Wine keeps none); command
 // lines reach the program whole; and, where the system's schtasks.exe can list tasks (Windows,
 // not Wine 8), a task made, read back and removed for real.
 #include "platform/OwnerOnly.h"
 #include "platform/ProcessRunner.h"
 #include "platform/win32/WideText.h"
+#include "platform/win32/Win32OwnerOnly.h"
 #include "platform/win32/Win32SystemServices.h"
 #include "schedule/PasswordFile.h"
 #include "schedule/SchtasksScheduler.h"
@@ -74,7 +76,27 @@ std::vector<unsigned char> userSid() {
     return {start, start + GetLengthSid(sid)};
 }
 
-TEST(Win32Schedule, ThePasswordAndScratchFilesAreTheUsersAlone) {
+bool underWine() {
+    return GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+
+TEST(Win32Schedule, TheOwnerOnlyListGrantsTheUserAlone) {
+    PACL acl = nullptr;
+    ASSERT_EQ(win32::ownerOnlyAcl(acl), DWORD(ERROR_SUCCESS));
+    ACL_SIZE_INFORMATION info{};
+    ASSERT_TRUE(GetAclInformation(acl, &info, sizeof info, AclSizeInformation));
+    ASSERT_EQ(info.AceCount, 1u);
+    ACCESS_ALLOWED_ACE* ace = nullptr;
+    ASSERT_TRUE(GetAce(acl, 0, reinterpret_cast<void**>(&ace)));
+    EXPECT_EQ(ace->Header.AceType, ACCESS_ALLOWED_ACE_TYPE);
+    EXPECT_EQ(ace->Header.AceFlags & (INHERITED_ACE | OBJECT_INHERIT_ACE | CONTAINER_INHERIT_ACE), 0);
+    EXPECT_EQ(ace->Mask & FILE_ALL_ACCESS, DWORD(FILE_ALL_ACCESS));
+    const auto* sid = reinterpret_cast<const unsigned char*>(&ace->SidStart);
+    EXPECT_EQ(std::vector<unsigned char>(sid, sid + GetLengthSid(&ace->SidStart)), userSid());
+    LocalFree(acl);
+
+    // The files themselves: the password file in place, a scratch file, a file made private
+    // after the fact. A missing file is an error, not a silent success.
     test::TempDir dir;
     fs::path password;
     ASSERT_TRUE(writePasswordFile(dir.path(), "s3cret", password));
@@ -82,11 +104,21 @@ TEST(Win32Schedule, ThePasswordAndScratchFilesAreTheUsersAlone) {
     ASSERT_TRUE(sGetTempFile(dir.path(), "qob", scratch));
     ASSERT_TRUE(placeTaskPasswordFile(dir.path(), password));
     const fs::path placed = taskPasswordFile(dir.path());
-    // A file made the plain way takes what the folder grants: what the others must not keep.
     const fs::path plain = dir / "plain.txt";
     std::ofstream(plain) << "x";
-    ASSERT_TRUE(makeOwnerOnly(plain));
-    for (const fs::path& file : {placed, scratch, plain}) {
+    const fs::path madePrivate = dir / "private.txt";
+    std::ofstream(madePrivate) << "x";
+    ASSERT_TRUE(makeOwnerOnly(madePrivate));
+    std::string read;
+    ASSERT_TRUE(readPasswordFile(placed, read));
+    EXPECT_EQ(read, "s3cret");
+    EXPECT_FALSE(makeOwnerOnly(dir / "missing"));
+    if (underWine()) {
+        // Wine 8 keeps no access list with a file: it reads back one made up from the Unix mode
+        // (SYSTEM, the user, Everyone), whatever was set. Only Windows can show the list on disk.
+        GTEST_SKIP() << "Wine keeps no access list on files";
+    }
+    for (const fs::path& file : {placed, scratch, madePrivate}) {
         SCOPED_TRACE(file.string());
         const Dacl dacl = daclOf(file);
         ASSERT_TRUE(dacl.read);
@@ -95,10 +127,10 @@ TEST(Win32Schedule, ThePasswordAndScratchFilesAreTheUsersAlone) {
         EXPECT_EQ(dacl.aces[0].first, ACCESS_ALLOWED_ACE_TYPE);
         EXPECT_EQ(dacl.aces[0].second, userSid());
     }
-    std::string read;
-    ASSERT_TRUE(readPasswordFile(placed, read));
-    EXPECT_EQ(read, "s3cret");
-    EXPECT_FALSE(makeOwnerOnly(dir / "missing"));
+    // What the others would have had: what the folder passes down, more than the user alone.
+    const Dacl inherited = daclOf(plain);
+    EXPECT_FALSE(inherited.isProtected);
+    EXPECT_GT(inherited.aces.size(), 1u);
 }
 
 TEST(Win32Schedule, ACommandLineReachesTheProgramWhole) {
@@ -130,7 +162,8 @@ TEST(Win32Schedule, TheRealTaskSchedulerMakesReadsAndRemovesTheTask) {
     PosixProcessRunner runner;
     const std::string tool = Win32SystemServices::systemProgram("schtasks.exe");
     ProcessResult listed = runner.runCommandLine(tool, "schtasks /query /fo CSV /nh", "");
-    if (!listed.started || listed.exitCode != 0) {
+    // Windows always lists tasks of its own; Wine 8's tool answers /query with nothing and exit 0.
+    if (!listed.started || listed.exitCode != 0 || listed.out.empty()) {
         GTEST_SKIP() << "this schtasks.exe cannot list tasks (Wine 8 has no /query, /end or /sc)";
     }
     if (listed.out.find("Quire Outlook AutoBackup") != std::string::npos) {
@@ -144,7 +177,8 @@ TEST(Win32Schedule, TheRealTaskSchedulerMakesReadsAndRemovesTheTask) {
     task.minute = 30;
     task.program = (dir / "quiremail.exe").string();
     task.arguments = " sf=My  Profilexm=110000000ps=bf=" + (dir / "q.qob").string();
-    ASSERT_TRUE(scheduler.registerTask(task));
+    const Status registered = scheduler.registerTask(task);
+    ASSERT_TRUE(registered) << registered.message;
     std::optional<ScheduledTask> read;
     EXPECT_TRUE(scheduler.readTask(read));
     EXPECT_EQ(read, task);

@@ -3,6 +3,7 @@
 #include "platform/OwnerOnly.h"
 
 #include "platform/win32/WideText.h"
+#include "platform/win32/Win32OwnerOnly.h"
 
 #include <windows.h>
 
@@ -45,14 +46,14 @@ PSID currentUser(std::vector<unsigned char>& buffer, DWORD& error) {
 
 } // namespace
 
-Status makeOwnerOnly(const std::filesystem::path& file) {
-    const std::string name = win32::narrow(file.wstring());
+namespace win32 {
+
+DWORD ownerOnlyAcl(PACL& acl) {
     std::vector<unsigned char> buffer;
     DWORD error = 0;
     PSID user = currentUser(buffer, error);
     if (!user) {
-        return Status::failure("Cannot tell who runs the program, to make " + name +
-                               " readable by you alone: " + systemError(error));
+        return error;
     }
     EXPLICIT_ACCESSW access{};
     access.grfAccessPermissions = FILE_ALL_ACCESS;
@@ -61,10 +62,19 @@ Status makeOwnerOnly(const std::filesystem::path& file) {
     access.Trustee.TrusteeForm = TRUSTEE_IS_SID;
     access.Trustee.TrusteeType = TRUSTEE_IS_USER;
     access.Trustee.ptstrName = reinterpret_cast<LPWSTR>(user);
+    acl = nullptr;
+    return SetEntriesInAclW(1, &access, nullptr, &acl);
+}
+
+} // namespace win32
+
+Status makeOwnerOnly(const std::filesystem::path& file) {
+    const std::string name = win32::narrow(file.wstring());
     PACL acl = nullptr;
-    if (DWORD made = SetEntriesInAclW(1, &access, nullptr, &acl); made != ERROR_SUCCESS) {
+    if (DWORD made = win32::ownerOnlyAcl(acl); made != ERROR_SUCCESS) {
         return Status::failure("Cannot make " + name + " readable by you alone: " + systemError(made));
     }
+    // Protected: nothing the folder grants (Users, Everyone on a shared folder) is inherited.
     std::wstring path = win32::longPath(file.c_str());
     const DWORD set = SetNamedSecurityInfoW(path.data(), SE_FILE_OBJECT,
                                             DACL_SECURITY_INFORMATION | PROTECTED_DACL_SECURITY_INFORMATION,

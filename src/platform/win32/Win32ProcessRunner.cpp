@@ -6,8 +6,6 @@
 
 #include <windows.h>
 
-#include <thread>
-
 namespace qob {
 namespace {
 
@@ -61,10 +59,16 @@ std::wstring environmentBlock(const std::map<std::string, std::string>& changes)
     return out;
 }
 
-void readAll(HANDLE from, std::string& into) {
+// Reads what the pipe holds now, without waiting for more.
+void readAvailable(HANDLE from, std::string& into) {
     char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(from, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+    DWORD available = 0;
+    while (PeekNamedPipe(from, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+        DWORD got = 0;
+        if (!ReadFile(from, buffer, available < sizeof buffer ? available : sizeof buffer, &got, nullptr) ||
+            got == 0) {
+            return;
+        }
         into.append(buffer, got);
     }
 }
@@ -78,8 +82,10 @@ ProcessResult runProcess(const wchar_t* application, std::wstring commandLine, c
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE inRead = nullptr, inWrite = nullptr, outRead = nullptr, outWrite = nullptr, errRead = nullptr,
            errWrite = nullptr;
-    if (!CreatePipe(&inRead, &inWrite, &inherit, 0) || !CreatePipe(&outRead, &outWrite, &inherit, 0) ||
-        !CreatePipe(&errRead, &errWrite, &inherit, 0)) {
+    // The input pipe holds the whole input, so writing it never waits for the child.
+    const DWORD inputRoom = static_cast<DWORD>(input.size() + 4096);
+    if (!CreatePipe(&inRead, &inWrite, &inherit, inputRoom) ||
+        !CreatePipe(&outRead, &outWrite, &inherit, 0) || !CreatePipe(&errRead, &errWrite, &inherit, 0)) {
         result.error = "no pipe for " + name;
         return result;
     }
@@ -110,9 +116,6 @@ ProcessResult runProcess(const wchar_t* application, std::wstring commandLine, c
         return result;
     }
     result.started = true;
-    // Output is read while the input is written, so neither side blocks on a full pipe.
-    std::thread outReader([&] { readAll(outRead, result.out); });
-    std::thread errReader([&] { readAll(errRead, result.err); });
     DWORD written = 0;
     for (std::size_t at = 0; at < input.size();) {
         if (!WriteFile(inWrite, input.data() + at, static_cast<DWORD>(input.size() - at), &written,
@@ -122,9 +125,17 @@ ProcessResult runProcess(const wchar_t* application, std::wstring commandLine, c
         at += written;
     }
     CloseHandle(inWrite);
-    WaitForSingleObject(process.hProcess, INFINITE);
-    outReader.join();
-    errReader.join();
+    // Output is read while the child runs, so it never blocks on a full pipe, and only what it
+    // holds: a process the child started may keep the pipes open long after the child has ended
+    // (Wine's services, started by schtasks, do), and waiting for their end would never return.
+    for (;;) {
+        const DWORD waited = WaitForSingleObject(process.hProcess, 10);
+        readAvailable(outRead, result.out);
+        readAvailable(errRead, result.err);
+        if (waited != WAIT_TIMEOUT) {
+            break;
+        }
+    }
     DWORD code = 0;
     GetExitCodeProcess(process.hProcess, &code);
     result.exitCode = static_cast<int>(code);
