@@ -39,9 +39,8 @@ Status schtasksCreateCommandFor(const ScheduledTask& task, std::string& command)
         return Status::failure("The start time is not a time of day.");
     }
     if (task.arguments.find_first_of(std::string("\"\r\n\0", 4)) != std::string::npos) {
-        return Status::failure(
-            "The profile and the backup file cannot hold a double quote (\") "
-            "or a line break: the Windows task scheduler cannot carry them.");
+        return Status::failure("The profile and the backup file cannot hold a double quote (\") "
+                               "or a line break: the Windows task scheduler cannot carry them.");
     }
     if (!task.arguments.empty() && task.arguments.back() == '\\') {
         return Status::failure("The backup file name cannot end with a backslash (\\).");
