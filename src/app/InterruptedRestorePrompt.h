@@ -20,7 +20,8 @@ inline bool offerUndoOfInterruptedRestore(Dialogs& dialogs, const std::string& e
         return false;
     }
     const std::string question = error + "\r\n\r\nPut the target system back as it was before that restore?";
-    if (dialogs.message(question, MsgIcon::Question, MsgButtons::YesNo, kApplicationTitle) != MsgAnswer::Yes) {
+    if (dialogs.message(question, MsgIcon::Question, MsgButtons::YesNo, kApplicationTitle) !=
+        MsgAnswer::Yes) {
         return false;
     }
     std::string note;

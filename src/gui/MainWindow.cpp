@@ -533,8 +533,8 @@ void MainWindow::showItemMenu(QGroupBox* group, bool restoreSide, const QPoint& 
 void MainWindow::showLogFile() {
     const std::filesystem::path log = form_.platform().programFolder / "brlog.dat";
     if (actions_.openPath && !actions_.openPath(log)) {
-        form_.platform().dialogs.message(noProgramCouldOpen(log),
-                                         MsgIcon::Warning, MsgButtons::Ok, kApplicationTitle);
+        form_.platform().dialogs.message(noProgramCouldOpen(log), MsgIcon::Warning, MsgButtons::Ok,
+                                         kApplicationTitle);
     }
 }
 

@@ -13,8 +13,8 @@ void AboutWindow::run(HWND owner) {
 
 HWND AboutWindow::create(HWND owner) {
     modal_ = false;
-    HWND window = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_ABOUT), owner, dialogProc,
-                                     reinterpret_cast<LPARAM>(this));
+    HWND window = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_ABOUT), owner,
+                                     dialogProc, reinterpret_cast<LPARAM>(this));
     if (window != nullptr) {
         registerDialog(window);
         ShowWindow(window, SW_SHOW);

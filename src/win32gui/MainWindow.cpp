@@ -26,12 +26,23 @@ constexpr const wchar_t* kTabTitles[kTabCount] = {L"Backup", L"Restore", L"Logs"
 const std::vector<int>& pageControls(int tab) {
     static const std::array<std::vector<int>, kTabCount> pages = [] {
         std::array<std::vector<int>, kTabCount> p;
-        p[0] = {IDC_SOURCE_PROFILE_LABEL, IDC_SOURCE_PROFILE, IDC_BACKUP_GROUP, IDC_BACKUP_FILE_LABEL,
-                IDC_BACKUP_FILE, IDC_BACKUP_BROWSE, IDC_DESCRIPTION_LABEL, IDC_DESCRIPTION, IDC_PROTECT,
-                IDC_PASSWORD_LABEL, IDC_PASSWORD, IDC_PASSWORD2_LABEL, IDC_PASSWORD2};
-        p[1] = {IDC_RESTORE_FILE_LABEL, IDC_RESTORE_FILE, IDC_RESTORE_BROWSE, IDC_BACKUP_INFO_LABEL,
-                IDC_BACKUP_INFO, IDC_BACKUP_DESCRIPTION_LABEL, IDC_BACKUP_DESCRIPTION, IDC_RESTORE_GROUP,
-                IDC_TARGET_PROFILE_LABEL, IDC_TARGET_PROFILE};
+        p[0] = {IDC_SOURCE_PROFILE_LABEL,
+                IDC_SOURCE_PROFILE,
+                IDC_BACKUP_GROUP,
+                IDC_BACKUP_FILE_LABEL,
+                IDC_BACKUP_FILE,
+                IDC_BACKUP_BROWSE,
+                IDC_DESCRIPTION_LABEL,
+                IDC_DESCRIPTION,
+                IDC_PROTECT,
+                IDC_PASSWORD_LABEL,
+                IDC_PASSWORD,
+                IDC_PASSWORD2_LABEL,
+                IDC_PASSWORD2};
+        p[1] = {IDC_RESTORE_FILE_LABEL, IDC_RESTORE_FILE,  IDC_RESTORE_BROWSE,
+                IDC_BACKUP_INFO_LABEL,  IDC_BACKUP_INFO,   IDC_BACKUP_DESCRIPTION_LABEL,
+                IDC_BACKUP_DESCRIPTION, IDC_RESTORE_GROUP, IDC_TARGET_PROFILE_LABEL,
+                IDC_TARGET_PROFILE};
         for (int i = 0; i < static_cast<int>(kItemBoxCount); ++i) {
             p[0].push_back(IDC_BACKUP_ITEM0 + i);
             p[1].push_back(IDC_RESTORE_ITEM0 + i);
@@ -42,7 +53,6 @@ const std::vector<int>& pageControls(int tab) {
     }();
     return pages[static_cast<std::size_t>(tab)];
 }
-
 
 } // namespace
 
@@ -130,7 +140,8 @@ INT_PTR MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         return TRUE;
     case WM_CONTEXTMENU: {
         const int id = GetDlgCtrlID(reinterpret_cast<HWND>(wParam));
-        const bool backupSide = id == IDC_BACKUP_GROUP || (id >= IDC_BACKUP_ITEM0 && id < IDC_BACKUP_ITEM0 + 9);
+        const bool backupSide =
+            id == IDC_BACKUP_GROUP || (id >= IDC_BACKUP_ITEM0 && id < IDC_BACKUP_ITEM0 + 9);
         const bool restoreSide =
             id == IDC_RESTORE_GROUP || (id >= IDC_RESTORE_ITEM0 && id < IDC_RESTORE_ITEM0 + 9);
         if (backupSide || restoreSide) {
@@ -267,7 +278,8 @@ void MainWindow::notifyFrom(const NMHDR& header, LPARAM lParam) {
         auto* info = reinterpret_cast<NMTTDISPINFOW*>(lParam);
         const int id = GetDlgCtrlID(reinterpret_cast<HWND>(header.idFrom));
         const bool restoreSide = id >= IDC_RESTORE_ITEM0;
-        const std::size_t index = static_cast<std::size_t>(id - (restoreSide ? IDC_RESTORE_ITEM0 : IDC_BACKUP_ITEM0));
+        const std::size_t index =
+            static_cast<std::size_t>(id - (restoreSide ? IDC_RESTORE_ITEM0 : IDC_BACKUP_ITEM0));
         if (index < kItemBoxCount) {
             const auto& boxes = restoreSide ? form_.restoreItem : form_.backupItem;
             std::wstring& text = toolTips_[index + (restoreSide ? kItemBoxCount : 0)];

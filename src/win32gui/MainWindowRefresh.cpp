@@ -144,7 +144,8 @@ void MainWindow::refreshAll() {
 }
 
 void MainWindow::enableMenu(int id, bool enabled) {
-    EnableMenuItem(GetMenu(window_), static_cast<UINT>(id), MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
+    EnableMenuItem(GetMenu(window_), static_cast<UINT>(id),
+                   MF_BYCOMMAND | (enabled ? MF_ENABLED : MF_GRAYED));
 }
 
 void MainWindow::refreshCommands() {

@@ -130,8 +130,8 @@ MsgAnswer Win32Dialogs::message(const std::string& text, MsgIcon icon, MsgButton
 std::optional<std::string> Win32Dialogs::openFile(const std::string& title, const std::string& filter,
                                                   const std::string& initialDir) {
     std::optional<std::string> result;
-    callOnWindowThread(owner_,
-                       [&] { result = fileDialog(owner_, false, title, filter, nativePath(initialDir), {}); });
+    callOnWindowThread(
+        owner_, [&] { result = fileDialog(owner_, false, title, filter, nativePath(initialDir), {}); });
     return result;
 }
 
@@ -140,12 +140,14 @@ std::optional<std::string> Win32Dialogs::saveFile(const std::string& title, cons
     std::optional<std::string> result;
     callOnWindowThread(owner_, [&] {
         const std::filesystem::path path(nativePath(initialPath));
-        result = fileDialog(owner_, true, title, filter, path.parent_path().wstring(), path.filename().wstring());
+        result =
+            fileDialog(owner_, true, title, filter, path.parent_path().wstring(), path.filename().wstring());
     });
     return result;
 }
 
-std::optional<std::string> Win32Dialogs::browseFolder(const std::string& title, const std::string& initialDir) {
+std::optional<std::string> Win32Dialogs::browseFolder(const std::string& title,
+                                                      const std::string& initialDir) {
     std::optional<std::string> result;
     callOnWindowThread(owner_, [&] {
         const std::wstring titleW = win32::widen(title);

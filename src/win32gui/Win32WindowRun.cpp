@@ -90,7 +90,8 @@ int runMainWindow(cli::Target& target, win32gui::Win32Dialogs& dialogs, const Wi
     // The target system is this Windows itself: there is no other to choose. The settings, the
     // weekly task (schtasks) and the disc window are not bound on Windows yet; their entries stay off.
     // QUIRE_WINDOW_TRACE=FILE: the smoke test's view of the progress panel, one line per redraw.
-    if (const std::optional<std::string> trace = environment("QUIRE_WINDOW_TRACE"); trace && !trace->empty()) {
+    if (const std::optional<std::string> trace = environment("QUIRE_WINDOW_TRACE");
+        trace && !trace->empty()) {
         actions.trace = [file = std::filesystem::path(win32::widen(*trace))](const std::string& line) {
             std::ofstream(file, std::ios::app) << line << '\n';
         };
@@ -124,15 +125,17 @@ int runMainWindow(cli::Target& target, win32gui::Win32Dialogs& dialogs, const Wi
 int runWin32Windows(const WindowRunOptions& options) {
     // The folder browser and the shell's file dialogs want a single-threaded apartment.
     const HRESULT com = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED | COINIT_DISABLE_OLE1DDE);
-    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES | ICC_TAB_CLASSES | ICC_PROGRESS_CLASS |
-                                                        ICC_BAR_CLASSES | ICC_WIN95_CLASSES};
+    INITCOMMONCONTROLSEX controls{sizeof(controls), ICC_STANDARD_CLASSES | ICC_TAB_CLASSES |
+                                                        ICC_PROGRESS_CLASS | ICC_BAR_CLASSES |
+                                                        ICC_WIN95_CLASSES};
     InitCommonControlsEx(&controls);
 
     win32gui::Win32Dialogs dialogs;
     int code = 1;
     for (;;) {
         std::string error;
-        std::unique_ptr<cli::Target> target = cli::Target::open(std::nullopt, dialogs, error, PrefixPolicy::Program);
+        std::unique_ptr<cli::Target> target =
+            cli::Target::open(std::nullopt, dialogs, error, PrefixPolicy::Program);
         if (!target && offerUndoOfInterruptedRestore(dialogs, error)) {
             continue;
         }
