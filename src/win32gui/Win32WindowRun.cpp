@@ -97,7 +97,8 @@ int runMainWindow(cli::Target& target, win32gui::Win32Dialogs& dialogs, const Wi
         };
     }
 
-    win32gui::MainWindow window(form, actions, win32::narrow(target.prefix().wstring()));
+    // The target system is the running Windows; its name says which, as a prefix's folder does.
+    win32gui::MainWindow window(form, actions, "This Windows (" + platform.system.computerName() + ")");
     if (!window.create()) {
         dialogs.message("The main window could not be created.", MsgIcon::Critical, MsgButtons::Ok,
                         kApplicationTitle);
