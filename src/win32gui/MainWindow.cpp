@@ -273,6 +273,8 @@ void MainWindow::showPage(int tab) {
             ShowWindow(GetDlgItem(window_, id), page == tab ? SW_SHOWNA : SW_HIDE);
         }
     }
+    // The page shown draws whole, frames and scroll bars included, over what the last one left.
+    RedrawWindow(window_, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_FRAME | RDW_ALLCHILDREN);
     // The focus never stays on a control the user can no longer see.
     HWND focus = GetFocus();
     if (focus != nullptr && IsChild(window_, focus) && !IsWindowVisible(focus)) {

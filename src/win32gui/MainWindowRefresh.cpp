@@ -110,14 +110,17 @@ void MainWindow::refresh(FormChange change) {
 
 void MainWindow::refreshLog() {
     HWND list = GetDlgItem(window_, IDC_LOG_LIST);
-    SendMessageW(list, WM_SETREDRAW, FALSE, 0);
     SendMessageW(list, LB_RESETCONTENT, 0, 0);
     // Long lines scroll sideways rather than being cut off.
     HDC dc = GetDC(list);
     HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(list, WM_GETFONT, 0, 0)));
     LONG widest = 0;
     for (const std::string& line : form_.list1) {
-        const std::wstring text = win32::widen(line);
+        // The log's entries end in CR LF after their own line end; a list box would draw the CR.
+        std::wstring text = win32::widen(line);
+        while (!text.empty() && text.back() == L'\r') {
+            text.pop_back();
+        }
         SendMessageW(list, LB_ADDSTRING, 0, reinterpret_cast<LPARAM>(text.c_str()));
         SIZE size{};
         GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
@@ -128,8 +131,6 @@ void MainWindow::refreshLog() {
     SendMessageW(list, LB_SETHORIZONTALEXTENT, static_cast<WPARAM>(widest + 8), 0);
     // The last line chosen and in view.
     SendMessageW(list, LB_SETCURSEL, static_cast<WPARAM>(form_.list1Selected), 0);
-    SendMessageW(list, WM_SETREDRAW, TRUE, 0);
-    InvalidateRect(list, nullptr, TRUE);
 }
 
 void MainWindow::refreshAll() {

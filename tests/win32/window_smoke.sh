@@ -100,7 +100,7 @@ PID=$!
 
 shot() { # name [window]: a picture of the window (the whole screen without one)
     [[ -n "${SCREENSHOTS:-}" ]] || return 0
-    sleep 0.5
+    sleep 1
     import -window "${2:-root}" "$SCREENSHOTS/$1.png" || fail "screenshot $1"
 }
 windows() { xdotool search --onlyvisible --name "^$TITLE" 2>/dev/null || true; }
@@ -169,8 +169,10 @@ wait_for "the restore's summary box to close on Enter" box_gone
 if [[ -n "${SCREENSHOTS:-}" ]]; then
     sleep 1 # the main window takes keys again once the box is gone, not when it is hidden
     xdotool windowfocus --sync "$MAIN"
+    # The other two tabs by their headers (the pictures only; the keys are tested above).
+    xdotool mousemove --window "$MAIN" 145 65 click 1
     shot main-3-logs "$MAIN"
-    xdotool key ctrl+Tab
+    xdotool mousemove --window "$MAIN" 200 65 click 1
     shot main-4-about "$MAIN"
     # The about window from the Help menu (Alt+H, then its second entry).
     xdotool key --delay 100 alt+h Down Return
