@@ -2,6 +2,10 @@
 
 #include "platform/win32/WideText.h"
 
+#include <uxtheme.h>
+
+#include <algorithm>
+
 namespace qob::win32gui {
 
 std::string windowText(HWND window) {
@@ -24,6 +28,19 @@ std::string controlText(HWND dialog, int id) {
 
 void setControlText(HWND dialog, int id, const std::string& text) {
     setWindowText(GetDlgItem(dialog, id), text);
+}
+
+INT_PTR pageColour(WPARAM dc, LPARAM control, const std::vector<int>& page) {
+    HWND window = reinterpret_cast<HWND>(control);
+    wchar_t kind[16] = {};
+    GetClassNameW(window, kind, 16);
+    // Edit boxes keep theirs: a read-only one is grey on purpose.
+    if (_wcsicmp(kind, L"Edit") == 0 ||
+        std::find(page.begin(), page.end(), GetDlgCtrlID(window)) == page.end()) {
+        return FALSE;
+    }
+    SetBkMode(reinterpret_cast<HDC>(dc), TRANSPARENT);
+    return reinterpret_cast<INT_PTR>(GetSysColorBrush(IsAppThemed() ? COLOR_WINDOW : COLOR_BTNFACE));
 }
 
 std::string withCrLf(const std::string& text) {

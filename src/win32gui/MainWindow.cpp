@@ -11,7 +11,6 @@
 
 #include <commctrl.h>
 #include <shellapi.h>
-#include <uxtheme.h>
 #include <windowsx.h>
 
 #include <algorithm>
@@ -153,19 +152,8 @@ INT_PTR MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     }
     case WM_CTLCOLORSTATIC:
     case WM_CTLCOLORBTN: {
-        // Labels, boxes and frames on a page take the page's colour: a themed tab control draws
-        // its body in the window colour, the dialog around it stays the button face.
-        HWND control = reinterpret_cast<HWND>(lParam);
-        wchar_t kind[16] = {};
-        GetClassNameW(control, kind, 16);
         const int tab = currentTab();
-        const auto& page = pageControls(tab < 0 ? 0 : tab);
-        if (_wcsicmp(kind, L"Edit") != 0 &&
-            std::find(page.begin(), page.end(), GetDlgCtrlID(control)) != page.end()) {
-            SetBkMode(reinterpret_cast<HDC>(wParam), TRANSPARENT);
-            return reinterpret_cast<INT_PTR>(GetSysColorBrush(IsAppThemed() ? COLOR_WINDOW : COLOR_BTNFACE));
-        }
-        return FALSE;
+        return pageColour(wParam, lParam, pageControls(tab < 0 ? 0 : tab));
     }
     case WM_DROPFILES:
         droppedFiles(reinterpret_cast<HDROP>(wParam));

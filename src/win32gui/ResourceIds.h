@@ -7,6 +7,7 @@
 #define IDD_MAIN 100
 #define IDD_PASSWORD 101
 #define IDD_ABOUT 102
+#define IDD_SETTINGS 103
 
 #define IDR_MAIN_MENU 200
 #define IDR_MAIN_ACCELERATORS 201
@@ -73,6 +74,22 @@
 #define IDC_ABOUT_PRODUCT 1111
 #define IDC_ABOUT_THANKS 1112
 #define IDC_ABOUT_NOTICE 1113
+
+// The settings window: its tabs, the eight boxes in SettingsBox order, the folder, the automatic
+// backups' file.
+#define IDC_SETTINGS_TABS 1120
+#define IDC_SETTINGS_BOX0 1121
+#define IDC_GENERAL_FRAME 1130
+#define IDC_BACKUP_FRAME 1131
+#define IDC_FOLDER_LABEL 1132
+#define IDC_FOLDER 1133
+#define IDC_FOLDER_BROWSE 1134
+#define IDC_FILES_FRAME 1135
+#define IDC_REPLACE_AUTO 1136
+#define IDC_NEW_AUTO 1137
+#define IDC_KEEP_LABEL 1138
+#define IDC_KEEP 1139
+#define IDC_KEEP_SPIN 1140
 
 // Menu entries and accelerators.
 #define IDM_BACKUP_NOW 2000

@@ -11,6 +11,7 @@
 #include "win32gui/AboutWindow.h"
 #include "win32gui/MainWindow.h"
 #include "win32gui/MessageLoop.h"
+#include "win32gui/SettingsWindow.h"
 #include "win32gui/Win32Dialogs.h"
 
 #include <windows.h>
@@ -87,8 +88,9 @@ int runMainWindow(cli::Target& target, win32gui::Win32Dialogs& dialogs, const Wi
         }
     };
     actions.showAbout = [&owner] { win32gui::AboutWindow(AboutForm(mainWindowCaption())).run(owner); };
-    // The target system is this Windows itself: there is no other to choose. The settings, the
-    // weekly task (schtasks) and the disc window are not bound on Windows yet; their entries stay off.
+    actions.showSettings = [&owner, programFolder] { win32gui::SettingsWindow::open(owner, programFolder); };
+    // The target system is this Windows itself: there is no other to choose. The weekly task
+    // (schtasks) and the disc window are not bound on Windows yet; their entries stay off.
     // QUIRE_WINDOW_TRACE=FILE: the smoke test's view of the progress panel, one line per redraw.
     if (const std::optional<std::string> trace = environment("QUIRE_WINDOW_TRACE");
         trace && !trace->empty()) {

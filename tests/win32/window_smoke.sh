@@ -50,6 +50,8 @@ if [[ -z "${SMOKE_INSIDE:-}" ]]; then
 fi
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/qob-winsmoke.XXXXXX")
+# The Linux qob's own program folder; quiremail.exe is given its own below.
+export QUIRE_HOME="$WORK/qobhome"
 PID=
 WM=
 cleanup() {
@@ -90,12 +92,12 @@ export WINEPREFIX="$WORK/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml
 wineboot -i >/dev/null 2>&1 || true
 # A protected backup of the signatures, made by the Linux qob, for the restore by keyboard.
 printf 'smoke-secret\n' >"$WORK/password.txt"
-QUIRE_HOME="$WORK/qobhome" "$QOB" --quiet --prefix "$WORK/prefix" backup --profile Outlook --items signatures \
+"$QOB" --quiet --prefix "$WORK/prefix" backup --profile Outlook --items signatures \
     --password-file "$WORK/password.txt" "$WORK/protected.qob" >/dev/null 2>&1 || fail "qob backup --password-file"
 PROTECTED=$(winepath -w "$WORK/protected.qob" 2>/dev/null)
-export QUIRE_HOME=$(winepath -w "$WORK/home" 2>/dev/null)
-export QUIRE_WINDOW_TRACE=$(winepath -w "$WORK/trace.txt" 2>/dev/null)
-wine "$QUIREMAIL" >"$WORK/quiremail.log" 2>&1 &
+# The Windows program's own folders, as Windows paths; the Linux qob below keeps its own.
+QUIRE_HOME=$(winepath -w "$WORK/home" 2>/dev/null) QUIRE_WINDOW_TRACE=$(winepath -w "$WORK/trace.txt" 2>/dev/null) \
+    wine "$QUIREMAIL" >"$WORK/quiremail.log" 2>&1 &
 PID=$!
 
 shot() { # name [window]: a picture of the window (the whole screen without one)
