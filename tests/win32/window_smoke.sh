@@ -183,6 +183,19 @@ if [[ -n "${SCREENSHOTS:-}" ]]; then
     shot about "$ABOUT"
     xdotool windowfocus --sync "$ABOUT"
     xdotool key Escape
+    # The settings window from the Option menu (Alt+O, its second entry), each page by its header.
+    sleep 1
+    xdotool windowfocus --sync "$MAIN"
+    xdotool key --delay 100 alt+o Down Return
+    wait_for "the settings window" titled 'Settings'
+    SETTINGS=$FOUND
+    shot settings-1-general "$SETTINGS"
+    xdotool mousemove --window "$SETTINGS" 80 20 click 1
+    shot settings-2-backup "$SETTINGS"
+    xdotool mousemove --window "$SETTINGS" 140 20 click 1
+    shot settings-3-scheduled-backup "$SETTINGS"
+    xdotool windowfocus --sync "$SETTINGS"
+    xdotool key Escape
 fi
 
 xdotool windowfocus --sync "$MAIN"
