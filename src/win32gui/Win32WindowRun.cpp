@@ -5,12 +5,15 @@
 #include "forms/AboutForm.h"
 #include "forms/FailedRunNotice.h"
 #include "forms/MainForm.h"
+#include "forms/ScheduleForm.h"
 #include "platform/Environment.h"
+#include "platform/Scheduler.h"
 #include "platform/win32/WideText.h"
 #include "settings/HelpFile.h"
 #include "win32gui/AboutWindow.h"
 #include "win32gui/MainWindow.h"
 #include "win32gui/MessageLoop.h"
+#include "win32gui/ScheduleWindow.h"
 #include "win32gui/SettingsWindow.h"
 #include "win32gui/Win32Dialogs.h"
 
@@ -21,6 +24,7 @@
 #include <shellapi.h>
 
 #include <fstream>
+#include <vector>
 
 namespace qob {
 
@@ -30,6 +34,19 @@ namespace {
 bool openOnDesktop(const std::filesystem::path& path, int show = SW_SHOWNORMAL) {
     const HINSTANCE result = ShellExecuteW(nullptr, L"open", path.wstring().c_str(), nullptr, nullptr, show);
     return reinterpret_cast<INT_PTR>(result) > 32;
+}
+
+// The weekly task's scheduler on this Windows, the one place that picks it. The build has none yet:
+// the schtasks scheduler plugs in here, and until it does the "Task Scheduler" entry stays off.
+std::unique_ptr<Scheduler> windowsScheduler() {
+    return nullptr;
+}
+
+// The running quiremail.exe by its absolute path: what the weekly task starts.
+std::filesystem::path thisProgram() {
+    std::vector<wchar_t> path(32768, L'\0');
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    return std::filesystem::path(std::wstring(path.data(), length));
 }
 
 // A failed automatic run the user has not been told of: said once, in a box that offers the log.
@@ -89,8 +106,16 @@ int runMainWindow(cli::Target& target, win32gui::Win32Dialogs& dialogs, const Wi
     };
     actions.showAbout = [&owner] { win32gui::AboutWindow(AboutForm(mainWindowCaption())).run(owner); };
     actions.showSettings = [&owner, programFolder] { win32gui::SettingsWindow::open(owner, programFolder); };
-    // The target system is this Windows itself: there is no other to choose. The weekly task
-    // (schtasks) and the disc window are not bound on Windows yet; their entries stay off.
+    if (windowsScheduler() != nullptr) {
+        actions.showTaskScheduler = [&form, &owner, programFolder, systemFolder = target.prefix()] {
+            std::unique_ptr<Scheduler> scheduler = windowsScheduler();
+            ScheduleForm schedule(
+                form, ScheduleContext{*scheduler, programFolder, thisProgram(), systemFolder, nullptr, {}});
+            win32gui::ScheduleWindow(schedule).run(owner);
+        };
+    }
+    // The target system is this Windows itself: there is no other to choose. The disc window is
+    // not in the Windows build yet; its entry stays off.
     // QUIRE_WINDOW_TRACE=FILE: the smoke test's view of the progress panel, one line per redraw.
     if (const std::optional<std::string> trace = environment("QUIRE_WINDOW_TRACE");
         trace && !trace->empty()) {
