@@ -11,6 +11,7 @@
 #include "platform/win32/WideText.h"
 #include "settings/HelpFile.h"
 #include "win32gui/AboutWindow.h"
+#include "win32gui/CommandLine.h"
 #include "win32gui/MainWindow.h"
 #include "win32gui/MessageLoop.h"
 #include "win32gui/ScheduleWindow.h"
@@ -141,7 +142,10 @@ int runMainWindow(cli::Target& target, win32gui::Win32Dialogs& dialogs, const Wi
     window.load();
     tellOfFailedRun(owner, programFolder, dialogs);
     if (options.openFile) {
-        window.openBackupFile(std::filesystem::path(win32::widen(*options.openFile)));
+        // The name as Windows passed it, whatever characters it holds.
+        const std::optional<std::filesystem::path> wide =
+            win32gui::openArgument(win32gui::processArguments());
+        window.openBackupFile(wide ? *wide : std::filesystem::path(*options.openFile));
     }
     const int code = win32gui::runMessageLoop();
     dialogs.setOwner(nullptr);

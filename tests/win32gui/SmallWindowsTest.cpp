@@ -3,6 +3,7 @@
 #include "forms/AboutForm.h"
 #include "forms/PasswordForm.h"
 #include "win32gui/AboutWindow.h"
+#include "win32gui/CommandLine.h"
 #include "win32gui/ControlText.h"
 #include "win32gui/MessageLoop.h"
 #include "win32gui/PasswordWindow.h"
@@ -108,6 +109,23 @@ TEST(Win32Dialogs, SpeaksTheCommonDialogsAndMessageBoxes) {
     for (const auto& [result, answer] : answers) {
         EXPECT_EQ(win32gui::Win32Dialogs::answerOf(result), answer) << result;
     }
+}
+
+TEST(Win32CommandLine, OpenTakesTheFileAfterItAsWindowsPassedIt) {
+    const struct {
+        std::vector<std::wstring> arguments;
+        std::optional<std::filesystem::path> file;
+    } cases[] = {
+        {{L"quiremail.exe", L"--open", L"C:\\Backups\\Bürö März.qob"},
+         std::filesystem::path(L"C:\\Backups\\Bürö März.qob")},
+        {{L"quiremail.exe", L"--open"}, std::nullopt},
+        {{L"quiremail.exe"}, std::nullopt},
+        {{L"--open", L"x.qob"}, std::nullopt}, // the program's own name is never an option
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(win32gui::openArgument(c.arguments), c.file);
+    }
+    EXPECT_FALSE(win32gui::processArguments().empty());
 }
 
 } // namespace
