@@ -84,7 +84,10 @@ void MainWindow::refresh(FormChange change) {
             ShowWindow(GetDlgItem(window_, id), form_.picCon3Visible ? SW_SHOWNA : SW_HIDE);
         }
         SendDlgItemMessageW(window_, IDC_PROGRESS, PBM_SETPOS, static_cast<WPARAM>(form_.pbShow), 0);
-        setControlText(window_, IDC_STATUS, form_.label1);
+        // Once a stop is asked the line says so until the job has ended: the job's own last words
+        // would read as if it went on.
+        setControlText(window_, IDC_STATUS,
+                       jobs_.running() && jobs_.stopRequested() ? "Stopping..." : form_.label1);
         // The label shortens a long path in its middle (SS_PATHELLIPSIS).
         setControlText(window_, IDC_FILE_LABEL, form_.skinLabel9);
         setControlText(window_, IDC_ABOUT_CAPTION, form_.skinLabel10);

@@ -5,6 +5,7 @@
 #include "DemoPlatform.h"
 #include "backup/BackupJob.h"
 #include "forms/AboutForm.h"
+#include "platform/RunLock.h"
 #include "restore/RestoreJob.h"
 #include "win32gui/ControlText.h"
 #include "win32gui/MessageLoop.h"
@@ -325,6 +326,64 @@ TEST(Win32MainWindow, BackupAndRestoreRunOnTheWorkerAndEndInTheSummary) {
     EXPECT_EQ(dialogs.messages[0].text, kRestoreConfirmation);
     EXPECT_EQ(dialogs.messages[1].text.rfind(kRestoreCompleted, 0), 0u) << dialogs.messages[1].text;
     EXPECT_TRUE(w.enabled(IDC_APPLY));
+}
+
+// Another run holds the target system: a started backup waits for it, so the window can be driven
+// while its job is certainly running, and goes on once the test lets it.
+struct HeldTarget {
+    RunLock lock;
+    explicit HeldTarget(World& world) {
+        const std::filesystem::path file = world.dir / "target.lock";
+        world.system.lockPlace = RunLockPlace{file, "the demo target system", std::chrono::minutes(2)};
+        EXPECT_TRUE(RunLock::acquire(lock, file, "restore", "the demo target system"));
+    }
+};
+
+TEST(Win32MainWindow, EscapeAndCloseWhileAJobRunsAskFirstAndNeverCutItOff) {
+    const struct {
+        MsgAnswer stop;       // to "stop the running backup or restore?" (Escape)
+        MsgAnswer quit;       // to "stop it and quit?" (the close box), asked once the job may go on
+        const char* headline; // the summary's first line; nullptr: quitting shows none
+        bool closed;          // the window is gone afterwards
+    } cases[] = {
+        {MsgAnswer::No, MsgAnswer::No, kBackupCompleted, false},
+        {MsgAnswer::Yes, MsgAnswer::No, kBackupCancelled, false},
+        {MsgAnswer::No, MsgAnswer::Yes, nullptr, true},
+    };
+    for (const auto& c : cases) {
+        Window w;
+        FakeDialogs& dialogs = w.world.dialogs;
+        const std::filesystem::path file = w.world.dir / "held.qob";
+        w.world.form->selectAllItems(false);
+        w.type(IDC_BACKUP_FILE, file.string());
+        auto held = std::make_unique<HeldTarget>(w.world);
+        w.click(IDC_APPLY);
+        ASSERT_TRUE(w.main->jobRunning());
+        dialogs.answers = {c.stop, c.quit};
+        SetFocus(w.item(IDC_CANCEL_JOB));
+        w.key(WM_KEYDOWN, VK_ESCAPE);
+        ASSERT_EQ(dialogs.texts(), std::vector<std::string>{kStopRunQuestion});
+        EXPECT_EQ(w.enabled(IDC_CANCEL_JOB), c.stop == MsgAnswer::No) << "Cancel is off once a stop is asked";
+        if (c.stop == MsgAnswer::Yes) {
+            EXPECT_EQ(controlText(w.hwnd, IDC_STATUS), "Stopping...");
+        }
+        held.reset(); // the other run ends; the job goes on
+        EXPECT_EQ(w.main->requestClose(), c.closed);
+        w.main->waitForJob();
+        EXPECT_FALSE(w.main->jobRunning());
+        EXPECT_EQ(IsWindow(w.hwnd) != FALSE, !c.closed);
+        const std::vector<std::string> texts = dialogs.texts();
+        ASSERT_EQ(texts.size(), c.headline != nullptr ? 3u : 2u) << "quitting shows no summary to dismiss";
+        if (c.headline != nullptr) {
+            EXPECT_EQ(texts.back().rfind(c.headline, 0), 0u) << texts.back();
+            EXPECT_EQ(std::filesystem::exists(file), c.headline == std::string(kBackupCompleted));
+        }
+        // Whatever the answers, nothing half-written or locked is left beside the backup.
+        for (const auto& entry : std::filesystem::directory_iterator(w.world.dir.path())) {
+            const std::string name = entry.path().filename().string();
+            EXPECT_TRUE(name == "held.qob" || name == "program" || name == "prefix") << name;
+        }
+    }
 }
 
 } // namespace
