@@ -2,6 +2,7 @@
 // to Windows' own boxes; run under Wine.
 #include "forms/AboutForm.h"
 #include "forms/PasswordForm.h"
+#include "platform/win32/WideText.h"
 #include "win32gui/AboutWindow.h"
 #include "win32gui/CommandLine.h"
 #include "win32gui/ControlText.h"
@@ -11,6 +12,10 @@
 #include "win32gui/Win32Dialogs.h"
 
 #include <gtest/gtest.h>
+
+#include <commctrl.h>
+
+#include <cctype>
 
 namespace qob::test {
 namespace {
@@ -109,6 +114,44 @@ TEST(Win32Dialogs, SpeaksTheCommonDialogsAndMessageBoxes) {
     for (const auto& [result, answer] : answers) {
         EXPECT_EQ(win32gui::Win32Dialogs::answerOf(result), answer) << result;
     }
+}
+
+// The manifest in the resources (the same in quiremail.exe): common controls 6 (themed controls, the
+// task dialog) and per-monitor DPI awareness.
+TEST(Win32Manifest, GivesCommonControls6AndPerMonitorDpiAwareness) {
+    HMODULE comctl = GetModuleHandleW(L"comctl32.dll");
+    if (comctl == nullptr) {
+        comctl = LoadLibraryW(L"comctl32.dll");
+    }
+    ASSERT_NE(comctl, nullptr);
+    // Version 6 is the side-by-side assembly the manifest names (Wine's reports 5.81 from
+    // DllGetVersion all the same, so the assembly's folder tells).
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(comctl, path, MAX_PATH);
+    std::string loaded = win32::narrow(path);
+    for (char& ch : loaded) {
+        ch = static_cast<char>(std::tolower(static_cast<unsigned char>(ch)));
+    }
+    EXPECT_NE(loaded.find("common-controls_6595b64144ccf1df_6."), std::string::npos) << loaded;
+    EXPECT_NE(GetProcAddress(comctl, "TaskDialogIndirect"), nullptr);
+
+    // GetThreadDpiAwarenessContext came with Windows 10; asked for by name, so the program still
+    // starts on Windows 7.
+    using GetContext = DPI_AWARENESS_CONTEXT(WINAPI*)();
+    using AwarenessOf = DPI_AWARENESS(WINAPI*)(DPI_AWARENESS_CONTEXT);
+    HMODULE user = GetModuleHandleW(L"user32.dll");
+    auto getContext = reinterpret_cast<GetContext>(GetProcAddress(user, "GetThreadDpiAwarenessContext"));
+    auto awarenessOf =
+        reinterpret_cast<AwarenessOf>(GetProcAddress(user, "GetAwarenessFromDpiAwarenessContext"));
+    ASSERT_NE(getContext, nullptr);
+    ASSERT_NE(awarenessOf, nullptr);
+    EXPECT_EQ(awarenessOf(getContext()), DPI_AWARENESS_PER_MONITOR_AWARE);
+
+    // The password boxes of the main window take no more than a backup password may hold.
+    win32gui::PasswordWindow window;
+    HWND hwnd = window.create(nullptr);
+    EXPECT_EQ(SendDlgItemMessageW(hwnd, IDC_PASSWORD_EDIT, EM_GETLIMITTEXT, 0, 0), 20);
+    DestroyWindow(hwnd);
 }
 
 TEST(Win32CommandLine, OpenTakesTheFileAfterItAsWindowsPassedIt) {
