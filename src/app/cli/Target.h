@@ -1,7 +1,8 @@
 #pragma once
 // The real target system (a Wine prefix) and the program folder, built once by an entry point and
-// handed down as a TargetContext (the Platform and the one Registry on its store). Shared by the qob commands
-// and by quiremail's start-up, so it is header-only: quiremail does not link the command objects.
+// handed down as a TargetContext (the Platform and the one Registry on its store). Shared by the
+// qob commands and by quiremail's start-up, so it is header-only: quiremail does not link the
+// command objects.
 #ifdef _WIN32
 #include "app/cli/Win32Target.h"
 #else
