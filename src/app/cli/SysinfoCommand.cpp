@@ -21,7 +21,7 @@ int sysinfo(const Args& args, std::ostream& out, std::ostream& err) {
     if (!target) {
         return 1;
     }
-    Platform& p = target->platform();
+    TargetContext& p = target->platform();
     WindowsVersion v = p.system.windowsVersion();
 #ifdef _WIN32
     out << "Target system:    this Windows (the program's state in " << target->prefix().string() << ")\n"
