@@ -289,8 +289,8 @@ private:
 
     // Decrypting and authenticating cost about as much as inflating, so a protected entry's stored
     // bytes are read and decrypted on a thread of their own, a few blocks ahead of the inflater.
-    // The last block comes out only with the authentication code checked: until then the inflater
-    // cannot see the end of its input, and so cannot call the entry whole.
+    // The end of the input comes out only once the authentication code after the data matched:
+    // until then neither the inflater nor the final checks can call the entry whole.
     void startDecrypting() {
         decrypted_ = std::make_unique<BlockRing>(kInputSize, kDecryptedBlocks);
         decryptor_ = std::thread([this] {
