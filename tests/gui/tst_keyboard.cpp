@@ -21,11 +21,13 @@
 #include "gui/PasswordDialog.h"
 #include "gui/ScheduleDialog.h"
 #include "gui/SettingsDialog.h"
+#include "gui/Skin.h"
 #include "gui/TargetSystemDialog.h"
 
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QtTest>
@@ -102,6 +104,44 @@ private slots:
         QVERIFY(window.isVisible());
         QTest::keyClick(&window, Qt::Key_Q, Qt::ControlModifier);
         QTRY_VERIFY(!window.isVisible());
+    }
+
+    // From the moment it opens the window holds a focused control, so the first Tab moves on from
+    // it (Tab into a window without one went nowhere, and nothing ever looked focused), and every
+    // stop looks different focused than not, with and without a skin.
+    void mainWindowFocusFromTheStartAndAVisibleMark() {
+        test::TempDir skin;
+        std::filesystem::create_directory(skin / "skins");
+        std::ofstream(skin / "skins" / "frmmain.qss")
+            << "QWidget { background: rgb(236, 240, 248); color: rgb(20, 30, 60); }\n"
+               "QPushButton { border: 1px solid rgb(120, 130, 160); padding: 3px 10px; }\n";
+        for (const bool skinned : {false, true}) {
+            test::DemoPlatform p;
+            MainForm form{p.platform};
+            gui::MainWindow window{form, {}, "demo"};
+            QVERIFY(!skinned || gui::applySkin(window, skin.path()));
+            window.show();
+            window.load();
+            window.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&window));
+            QWidget* const start = QApplication::focusWidget();
+            QVERIFY2(start != nullptr, "the window opens with no control focused");
+            // The keys go where a keyboard's go: to the focused control of the active window.
+            for (int i = 0; i < 3; ++i) {
+                QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Tab);
+            }
+            QWidget* const third = QApplication::focusWidget();
+            QVERIFY(third != nullptr && third != start);
+            for (QWidget* stop : test::tabStops(window)) {
+                stop->setFocus(Qt::TabFocusReason);
+                QCOMPARE(QApplication::focusWidget(), stop);
+                const QImage focused = stop->grab().toImage();
+                stop->clearFocus();
+                const QImage plain = stop->grab().toImage();
+                QVERIFY2(focused != plain, qPrintable(test::nameOf(stop) + (skinned ? " (skinned)" : "") +
+                                                      " looks the same focused and not"));
+            }
+        }
     }
 
     void discWindowTabAndEscapeWhileWriting() {
