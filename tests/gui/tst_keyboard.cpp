@@ -28,6 +28,8 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QtTest>
@@ -142,6 +144,40 @@ private slots:
                                                       " looks the same focused and not"));
             }
         }
+    }
+
+    // Each menu of the menu bar opens by Alt and a letter of its own, which no control of the
+    // page shown takes.
+    void mainWindowMenusHaveTheirOwnMnemonics() {
+        test::DemoPlatform p;
+        MainForm form{p.platform};
+        gui::MainWindow window{form, {}, "demo"};
+        window.show();
+        window.load();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QStringList taken;
+        for (const QWidget* w : window.findChildren<QWidget*>()) {
+            const auto* label = qobject_cast<const QLabel*>(w);
+            const auto* button = qobject_cast<const QAbstractButton*>(w);
+            if (w->isVisible() && (label || button)) {
+                taken << QKeySequence::mnemonic(label ? label->text() : button->text()).toString();
+            }
+        }
+        for (const QAction* entry : window.menuBar()->actions()) {
+            QMenu* menu = entry->menu();
+            QVERIFY(menu != nullptr);
+            const QString key = QKeySequence::mnemonic(menu->title()).toString();
+            QVERIFY2(!key.isEmpty(), qPrintable(menu->objectName() + " has no mnemonic"));
+            QVERIFY2(!taken.contains(key), qPrintable(menu->objectName() + ": " + key + " is taken"));
+            taken << key;
+            QTest::keyClick(&window, QKeySequence(key)[0].key(), Qt::AltModifier);
+            QTRY_VERIFY2(menu->isVisible(), qPrintable(key + " does not open " + menu->objectName()));
+            QTest::keyClick(menu, Qt::Key_Escape);
+            QTRY_VERIFY(!menu->isVisible());
+            QTest::keyClick(&window, Qt::Key_Escape); // leaves the menu bar
+        }
+        QCOMPARE(window.findChild<QMenu*>("toolsMenu")->title().remove('&'), QString("Tools"));
     }
 
     void discWindowTabAndEscapeWhileWriting() {
