@@ -1,13 +1,19 @@
 #include "disc/IsoImageBuild.h"
 
+#include "disc/DiscAddress.h"
 #include "disc/IsoFileStream.h"
+#ifndef _WIN32
 #include "disc/LibburnDrive.h"
+#endif
 
 #include <cstdint>
 #include <libisofs/libisofs.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <ctime>
 #include <map>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -76,10 +82,31 @@ std::unique_ptr<IsoImageBuild> IsoImageBuild::create(const DiscImage& tree, cons
         }
         // libisofs takes the file's size and date now and reads its bytes while writing.
         IsoNode* node = nullptr;
+#ifdef _WIN32
+        // libisofs' own file system takes POSIX paths only: the file comes as a stream of ours,
+        // with the facts libisofs would have taken from stat() set on its node.
+        IsoStream* stream = nullptr;
+        HostFileFacts facts;
+        rc = newHostFileStream(item.sourcePath, build->failures_, &stream, facts);
+        if (rc >= 0) {
+            IsoFile* file = nullptr;
+            rc = iso_tree_add_new_file(parent, item.name.c_str(), stream, &file);
+            if (rc < 0) {
+                iso_stream_unref(stream);
+            } else {
+                node = reinterpret_cast<IsoNode*>(file);
+                iso_node_set_permissions(node, facts.mode & 07777);
+                iso_node_set_atime(node, facts.atime);
+                iso_node_set_mtime(node, facts.mtime);
+                iso_node_set_ctime(node, facts.ctime);
+            }
+        }
+#else
         rc = iso_tree_add_new_node(parts.image, parent, item.name.c_str(), item.sourcePath.c_str(), &node);
         if (rc >= 0 && iso_node_get_type(node) == LIBISO_FILE) {
             files.emplace_back(reinterpret_cast<IsoFile*>(node), item.sourcePath);
         }
+#endif
         if (rc < 0) {
             error = isoError(("The file " + item.sourcePath + " could not be put in the image").c_str(), rc);
             return nullptr;
@@ -130,8 +157,53 @@ FileError IsoImageBuild::readFailure() const {
 
 IsoImageBuild::~IsoImageBuild() {
     if (source_) {
+#ifdef _WIN32
+        // What libburn's burn_source_free does, which Windows has not.
+        if (--source_->refcount < 1) {
+            if (source_->free_data) {
+                source_->free_data(source_);
+            }
+            std::free(source_);
+        }
+#else
         burn::burn_source_free(source_);
+#endif
     }
+}
+
+Status copyImageTo(IsoImageBuild& iso, DurableReplace& file, DiscEvents& events, const StopToken& stop) {
+    burn::burn_source* source = iso.source();
+    std::vector<unsigned char> buffer(1 << 20);
+    std::uint64_t done = 0;
+    int lastPercent = -1;
+    while (done < iso.size()) {
+        if (stop.stopRequested()) {
+            if (source->version >= 1 && source->cancel) {
+                source->cancel(source);
+            }
+            return Status::stopped("Write cancelled.");
+        }
+        const int want = static_cast<int>(std::min<std::uint64_t>(buffer.size(), iso.size() - done));
+        const int got = source->version >= 1 && source->read_xt ? source->read_xt(source, buffer.data(), want)
+                                                                : source->read(source, buffer.data(), want);
+        if (got <= 0) {
+            const std::string words = takeDiscMessages();
+            return Status::failure("The image could not be made: " +
+                                   (words.empty() ? std::string("the files could not be read") : words));
+        }
+        if (Status s = file.write(std::string_view(reinterpret_cast<const char*>(buffer.data()),
+                                                   static_cast<std::size_t>(got)));
+            !s) {
+            return s;
+        }
+        done += static_cast<std::uint64_t>(got);
+        const int percent = static_cast<int>(100 * done / iso.size());
+        if (percent != lastPercent) {
+            lastPercent = percent;
+            events.writeStatus(percent, WriteStage::Writing);
+        }
+    }
+    return Status::success();
 }
 
 } // namespace qob::disc
