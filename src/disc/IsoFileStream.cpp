@@ -282,6 +282,9 @@ std::time_t unixTime(LARGE_INTEGER t) {
 }
 } // namespace
 
+// libisofs tells files apart by their inode: mingw-w64's 16-bit one would make files share content.
+static_assert(sizeof(ino_t) == 8, "libisofs must be built and used with the 64-bit ino_t of qob_ino.h");
+
 int newHostFileStream(const std::string& path, std::shared_ptr<StreamFailures> failures, IsoStream** stream,
                       HostFileFacts& facts, std::size_t bufferBytes) {
     const HANDLE h = CreateFileW(win32::longPath(win32::widen(path).c_str()).c_str(), FILE_READ_ATTRIBUTES,

@@ -138,6 +138,10 @@ std::unique_ptr<IsoImageBuild> IsoImageBuild::create(const DiscImage& tree, cons
         iso_write_opts_set_default_timestamp(parts.options, std::time(nullptr));
     }
     iso_write_opts_set_ms_block(parts.options, startBlock);
+    // The files' contents in libisofs' own order (by file identity). Its "sort by weight" with
+    // every weight equal leaves that order to the C library's qsort: glibc's keeps it, Windows'
+    // does not, and the same files would make two different images.
+    iso_write_opts_set_sort_files(parts.options, 0);
 
     struct burn_source* source = nullptr;
     rc = iso_image_create_burn_source(parts.image, parts.options, &source);
