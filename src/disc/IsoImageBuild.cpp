@@ -2,6 +2,7 @@
 
 #include "disc/DiscAddress.h"
 #include "disc/IsoFileStream.h"
+#include "platform/Environment.h"
 #ifndef _WIN32
 #include "disc/LibburnDrive.h"
 #endif
@@ -41,6 +42,23 @@ std::string isoError(const char* what, int code) {
     return std::string(what) + ": " + words;
 }
 
+// "Now" for the image: SOURCE_DATE_EPOCH when it holds a time (the reproducible-builds convention),
+// so the same files make the same image on every run and on both systems; else the clock.
+std::time_t imageNow() {
+    std::time_t now = 0;
+    if (const auto epoch = environment("SOURCE_DATE_EPOCH")) {
+        char* end = nullptr;
+        const long long value = std::strtoll(epoch->c_str(), &end, 10);
+        if (end != nullptr && *end == '\0' && value >= 0) {
+            now = static_cast<std::time_t>(value);
+            iso_nowtime(&now, 1);
+            return now;
+        }
+    }
+    iso_nowtime(&now, 2);
+    return now;
+}
+
 } // namespace
 
 std::unique_ptr<IsoImageBuild> IsoImageBuild::create(const DiscImage& tree, const WriteOptions& options,
@@ -52,6 +70,7 @@ std::unique_ptr<IsoImageBuild> IsoImageBuild::create(const DiscImage& tree, cons
     build->failures_ = std::make_shared<StreamFailures>();
     Parts& parts = *build->parts_;
     takeDiscMessages();
+    const std::time_t now = imageNow();
     int rc = iso_image_new("QOB_DISC", &parts.image);
     if (rc < 0) {
         error = isoError("The disc image could not be made", rc);
@@ -135,7 +154,7 @@ std::unique_ptr<IsoImageBuild> IsoImageBuild::create(const DiscImage& tree, cons
     iso_write_opts_set_replace_mode(parts.options, 1, 1, 1, 1);
     if (!options.useFileDates) {
         iso_write_opts_set_replace_timestamps(parts.options, 2);
-        iso_write_opts_set_default_timestamp(parts.options, std::time(nullptr));
+        iso_write_opts_set_default_timestamp(parts.options, now);
     }
     iso_write_opts_set_ms_block(parts.options, startBlock);
     // The files' contents in libisofs' own order (by file identity). Its "sort by weight" with
