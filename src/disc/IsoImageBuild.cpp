@@ -44,14 +44,17 @@ std::string isoError(const char* what, int code) {
 
 // "Now" for the image: SOURCE_DATE_EPOCH when it holds a time (the reproducible-builds convention),
 // so the same files make the same image on every run and on both systems; else the clock.
-std::time_t imageNow() {
+// `fixed` tells which.
+std::time_t imageNow(bool& fixed) {
     std::time_t now = 0;
+    fixed = false;
     if (const auto epoch = environment("SOURCE_DATE_EPOCH")) {
         char* end = nullptr;
         const long long value = std::strtoll(epoch->c_str(), &end, 10);
         if (end != nullptr && *end == '\0' && value >= 0) {
             now = static_cast<std::time_t>(value);
             iso_nowtime(&now, 1);
+            fixed = true;
             return now;
         }
     }
@@ -70,7 +73,8 @@ std::unique_ptr<IsoImageBuild> IsoImageBuild::create(const DiscImage& tree, cons
     build->failures_ = std::make_shared<StreamFailures>();
     Parts& parts = *build->parts_;
     takeDiscMessages();
-    const std::time_t now = imageNow();
+    bool fixedNow = false;
+    const std::time_t now = imageNow(fixedNow);
     int rc = iso_image_new("QOB_DISC", &parts.image);
     if (rc < 0) {
         error = isoError("The disc image could not be made", rc);
@@ -92,7 +96,9 @@ std::unique_ptr<IsoImageBuild> IsoImageBuild::create(const DiscImage& tree, cons
                     isoError(("The folder " + item.imagePath + " could not be put in the image").c_str(), rc);
                 return nullptr;
             }
-            iso_node_set_mtime(reinterpret_cast<IsoNode*>(dir), item.fileDate);
+            // A folder made in the image is dated when it was made: no later than a fixed "now".
+            iso_node_set_mtime(reinterpret_cast<IsoNode*>(dir),
+                               fixedNow ? std::min(item.fileDate, now) : item.fileDate);
             folders[item.imagePath] = dir;
             continue;
         }
