@@ -103,9 +103,9 @@ IsoNode* findOnDisc(IsoImage* image, const std::string& imagePath) {
 
 // Compares one file with its copy on the disc.
 VerifyKind compareFile(IsoNode* node, const ImageItem& item, const StopToken& stop) {
-    // By its UTF-8 name on Windows too, where a narrow name would be read in the ANSI code page.
+    // By the wide name on Windows, converted as the tree's own paths were made.
 #ifdef _WIN32
-    std::ifstream source(std::filesystem::path(win32::widen(item.sourcePath)), std::ios::binary);
+    std::ifstream source(std::filesystem::path(item.sourcePath), std::ios::binary);
 #else
     std::ifstream source(item.sourcePath, std::ios::binary);
 #endif

@@ -99,9 +99,9 @@ int streamOpen(IsoStream* stream) {
         return ISO_FILE_ALREADY_OPENED;
     }
 #ifdef _WIN32
-    // By its UTF-8 name, opened binary: the C runtime's narrow open() would read the name in the
-    // ANSI code page and stop at the first Ctrl-Z of a text-mode file.
-    d.fd = ::open(win32::widen(d.path).c_str(), O_RDONLY | O_CLOEXEC);
+    // Through the wide open(), which opens binary: the C runtime's narrow one opens in text mode
+    // and stops at the first Ctrl-Z. The name is read as every narrow path of the program is.
+    d.fd = ::open(std::filesystem::path(d.path).c_str(), O_RDONLY | O_CLOEXEC);
 #else
     d.fd = ::open(d.path.c_str(), O_RDONLY | O_CLOEXEC);
 #endif
@@ -197,7 +197,7 @@ int streamUpdateSize(IsoStream* stream) {
     FileStreamData& d = dataOf(stream);
 #ifdef _WIN32
     std::error_code ec;
-    const auto size = std::filesystem::file_size(std::filesystem::path(win32::widen(d.path)), ec);
+    const auto size = std::filesystem::file_size(std::filesystem::path(d.path), ec);
     if (ec) {
         return isoCodeOf(ec.value() == static_cast<int>(std::errc::no_such_file_or_directory) ? ENOENT : EIO);
     }
@@ -287,9 +287,9 @@ static_assert(sizeof(ino_t) == 8, "libisofs must be built and used with the 64-b
 
 int newHostFileStream(const std::string& path, std::shared_ptr<StreamFailures> failures, IsoStream** stream,
                       HostFileFacts& facts, std::size_t bufferBytes) {
-    const HANDLE h = CreateFileW(win32::longPath(win32::widen(path).c_str()).c_str(), FILE_READ_ATTRIBUTES,
-                                 FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                 OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    const HANDLE h = CreateFileW(win32::longPath(std::filesystem::path(path).c_str()).c_str(),
+                                 FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
     if (h == INVALID_HANDLE_VALUE) {
         const DWORD code = GetLastError();
         return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? ISO_FILE_DOESNT_EXIST

@@ -31,8 +31,9 @@ IsoLibrary& library() {
     return instance;
 }
 
-fs::path hostPath(const std::string& utf8) {
-    return fs::path(win32::widen(utf8));
+// A path of the composed tree, read as the tree made it (std::filesystem's narrow form).
+fs::path hostPath(const std::string& narrow) {
+    return fs::path(narrow);
 }
 
 std::string megabytes(std::uint64_t bytes) {
