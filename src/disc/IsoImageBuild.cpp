@@ -154,6 +154,10 @@ std::unique_ptr<IsoImageBuild> IsoImageBuild::create(const DiscImage& tree, cons
     iso_write_opts_new(&parts.options, 1);
     iso_write_opts_set_iso_level(parts.options, 3);
     iso_write_opts_set_rockridge(parts.options, 1);
+    // Rock Ridge as of RRIP 1.10: no file serial numbers. libisofs numbers folders in the order of
+    // its nodes' memory addresses, so RRIP 1.12's numbers would differ from run to run and between
+    // Linux and Windows; a read-only disc has no use for them (readers number by position).
+    iso_write_opts_set_rrip_version_1_10(parts.options, 1);
     iso_write_opts_set_joliet(parts.options, (options.fileSystem & kJoliet) ? 1 : 0);
     iso_write_opts_set_joliet_long_names(parts.options, 1);
     // Owners and permissions of this computer mean nothing on another one.
