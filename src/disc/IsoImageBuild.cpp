@@ -67,7 +67,8 @@ std::time_t imageNow(bool& fixed) {
 std::unique_ptr<IsoImageBuild> IsoImageBuild::create(const DiscImage& tree, const WriteOptions& options,
                                                      const std::set<std::string>& leaveOut,
                                                      std::uint32_t startBlock, std::string& error,
-                                                     FileReads reads) {
+                                                     FileReads reads,
+                                                     const std::function<void()>& afterLayout) {
     std::unique_ptr<IsoImageBuild> build(new IsoImageBuild);
     build->parts_ = std::make_unique<Parts>();
     build->failures_ = std::make_shared<StreamFailures>();
@@ -172,6 +173,9 @@ std::unique_ptr<IsoImageBuild> IsoImageBuild::create(const DiscImage& tree, cons
     // does not, and the same files would make two different images.
     iso_write_opts_set_sort_files(parts.options, 0);
 
+    if (afterLayout) {
+        afterLayout();
+    }
     struct burn_source* source = nullptr;
     rc = iso_image_create_burn_source(parts.image, parts.options, &source);
     if (rc < 0 || source == nullptr) {
