@@ -19,8 +19,8 @@ RestoreWorld::RestoreWorld() {
     fs::create_directories(programFolder());
     files = std::make_unique<WineTargetFileSystem>(demo.prefix);
     system = std::make_unique<DemoSystemServices>(demo);
-    platform = std::unique_ptr<Platform>(
-        new Platform{store, registry, *files, *system, dialogs, programFolder(), demo.prefix});
+    platform = std::unique_ptr<TargetContext>(
+        new TargetContext{{store, *files, *system, dialogs, programFolder(), demo.prefix}, registry});
     form = std::make_unique<MainForm>(*platform);
     if (!form->formLoad()) {
         throw std::runtime_error("demo form did not load");

@@ -30,7 +30,7 @@ struct RestoreWorld {
     Registry registry{store, dialogs, "Quire Outlook Backup"};
     std::unique_ptr<WineTargetFileSystem> files;
     std::unique_ptr<DemoSystemServices> system;
-    std::unique_ptr<Platform> platform;
+    std::unique_ptr<TargetContext> platform;
     std::unique_ptr<MainForm> form;
     Archive archive;
 

@@ -1,87 +1,82 @@
 #include "platform/win32/Win32StartupEntry.h"
 
-#include "platform/ExecutablePath.h"
 #include "platform/win32/WideText.h"
 
 #include <windows.h>
 
+#include <filesystem>
+#include <vector>
+
 namespace qob {
-Win32StartupEntry::Win32StartupEntry(std::filesystem::path programFolder, std::string runKey,
-                                     std::string valueName)
-    : programFolder_(std::move(programFolder)), runKey_(std::move(runKey)), valueName_(std::move(valueName)) {
+
+namespace {
+
+constexpr wchar_t kRunKey[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Run";
+
+std::string errorText(LSTATUS code) {
+    wchar_t* text = nullptr;
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                   nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string out = text != nullptr ? win32::narrow(text) : "error " + std::to_string(code);
+    LocalFree(text);
+    while (!out.empty() && (out.back() == '\n' || out.back() == '\r' || out.back() == ' ')) {
+        out.pop_back();
+    }
+    return out;
 }
 
-Win32StartupEntry Win32StartupEntry::forThisProgram() {
-    std::error_code ec;
-    const std::filesystem::path exe = runningExecutable(ec);
-    return Win32StartupEntry(ec ? std::filesystem::path() : exe.parent_path());
-}
+} // namespace
 
-std::string Win32StartupEntry::command() const {
-    std::wstring folder = programFolder_.wstring();
-    // "C:\" + "\quiremail.exe" must not double the backslash.
-    while (!folder.empty() && (folder.back() == L'\\' || folder.back() == L'/')) {
-        folder.pop_back();
-    }
-    for (wchar_t& c : folder) {
-        if (c == L'/') {
-            c = L'\\';
-        }
-    }
-    return "\"" + win32::narrow(folder) + "\\quiremail.exe\"";
+Win32StartupEntry::Win32StartupEntry(std::wstring name, std::wstring command)
+    : name_(std::move(name)), command_(std::move(command)) {}
+
+Win32StartupEntry Win32StartupEntry::besideThisProgram(std::wstring name) {
+    std::vector<wchar_t> path(32768, L'\0');
+    const DWORD length = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+    const std::filesystem::path exe =
+        std::filesystem::path(std::wstring(path.data(), length)).parent_path() / L"quiremail.exe";
+    return Win32StartupEntry(std::move(name), L"\"" + exe.wstring() + L"\"");
 }
 
 Status Win32StartupEntry::set(bool on) {
-    const std::wstring key = win32::widen(runKey_);
-    const std::wstring name = win32::widen(valueName_);
-    if (!on) {
-        HKEY handle = nullptr;
-        LONG rc = RegOpenKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, KEY_SET_VALUE, &handle);
-        if (rc == ERROR_FILE_NOT_FOUND) {
-            return Status::success();
-        }
-        if (rc == ERROR_SUCCESS) {
-            rc = RegDeleteValueW(handle, name.c_str());
-            RegCloseKey(handle);
-        }
-        if (rc != ERROR_SUCCESS && rc != ERROR_FILE_NOT_FOUND) {
-            return Status::failure("Cannot remove the start-up entry \"" + valueName_ +
-                                   "\" under HKEY_CURRENT_USER\\" + runKey_ + ": " +
-                                   win32::errorText(static_cast<unsigned long>(rc)));
-        }
-        return Status::success();
+    HKEY key = nullptr;
+    LSTATUS opened = RegCreateKeyExW(HKEY_CURRENT_USER, kRunKey, 0, nullptr, 0,
+                                     KEY_SET_VALUE | KEY_QUERY_VALUE, nullptr, &key, nullptr);
+    if (opened != ERROR_SUCCESS) {
+        return Status::failure("Cannot open HKEY_CURRENT_USER\\" + win32::narrow(kRunKey) + ": " +
+                               errorText(opened));
     }
-    if (programFolder_.empty()) {
-        return Status::failure("Cannot write the start-up entry: the program's own folder is unknown");
+    LSTATUS done = ERROR_SUCCESS;
+    if (on) {
+        done = RegSetValueExW(key, name_.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(command_.c_str()),
+                              static_cast<DWORD>((command_.size() + 1) * sizeof(wchar_t)));
+    } else {
+        done = RegDeleteValueW(key, name_.c_str());
+        if (done == ERROR_FILE_NOT_FOUND) {
+            done = ERROR_SUCCESS; // nothing to remove
+        }
     }
-    const std::wstring data = win32::widen(command());
-    HKEY handle = nullptr;
-    LONG rc = RegCreateKeyExW(HKEY_CURRENT_USER, key.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                              KEY_SET_VALUE, nullptr, &handle, nullptr);
-    if (rc == ERROR_SUCCESS) {
-        rc = RegSetValueExW(handle, name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
-                            static_cast<DWORD>((data.size() + 1) * sizeof(wchar_t)));
-        RegCloseKey(handle);
-    }
-    if (rc != ERROR_SUCCESS) {
-        return Status::failure("Cannot write the start-up entry \"" + valueName_ +
-                               "\" under HKEY_CURRENT_USER\\" + runKey_ + ": " +
-                               win32::errorText(static_cast<unsigned long>(rc)));
+    RegCloseKey(key);
+    if (done != ERROR_SUCCESS) {
+        return Status::failure(std::string(on ? "Cannot add " : "Cannot remove ") + "the start-up entry \"" +
+                               win32::narrow(name_) + "\": " + errorText(done));
     }
     return Status::success();
 }
 
-bool Win32StartupEntry::isSet() const {
-    HKEY handle = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, win32::widen(runKey_).c_str(), 0, KEY_QUERY_VALUE, &handle) !=
+std::wstring Win32StartupEntry::command() const {
+    std::vector<wchar_t> data(32768, L'\0');
+    DWORD size = static_cast<DWORD>(data.size() * sizeof(wchar_t));
+    if (RegGetValueW(HKEY_CURRENT_USER, kRunKey, name_.c_str(), RRF_RT_REG_SZ, nullptr, data.data(), &size) !=
         ERROR_SUCCESS) {
-        return false;
+        return {};
     }
-    DWORD type = 0;
-    const LONG rc =
-        RegQueryValueExW(handle, win32::widen(valueName_).c_str(), nullptr, &type, nullptr, nullptr);
-    RegCloseKey(handle);
-    return rc == ERROR_SUCCESS && (type == REG_SZ || type == REG_EXPAND_SZ);
+    return data.data();
+}
+
+bool Win32StartupEntry::isSet() const {
+    return !command().empty();
 }
 
 } // namespace qob

@@ -1,38 +1,31 @@
 #pragma once
-// The start-up entry on Windows: a string value under the user's
-// Software\Microsoft\Windows\CurrentVersion\Run, named after the application's title, whose data
-// is the quoted path of quiremail.exe beside the running program (quoted, so that a folder with
-// blanks still forms one command). Per user: the box is each user's own choice, and a per-user
-// installation may not write HKLM.
+// The settings window's "Start software on Windows start up" on Windows: a string value in the
+// user's "Software\Microsoft\Windows\CurrentVersion\Run" key, named after the program, whose data is
+// the quoted path of quiremail.exe (one command even when the folder holds blanks).
 #ifdef _WIN32
 #include "platform/StartupEntry.h"
 
-#include <filesystem>
 #include <string>
 
 namespace qob {
 
-inline constexpr char kRunKeyPath[] = "Software\\Microsoft\\Windows\\CurrentVersion\\Run";
-inline constexpr char kStartupValueName[] = "Quire Outlook Backup";
-
 class Win32StartupEntry : public StartupEntry {
 public:
-    // `programFolder` holds quiremail.exe; `runKey` is below HKEY_CURRENT_USER (tests use their own).
-    explicit Win32StartupEntry(std::filesystem::path programFolder, std::string runKey = kRunKeyPath,
-                               std::string valueName = kStartupValueName);
-    // The entry for the running program's own folder.
-    static Win32StartupEntry forThisProgram();
+    // `command`: the value's data; `name`: the value's name.
+    Win32StartupEntry(std::wstring name, std::wstring command);
+    // The entry `name` that starts quiremail.exe beside the running program. The running program's
+    // folder, not the program folder: that may be elsewhere (a per-user folder when the
+    // installation folder is not writable), and the entry must start a file that is there.
+    static Win32StartupEntry besideThisProgram(std::wstring name);
 
     Status set(bool on) override;
     bool isSet() const override;
-
-    // The value's data: "\"<folder>\quiremail.exe\"".
-    std::string command() const;
+    // The data of the value now, "" when there is none.
+    std::wstring command() const;
 
 private:
-    std::filesystem::path programFolder_;
-    std::string runKey_;
-    std::string valueName_;
+    std::wstring name_;
+    std::wstring command_;
 };
 
 } // namespace qob
