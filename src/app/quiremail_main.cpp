@@ -18,7 +18,7 @@
 #ifdef QOB_WITH_GUI
 #include "app/WindowRun.h"
 #elif defined(QOB_WITH_WIN32GUI)
-#include "win32gui/Win32WindowRun.h"
+#include "app/Win32WindowRun.h"
 
 #include <windows.h>
 #endif

@@ -2,6 +2,7 @@
 // user's crontab and starts quiremail (beside qob) on the target system qob works on.
 #include "app/cli/Cli.h"
 #include "app/cli/Target.h"
+#include "backup/BackupTarget.h"
 #include "forms/AutomaticBackup.h"
 #include "forms/MainForm.h"
 #include "platform/AsciiCase.h"
@@ -171,10 +172,6 @@ int runSchedule(const Args& args, std::ostream& out, std::ostream& err) {
     }
     ScheduleContext context{scheduler, target->platform().programFolder, quiremail, target->prefix(),
                             &entry,    std::chrono::system_clock::now()};
-    if (!fs::exists(quiremail, ec)) {
-        err << "qob: the task starts " << quiremail.string() << ", which is not there\n";
-        return 1;
-    }
     MainForm form(target->platform());
     if (!loadFormOrReport(form, *target, err)) {
         return 1;
@@ -182,6 +179,24 @@ int runSchedule(const Args& args, std::ostream& out, std::ostream& err) {
     const auto& profiles = form.cbSource.items;
     if (std::find(profiles.begin(), profiles.end(), backup.profile) == profiles.end()) {
         err << "qob: no mail profile named \"" << backup.profile << "\" (qob profiles lists them)\n";
+        return 1;
+    }
+    {
+        // The file the runs would write (as `show` describes it), checked as each run checks it: a
+        // file the run refuses to write over is said now, not in a log after a week of failed runs.
+        AutoCommandLine line;
+        line.profile = backup.profile;
+        line.flags = backup.items;
+        line.backupFile = backup.backupFile;
+        const bool newFile = autoBackupToNewFile(target->platform().programFolder);
+        const std::string file = autoBackupTarget(line, newFile, std::chrono::system_clock::now());
+        if (const std::string refused = backupTargetRefusal(target->platform(), file); !refused.empty()) {
+            err << "qob: " << refused << "\n";
+            return 2;
+        }
+    }
+    if (!fs::exists(quiremail, ec)) {
+        err << "qob: the task starts " << quiremail.string() << ", which is not there\n";
         return 1;
     }
     if (Status registered = scheduleWeeklyBackup(context, backup); !registered) {

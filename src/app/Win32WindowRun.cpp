@@ -1,4 +1,4 @@
-#include "win32gui/Win32WindowRun.h"
+#include "app/Win32WindowRun.h"
 
 #include "app/InterruptedRestorePrompt.h"
 #include "app/cli/Target.h"
