@@ -67,6 +67,14 @@ trap cleanup EXIT
 if command -v openbox >/dev/null; then
     openbox --sm-disable >/dev/null 2>&1 &
     WM=$!
+    # Ready once it names the current desktop on the root window, which it does after taking over
+    # the screen's window requests: a window mapped while openbox was still starting stayed
+    # unmapped at times, and the test waited for it in vain.
+    wm_ready() {
+        kill -0 "$WM" 2>/dev/null || fail "openbox exited at its start"
+        xdotool get_desktop >/dev/null 2>&1
+    }
+    wait_for "the window manager" wm_ready
 fi
 # The demo target system is a Wine prefix whose registry files hold the profiles: Wine reads them as
 # HKCU when it starts in it. A Windows program under Wine is the Unix user, so the demo user's
