@@ -4,6 +4,12 @@
 #include "registry/KeyHandle.h"
 #include "settings/InfoFile.h"
 
+#ifdef _WIN32
+#include "platform/win32/Win32TargetFileSystem.h"
+#else
+#include "platform/wine/WineTargetFileSystem.h"
+#endif
+
 #include <algorithm>
 #include <fstream>
 #include <sstream>
@@ -17,7 +23,11 @@ RestoreWorld::RestoreWorld() {
     demo = DemoTargetSystem::createFiles(dir / "prefix");
     demo.writeRegistry(store);
     fs::create_directories(programFolder());
+#ifdef _WIN32
+    files = std::make_unique<Win32TargetFileSystem>();
+#else
     files = std::make_unique<WineTargetFileSystem>(demo.prefix);
+#endif
     system = std::make_unique<DemoSystemServices>(demo);
     platform = std::unique_ptr<Platform>(
         new Platform{store, registry, *files, *system, dialogs, programFolder(), demo.prefix});

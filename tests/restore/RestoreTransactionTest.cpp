@@ -140,12 +140,12 @@ TEST(RestoreTransaction, AFailureBeforeTheCommitLeavesTheTargetAsItWas) {
 TEST(RestoreTransaction, AMoveThatCannotHappenIsRefusedBeforeTheCommit) {
     RestoreWorld w;
     const std::string key = w.demo.profilesRootKey + "\\Second\\JournalTest";
-    const fs::path target = w.demo.prefix / "drive_c" / "Work_files";
+    const fs::path target = w.demo.driveFolder() / "Work_files";
     fs::create_directories(target / "inside");
     w.store.makeKey(key);
     {
         RestoreTransaction tx(*w.platform);
-        const fs::path temp = w.demo.prefix / "drive_c" / ".Work_files.qobnew-abc123";
+        const fs::path temp = w.demo.driveFolder() / ".Work_files.qobnew-abc123";
         std::ofstream(temp) << "restored";
         tx.stage(temp, target);
         tx.touchKey(key);
