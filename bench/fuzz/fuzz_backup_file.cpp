@@ -51,8 +51,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     qob::test::RestoreWorld& w = world->restore;
     w.dialogs.messages.clear();
     w.dialogs.passwordAnswers = {std::string(kSeedPassword)};
-    const qob::OpenResult opened = qob::openBackupFile(*w.form, w.archive, file);
-    qob::fuzz::note("open=" + std::to_string(static_cast<int>(opened)));
+    const qob::OpenResult result = qob::openBackupFile(*w.form, w.archive, file);
+    qob::fuzz::note("open=" + std::to_string(static_cast<int>(result)));
     qob::fuzz::note("messages=" + std::to_string(w.dialogs.messages.size()));
     w.archive.closeArchive();
 

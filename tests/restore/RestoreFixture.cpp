@@ -265,7 +265,9 @@ std::map<std::string, std::string> snapshotFiles(const fs::path& folder) {
             continue;
         }
         if (it->is_regular_file()) {
-            out[fs::relative(it->path(), folder).string()] = readFile(it->path());
+            // '/' between the folders and UTF-8 names on every system, so expectations read alike.
+            const std::u8string name = fs::relative(it->path(), folder).generic_u8string();
+            out[std::string(name.begin(), name.end())] = readFile(it->path());
         }
     }
     return out;
