@@ -130,9 +130,11 @@ if cmp -s "$work/reg-before.txt" "$work/reg-l-1.txt"; then
     echo "FAIL: the restore left the second profile as it was"
     status=1
 fi
-# Files: the users' folders and Office's shared ones, with their contents; times aside.
-tree() { # every file below drive_c but Windows' own folder, with a digest of its bytes
-    (cd "$1/drive_c" && find . -path ./windows -prune -o -type f -print0 | sort -z | xargs -0 -r sha1sum)
+# Files: the users' folders and Office's shared ones, with their contents; times aside, and the
+# temporary folders aside too (the Windows build keeps its run locks in %TEMP%).
+tree() { # every file below drive_c but Windows' own folder and the temporary ones, with a digest
+    (cd "$1/drive_c" && find . \( -path ./windows -o -path './users/*/Temp' -o -path './users/*/AppData/Local/Temp' \) \
+        -prune -o -type f -print0 | sort -z | xargs -0 -r sha1sum)
 }
 if ! diff <(tree "$work/restore-l") <(tree "$work/restore-w") >"$work/tree.diff"; then
     echo "FAIL: the restored files differ"
