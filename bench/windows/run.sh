@@ -49,8 +49,8 @@ for MIX in pst real; do
     # which is done here, before any row.
     cp -a "$PREFIX" "$WORK/prefix-w"
     export WINEPREFIX=$WORK/prefix-w
-    wine "$QOB_EXE" --version >/dev/null
     wineserver -p
+    wine "$QOB_EXE" --version >/dev/null 2>&1
     DATA_W=$WORK/prefix-w/${DATA#"$PREFIX"/}
     mkdir -p "$WORK/home-w"
     cp "$QUIRE_HOME/settings.dat" "$WORK/home-w/"
