@@ -17,6 +17,9 @@ export QT_QPA_PLATFORMTHEME= XDG_CURRENT_DESKTOP=
 unset WAYLAND_DISPLAY
 XDG_RUNTIME_DIR=$(mktemp -d)
 export XDG_RUNTIME_DIR
+# Nor the desktop's session bus: Qt asks it synchronously at start-up, and one that never answers
+# holds every window back.
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$XDG_RUNTIME_DIR/no-bus"
 trap 'rm -rf "$XDG_RUNTIME_DIR"' EXIT
 shoot() { # folder, then environment assignments
     local folder=$1

@@ -1,5 +1,6 @@
 #include "app/WindowRun.h"
 
+#include "app/InterruptedRestorePrompt.h"
 #include "app/cli/Target.h"
 #include "disc/IsoBurnEngine.h"
 #include "forms/AboutForm.h"
@@ -92,8 +93,7 @@ WindowEnd runMainWindow(cli::Target& target, gui::QtDialogs& dialogs, const Wind
     actions.startOutlook = [prefix](const std::string& exe) { return gui::startInPrefix(prefix, exe); };
     const auto openOrSay = [&dialogs](const std::filesystem::path& path) {
         if (!gui::openOnDesktop(path)) {
-            dialogs.message("No program of the desktop could open " + path.string() + ".", MsgIcon::Warning,
-                            MsgButtons::Ok, kApplicationTitle);
+            dialogs.message(noProgramCouldOpen(path), MsgIcon::Warning, MsgButtons::Ok, kApplicationTitle);
         }
     };
     actions.showHelp = [&dialogs, programFolder] {
@@ -101,8 +101,7 @@ WindowEnd runMainWindow(cli::Target& target, gui::QtDialogs& dialogs, const Wind
         if (help.empty()) {
             dialogs.message(kHelpNotInstalled, MsgIcon::Information, MsgButtons::Ok, kApplicationTitle);
         } else if (!gui::openOnDesktop(help)) {
-            dialogs.message("No program of the desktop could open " + help.string() + ".", MsgIcon::Warning,
-                            MsgButtons::Ok, kApplicationTitle);
+            dialogs.message(noProgramCouldOpen(help), MsgIcon::Warning, MsgButtons::Ok, kApplicationTitle);
         }
     };
     actions.showSettings = [&owner, programFolder] {
@@ -164,27 +163,6 @@ WindowEnd runMainWindow(cli::Target& target, gui::QtDialogs& dialogs, const Wind
     QApplication::exec();
     dialogs.setOwner(nullptr);
     return end;
-}
-
-// A restore whose commit could not be completed keeps the target system closed to every run: the
-// window offers the way out that `qob restore --abandon` is. True when it was taken (open again).
-bool offerUndoOfInterruptedRestore(Dialogs& dialogs, const std::string& error) {
-    std::string ignored;
-    std::unique_ptr<cli::Target> stuck =
-        cli::Target::open(std::nullopt, dialogs, ignored, PrefixPolicy::Program, false);
-    if (!stuck || !interruptedRestorePending(stuck->platform())) {
-        return false;
-    }
-    const std::string question = error + "\r\n\r\nPut the target system back as it was before that restore?";
-    if (dialogs.message(question, MsgIcon::Question, MsgButtons::YesNo, kApplicationTitle) !=
-        MsgAnswer::Yes) {
-        return false;
-    }
-    std::string note;
-    const Status undone = undoInterruptedRestore(stuck->platform(), note);
-    dialogs.message(undone ? note : undone.message, undone ? MsgIcon::Information : MsgIcon::Critical,
-                    MsgButtons::Ok, kApplicationTitle);
-    return static_cast<bool>(undone);
 }
 
 } // namespace

@@ -17,6 +17,10 @@
 
 #ifdef QOB_WITH_GUI
 #include "app/WindowRun.h"
+#elif defined(QOB_WITH_WIN32GUI)
+#include "win32gui/Win32WindowRun.h"
+
+#include <windows.h>
 #endif
 
 namespace {
@@ -77,11 +81,15 @@ int runInteractive(int argc, char** argv) {
         return 2;
     }
     return qob::runWindows(argc, argv, qob::WindowRunOptions{openFile});
-#elif defined(_WIN32)
+#elif defined(QOB_WITH_WIN32GUI)
     (void)displayAvailable;
-    std::cerr << "quiremail: the windows come with the next release; until then qob.exe does every job "
-                 "(qob.exe --help), and quiremail.exe runs the automatic backup and --catch-up\n";
-    return 2;
+    // Started from the Start menu or Explorer, Windows gave this console program a console of its
+    // own: the window does not need it. One shared with a Command Prompt stays.
+    DWORD attached[2];
+    if (GetConsoleProcessList(attached, 2) == 1) {
+        FreeConsole();
+    }
+    return qob::runWin32Windows(qob::WindowRunOptions{openFile});
 #else
     (void)displayAvailable;
     std::cerr << "quiremail: this build has no windows (built with QOB_BUILD_GUI=OFF); give the automatic "

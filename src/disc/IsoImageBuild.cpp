@@ -40,7 +40,8 @@ std::string isoError(const char* what, int code) {
 std::unique_ptr<IsoImageBuild> IsoImageBuild::create(const DiscImage& tree, const WriteOptions& options,
                                                      const std::set<std::string>& leaveOut,
                                                      std::uint32_t startBlock, std::string& error,
-                                                     FileReads reads) {
+                                                     FileReads reads,
+                                                     const std::function<void()>& afterLayout) {
     std::unique_ptr<IsoImageBuild> build(new IsoImageBuild);
     build->parts_ = std::make_unique<Parts>();
     build->failures_ = std::make_shared<StreamFailures>();
@@ -112,6 +113,9 @@ std::unique_ptr<IsoImageBuild> IsoImageBuild::create(const DiscImage& tree, cons
     }
     iso_write_opts_set_ms_block(parts.options, startBlock);
 
+    if (afterLayout) {
+        afterLayout();
+    }
     struct burn_source* source = nullptr;
     rc = iso_image_create_burn_source(parts.image, parts.options, &source);
     if (rc < 0 || source == nullptr) {

@@ -6,6 +6,7 @@
 #include "disc/DiscTypes.h"
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <set>
 #include <string>
@@ -26,11 +27,14 @@ class IsoImageBuild {
 public:
     // `leaveOut`: image paths of files not to write (they could not be read). `startBlock`: where
     // the session begins on the medium (0 but on an appendable disc). Null with `error` set when
-    // the image cannot be made.
+    // the image cannot be made. `afterLayout`, when given, runs once every file's size is taken and
+    // before libisofs' generator starts reading: the moment a file changing under the write is
+    // told apart from one that changed after its bytes were already in the image.
     static std::unique_ptr<IsoImageBuild> create(const DiscImage& tree, const WriteOptions& options,
                                                  const std::set<std::string>& leaveOut,
                                                  std::uint32_t startBlock, std::string& error,
-                                                 FileReads reads = FileReads::Buffered);
+                                                 FileReads reads = FileReads::Buffered,
+                                                 const std::function<void()>& afterLayout = {});
     ~IsoImageBuild();
     IsoImageBuild(const IsoImageBuild&) = delete;
     IsoImageBuild& operator=(const IsoImageBuild&) = delete;

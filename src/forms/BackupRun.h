@@ -81,6 +81,10 @@ private:
 
 // Escape while a backup or restore runs: asked before the run is stopped.
 inline constexpr char kStopRunQuestion[] = "Do you want to stop the running backup or restore?";
+// Closing the window while one runs: quitting must never cut a write off, so the job is stopped
+// and waited for.
+inline constexpr char kQuitWhileRunning[] =
+    "A backup or restore is running.\n\nDo you want to stop it and quit? Nothing half-written is kept.";
 
 inline constexpr char kBackupRunningMessage[] =
     "A backup is already running. Please wait until it has finished.";

@@ -30,10 +30,6 @@ QString q(const std::string& text) {
     return QString::fromStdString(text);
 }
 
-// Our own question: quitting must never cut a write off, so the job is stopped and waited for.
-constexpr char kQuitWhileRunning[] =
-    "A backup or restore is running.\n\nDo you want to stop it and quit? Nothing half-written is kept.";
-
 // Tall enough for every line of `text` (at least `lines`): a few short lines are read whole, not
 // scrolled.
 void fitLines(QPlainTextEdit* text, int lines) {
@@ -537,8 +533,8 @@ void MainWindow::showItemMenu(QGroupBox* group, bool restoreSide, const QPoint& 
 void MainWindow::showLogFile() {
     const std::filesystem::path log = form_.platform().programFolder / "brlog.dat";
     if (actions_.openPath && !actions_.openPath(log)) {
-        form_.platform().dialogs.message("No program of the desktop could open " + log.string() + ".",
-                                         MsgIcon::Warning, MsgButtons::Ok, kApplicationTitle);
+        form_.platform().dialogs.message(noProgramCouldOpen(log), MsgIcon::Warning, MsgButtons::Ok,
+                                         kApplicationTitle);
     }
 }
 

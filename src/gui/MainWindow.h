@@ -7,6 +7,7 @@
 #include "backup/BackupJob.h"
 #include "forms/BackupRun.h"
 #include "forms/MainForm.h"
+#include "forms/MainWindowActions.h"
 #include "forms/RestoreRun.h"
 #include "forms/TimeLeft.h"
 #include "gui/JobRunner.h"
@@ -28,28 +29,7 @@ class MainWindow;
 
 namespace qob::gui {
 
-// What the window asks of the desktop and of the program around it; each may be empty (the entry
-// is then disabled or skipped).
-struct MainWindowActions {
-    // Shows a file or folder in the desktop's own program (the log in the text editor, the backup's
-    // folder in the file manager); false when no program could. It shows no box of its own: the
-    // window says it where it fits (the log: a box; the folder: the backup's summary).
-    std::function<bool(const std::filesystem::path&)> openPath;
-    // Starts Outlook in the target system (target path of OUTLOOK.EXE); false when it could not.
-    StartOutlook startOutlook;
-    // The help; the window says so when it is not installed.
-    std::function<void()> showHelp;
-    std::function<void()> showSettings;
-    std::function<void()> showAbout;
-    // Lets the user pick another target system; the program then reopens the window on it.
-    std::function<void()> chooseTargetSystem;
-    // Later windows: the weekly task and the disc window (disabled until they exist).
-    std::function<void()> showTaskScheduler;
-    std::function<void(const std::string& name, const std::filesystem::path& file)> burnDisc;
-    // Hears each redraw of the progress panel ("progress <percent> <status>"): how a test outside
-    // the process sees that progress reached the window while a job ran.
-    std::function<void(const std::string& line)> trace;
-};
+using qob::MainWindowActions;
 
 class MainWindow : public QMainWindow {
     Q_OBJECT

@@ -20,6 +20,18 @@ fail() {
         echo "--- quiremail's output:" >&2
         cat "$WORK/quiremail.log" >&2
     fi
+    # What was on the display, and where quiremail waited: a window that never came is otherwise
+    # unexplained.
+    if [[ -n "${SMOKE_INSIDE:-}" ]]; then
+        echo "--- windows on the display:" >&2
+        for id in $(xdotool search --name '' 2>/dev/null || true); do
+            echo "$id $(xdotool getwindowname "$id" 2>/dev/null || true)" >&2
+        done
+    fi
+    if [[ -n "${PID:-}" ]] && kill -0 "$PID" 2>/dev/null && command -v gdb >/dev/null; then
+        echo "--- quiremail's threads:" >&2
+        timeout 60 gdb -p "$PID" -batch -ex 'thread apply all bt 12' 2>/dev/null | grep -E '^(#|Thread)' >&2 || true
+    fi
     exit 1
 }
 
@@ -75,9 +87,13 @@ printf '[General]\r\nrunoutlookafterbackup=0\r\nburndvd=1\r\n[Backup]\r\nopenfol
 
 # Qt's own dialogs, not the desktop theme's, and no session of the machine running the test.
 export WINEPREFIX="$WORK/prefix" QUIRE_HOME="$WORK/home" QUIRE_WINDOW_TRACE="$WORK/trace.txt"
+# No session bus either: Qt asks the session bus synchronously at start-up (global menu, tray,
+# accessibility), and a bus of the machine's that accepts but never answers held the window back
+# for over a minute. The address names a socket that does not exist, so Qt goes on at once.
 export QT_QPA_PLATFORM=xcb QT_QPA_PLATFORMTHEME= XDG_RUNTIME_DIR="$WORK/runtime"
+export DBUS_SESSION_BUS_ADDRESS="unix:path=$WORK/runtime/no-bus"
 mkdir -m 700 "$WORK/runtime"
-unset WAYLAND_DISPLAY XDG_CURRENT_DESKTOP
+unset WAYLAND_DISPLAY XDG_CURRENT_DESKTOP DBUS_SYSTEM_BUS_ADDRESS AT_SPI_BUS_ADDRESS
 "$QUIREMAIL" >"$WORK/quiremail.log" 2>&1 &
 PID=$!
 

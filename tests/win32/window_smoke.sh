@@ -1,0 +1,230 @@
+#!/usr/bin/env bash
+# The real quiremail.exe under Wine, started without arguments under Xvfb (with openbox when it is
+# installed) on a demo target system and driven by xdotool keys alone: tick every item through the
+# item boxes' menu, Backup Now from the File menu, answer the summary; then open a protected backup
+# on the restore tab (the file dialog, the password prompt), restore it into the second profile with
+# Restore Now, answer the summary, quit with Ctrl+Q. Then the Linux qob reads the backup back whole
+# (qob verify) and finds every item of the profile in it, the run log says the restore was whole,
+# and the window's progress trace shows the job's progress reached it. With SCREENSHOTS=DIR it also
+# takes pictures of the windows on the way (scripts/win32-screenshots.sh).
+# Usage: window_smoke.sh QUIREMAIL_EXE LINUX_QOB. Exit 77 (skipped) without xvfb-run, xdotool, wine
+# or the Linux qob (make build).
+set -euo pipefail
+
+QUIREMAIL=$(realpath "$1")
+QOB=$2
+LIMIT=${SMOKE_LIMIT:-90} # seconds any one wait may take before the test fails
+TITLE='Quire Outlook Backup'
+
+fail() {
+    echo "FAIL: $*" >&2
+    if [[ -n "${WORK:-}" && -s "$WORK/quiremail.log" ]]; then
+        echo "--- quiremail.exe's output:" >&2
+        tail -40 "$WORK/quiremail.log" >&2
+    fi
+    exit 1
+}
+
+wait_for() {
+    local what=$1
+    shift
+    local end=$((SECONDS + LIMIT))
+    until "$@"; do
+        ((SECONDS < end)) || fail "$what: not within ${LIMIT}s"
+        sleep 0.2
+    done
+}
+
+if [[ -z "${SMOKE_INSIDE:-}" ]]; then
+    for tool in xvfb-run xdotool wine winepath; do
+        command -v "$tool" >/dev/null || {
+            echo "skipped: $tool is not installed"
+            exit 77
+        }
+    done
+    [[ -x "$QOB" ]] || {
+        echo "skipped: needs the Linux qob at $QOB (make build)"
+        exit 77
+    }
+    SMOKE_INSIDE=1 exec xvfb-run -a -s '-screen 0 1280x1024x24' "$0" "$QUIREMAIL" "$(realpath "$QOB")"
+fi
+
+WORK=$(mktemp -d "${TMPDIR:-/tmp}/qob-winsmoke.XXXXXX")
+# The Linux qob's own program folder; quiremail.exe is given its own below.
+export QUIRE_HOME="$WORK/qobhome"
+PID=
+WM=
+cleanup() {
+    if [[ -n "$PID" ]] && kill -0 "$PID" 2>/dev/null; then
+        kill "$PID" 2>/dev/null || true
+    fi
+    WINEPREFIX="$WORK/prefix" wineserver -k >/dev/null 2>&1 || true
+    [[ -z "$WM" ]] || kill "$WM" 2>/dev/null || true
+    [[ -n "${KEEP:-}" ]] || rm -rf "$WORK"
+}
+trap cleanup EXIT
+
+if command -v openbox >/dev/null; then
+    openbox --sm-disable >/dev/null 2>&1 &
+    WM=$!
+fi
+# The demo target system is a Wine prefix whose registry files hold the profiles: Wine reads them as
+# HKCU when it starts in it. A Windows program under Wine is the Unix user, so the demo user's
+# folders are given to that user too; the data files are found by the absolute paths the profile
+# holds, as on Windows.
+"$QOB" demo-prefix "$WORK/prefix" >/dev/null || fail "qob demo-prefix"
+me=$(id -un)
+for user in "$WORK/prefix/drive_c/users"/*; do
+    name=$(basename "$user")
+    if [[ "$name" != Public && "$name" != "$me" ]]; then
+        for folder in AppData Contacts; do
+            if [[ -d "$user/$folder" ]]; then
+                mkdir -p "$WORK/prefix/drive_c/users/$me/$folder"
+                cp -a "$user/$folder/." "$WORK/prefix/drive_c/users/$me/$folder/"
+            fi
+        done
+    fi
+done
+mkdir "$WORK/home"
+# Nothing outside the program after the run: no Outlook started, no folder shown.
+printf '[General]\r\nrunoutlookafterbackup=0\r\nrunoutlookafterrestore=0\r\nburndvd=0\r\n[Backup]\r\nopenfolderbackup=0\r\n' >"$WORK/home/settings.dat"
+export WINEPREFIX="$WORK/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+wineboot -i >/dev/null 2>&1 || true
+# A protected backup of the signatures, made by the Linux qob, for the restore by keyboard.
+printf 'smoke-secret\n' >"$WORK/password.txt"
+"$QOB" --quiet --prefix "$WORK/prefix" backup --profile Outlook --items signatures \
+    --password-file "$WORK/password.txt" "$WORK/protected.qob" >/dev/null 2>&1 || fail "qob backup --password-file"
+PROTECTED=$(winepath -w "$WORK/protected.qob" 2>/dev/null)
+# The Windows program's own folders, as Windows paths; the Linux qob below keeps its own.
+QUIRE_HOME=$(winepath -w "$WORK/home" 2>/dev/null) QUIRE_WINDOW_TRACE=$(winepath -w "$WORK/trace.txt" 2>/dev/null) \
+    wine "$QUIREMAIL" >"$WORK/quiremail.log" 2>&1 &
+PID=$!
+
+shot() { # name [window]: a picture of the window (the whole screen without one)
+    [[ -n "${SCREENSHOTS:-}" ]] || return 0
+    sleep 1
+    import -window "${2:-root}" "$SCREENSHOTS/$1.png" || fail "screenshot $1"
+}
+windows() { xdotool search --onlyvisible --name "^$TITLE" 2>/dev/null || true; }
+main_window_shown() {
+    kill -0 "$PID" 2>/dev/null || fail "quiremail.exe exited before its window appeared"
+    MAIN=$(windows | head -1)
+    [[ -n "$MAIN" ]]
+}
+wait_for "the main window" main_window_shown
+NAME=$(xdotool getwindowname "$MAIN")
+[[ "$NAME" =~ ^"$TITLE "[0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "the main window's title is \"$NAME\""
+xdotool windowfocus --sync "$MAIN"
+shot main-1-backup "$MAIN"
+
+# Every item: the profile box (Alt+P), Tab to the first item box, the menu key on it opens the item
+# boxes' menu, whose first entry is "Select all items".
+xdotool key --delay 100 alt+p Tab Menu Down Return
+# The File menu (Alt+F is the menu's own key here: no label of the Backup tab takes F), then its
+# first entry, "Backup Now".
+xdotool key --delay 100 alt+f Return
+
+summary_shown() {
+    kill -0 "$PID" 2>/dev/null || fail "quiremail.exe exited during the backup"
+    BOX=$(windows | grep -vx "$MAIN" | head -1 || true)
+    [[ -n "$BOX" ]]
+}
+wait_for "the summary box after Backup Now" summary_shown
+shot message-backup-completed "$BOX"
+xdotool windowfocus --sync "$BOX"
+xdotool key Return
+box_gone() { ! windows | grep -qx "$BOX"; }
+wait_for "the summary box to close on Enter" box_gone
+
+# The restore tab (Ctrl+Tab), Browse (Alt+B): the file dialog takes the protected backup's path,
+# the password prompt its password.
+xdotool windowfocus --sync "$MAIN"
+xdotool key --delay 100 ctrl+Tab alt+b
+titled() { # title: the first visible window of that title, in FOUND
+    kill -0 "$PID" 2>/dev/null || fail "quiremail.exe exited while waiting for \"$1\""
+    FOUND=$(xdotool search --onlyvisible --name "^$1" 2>/dev/null | head -1 || true)
+    [[ -n "$FOUND" ]]
+}
+wait_for "the file dialog of Browse" titled 'Restore Date from a backup file'
+xdotool windowfocus --sync "$FOUND"
+xdotool type --delay 20 "$PROTECTED"
+xdotool key Return
+wait_for "the password prompt" titled 'Please enter password'
+shot password "$FOUND"
+xdotool windowfocus --sync "$FOUND"
+xdotool type --delay 20 smoke-secret
+xdotool key Return
+prompt_gone() { ! xdotool search --onlyvisible --name '^Please enter password' >/dev/null 2>&1; }
+wait_for "the password prompt to close on Enter" prompt_gone
+# Every item the backup holds (the item boxes' menu from the box before "Restore into profile"),
+# into the profile "Second" (Alt+I, Down), then "Restore Now", the File menu's second entry.
+xdotool windowfocus --sync "$MAIN"
+xdotool key --delay 100 alt+i shift+Tab Menu Down Return alt+i Down
+shot main-2-restore "$MAIN"
+xdotool key --delay 100 alt+f Down Return
+wait_for "the summary box after Restore Now" summary_shown
+shot message-restore-completed "$BOX"
+xdotool windowfocus --sync "$BOX"
+xdotool key Return
+wait_for "the restore's summary box to close on Enter" box_gone
+
+if [[ -n "${SCREENSHOTS:-}" ]]; then
+    sleep 1 # the main window takes keys again once the box is gone, not when it is hidden
+    xdotool windowfocus --sync "$MAIN"
+    # The other two tabs by their headers (the pictures only; the keys are tested above).
+    xdotool mousemove --window "$MAIN" 145 65 click 1
+    shot main-3-logs "$MAIN"
+    xdotool mousemove --window "$MAIN" 200 65 click 1
+    shot main-4-about "$MAIN"
+    # The about window from the Help menu (Alt+H, then its second entry).
+    xdotool key --delay 100 alt+h Down Return
+    about_shown() { ABOUT=$(xdotool search --onlyvisible --name '^About Quire Outlook Backup' 2>/dev/null | head -1 || true); [[ -n "$ABOUT" ]]; }
+    wait_for "the about window" about_shown
+    shot about "$ABOUT"
+    xdotool windowfocus --sync "$ABOUT"
+    xdotool key Escape
+    # The settings window from the Option menu (Alt+O, its second entry), each page by its header.
+    sleep 1
+    xdotool windowfocus --sync "$MAIN"
+    xdotool key --delay 100 alt+o Down Return
+    wait_for "the settings window" titled 'Settings'
+    SETTINGS=$FOUND
+    shot settings-1-general "$SETTINGS"
+    xdotool mousemove --window "$SETTINGS" 80 20 click 1
+    shot settings-2-backup "$SETTINGS"
+    xdotool mousemove --window "$SETTINGS" 140 20 click 1
+    shot settings-3-scheduled-backup "$SETTINGS"
+    xdotool windowfocus --sync "$SETTINGS"
+    xdotool key Escape
+fi
+
+xdotool windowfocus --sync "$MAIN"
+xdotool key ctrl+q
+exited() { ! kill -0 "$PID" 2>/dev/null; }
+wait_for "quiremail.exe to exit after Quit" exited
+STATUS=0
+wait "$PID" || STATUS=$?
+PID=
+((STATUS == 0)) || fail "quiremail.exe exited with $STATUS"
+
+mapfile -t BACKUPS < <(find "$WORK/home" -name '*.qob' -type f)
+((${#BACKUPS[@]} == 1)) || fail "expected one backup file, found ${#BACKUPS[@]}: ${BACKUPS[*]:-none}"
+"$QOB" --prefix "$WORK/prefix" verify "${BACKUPS[0]}" >"$WORK/verify.txt" 2>&1 ||
+    fail "qob verify refused the backup: $(cat "$WORK/verify.txt")"
+items() { "$QOB" --prefix "$WORK/prefix" info "$1" | grep -i '^items' || true; }
+"$QOB" --prefix "$WORK/prefix" backup --quiet --profile Outlook "$WORK/reference.qob" >/dev/null 2>&1 ||
+    fail "qob backup of the same profile failed"
+[[ "$(items "${BACKUPS[0]}")" == "$(items "$WORK/reference.qob")" && -n "$(items "$WORK/reference.qob")" ]] ||
+    fail "the window's backup holds other items than every item of the profile:
+$(items "${BACKUPS[0]}")
+expected:
+$(items "$WORK/reference.qob")"
+
+# The restore into the second profile: the run log's last entry says it was whole.
+LAST=$(tr -d '\r' <"$WORK/home/brlog.dat" | grep -v '^$' | tail -1)
+[[ "$LAST" == *"Restore Data to Profile Second was Completed!" ]] || fail "the restore's last log entry: $LAST"
+
+[[ -s "$WORK/trace.txt" ]] || fail "the window drew no progress (empty trace)"
+PERCENTS=$(tr -d '\r' <"$WORK/trace.txt" | awk '$1 == "progress" { print $2 }' | sort -un | wc -l)
+((PERCENTS >= 2)) || fail "the progress panel showed $PERCENTS different percent(s): $(cat "$WORK/trace.txt")"
+echo "window smoke: backed up and restored by keyboard, $(basename "${BACKUPS[0]}") verified, $PERCENTS progress steps drawn"
