@@ -81,7 +81,7 @@ enum class WindowEnd { Quit, SwitchTarget };
 
 // One main window on one target system, until it is closed.
 WindowEnd runMainWindow(cli::Target& target, gui::QtDialogs& dialogs, const WindowRunOptions& options) {
-    Platform& platform = target.platform();
+    TargetContext& platform = target.platform();
     const std::filesystem::path programFolder = platform.programFolder;
     const std::filesystem::path prefix = target.prefix();
     MainForm form(platform);

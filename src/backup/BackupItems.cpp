@@ -41,7 +41,7 @@ bool isHomeFolder(const fs::path& host) {
 
 } // namespace
 
-BackupItems::BackupItems(Platform& platform, const AppState& state, Archive& archive, fs::path infoFile,
+BackupItems::BackupItems(TargetContext& platform, const AppState& state, Archive& archive, fs::path infoFile,
                          std::vector<fs::path>& scratchFiles)
     : platform_(platform), state_(state), archive_(archive), infoFile_(std::move(infoFile)),
       scratchFiles_(scratchFiles) {}

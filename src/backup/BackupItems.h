@@ -5,7 +5,7 @@
 #include "archive/Archive.h"
 #include "archive/EntryNames.h"
 #include "outlook/AppState.h"
-#include "platform/Platform.h"
+#include "registry/TargetContext.h"
 
 #include <filesystem>
 #include <string>
@@ -22,8 +22,8 @@ public:
     // `state` gives the per-profile folders and keys (set by the profile selection); `infoFile` is
     // this run's own information file; scratch files made here are added to `scratchFiles` for the
     // run to delete after the archive has been written.
-    BackupItems(Platform& platform, const AppState& state, Archive& archive, std::filesystem::path infoFile,
-                std::vector<std::filesystem::path>& scratchFiles);
+    BackupItems(TargetContext& platform, const AppState& state, Archive& archive,
+                std::filesystem::path infoFile, std::vector<std::filesystem::path>& scratchFiles);
 
     bool backupConfig(const std::string& profile);
     bool backupDatas(const std::string& profile);
@@ -62,7 +62,7 @@ private:
     static void appendName(std::vector<std::string>& names, const std::string& name);
     static std::string join(const std::vector<std::string>& names, const char* separator);
 
-    Platform& platform_;
+    TargetContext& platform_;
     const AppState& state_;
     Archive& archive_;
     std::filesystem::path infoFile_;

@@ -70,7 +70,7 @@ private:
 
 class Job {
 public:
-    Job(Platform& platform, const BackupRequest& request, JobObserver& observer, const StopToken& stop)
+    Job(TargetContext& platform, const BackupRequest& request, JobObserver& observer, const StopToken& stop)
         : platform_(platform), request_(request), state_(request.state), observer_(observer), stop_(stop),
           log_(runLogPath(platform.programFolder)) {}
 
@@ -92,7 +92,7 @@ private:
         return [&stop = stop_] { return stop.stopRequested(); };
     }
 
-    Platform& platform_;
+    TargetContext& platform_;
     const BackupRequest& request_;
     AppState state_;
     JobObserver& observer_;
@@ -318,7 +318,7 @@ std::optional<BackupRefusal> refuseBackupRequest(const BackupRequest& request) {
     return std::nullopt;
 }
 
-BackupSummary runBackupJob(Platform& platform, const BackupRequest& request, JobObserver& observer,
+BackupSummary runBackupJob(TargetContext& platform, const BackupRequest& request, JobObserver& observer,
                            const StopToken& stop) {
     return Job(platform, request, observer, stop).run();
 }

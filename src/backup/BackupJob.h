@@ -16,7 +16,7 @@
 #include "outlook/AppState.h"
 #include "platform/Dialogs.h"
 #include "platform/Job.h"
-#include "platform/Platform.h"
+#include "registry/TargetContext.h"
 
 #include <array>
 #include <chrono>
@@ -112,7 +112,7 @@ std::optional<BackupRefusal> refuseBackupRequest(const BackupRequest& request);
 
 // Runs one backup. The request has passed the form's checks (a target, at least one item, a
 // non-empty password when one is set).
-BackupSummary runBackupJob(Platform& platform, const BackupRequest& request, JobObserver& observer,
+BackupSummary runBackupJob(TargetContext& platform, const BackupRequest& request, JobObserver& observer,
                            const StopToken& stop);
 
 } // namespace qob

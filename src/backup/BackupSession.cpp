@@ -13,7 +13,7 @@ namespace qob {
 
 namespace fs = std::filesystem;
 
-BackupSession::BackupSession(Platform& platform, const AppState& state, Archive& archive)
+BackupSession::BackupSession(TargetContext& platform, const AppState& state, Archive& archive)
     : platform_(platform), state_(state), archive_(archive) {}
 
 BackupSession::~BackupSession() {

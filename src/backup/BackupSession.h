@@ -7,8 +7,8 @@
 #include "backup/BackupItems.h"
 #include "backup/EarlierBackupKeep.h"
 #include "outlook/AppState.h"
-#include "platform/Platform.h"
 #include "platform/RunLock.h"
+#include "registry/TargetContext.h"
 #include "settings/BackupInfo.h"
 
 #include <filesystem>
@@ -24,7 +24,7 @@ inline constexpr char kInfoTempPrefix[] = "qbi";
 
 class BackupSession {
 public:
-    BackupSession(Platform& platform, const AppState& state, Archive& archive);
+    BackupSession(TargetContext& platform, const AppState& state, Archive& archive);
     ~BackupSession();
     BackupSession(const BackupSession&) = delete;
     BackupSession& operator=(const BackupSession&) = delete;
@@ -79,7 +79,7 @@ private:
     bool earlierHoldsMore(const std::string& password) const;
     Status moveArchive(const std::filesystem::path& to);
 
-    Platform& platform_;
+    TargetContext& platform_;
     const AppState& state_;
     Archive& archive_;
     std::filesystem::path target_;

@@ -58,7 +58,7 @@ std::vector<std::string> filesNamedBy(Registry& registry, const std::string& pro
     return files;
 }
 
-std::string usedByAProfile(Platform& platform, const fs::path& target) {
+std::string usedByAProfile(TargetContext& platform, const fs::path& target) {
     Registry& registry = platform.registry;
     for (const std::string& root : profileRoots()) {
         for (const std::string& profile : registry.getSubKeys(root)) {
@@ -87,7 +87,7 @@ bool isBackupFile(const fs::path& file) {
     return backup;
 }
 
-std::string backupTargetRefusal(Platform& platform, const fs::path& target) {
+std::string backupTargetRefusal(TargetContext& platform, const fs::path& target) {
     if (target.empty()) {
         return "";
     }

@@ -3,7 +3,7 @@
 // user's mail file, the target system's registry, or any file that is not a backup of this
 // program would lose that file for good. The window, qob and the automatic run all go through the
 // backup job, which asks here before it touches anything.
-#include "platform/Platform.h"
+#include "registry/TargetContext.h"
 
 #include <filesystem>
 #include <string>
@@ -15,7 +15,7 @@ namespace qob {
 // whose last entry is the information file); a registry file of the target system (user.reg,
 // system.reg, userdef.reg); a data file or address book that any mail profile names, whether or
 // not it exists. A backup replacing an earlier backup is allowed.
-std::string backupTargetRefusal(Platform& platform, const std::filesystem::path& target);
+std::string backupTargetRefusal(TargetContext& platform, const std::filesystem::path& target);
 
 // True when `file` opens as a zip archive whose last entry is the information file.
 bool isBackupFile(const std::filesystem::path& file);

@@ -112,7 +112,7 @@ AutoBackupResult runAutoBackup(MainForm& form, const std::string& commandLine, c
         return result;
     }
     result.ran = true;
-    Platform& platform = form.platform();
+    TargetContext& platform = form.platform();
     AppState& state = form.state();
     const fs::path settings = settingsPath(platform.programFolder);
     // The catch-up at the next session start compares the schedule with this.

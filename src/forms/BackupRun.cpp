@@ -123,7 +123,7 @@ BackupOutcome BackupRun::runBackup(MainForm& form, const StopToken& stop, const 
 }
 
 std::optional<BackupRequest> BackupRun::begin(MainForm& form) {
-    Platform& platform = form.platform();
+    TargetContext& platform = form.platform();
     AppState& state = form.state();
     Dialogs& dialogs = platform.dialogs;
     if (running_ || form.jobRunning) {
@@ -176,7 +176,7 @@ std::unique_ptr<JobObserver> BackupRun::progressObserver(MainForm& form, bool pu
 
 BackupOutcome BackupRun::end(MainForm& form, const BackupSummary& summary, const AfterBackupActions& after,
                              bool quitting) {
-    Platform& platform = form.platform();
+    TargetContext& platform = form.platform();
     Dialogs& dialogs = platform.dialogs;
     BackupOutcome outcome;
     outcome.ran = true;

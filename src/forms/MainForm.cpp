@@ -29,7 +29,7 @@ std::string ComboState::text() const {
     return items[static_cast<std::size_t>(selected)];
 }
 
-MainForm::MainForm(Platform& platform) : platform_(platform) {
+MainForm::MainForm(TargetContext& platform) : platform_(platform) {
     state_.programFolder = platform.programFolder;
     state_.infoFilePath = platform.programFolder / "quirebox.dat";
     for (std::size_t i = 0; i < kItemBoxCount; ++i) {

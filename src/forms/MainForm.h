@@ -4,7 +4,7 @@
 // the public control states and redraws when the listener says something changed; tests drive the
 // form directly.
 #include "outlook/AppState.h"
-#include "platform/Platform.h"
+#include "registry/TargetContext.h"
 
 #include <array>
 #include <chrono>
@@ -55,9 +55,9 @@ public:
     using Listener = std::function<void(FormChange)>;
     using Clock = std::function<std::chrono::system_clock::time_point()>;
 
-    explicit MainForm(Platform& platform);
+    explicit MainForm(TargetContext& platform);
 
-    Platform& platform() { return platform_; }
+    TargetContext& platform() { return platform_; }
     AppState& state() { return state_; }
     const AppState& state() const { return state_; }
 
@@ -124,7 +124,7 @@ public:
     int list1Selected = -1;
 
 private:
-    Platform& platform_;
+    TargetContext& platform_;
     AppState state_;
     Listener listener_;
     Clock clock_;

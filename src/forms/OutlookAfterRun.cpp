@@ -2,7 +2,7 @@
 
 namespace qob {
 
-std::string startOutlookAfterRun(Platform& platform, const StartOutlook& start) {
+std::string startOutlookAfterRun(TargetContext& platform, const StartOutlook& start) {
     std::string folder = platform.registry.getStringValue(
         "HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\OUTLOOK.EXE", "Path");
     folder = folder.substr(0, folder.find('\0'));

@@ -107,7 +107,7 @@ std::unique_ptr<JobObserver> restoreProgressObserver(MainForm& form, bool pumpEv
 
 RestoreOutcome endRestore(MainForm& form, const RestoreOutcome& outcome, const RestoreRunOptions& options,
                           bool quitting) {
-    Platform& platform = form.platform();
+    TargetContext& platform = form.platform();
     Dialogs& dialogs = platform.dialogs;
     form.jobRunning = false;
     form.notify(FormChange::ApplyButton);

@@ -115,7 +115,7 @@ void ScheduleForm::selectSource(int index) {
 }
 
 void ScheduleForm::cbSourceClick() {
-    Platform& platform = main_.platform();
+    TargetContext& platform = main_.platform();
     const std::string profile = cbSource.text();
     for (CheckBoxState& box : backupItem) {
         box.enabled = true;
@@ -141,7 +141,7 @@ void ScheduleForm::cbSourceClick() {
 }
 
 void ScheduleForm::cmdTargetFileClick() {
-    Platform& platform = main_.platform();
+    TargetContext& platform = main_.platform();
     std::string folder = readSetting(settingsPath(platform.programFolder), "backup", "backupfolder");
     if (folder.empty() || folder == "0") {
         folder = platform.programFolder.string();

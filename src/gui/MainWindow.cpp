@@ -419,7 +419,7 @@ void MainWindow::startBackup() {
     }
     formObserver_ = backupRun_.progressObserver(form_);
     windowObserver_ = std::make_unique<WindowObserver>(*formObserver_, *this);
-    Platform& platform = form_.platform();
+    TargetContext& platform = form_.platform();
     jobs_.start(
         [this, &platform, request = std::move(*request)](JobObserver& observer, const StopToken& stop) {
             backupSummary_ = runBackupJob(platform, request, observer, stop);
@@ -446,7 +446,7 @@ void MainWindow::startRestore(bool confirm) {
     }
     formObserver_ = restoreProgressObserver(form_);
     windowObserver_ = std::make_unique<WindowObserver>(*formObserver_, *this);
-    Platform& platform = form_.platform();
+    TargetContext& platform = form_.platform();
     jobs_.start(
         [this, &platform, request = std::move(*request)](JobObserver& observer, const StopToken& stop) {
             restoreOutcome_ = runRestoreJob(platform, archive_, request, observer, stop);

@@ -3,7 +3,8 @@
 // profiles exist, and where the chosen profile's folders and keys are. The main form calls these
 // at start-up and at each profile selection; each backup run asks for the Office version again.
 #include "outlook/AppState.h"
-#include "platform/Platform.h"
+#include "platform/TargetFileSystem.h"
+#include "registry/Registry.h"
 
 #include <array>
 #include <chrono>

@@ -1,11 +1,12 @@
 #pragma once
 // Everything the forms and runs need of the world outside, handed down from main() (or a test) as
 // one bundle of references. The bundle owns nothing; whoever builds it keeps the objects alive.
+// The registry is here only as the store of the target system; the key paths and registry text
+// built on it belong to the layer above (see registry/TargetContext.h).
 #include "platform/Dialogs.h"
 #include "platform/RegistryStore.h"
 #include "platform/SystemServices.h"
 #include "platform/TargetFileSystem.h"
-#include "registry/Registry.h"
 
 #include <filesystem>
 
@@ -13,7 +14,6 @@ namespace qob {
 
 struct Platform {
     RegistryStore& registryStore;
-    Registry& registry;
     TargetFileSystem& files;
     SystemServices& system;
     Dialogs& dialogs;

@@ -6,7 +6,7 @@
 #include "archive/Archive.h"
 #include "outlook/AppState.h"
 #include "platform/Job.h"
-#include "platform/Platform.h"
+#include "registry/TargetContext.h"
 
 #include <cstdint>
 #include <filesystem>
@@ -25,7 +25,7 @@ inline constexpr std::uint64_t kMaxRegistryTextBytes = std::uint64_t{64} << 20;
 class RestoreTransaction;
 
 struct RestoreContext {
-    Platform& platform;
+    TargetContext& platform;
     AppState& state;
     Archive& archive;
     // Bytes free on the file system of a host folder; a test injects a full disk here.
@@ -41,7 +41,7 @@ struct RestoreContext {
     // extracting the rest of a folder would only cost time.
     const StopToken* stop = nullptr;
 
-    RestoreContext(Platform& p, AppState& s, Archive& a) : platform(p), state(s), archive(a) {}
+    RestoreContext(TargetContext& p, AppState& s, Archive& a) : platform(p), state(s), archive(a) {}
     // Records why the current handler fails; returns false so handlers can `return fail(...)`.
     bool fail(std::string why);
     bool stopRequested() const { return stop && stop->stopRequested(); }

@@ -275,7 +275,7 @@ std::optional<RestoreRefusal> checkRestoreRequest(const RestoreRequest& request,
     return std::nullopt;
 }
 
-RestoreSummary runRestoreJob(Platform& platform, Archive& archive, const RestoreRequest& request,
+RestoreSummary runRestoreJob(TargetContext& platform, Archive& archive, const RestoreRequest& request,
                              JobObserver& observer, const StopToken& stop) {
     RestoreSummary outcome;
     observer.phaseStarted(JobPhase::Preparing);

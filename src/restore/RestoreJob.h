@@ -11,7 +11,7 @@
 #include "outlook/AppState.h"
 #include "platform/Dialogs.h"
 #include "platform/Job.h"
-#include "platform/Platform.h"
+#include "registry/TargetContext.h"
 
 #include <array>
 #include <cstdint>
@@ -108,7 +108,7 @@ std::optional<RestoreRefusal> checkRestoreRequest(const RestoreRequest& request,
 
 // Runs the restore on the calling thread. It takes the target system's run lock for its whole run
 // (refused when another run holds it) and uses the archive's events while it runs.
-RestoreSummary runRestoreJob(Platform& platform, Archive& archive, const RestoreRequest& request,
+RestoreSummary runRestoreJob(TargetContext& platform, Archive& archive, const RestoreRequest& request,
                              JobObserver& observer, const StopToken& stop);
 
 } // namespace qob

@@ -109,7 +109,7 @@ bool interruptedRestorePending(const Platform& platform) {
     return fs::exists(fs::symlink_status(restoreJournalPath(platform), ec));
 }
 
-Status completeInterruptedRestore(Platform& platform) {
+Status completeInterruptedRestore(TargetContext& platform) {
     Journal journal;
     Status failure;
     switch (readJournal(restoreJournalPath(platform), journal, failure)) {
@@ -147,7 +147,7 @@ Status completeInterruptedRestore(Platform& platform) {
     return Status::success();
 }
 
-Status completeInterruptedRestoreIfIdle(Platform& platform) {
+Status completeInterruptedRestoreIfIdle(TargetContext& platform) {
     RunLock lock;
     const RunLockPlace place = platform.system.runLockPlace();
     if (!place.file.empty() &&
@@ -158,7 +158,7 @@ Status completeInterruptedRestoreIfIdle(Platform& platform) {
     return ownerLive(done) ? Status::success() : done;
 }
 
-Status abandonInterruptedRestore(Platform& platform, std::string& note) {
+Status abandonInterruptedRestore(TargetContext& platform, std::string& note) {
     Journal journal;
     Status failure;
     switch (readJournal(restoreJournalPath(platform), journal, failure)) {
@@ -218,7 +218,7 @@ Status abandonInterruptedRestore(Platform& platform, std::string& note) {
     return Status::success();
 }
 
-Status undoInterruptedRestore(Platform& platform, std::string& note) {
+Status undoInterruptedRestore(TargetContext& platform, std::string& note) {
     RunLock lock;
     if (Status locked = lockTargetSystem(platform.system, lock, "undo of an interrupted restore"); !locked) {
         return locked;

@@ -48,7 +48,7 @@ fs::path asideName(const fs::path& target, const fs::path& temp) {
 
 } // namespace
 
-RestoreTransaction::RestoreTransaction(Platform& platform)
+RestoreTransaction::RestoreTransaction(TargetContext& platform)
     : platform_(platform), journal_(restoreJournalPath(platform)), staging_(restoreStagingPath(platform)) {
     platform_.registry.holdChanges();
 }

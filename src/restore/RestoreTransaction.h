@@ -11,9 +11,9 @@
 // (abandonInterruptedRestore), so the target is never left half restored. The journal and the
 // list of files being extracted name the process that wrote them: no other run touches them while
 // it lives.
-#include "platform/Platform.h"
 #include "platform/RestoreJournalPlace.h"
 #include "platform/Status.h"
+#include "registry/TargetContext.h"
 
 #include <filesystem>
 #include <string>
@@ -24,7 +24,7 @@ namespace qob {
 class RestoreTransaction {
 public:
     // Starts holding the registry's changes.
-    explicit RestoreTransaction(Platform& platform);
+    explicit RestoreTransaction(TargetContext& platform);
     // Rolls back what was not committed.
     ~RestoreTransaction();
     RestoreTransaction(const RestoreTransaction&) = delete;
@@ -55,7 +55,7 @@ private:
         std::filesystem::path temp;
         std::filesystem::path target;
     };
-    Platform& platform_;
+    TargetContext& platform_;
     std::filesystem::path journal_;
     std::filesystem::path staging_;
     void removeStaging();
@@ -78,17 +78,17 @@ inline constexpr char kAbandonAdvice[] =
 // left alone and refused. Success when there was nothing to do or the restore was completed; a
 // failure (the registry cannot be saved now, a file cannot be moved, a damaged journal) keeps the
 // journal and says what to do.
-Status completeInterruptedRestore(Platform& platform);
+Status completeInterruptedRestore(TargetContext& platform);
 // The same for a start: done only when the run lock can be taken at once, so a start while
 // another run works (a restore extracting or committing) leaves everything as it is.
-Status completeInterruptedRestoreIfIdle(Platform& platform);
+Status completeInterruptedRestoreIfIdle(TargetContext& platform);
 // For a run that holds the run lock: puts the target system back as it was before a restore that
 // was killed or failed during its commit (its files, the files it replaced, its registry keys), and
 // drops its journal. Success, with `note` saying what was done, also when there was nothing to undo.
-Status abandonInterruptedRestore(Platform& platform, std::string& note);
+Status abandonInterruptedRestore(TargetContext& platform, std::string& note);
 // abandonInterruptedRestore for the window and qob: takes the run lock first (refused, naming the
 // run, while another run holds it).
-Status undoInterruptedRestore(Platform& platform, std::string& note);
+Status undoInterruptedRestore(TargetContext& platform, std::string& note);
 // A restore's journal is waiting on this target system.
 bool interruptedRestorePending(const Platform& platform);
 

@@ -86,7 +86,7 @@ void tellOfFailedRun(HWND owner, const std::filesystem::path& programFolder, Dia
 }
 
 int runMainWindow(cli::Target& target, win32gui::Win32Dialogs& dialogs, const WindowRunOptions& options) {
-    Platform& platform = target.platform();
+    TargetContext& platform = target.platform();
     const std::filesystem::path programFolder = platform.programFolder;
     MainForm form(platform);
     HWND owner = nullptr; // the window, once it exists

@@ -19,7 +19,7 @@ namespace fs = std::filesystem;
 TEST(FolderKinds, HiddenFilesAreNeitherBackedUpNorCounted) {
     test::DemoPlatform p;
     WineTargetFileSystem files(p.demo.prefix);
-    Platform platform{p.store, p.registry, files, p.system, p.dialogs, p.programFolder, p.demo.prefix};
+    TargetContext platform{{p.store, files, p.system, p.dialogs, p.programFolder, p.demo.prefix}, p.registry};
     MainForm form(platform);
     ASSERT_TRUE(form.formLoad());
     const fs::path signatures = p.demo.hostPath(p.demo.signaturesFolder);

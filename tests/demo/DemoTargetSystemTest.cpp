@@ -140,7 +140,7 @@ TEST(DemoTargetSystem, CreatedPrefixLoadsThroughWineBackends) {
     WineTargetFileSystem files(demo.prefix);
     WineSystemServices system(demo.prefix, store);
     std::filesystem::create_directories(dir / "program");
-    Platform platform{store, registry, files, system, dialogs, dir / "program", demo.prefix};
+    TargetContext platform{{store, files, system, dialogs, dir / "program", demo.prefix}, registry};
     MainForm form(platform);
     ASSERT_TRUE(form.formLoad());
     EXPECT_EQ(form.state().officeVersion, "15.0");

@@ -29,8 +29,8 @@ RestoreWorld::RestoreWorld() {
     files = std::make_unique<WineTargetFileSystem>(demo.prefix);
 #endif
     system = std::make_unique<DemoSystemServices>(demo);
-    platform = std::unique_ptr<Platform>(
-        new Platform{store, registry, *files, *system, dialogs, programFolder(), demo.prefix});
+    platform = std::unique_ptr<TargetContext>(
+        new TargetContext{{store, *files, *system, dialogs, programFolder(), demo.prefix}, registry});
     form = std::make_unique<MainForm>(*platform);
     if (!form->formLoad()) {
         throw std::runtime_error("demo form did not load");

@@ -30,7 +30,7 @@ struct RestoreWorld {
     // The Wine prefix's own file mapping on Linux; on Windows the demo's paths are the host's.
     std::unique_ptr<TargetFileSystem> files;
     std::unique_ptr<DemoSystemServices> system;
-    std::unique_ptr<Platform> platform;
+    std::unique_ptr<TargetContext> platform;
     std::unique_ptr<MainForm> form;
     Archive archive;
 

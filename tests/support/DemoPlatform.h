@@ -6,7 +6,7 @@
 #include "MemoryRegistryStore.h"
 #include "TestPaths.h"
 #include "demo/DemoTargetSystem.h"
-#include "platform/Platform.h"
+#include "registry/TargetContext.h"
 
 #include <algorithm>
 #include <memory>
@@ -89,7 +89,7 @@ struct DemoPlatform {
     DemoFileSystem files{demo};
     DemoSystemServices system{demo};
     std::filesystem::path programFolder;
-    Platform platform{store, registry, files, system, dialogs, {}, {}};
+    TargetContext platform{{store, files, system, dialogs, {}, {}}, registry};
 
     explicit DemoPlatform(bool withRegistry = true, const std::string& officeVersion = "15.0") {
         demo = DemoTargetSystem::createFiles(dir / "prefix", officeVersion);

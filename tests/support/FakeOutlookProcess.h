@@ -3,7 +3,7 @@
 // `exitAfter` (never when unset) and the registry holder lets go `registryAfter` later. Sleeping
 // only moves the clock, so a wait of a minute costs nothing.
 #include "DemoPlatform.h"
-#include "platform/Platform.h"
+#include "registry/TargetContext.h"
 
 #include <chrono>
 #include <optional>
@@ -67,7 +67,8 @@ private:
 struct OutlookPlatform {
     DemoPlatform p;
     FakeOutlookProcess outlook{p.demo};
-    Platform platform{p.store, p.registry, p.files, outlook, p.dialogs, p.programFolder, p.demo.prefix};
+    TargetContext platform{{p.store, p.files, outlook, p.dialogs, p.programFolder, p.demo.prefix},
+                           p.registry};
 };
 
 } // namespace qob::test

@@ -56,7 +56,7 @@ struct World {
     Registry registry{store, dialogs, "Quire Outlook Backup"};
     WritableDemoFileSystem files{demo};
     DemoSystemServices system{demo};
-    Platform platform{store, registry, files, system, dialogs, dir / "program", demo.prefix};
+    TargetContext platform{{store, files, system, dialogs, dir / "program", demo.prefix}, registry};
     std::unique_ptr<MainForm> form;
 
     World() {

@@ -17,7 +17,7 @@ int runProfiles(const Args& args, std::ostream& out, std::ostream& err) {
     if (!target) {
         return 1;
     }
-    Platform& platform = target->platform();
+    TargetContext& platform = target->platform();
     AppState state;
     std::string outlook = getOutlookVersion(platform.registry, state);
     state.profilesRootKey = profilesRootKeyFor(state.officeVersion);

@@ -21,7 +21,7 @@ int sysinfo(const Args& args, std::ostream& out, std::ostream& err) {
     if (!target) {
         return 1;
     }
-    Platform& p = target->platform();
+    TargetContext& p = target->platform();
     WindowsVersion v = p.system.windowsVersion();
     out << "Wine prefix:      " << target->prefix().string() << "\n"
         << "Windows version:  " << v.major << "." << v.minor << " (build " << v.build << ")\n"

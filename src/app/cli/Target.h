@@ -1,20 +1,19 @@
 #pragma once
 // The real target system (a Wine prefix) and the program folder, built once by an entry point and
-// handed down as a Platform. Shared by the qob commands and by quiremail's start-up, so it is
-// header-only: quiremail does not link the command objects.
+// handed down as a TargetContext (the Platform and the one Registry on its store). Shared by the
+// qob commands and by quiremail's start-up, so it is header-only: quiremail does not link the
+// command objects.
 #ifdef _WIN32
 #include "app/cli/Win32Target.h"
 #else
+#include "app/cli/TargetOpening.h"
 #include "platform/Environment.h"
-#include "platform/Platform.h"
 #include "platform/wine/PrefixChoice.h"
 #include "platform/wine/WinePrefix.h"
 #include "platform/wine/WinePrefixRegistry.h"
 #include "platform/wine/WineSystemServices.h"
 #include "platform/wine/WineTargetFileSystem.h"
-#include "registry/Registry.h"
-#include "restore/RestoreTransaction.h"
-#include "settings/ProgramFolder.h"
+#include "registry/TargetContext.h"
 #include "settings/TargetSystemSetting.h"
 #include "settings/TempFiles.h"
 
@@ -34,7 +33,7 @@ namespace qob::cli {
 struct Args;
 
 #ifndef _WIN32
-// Owns every object the Platform refers to; keep it alive (and in place) while the Platform is used.
+// Owns every object the TargetContext refers to; keep it alive (and in place) while it is used.
 class Target {
 public:
     // prefixOption: the --prefix value when given. Without it the policy decides between
@@ -46,39 +45,29 @@ public:
                                         std::string& error,
                                         PrefixPolicy policy = PrefixPolicy::CommandLineTool,
                                         bool completeRestore = true) {
-        std::filesystem::path programFolder;
-        Status folder = resolveProgramFolder(ProgramFolderSources::fromEnvironment(), programFolder);
-        if (!folder) {
-            error = folder.message;
-            return nullptr;
-        }
-        const PrefixChoice choice = choosePrefix({prefixOption, environment("WINEPREFIX"),
-                                                  environment("HOME"), readTargetSystemChoice(programFolder)},
-                                                 policy);
-        const std::string notePrefix = choice.note.empty() ? "" : choice.note + " ";
-        if (choice.prefix.empty()) {
-            error =
-                notePrefix + "No Wine prefix: give --prefix DIR or set WINEPREFIX (HOME is not set either).";
-            return nullptr;
-        }
-        Status valid = checkWinePrefix(choice.prefix);
-        if (!valid) {
-            error = notePrefix + (valid.message.empty() ? choice.prefix.string() + " is not a Wine prefix."
-                                                        : valid.message);
-            return nullptr;
-        }
-        auto target = std::unique_ptr<Target>(new Target(choice.prefix, programFolder, dialogs));
-        target->note_ = choice.note;
-        // A restore killed while it made its changes real is finished before anything else looks
-        // at the target system, which is otherwise half restored; but only when no other run works
-        // on it, since a restore that is still running owns its files.
-        if (Status completed =
-                completeRestore ? completeInterruptedRestoreIfIdle(target->platform()) : Status::success();
-            !completed) {
-            error = completed.message;
-            return nullptr;
-        }
-        return target;
+        return openTargetSystem<Target>(
+            error, completeRestore, [&](const std::filesystem::path& programFolder) {
+                const PrefixChoice choice =
+                    choosePrefix({prefixOption, environment("WINEPREFIX"), environment("HOME"),
+                                  readTargetSystemChoice(programFolder)},
+                                 policy);
+                const std::string notePrefix = choice.note.empty() ? "" : choice.note + " ";
+                if (choice.prefix.empty()) {
+                    error = notePrefix +
+                            "No Wine prefix: give --prefix DIR or set WINEPREFIX (HOME is not set either).";
+                    return std::unique_ptr<Target>();
+                }
+                Status valid = checkWinePrefix(choice.prefix);
+                if (!valid) {
+                    error = notePrefix + (valid.message.empty()
+                                              ? choice.prefix.string() + " is not a Wine prefix."
+                                              : valid.message);
+                    return std::unique_ptr<Target>();
+                }
+                auto target = std::unique_ptr<Target>(new Target(choice.prefix, programFolder, dialogs));
+                target->note_ = choice.note;
+                return target;
+            });
     }
 
     // The automatic run's target system. The weekly task's line sets WINEPREFIX to the prefix it
@@ -89,7 +78,7 @@ public:
         return open(std::nullopt, dialogs, error, PrefixPolicy::CommandLineTool);
     }
 
-    Platform& platform() { return *platform_; }
+    TargetContext& platform() { return *platform_; }
     const std::filesystem::path& prefix() const { return prefix_; }
     WinePrefixRegistry& store() { return *store_; }
     // The remembered prefix that was passed over because it is gone, in words; "" when none was.
@@ -105,8 +94,8 @@ private:
           registry_(std::make_unique<Registry>(*store_, dialogs, "Quire Outlook Backup")),
           files_(std::make_unique<WineTargetFileSystem>(prefix)),
           system_(std::make_unique<WineSystemServices>(prefix, *store_)),
-          platform_(std::make_unique<Platform>(
-              Platform{*store_, *registry_, *files_, *system_, dialogs, programFolder, prefix})) {}
+          platform_(std::make_unique<TargetContext>(
+              TargetContext{{*store_, *files_, *system_, dialogs, programFolder, prefix}, *registry_})) {}
 
     // Marks this process's scratch files as a live run's; clears those of killed runs.
     std::unique_ptr<ScratchFilesOwner> scratchOwner_;
@@ -116,7 +105,7 @@ private:
     std::unique_ptr<Registry> registry_;
     std::unique_ptr<WineTargetFileSystem> files_;
     std::unique_ptr<WineSystemServices> system_;
-    std::unique_ptr<Platform> platform_;
+    std::unique_ptr<TargetContext> platform_;
 };
 
 #endif

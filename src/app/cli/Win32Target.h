@@ -1,17 +1,15 @@
 #pragma once
 // The real target system on Windows: the running Windows itself (its registry through advapi32,
-// its files by their own paths), built once by an entry point and handed down as a Platform. The
+// its files by their own paths), built once by an entry point and handed down as a TargetContext. The
 // Windows counterpart of the Wine prefix Target in Target.h, with the same members.
+#include "app/cli/TargetOpening.h"
 #include "platform/Environment.h"
-#include "platform/Platform.h"
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32RegistryStore.h"
 #include "platform/win32/Win32SystemServices.h"
 #include "platform/win32/Win32TargetFileSystem.h"
 #include "platform/wine/PrefixChoice.h"
-#include "registry/Registry.h"
-#include "restore/RestoreTransaction.h"
-#include "settings/ProgramFolder.h"
+#include "registry/TargetContext.h"
 #include "settings/TempFiles.h"
 
 #include <filesystem>
@@ -31,37 +29,25 @@ public:
             error = "--prefix names a Wine prefix; on Windows the target system is this Windows itself.";
             return nullptr;
         }
-        std::filesystem::path programFolder;
-        if (Status folder = resolveProgramFolder(ProgramFolderSources::fromEnvironment(), programFolder);
-            !folder) {
-            error = folder.message;
-            return nullptr;
-        }
-        // What one run leaves for the next on this Windows (the run lock, a restore's journal)
-        // lives in the user's own program data, whichever program folder a run uses.
-        const std::string localAppData = Win32SystemServices::localAppData();
-        if (localAppData.empty()) {
-            error = "The folder for this user's program data (%LOCALAPPDATA%) is not known.";
-            return nullptr;
-        }
-        const std::filesystem::path systemFolder =
-            std::filesystem::path(win32::widen(localAppData)) / L"Quire Outlook Backup";
-        std::error_code ec;
-        std::filesystem::create_directories(systemFolder, ec);
-        if (ec) {
-            error = "Cannot create " + win32::narrow(systemFolder.wstring()) + ": " + ec.message();
-            return nullptr;
-        }
-        auto target = std::unique_ptr<Target>(new Target(systemFolder, programFolder, dialogs));
-        // As on Linux: only a restore whose process is gone is finished, and only while no other
-        // run holds the lock; `completeRestore` false leaves it for undoing.
-        if (Status completed =
-                completeRestore ? completeInterruptedRestoreIfIdle(target->platform()) : Status::success();
-            !completed) {
-            error = completed.message;
-            return nullptr;
-        }
-        return target;
+        return openTargetSystem<Target>(
+            error, completeRestore, [&](const std::filesystem::path& programFolder) {
+                // What one run leaves for the next on this Windows (the run lock, a restore's journal)
+                // lives in the user's own program data, whichever program folder a run uses.
+                const std::string localAppData = Win32SystemServices::localAppData();
+                if (localAppData.empty()) {
+                    error = "The folder for this user's program data (%LOCALAPPDATA%) is not known.";
+                    return std::unique_ptr<Target>();
+                }
+                const std::filesystem::path systemFolder =
+                    std::filesystem::path(win32::widen(localAppData)) / L"Quire Outlook Backup";
+                std::error_code ec;
+                std::filesystem::create_directories(systemFolder, ec);
+                if (ec) {
+                    error = "Cannot create " + win32::narrow(systemFolder.wstring()) + ": " + ec.message();
+                    return std::unique_ptr<Target>();
+                }
+                return std::unique_ptr<Target>(new Target(systemFolder, programFolder, dialogs));
+            });
     }
 
     // The automatic run backs up this Windows, as every run does.
@@ -69,7 +55,7 @@ public:
         return open(std::nullopt, dialogs, error);
     }
 
-    Platform& platform() { return *platform_; }
+    TargetContext& platform() { return *platform_; }
     // The folder of this user's state on the target system (the counterpart of a Wine prefix).
     const std::filesystem::path& prefix() const { return systemFolder_; }
     Win32RegistryStore& store() { return *store_; }
@@ -86,8 +72,8 @@ private:
           registry_(std::make_unique<Registry>(*store_, dialogs, "Quire Outlook Backup")),
           files_(std::make_unique<Win32TargetFileSystem>()),
           system_(std::make_unique<Win32SystemServices>(systemFolder)),
-          platform_(std::make_unique<Platform>(
-              Platform{*store_, *registry_, *files_, *system_, dialogs, programFolder, systemFolder})) {}
+          platform_(std::make_unique<TargetContext>(TargetContext{
+              {*store_, *files_, *system_, dialogs, programFolder, systemFolder}, *registry_})) {}
 
     std::unique_ptr<ScratchFilesOwner> scratchOwner_;
     std::filesystem::path systemFolder_;
@@ -96,7 +82,7 @@ private:
     std::unique_ptr<Registry> registry_;
     std::unique_ptr<Win32TargetFileSystem> files_;
     std::unique_ptr<Win32SystemServices> system_;
-    std::unique_ptr<Platform> platform_;
+    std::unique_ptr<TargetContext> platform_;
 };
 
 } // namespace qob::cli
