@@ -32,11 +32,16 @@ _qob_dirs() {
 }
 
 # The --prefix given earlier on the line, so that profile names come from the same target system.
+# bash splits "--prefix=P" at the "=" (COMP_WORDBREAKS): "--prefix" "=" "P".
 _qob_prefix_args() {
     local i
     for ((i = 1; i < COMP_CWORD; i++)); do
         if [[ ${COMP_WORDS[i]} == --prefix ]]; then
+            [[ ${COMP_WORDS[i + 1]} == = ]] && ((i++))
             printf '%s\n' --prefix "${COMP_WORDS[i + 1]}"
+            return
+        elif [[ ${COMP_WORDS[i]} == --prefix=?* ]]; then
+            printf '%s\n' --prefix "${COMP_WORDS[i]#--prefix=}"
             return
         fi
     done
@@ -53,7 +58,8 @@ _qob() {
     for ((i = 1; i < COMP_CWORD; i++)); do
         word="${COMP_WORDS[i]}"
         if ((skip)); then
-            skip=0
+            # "--items=x" comes as "--items" "=" "x": the value is the word after the "=".
+            [[ $word == = ]] || skip=0
             continue
         fi
         case "$word" in

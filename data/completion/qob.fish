@@ -10,6 +10,9 @@ function __qob_prefix_args
         if test "$words[$i]" = --prefix; and test $i -lt (count $words)
             printf '%s\n' --prefix $words[(math $i + 1)]
             return
+        else if string match -q -- '--prefix=?*' $words[$i]
+            printf '%s\n' --prefix (string replace -- --prefix= '' $words[$i])
+            return
         end
     end
 end

@@ -22,7 +22,6 @@
 #include "platform/XdgAutostart.h"
 #include "restore/RestoreTransaction.h"
 #include "schedule/CatchUpAutostart.h"
-#include "schedule/CrontabScheduler.h"
 #include "settings/HelpFile.h"
 #include "settings/TargetSystemSetting.h"
 
@@ -120,13 +119,12 @@ WindowEnd runMainWindow(cli::Target& target, gui::QtDialogs& dialogs, const Wind
     };
     actions.showTaskScheduler = [&form, &owner, programFolder, prefix] {
         PosixProcessRunner runner;
-        CrontabScheduler scheduler(runner);
+        const std::unique_ptr<Scheduler> scheduler = cli::Target::scheduler(runner);
         // The weekly task starts this very program by its absolute path (cron's PATH is short).
         const std::filesystem::path quiremail = QCoreApplication::applicationFilePath().toStdString();
-        CatchUpAutostart catchUp(
-            XdgAutostart::defaultFolder(environment("XDG_CONFIG_HOME"), environment("HOME")), quiremail);
-        ScheduleForm schedule(form,
-                              ScheduleContext{scheduler, programFolder, quiremail, prefix, &catchUp, {}});
+        const std::unique_ptr<StartupEntry> catchUp = cli::Target::catchUpEntry(quiremail);
+        ScheduleForm schedule(
+            form, ScheduleContext{*scheduler, programFolder, quiremail, prefix, catchUp.get(), {}});
         gui::ScheduleDialog dialog(schedule, programFolder, owner);
         dialog.exec();
     };

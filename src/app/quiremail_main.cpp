@@ -18,7 +18,13 @@
 #ifdef QOB_WITH_GUI
 #include "app/WindowRun.h"
 #elif defined(QOB_WITH_WIN32GUI)
-#include "win32gui/Win32WindowRun.h"
+#include "app/Win32WindowRun.h"
+
+#include <windows.h>
+#endif
+#ifdef _WIN32
+#include "platform/win32/WideText.h"
+#include "schedule/AutoCommandLine.h"
 
 #include <windows.h>
 #endif
@@ -41,12 +47,20 @@ constexpr const char* kUsage =
     "       quiremail \" sf=<profile>xm=<9 flags>ps=<password>bf=<file>\"\n"
     "       quiremail --catch-up | --help | --version\n"
     "\n"
+#ifdef _WIN32
+    "Backs up and restores the user data of Outlook of this Windows user (the target system).\n"
+    "Without arguments it says that the windows come with the next release. With the automatic\n"
+    "backup's command line (the weekly task's; it never begins with --) it backs up without a\n"
+    "window and quits. --catch-up makes up a weekly backup the computer was off for.\n"
+    "The command-line tool is qob.exe (qob.exe --help).\n"
+#else
     "Backs up and restores the user data of Outlook run under Wine (a Wine prefix, the target\n"
     "system). Without arguments it opens the main window; --open FILE.qob opens it on the restore\n"
     "tab with that backup. With the automatic backup's command line (the weekly task's; it never\n"
     "begins with --) it backs up without a window and quits. --catch-up makes up a weekly backup\n"
     "the computer was off for (the session's autostart runs it).\n"
     "The command-line tool is qob (qob --help); man quiremail tells more.\n"
+#endif
     "Exit codes: 0 done whole, 1 failed or partly failed, 2 wrong command line.\n";
 
 int runInteractive(int argc, char** argv) {
@@ -128,9 +142,15 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         commandLine += (i > 1 ? " " : "") + std::string(argv[i]);
     }
+#ifdef _WIN32
+    // The task scheduler hands over the action's text as it was registered: read as written.
+    commandLine = qob::argumentsOfCommandLine(qob::win32::narrow(GetCommandLineW()));
+#endif
     // Started at the session's start: makes up a weekly backup the machine was off for.
     if (argc == 2 && std::string(argv[1]) == qob::kCatchUpOption) {
-        return qob::runCatchUp(std::cerr);
+        qob::PosixProcessRunner runner;
+        const auto scheduler = qob::cli::Target::scheduler(runner);
+        return qob::catchUp(*scheduler, runner, std::chrono::system_clock::now(), std::cerr);
     }
     // The automatic run's text never begins with "--": anything that does is ours (and -h).
     if (argc < 2 || std::string(argv[1]).rfind("--", 0) == 0 || std::string(argv[1]) == "-h") {
@@ -152,8 +172,14 @@ int main(int argc, char** argv) {
         qob::MainForm form(target->platform());
         form.state().commandLine = commandLine;
         form.formLoad();
-        qob::AutoBackupResult result = qob::runAutoBackup(
-            form, commandLine, qob::AutoRunOptions{qob::environment(qob::kPasswordFileVariable)});
+        // The password file the task names, or the one a Windows task (which names none) keeps in
+        // the program folder.
+        qob::AutoRunOptions options;
+        if (auto file = qob::runPasswordFile(qob::environment(qob::kPasswordFileVariable),
+                                             target->platform().programFolder)) {
+            options.passwordFile = file->string();
+        }
+        qob::AutoBackupResult result = qob::runAutoBackup(form, commandLine, options);
         if (!result.ran || !result.succeeded) {
             std::cerr << "quiremail: automatic backup " << (result.ran ? "failed: " : "not run: ")
                       << result.reason << "\n";

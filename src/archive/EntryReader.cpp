@@ -40,6 +40,7 @@ std::string entryReadProblem(int zipCode, const std::string& fallback) {
 namespace {
 
 constexpr std::size_t kInputSize = 256 * 1024;
+constexpr std::size_t kDecryptedBlocks = 4;
 
 // The WinZip AES strength (1 to 3) of libzip's encryption method; 0 for any other method.
 int aesStrength(std::uint16_t method) {
@@ -55,12 +56,85 @@ int aesStrength(std::uint16_t method) {
     }
 }
 
+// Blocks passed from one thread to the next: filled in ring order, taken in the same order, each
+// given back for filling once taken.
+class BlockRing {
+public:
+    struct Block {
+        std::unique_ptr<char[]> data;
+        std::size_t len = 0;
+    };
+
+    BlockRing(std::size_t blockSize, std::size_t count) : blocks_(count), blockSize_(blockSize) {
+        for (Block& b : blocks_) {
+            b.data = std::make_unique_for_overwrite<char[]>(blockSize);
+        }
+    }
+    std::size_t blockSize() const { return blockSize_; }
+
+    // Producer: the next block to fill, or nullptr when the consumer gave up.
+    Block* waitFree() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return abandoned_ || filled_ < blocks_.size(); });
+        return abandoned_ ? nullptr : &blocks_[(head_ + filled_) % blocks_.size()];
+    }
+    void publish() {
+        std::lock_guard lock(mutex_);
+        ++filled_;
+        changed_.notify_all();
+    }
+    void end(Status result) {
+        std::lock_guard lock(mutex_);
+        ended_ = true;
+        result_ = std::move(result);
+        changed_.notify_all();
+    }
+
+    // Consumer: the next filled block, or nullptr when the producer ended (see result()).
+    Block* waitFilled() {
+        std::unique_lock lock(mutex_);
+        changed_.wait(lock, [&] { return filled_ > 0 || ended_; });
+        // A failure stops everything at once; a success still hands over what was filled.
+        if (filled_ == 0 || !result_) {
+            return nullptr;
+        }
+        return &blocks_[head_];
+    }
+    void release() {
+        std::lock_guard lock(mutex_);
+        head_ = (head_ + 1) % blocks_.size();
+        --filled_;
+        changed_.notify_all();
+    }
+    void abandon() {
+        std::lock_guard lock(mutex_);
+        abandoned_ = true;
+        changed_.notify_all();
+    }
+    Status result() {
+        std::lock_guard lock(mutex_);
+        return result_;
+    }
+
+private:
+    std::vector<Block> blocks_;
+    std::size_t blockSize_;
+    std::mutex mutex_;
+    std::condition_variable changed_;
+    std::size_t head_ = 0;
+    std::size_t filled_ = 0;
+    bool ended_ = false;
+    bool abandoned_ = false;
+    Status result_;
+};
+
 // The plain bytes of one entry, block by block, on one thread: the stored bytes from libzip,
 // inflated here, counted and checked against the central directory.
 class EntryStream {
 public:
     explicit EntryStream(const EntryReadRequest& request) : request_(request) {}
     ~EntryStream() {
+        stopDecrypting();
         if (file_) {
             zip_fclose(file_);
         }
@@ -102,9 +176,12 @@ public:
             if (Status s = openAes(st.comp_size, strength); !s) {
                 return s;
             }
+            startDecrypting();
+        }
+        if (method_ == ZIP_CM_DEFLATE && !decrypted_) {
+            input_.resize(kInputSize);
         }
         if (method_ == ZIP_CM_DEFLATE) {
-            input_.resize(kInputSize);
             state_ = std::make_unique<inflate_state>();
             isal_inflate_init(state_.get());
             state_->crc_flag = ISAL_DEFLATE;
@@ -210,11 +287,59 @@ private:
         return Status::success();
     }
 
-    // The stored bytes, decrypted when this reader decrypts them; got == 0 at their end.
-    Status readInput(char* to, std::size_t cap, std::size_t& got) {
-        if (!aes_) {
-            return readRaw(to, cap, got);
+    // Decrypting and authenticating cost about as much as inflating, so a protected entry's stored
+    // bytes are read and decrypted on a thread of their own, a few blocks ahead of the inflater.
+    // The end of the input comes out only once the authentication code after the data matched:
+    // until then neither the inflater nor the final checks can call the entry whole.
+    void startDecrypting() {
+        decrypted_ = std::make_unique<BlockRing>(kInputSize, kDecryptedBlocks);
+        decryptor_ = std::thread([this] {
+            BlockRing& ring = *decrypted_;
+            for (;;) {
+                BlockRing::Block* block = ring.waitFree();
+                if (!block) {
+                    ring.end(Status::success());
+                    return;
+                }
+                Status s = decryptInto(block->data.get(), ring.blockSize(), block->len);
+                if (!s || block->len == 0) {
+                    ring.end(std::move(s));
+                    return;
+                }
+                ring.publish();
+            }
+        });
+    }
+    void stopDecrypting() {
+        if (decryptor_.joinable()) {
+            decrypted_->abandon();
+            decryptor_.join();
         }
+    }
+
+    // The next piece of the stored bytes, decrypted when this reader decrypts them; got == 0 at
+    // their end. The piece stays valid until the next call.
+    Status nextInput(const char*& data, std::size_t& got) {
+        got = 0;
+        if (!decrypted_) {
+            data = input_.data();
+            return readRaw(input_.data(), input_.size(), got);
+        }
+        if (held_) {
+            decrypted_->release();
+            held_ = nullptr;
+        }
+        held_ = decrypted_->waitFilled();
+        if (!held_) {
+            return decrypted_->result();
+        }
+        data = held_->data.get();
+        got = held_->len;
+        return Status::success();
+    }
+
+    // The stored bytes of a protected entry, decrypted and authenticated; got == 0 at their end.
+    Status decryptInto(char* to, std::size_t cap, std::size_t& got) {
         got = 0;
         if (cipherLeft_ == 0) {
             if (!trailerChecked_) {
@@ -239,7 +364,27 @@ private:
         return "the compressed data ends before the entry does; the backup file is damaged or truncated";
     }
 
-    Status copyInto(char* out, std::size_t cap, std::size_t& len) { return readInput(out, cap, len); }
+    Status copyInto(char* out, std::size_t cap, std::size_t& len) {
+        if (!decrypted_) {
+            return readRaw(out, cap, len);
+        }
+        len = 0;
+        while (len < cap && !inputEnded_) {
+            if (pendingLen_ == 0) {
+                if (Status s = nextInput(pending_, pendingLen_); !s) {
+                    return s;
+                }
+                inputEnded_ = pendingLen_ == 0;
+                continue;
+            }
+            const std::size_t n = std::min(cap - len, pendingLen_);
+            std::memcpy(out + len, pending_, n);
+            len += n;
+            pending_ += n;
+            pendingLen_ -= n;
+        }
+        return Status::success();
+    }
 
     Status inflateInto(char* out, std::size_t cap, std::size_t& len) {
         inflate_state& st = *state_;
@@ -247,12 +392,14 @@ private:
         st.avail_out = static_cast<std::uint32_t>(cap);
         while (st.avail_out > 0 && !finished_) {
             if (st.avail_in == 0 && !inputEnded_) {
+                const char* data = nullptr;
                 std::size_t got = 0;
-                if (Status s = readInput(input_.data(), input_.size(), got); !s) {
+                if (Status s = nextInput(data, got); !s) {
                     return s;
                 }
                 inputEnded_ = got == 0;
-                st.next_in = reinterpret_cast<std::uint8_t*>(input_.data());
+                // isa-l takes its input through a pointer to non-const bytes but only reads them.
+                st.next_in = reinterpret_cast<std::uint8_t*>(const_cast<char*>(data));
                 st.avail_in = static_cast<std::uint32_t>(got);
             }
             const std::uint32_t roomBefore = st.avail_out;
@@ -274,14 +421,19 @@ private:
         // authentication code. Bytes after the end of the deflate stream are ignored, as inflating
         // tools do.
         if (method_ == ZIP_CM_DEFLATE || aes_) {
+            if (!decrypted_ && input_.empty()) {
+                input_.resize(kInputSize);
+            }
             while (!inputEnded_) {
+                const char* data = nullptr;
                 std::size_t got = 0;
-                if (Status s = readInput(input_.data(), input_.size(), got); !s) {
+                if (Status s = nextInput(data, got); !s) {
                     return s;
                 }
                 inputEnded_ = got == 0;
             }
         }
+        stopDecrypting(); // it has ended with the input; libzip's file goes next
         const int closeCode = zip_fclose(file_);
         file_ = nullptr;
         if (closeCode != 0) {
@@ -305,82 +457,17 @@ private:
     std::vector<char> input_;
     std::unique_ptr<inflate_state> state_;
     std::optional<WinZipAes> aes_;
+    std::unique_ptr<BlockRing> decrypted_; // set when the entry is decrypted ahead
+    std::thread decryptor_;
+    BlockRing::Block* held_ = nullptr; // the decrypted block being consumed
+    const char* pending_ = nullptr;    // its bytes not yet copied out (stored entries)
+    std::size_t pendingLen_ = 0;
     std::uint64_t cipherLeft_ = 0;
     bool trailerChecked_ = false;
     bool inputEnded_ = false;
     bool finished_ = false;
     std::uint64_t total_ = 0;
     std::uint32_t runningCrc_ = 0;
-};
-
-// Blocks passed from the inflating thread to the caller's: filled in ring order, taken in the same
-// order, each given back for filling once taken.
-class BlockRing {
-public:
-    struct Block {
-        std::unique_ptr<char[]> data;
-        std::size_t len = 0;
-    };
-
-    BlockRing() : blocks_(kEntryRingBlocks) {
-        for (Block& b : blocks_) {
-            b.data = std::make_unique_for_overwrite<char[]>(kEntryBlockSize);
-        }
-    }
-
-    // Producer: the next block to fill, or nullptr when the consumer gave up.
-    Block* waitFree() {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return abandoned_ || filled_ < blocks_.size(); });
-        return abandoned_ ? nullptr : &blocks_[(head_ + filled_) % blocks_.size()];
-    }
-    void publish() {
-        std::lock_guard lock(mutex_);
-        ++filled_;
-        changed_.notify_all();
-    }
-    void end(Status result) {
-        std::lock_guard lock(mutex_);
-        ended_ = true;
-        result_ = std::move(result);
-        changed_.notify_all();
-    }
-
-    // Consumer: the next filled block, or nullptr when the producer ended (see result()).
-    Block* waitFilled() {
-        std::unique_lock lock(mutex_);
-        changed_.wait(lock, [&] { return filled_ > 0 || ended_; });
-        // A failure stops everything at once; a success still hands over what was filled.
-        if (filled_ == 0 || !result_) {
-            return nullptr;
-        }
-        return &blocks_[head_];
-    }
-    void release() {
-        std::lock_guard lock(mutex_);
-        head_ = (head_ + 1) % blocks_.size();
-        --filled_;
-        changed_.notify_all();
-    }
-    void abandon() {
-        std::lock_guard lock(mutex_);
-        abandoned_ = true;
-        changed_.notify_all();
-    }
-    Status result() {
-        std::lock_guard lock(mutex_);
-        return result_;
-    }
-
-private:
-    std::vector<Block> blocks_;
-    std::mutex mutex_;
-    std::condition_variable changed_;
-    std::size_t head_ = 0;
-    std::size_t filled_ = 0;
-    bool ended_ = false;
-    bool abandoned_ = false;
-    Status result_;
 };
 
 void produce(EntryStream& stream, BlockRing& ring) {
@@ -390,7 +477,7 @@ void produce(EntryStream& stream, BlockRing& ring) {
             ring.end(Status::success());
             return;
         }
-        Status s = stream.next(block->data.get(), kEntryBlockSize, block->len);
+        Status s = stream.next(block->data.get(), ring.blockSize(), block->len);
         if (!s || block->len == 0) {
             ring.end(std::move(s));
             return;
@@ -406,7 +493,7 @@ Status readEntryData(zip_t* zip, const EntryReadRequest& request, const EntryRea
     if (Status s = stream.open(zip); !s) {
         return s;
     }
-    BlockRing ring;
+    BlockRing ring(kEntryBlockSize, kEntryRingBlocks);
     // However this thread leaves (a handler may throw), the inflating thread is told to stop and
     // is waited for before the ring and the stream go.
     struct Joined {

@@ -1,9 +1,6 @@
 #include "archive/WinZipAes.h"
 
-#include <openssl/core_names.h>
-#include <openssl/evp.h>
-#include <openssl/params.h>
-#include <openssl/rand.h>
+#include "archive/AesBackend.h"
 
 #include <algorithm>
 #include <cstring>
@@ -12,8 +9,7 @@ namespace qob {
 namespace {
 
 constexpr std::size_t kMaxKeySize = 32;
-constexpr std::size_t kBlock = 16;
-constexpr int kRounds = 1000;
+using aes::kBlock;
 // Keystream made per AES call: large enough that the call overhead vanishes, small enough to stay
 // in the first-level caches' neighbourhood.
 constexpr std::size_t kKeystreamSize = 64 * 1024;
@@ -21,8 +17,7 @@ constexpr std::size_t kKeystreamSize = 64 * 1024;
 } // namespace
 
 struct WinZipAes::State {
-    EVP_CIPHER_CTX* cipher = nullptr;
-    EVP_MAC_CTX* mac = nullptr;
+    std::unique_ptr<aes::Backend> crypto;
     Salt salt{};
     std::size_t saltSize = kSaltSize;
     std::array<std::uint8_t, kVerifierSize> verifier{};
@@ -30,11 +25,6 @@ struct WinZipAes::State {
     std::vector<std::uint8_t> keystream = std::vector<std::uint8_t>(kKeystreamSize);
     std::size_t used = kKeystreamSize; // bytes of keystream already applied
     bool finished = false;
-
-    ~State() {
-        EVP_CIPHER_CTX_free(cipher);
-        EVP_MAC_CTX_free(mac);
-    }
 };
 
 WinZipAes::WinZipAes(std::unique_ptr<State> state) : s_(std::move(state)) {}
@@ -53,9 +43,7 @@ std::optional<WinZipAes> WinZipAes::make(const std::string& password, const std:
     // Encryption key, authentication key and verifier, in that order.
     std::array<std::uint8_t, 2 * kMaxKeySize + kVerifierSize> derived{};
     const std::size_t derivedSize = 2 * keySize + kVerifierSize;
-    if (PKCS5_PBKDF2_HMAC_SHA1(password.data(), static_cast<int>(password.size()), salt,
-                               static_cast<int>(saltLen), kRounds, static_cast<int>(derivedSize),
-                               derived.data()) != 1) {
+    if (!aes::deriveKeys(password, salt, saltLen, derived.data(), derivedSize)) {
         why = "the AES key cannot be derived";
         return std::nullopt;
     }
@@ -63,33 +51,17 @@ std::optional<WinZipAes> WinZipAes::make(const std::string& password, const std:
     std::copy_n(salt, saltLen, state->salt.begin());
     state->saltSize = saltLen;
     std::copy_n(derived.begin() + 2 * keySize, kVerifierSize, state->verifier.begin());
-
-    const EVP_CIPHER* ecb = strength == 1   ? EVP_aes_128_ecb()
-                            : strength == 2 ? EVP_aes_192_ecb()
-                                            : EVP_aes_256_ecb();
-    state->cipher = EVP_CIPHER_CTX_new();
-    if (!state->cipher || EVP_EncryptInit_ex(state->cipher, ecb, nullptr, derived.data(), nullptr) != 1 ||
-        EVP_CIPHER_CTX_set_padding(state->cipher, 0) != 1) {
-        why = "AES is not available";
+    state->crypto = aes::makeBackend(derived.data(), derived.data() + keySize, keySize, why);
+    aes::wipe(derived.data(), derived.size());
+    if (!state->crypto) {
         return std::nullopt;
     }
-    EVP_MAC* hmac = EVP_MAC_fetch(nullptr, "HMAC", nullptr);
-    state->mac = hmac ? EVP_MAC_CTX_new(hmac) : nullptr;
-    EVP_MAC_free(hmac);
-    char digest[] = "SHA1";
-    OSSL_PARAM params[] = {OSSL_PARAM_construct_utf8_string(OSSL_MAC_PARAM_DIGEST, digest, 0),
-                           OSSL_PARAM_construct_end()};
-    if (!state->mac || EVP_MAC_init(state->mac, derived.data() + keySize, keySize, params) != 1) {
-        why = "HMAC-SHA1 is not available";
-        return std::nullopt;
-    }
-    OPENSSL_cleanse(derived.data(), derived.size());
     return WinZipAes(std::move(state));
 }
 
 std::optional<WinZipAes> WinZipAes::forWriting(const std::string& password, std::string& why) {
     Salt salt{};
-    if (RAND_bytes(salt.data(), static_cast<int>(salt.size())) != 1) {
+    if (!aes::randomBytes(salt.data(), salt.size())) {
         why = "no random numbers for the AES salt";
         return std::nullopt;
     }
@@ -122,9 +94,8 @@ void WinZipAes::refill() {
         }
         std::memset(ks + at + 8, 0, 8);
     }
-    int len = 0;
     // ECB over the counter blocks, in place: the keystream of counter mode with this counter layout.
-    EVP_EncryptUpdate(s_->cipher, ks, &len, ks, static_cast<int>(kKeystreamSize));
+    s_->crypto->encryptBlocks(ks, kKeystreamSize);
     s_->used = 0;
 }
 
@@ -154,19 +125,18 @@ void WinZipAes::crypt(std::uint8_t* data, std::size_t len) {
 
 void WinZipAes::encrypt(std::uint8_t* data, std::size_t len) {
     crypt(data, len);
-    EVP_MAC_update(s_->mac, data, len);
+    s_->crypto->macUpdate(data, len);
 }
 
 void WinZipAes::decrypt(std::uint8_t* data, std::size_t len) {
-    EVP_MAC_update(s_->mac, data, len);
+    s_->crypto->macUpdate(data, len);
     crypt(data, len);
 }
 
 WinZipAes::Trailer WinZipAes::trailer() {
-    std::array<std::uint8_t, EVP_MAX_MD_SIZE> full{};
-    std::size_t len = 0;
+    std::array<std::uint8_t, aes::kSha1Size> full{};
     Trailer out{};
-    if (!s_->finished && EVP_MAC_final(s_->mac, full.data(), &len, full.size()) == 1 && len >= kTrailerSize) {
+    if (!s_->finished && s_->crypto->macFinal(full)) {
         std::copy_n(full.begin(), kTrailerSize, out.begin());
     }
     s_->finished = true;

@@ -236,7 +236,7 @@ void ScheduleForm::disableTask() {
 void ScheduleForm::refreshRegistered() {
     std::optional<WeeklyBackup>& backup = registered_;
     backup.reset();
-    Status read = readWeeklyBackup(context_.scheduler, backup);
+    Status read = readWeeklyBackup(context_.scheduler, backup, context_.programFolder);
     if (!read) {
         registeredTask = "The scheduled task cannot be read: " + read.message;
     } else if (!backup) {

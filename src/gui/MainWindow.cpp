@@ -259,6 +259,17 @@ void MainWindow::load() {
     form_.formLoad("\n\n" + noProfileMessage(form_.platform().systemFolder) +
                    ".\n\nTarget system: Change... picks another.");
     refreshAll();
+    // The window opens with its first field focused. Without a focused control, Tab pressed in the
+    // new window went nowhere, so no control ever showed the focus until one was clicked.
+    if (focusWidget() == nullptr) {
+        for (QWidget* first : {static_cast<QWidget*>(ui_->sourceProfileCombo),
+                               static_cast<QWidget*>(ui_->targetSystemButton)}) {
+            if (first->isEnabled() && first->isVisibleTo(this)) {
+                first->setFocus(Qt::OtherFocusReason);
+                break;
+            }
+        }
+    }
 }
 
 void MainWindow::openBackupFile(const std::filesystem::path& file) {

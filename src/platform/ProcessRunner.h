@@ -23,6 +23,19 @@ public:
     // in) the caller's environment for the child.
     virtual ProcessResult run(const std::vector<std::string>& argv, const std::string& input,
                               const std::map<std::string, std::string>& environment = {}) = 0;
+    // Starts `program` (its full path) with `commandLine` handed over whole, as Windows passes a
+    // command line: for texts that must reach the program exactly as written, quotes and double
+    // blanks included (the task scheduler's commands, a task's own action). Only Windows has
+    // command lines; elsewhere the program is not started and `error` says so.
+    virtual ProcessResult runCommandLine(const std::string& program, const std::string& commandLine,
+                                         const std::string& input) {
+        (void)program;
+        (void)commandLine;
+        (void)input;
+        ProcessResult result;
+        result.error = "a command line can be passed whole only on Windows";
+        return result;
+    }
 };
 
 // fork/exec with pipes; the child's output is read while its input is written, so neither side
@@ -31,6 +44,10 @@ class PosixProcessRunner : public ProcessRunner {
 public:
     ProcessResult run(const std::vector<std::string>& argv, const std::string& input,
                       const std::map<std::string, std::string>& environment = {}) override;
+#ifdef _WIN32
+    ProcessResult runCommandLine(const std::string& program, const std::string& commandLine,
+                                 const std::string& input) override;
+#endif
 };
 
 } // namespace qob

@@ -2,6 +2,7 @@
 // The operating system's task scheduler, as far as the program uses it: one weekly task of its
 // own, registered (replacing the one before), read back and removed. Errors carry the
 // scheduler's own words, so the user learns why it refused.
+#include "platform/ProcessRunner.h"
 #include "platform/Status.h"
 
 #include <array>
@@ -43,6 +44,14 @@ public:
     virtual Status readTask(std::optional<ScheduledTask>& task) = 0;
     // Removes the task; removing a task that does not exist is no error.
     virtual Status removeTask() = 0;
+    // Whether the task sets `environment` for its run. A Windows task cannot: its run starts with
+    // the user's own environment and finds what the variables would say by itself.
+    virtual bool setsVariables() const { return true; }
+    // Starts the task's program now as the scheduler starts it, and waits for it (a missed run
+    // made up at the session's start).
+    virtual ProcessResult runNow(ProcessRunner& runner, const ScheduledTask& task) {
+        return runner.run({task.program, task.arguments}, "", task.environment);
+    }
 };
 
 } // namespace qob

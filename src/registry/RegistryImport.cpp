@@ -1,4 +1,5 @@
 #include "platform/AsciiCase.h"
+#include "platform/TargetSystemWords.h"
 #include "platform/TextEncoding.h"
 #include "registry/KeyHandle.h"
 #include "registry/Registry.h"
@@ -22,14 +23,10 @@ struct ImportPlan {
     std::vector<PlannedKey> keys;
 };
 
-const char* const kInUse =
-    "The registry is in use by Wine (the prefix's wineserver is running), so nothing was "
-    "written. Close the programs running in that Wine prefix and try again.";
+const char* const kInUse = words::kRegistryInUse;
 
 std::string inUsePartway(const std::string& target) {
-    return "The registry stopped accepting changes while \"" + target +
-           "\" was being restored (has the prefix's wineserver been started?). The key may be incomplete; "
-           "close the programs running in that Wine prefix and restore again.";
+    return words::registryInUsePartway(target);
 }
 
 Status readText(const std::filesystem::path& file, std::string& text) {

@@ -149,11 +149,45 @@ std::optional<ArchiveEntry> checkedEntry(RestoreContext& ctx, const std::string&
     return entry;
 }
 
+namespace {
+
+// The host folders from `folder` up that are not there yet, top down.
+std::vector<fs::path> missingHostFolders(TargetFileSystem& files, const std::string& folder) {
+    std::vector<fs::path> missing;
+    const std::optional<fs::path> host = files.toHostPath(folder);
+    if (!host) {
+        return missing;
+    }
+    std::error_code ec;
+    for (fs::path level = *host; level.has_relative_path() && !fs::exists(fs::symlink_status(level, ec));
+         level = level.parent_path()) {
+        missing.insert(missing.begin(), level);
+    }
+    return missing;
+}
+
+} // namespace
+
 bool ensureTargetFolder(RestoreContext& ctx, const std::string& targetFolder, bool withParents) {
     TargetFileSystem& files = ctx.platform.files;
     if (files.folderExists(targetFolder)) {
         return true;
     }
+    // A restore that is rolled back takes away the folders it made (a "Work_files" beside a
+    // signature that was never restored), whether this call succeeds or stops half-way.
+    struct Noted {
+        RestoreTransaction* transaction;
+        std::vector<fs::path> levels;
+        ~Noted() {
+            std::error_code ec;
+            for (const fs::path& level : levels) {
+                if (transaction && fs::is_directory(fs::symlink_status(level, ec))) {
+                    transaction->createdFolder(level);
+                }
+            }
+        }
+    } noted{ctx.transaction,
+            ctx.transaction ? missingHostFolders(files, targetFolder) : std::vector<fs::path>{}};
     if (withParents) {
         // Every level below the drive (or share) that is missing, top down.
         std::size_t pos = targetFolder.find('\\', targetFolder.rfind("\\\\", 0) == 0 ? 2 : 0);

@@ -1,6 +1,7 @@
 #include "restore/RestoreJournal.h"
 
 #include "platform/DurableFile.h"
+#include "platform/TargetSystemWords.h"
 #include "registry/KeyHandle.h"
 
 #include <fcntl.h>
@@ -338,10 +339,8 @@ void removeJournal(const fs::path& journal) {
 }
 
 std::string savedFailure(RegResult rc) {
-    return rc == kRegAccessDenied
-               ? "The registry is in use by Wine (the prefix's wineserver is running), so it could not be "
-                 "saved. Close the programs running in that Wine prefix and try again."
-               : "The registry could not be saved (error " + std::to_string(rc) + ").";
+    return rc == kRegAccessDenied ? std::string(words::kRegistryNotSaved)
+                                  : "The registry could not be saved (error " + std::to_string(rc) + ").";
 }
 
 void removeAsides(const std::vector<Rename>& renames) {

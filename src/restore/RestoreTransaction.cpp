@@ -124,6 +124,24 @@ bool RestoreTransaction::isStaged(const fs::path& target) const {
     return false;
 }
 
+void RestoreTransaction::createdFolder(const fs::path& folder) {
+    if (std::find(createdFolders_.begin(), createdFolders_.end(), folder) == createdFolders_.end()) {
+        createdFolders_.push_back(folder);
+    }
+}
+
+void RestoreTransaction::removeCreatedFolders() {
+    // Deepest first; a folder that holds anything now (the user saved a file into it meanwhile)
+    // stays, and so do the ones above it.
+    for (auto it = createdFolders_.rbegin(); it != createdFolders_.rend(); ++it) {
+        std::error_code ec;
+        if (fs::is_directory(fs::symlink_status(*it, ec)) && fs::is_empty(*it, ec) && !ec) {
+            fs::remove(*it, ec);
+        }
+    }
+    createdFolders_.clear();
+}
+
 void RestoreTransaction::rollback() {
     for (const Staged& s : staged_) {
         std::error_code ec;
@@ -132,6 +150,7 @@ void RestoreTransaction::rollback() {
         }
     }
     staged_.clear();
+    removeCreatedFolders();
     if (platform_.registry.holdingChanges()) {
         platform_.registry.dropHeldChanges();
     }
@@ -221,9 +240,12 @@ Status RestoreTransaction::commit() {
         }
         if (undone.empty()) {
             removeJournal(journal_);
+            removeCreatedFolders();
             return Status::failure(failures + " Nothing was restored.");
         }
-        // The journal stays: the next run completes the restore, or undoes it when asked to.
+        // The journal stays: the next run completes the restore, or undoes it when asked to; the
+        // folders it made stay for its files.
+        createdFolders_.clear();
         return Status::failure(failures + " The restore could not be completed and could not be undone (" +
                                undone + "). " + kAbandonAdvice);
     }
@@ -231,6 +253,7 @@ Status RestoreTransaction::commit() {
     // leaves a journal whose moves are all done, which the next run simply clears.
     removeAsides(renames);
     removeJournal(journal_);
+    createdFolders_.clear();
     return Status::success();
 }
 

@@ -42,6 +42,9 @@ public:
     // the key is first changed: its state then is what an abandoned restore puts back.
     void touchKey(const std::string& keyPath);
     bool isStaged(const std::filesystem::path& target) const;
+    // `folder` (a host path) was not there and has been made for this restore: a rollback removes
+    // it again while it is empty. Called top down, for each level made.
+    void createdFolder(const std::filesystem::path& folder);
 
     // Makes everything staged real. On a failure everything is rolled back and the message says
     // so; only when even that fails does the journal stay, and the message says what to do.
@@ -59,10 +62,12 @@ private:
     std::filesystem::path journal_;
     std::filesystem::path staging_;
     void removeStaging();
+    void removeCreatedFolders();
     Status checkMoves() const;
     std::vector<Staged> staged_;
     std::vector<std::string> keys_;
     std::vector<std::string> before_; // journal lines of each key as it was when first touched
+    std::vector<std::filesystem::path> createdFolders_;
     bool stagingStarted_ = false;
     bool open_ = true;
 };

@@ -27,6 +27,24 @@ std::optional<AutoCommandLine> parseAutoCommandLine(const std::string& commandLi
     return line;
 }
 
+std::string argumentsOfCommandLine(const std::string& commandLine) {
+    std::size_t at = 0;
+    if (!commandLine.empty() && commandLine[0] == '"') {
+        const std::size_t close = commandLine.find('"', 1);
+        at = close == std::string::npos ? commandLine.size() : close + 1;
+    }
+    at = std::min(commandLine.size(), commandLine.find_first_of(" \t", at));
+    at = std::min(commandLine.size(), commandLine.find_first_not_of(" \t", at));
+    std::string arguments = commandLine.substr(at);
+    // Typed by hand as one quoted argument: the quotes are the shell's, not the text's (a task's
+    // text never holds one).
+    if (arguments.size() >= 2 && arguments.front() == '"' && arguments.back() == '"' &&
+        arguments.find('"', 1) == arguments.size() - 1) {
+        arguments = arguments.substr(1, arguments.size() - 2);
+    }
+    return arguments;
+}
+
 std::string autoArgumentText(const std::string& profile, const std::string& items,
                              const std::string& password, const std::string& backupFile) {
     return " sf=" + profile + "xm=" + items + "ps=" + password + "bf=" + backupFile;

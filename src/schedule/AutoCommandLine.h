@@ -19,6 +19,12 @@ struct AutoCommandLine {
 // piece, and a backup written to a wrong path is worse than none.
 std::optional<AutoCommandLine> parseAutoCommandLine(const std::string& commandLine);
 
+// The arguments of a whole Windows command line, as given: the program's name (quoted or up to
+// the first blank, as the C runtime reads it) and the blanks after it cut off; arguments given as
+// one quoted text lose those two quotes. The task's text is read so because the C runtime's split
+// would fold a profile's double blanks into one.
+std::string argumentsOfCommandLine(const std::string& commandLine);
+
 // " sf=<profile>xm=<items>ps=<password>bf=<file>": the text parseAutoCommandLine reads back.
 std::string autoArgumentText(const std::string& profile, const std::string& items,
                              const std::string& password, const std::string& backupFile);

@@ -1,7 +1,6 @@
 #include "schedule/CatchUp.h"
 
 #include "platform/Environment.h"
-#include "schedule/CrontabScheduler.h"
 #include "schedule/WeeklyBackup.h"
 #include "settings/ProgramFolder.h"
 
@@ -63,19 +62,13 @@ int catchUp(Scheduler& scheduler, ProcessRunner& runner, Clock::time_point now, 
     if (!catchUpDue(*task, readAutoRunState(programFolder), now)) {
         return 0;
     }
-    ProcessResult r = runner.run({task->program, task->arguments}, "", task->environment);
+    ProcessResult r = scheduler.runNow(runner, *task);
     err << r.out << r.err;
     if (!r.started) {
         err << "quiremail: the missed weekly backup could not be started: " << r.error << "\n";
         return 1;
     }
     return r.exitCode < 0 ? 1 : r.exitCode;
-}
-
-int runCatchUp(std::ostream& err) {
-    PosixProcessRunner runner;
-    CrontabScheduler scheduler(runner);
-    return catchUp(scheduler, runner, Clock::now(), err);
 }
 
 } // namespace qob

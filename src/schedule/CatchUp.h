@@ -22,7 +22,5 @@ bool catchUpDue(const ScheduledTask& task, const AutoRunState& state,
 // when nothing was due; messages go to `err`.
 int catchUp(Scheduler& scheduler, ProcessRunner& runner, std::chrono::system_clock::time_point now,
             std::ostream& err);
-// The same with the user's crontab and real processes.
-int runCatchUp(std::ostream& err);
 
 } // namespace qob

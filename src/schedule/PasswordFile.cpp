@@ -1,24 +1,59 @@
 #include "schedule/PasswordFile.h"
 
 #include "platform/DurableFile.h"
+#include "platform/OwnerOnly.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <fstream>
+#include <random>
 #include <unistd.h>
 
 namespace qob {
 
 namespace fs = std::filesystem;
 
+namespace {
+
+// A new file "autobackup-password-XXXXXX", created 0600 (owner-only on Windows) by an exclusive
+// create, so it is never readable by others and never someone else's file.
+int createPasswordFile(const fs::path& folder, fs::path& name) {
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    std::random_device seed;
+    std::mt19937 gen(seed());
+    std::uniform_int_distribution<std::size_t> pick(0, sizeof letters - 2);
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string suffix;
+        for (int i = 0; i < 6; ++i) {
+            suffix += letters[pick(gen)];
+        }
+        const fs::path candidate = folder / (std::string(kPasswordFilePrefix) + suffix);
+        const int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST) {
+            name = candidate;
+            return fd;
+        }
+    }
+    errno = EEXIST;
+    return -1;
+}
+
+} // namespace
+
 Status writePasswordFile(const fs::path& folder, const std::string& password, fs::path& file) {
-    std::string name = (folder / (std::string(kPasswordFilePrefix) + "XXXXXX")).string();
-    // mkstemp creates the file 0600 whatever the umask, so it is never readable by others.
-    const int fd = ::mkstemp(name.data());
+    fs::path name;
+    const int fd = createPasswordFile(folder, name);
     if (fd < 0) {
         return Status::failure("Cannot write the password file in " + folder.string() + ": " +
                                std::strerror(errno));
+    }
+    // Restricted before the password is in it.
+    if (Status ownerOnly = makeOwnerOnly(name); !ownerOnly) {
+        ::close(fd);
+        ::unlink(name.c_str());
+        return ownerOnly;
     }
     const std::string bytes = password + "\n";
     std::size_t done = 0;
@@ -37,7 +72,7 @@ Status writePasswordFile(const fs::path& folder, const std::string& password, fs
     ::close(fd);
     if (!ok) {
         ::unlink(name.c_str());
-        return Status::failure("Cannot write the password file " + name + ": " + std::strerror(err));
+        return Status::failure("Cannot write the password file " + name.string() + ": " + std::strerror(err));
     }
     syncFolder(folder);
     file = name;
@@ -68,6 +103,48 @@ void removePasswordFile(const fs::path& folder, const fs::path& file) {
     }
     std::error_code ec;
     fs::remove(file, ec);
+}
+
+fs::path taskPasswordFile(const fs::path& folder) {
+    return folder / kTaskPasswordFileName;
+}
+
+Status placeTaskPasswordFile(const fs::path& folder, const std::optional<fs::path>& written) {
+    const fs::path fixed = taskPasswordFile(folder);
+    if (written) {
+        // Replaces the earlier file in one step (MoveFileExW with write-through on Windows); the
+        // file keeps its owner-only permissions.
+        if (::rename(written->c_str(), fixed.c_str()) != 0) {
+            return Status::failure("Cannot put the password file in place as " + fixed.string() + ": " +
+                                   std::strerror(errno));
+        }
+        syncFolder(folder);
+        // Whatever the move kept or dropped of the file's permissions, the file in place is private.
+        if (Status ownerOnly = makeOwnerOnly(fixed); !ownerOnly) {
+            std::error_code ec;
+            fs::remove(fixed, ec);
+            return ownerOnly;
+        }
+        return Status::success();
+    }
+    std::error_code ec;
+    fs::remove(fixed, ec);
+    if (ec) {
+        return Status::failure("Cannot remove " + fixed.string() + ": " + ec.message());
+    }
+    return Status::success();
+}
+
+std::optional<fs::path> runPasswordFile(const std::optional<std::string>& named, const fs::path& folder) {
+    if (named && !named->empty()) {
+        return fs::path(*named);
+    }
+    std::error_code ec;
+    const fs::path fixed = taskPasswordFile(folder);
+    if (!folder.empty() && fs::exists(fixed, ec)) {
+        return fixed;
+    }
+    return std::nullopt;
 }
 
 } // namespace qob

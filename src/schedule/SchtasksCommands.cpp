@@ -21,6 +21,14 @@ std::string schtasksDeleteCommand() {
     return "schtasks /delete /f  /tn " + kQuotedName;
 }
 
+std::string schtasksQueryCommand() {
+    return "schtasks /query /tn " + kQuotedName + " /xml";
+}
+
+std::string schtasksListCommand() {
+    return "schtasks /query /fo CSV /nh";
+}
+
 std::string schtasksDayList(const std::array<bool, 7>& days) {
     static const char* const names[7] = {"Mon,", "Tue,", "Wed,", "Thu,", "Fri,", "Sat,", "Sun"};
     std::string list;

@@ -11,6 +11,11 @@ namespace qob {
 std::string schtasksEndCommand();
 // "schtasks /delete /f  /tn "Quire Outlook AutoBackup"".
 std::string schtasksDeleteCommand();
+// "schtasks /query /tn "Quire Outlook AutoBackup" /xml": the task as the scheduler holds it, in
+// its XML form, whose element names do not change with the language of Windows.
+std::string schtasksQueryCommand();
+// "schtasks /query /fo CSV /nh": every task by its name, to tell a missing task from a refusal.
+std::string schtasksListCommand();
 // The ticked days (Monday … Sunday) as "Mon,Tue,…,Sun"; "*" when none is ticked.
 std::string schtasksDayList(const std::array<bool, 7>& days);
 // "schtasks /create /sc WEEKLY /d DAYS /st HH:MM:00 /tn "…" /tr "\"FOLDER\quiremail.exe\" ARGS"".

@@ -53,17 +53,13 @@ std::optional<std::string> refuseWeeklyBackup(const WeeklyBackup& backup) {
     return std::nullopt;
 }
 
-Status scheduleWeeklyBackup(const ScheduleContext& context, const WeeklyBackup& backup) {
-    if (auto refusal = refuseWeeklyBackup(backup)) {
-        return Status::failure(*refusal);
-    }
-    const std::optional<fs::path> earlierPasswordFile = registeredPasswordFile(context.scheduler);
+namespace {
 
-    ScheduledTask task;
-    task.days = backup.days;
-    task.hour = backup.hour;
-    task.minute = backup.minute;
-    task.program = context.program.string();
+// A crontab line names the password file in a variable: the new file is written, the task
+// registered, and the earlier file removed once the new task no longer names it.
+Status registerNamingPasswordFile(const ScheduleContext& context, const WeeklyBackup& backup,
+                                  ScheduledTask task) {
+    const std::optional<fs::path> earlierPasswordFile = registeredPasswordFile(context.scheduler);
     task.environment[kTargetSystemVariable] = context.targetSystem.string();
     task.environment[kProgramFolderVariable] = context.programFolder.string();
     fs::path passwordFile;
@@ -75,8 +71,6 @@ Status scheduleWeeklyBackup(const ScheduleContext& context, const WeeklyBackup& 
         }
         task.environment[kPasswordFileVariable] = passwordFile.string();
     }
-    task.arguments = autoArgumentText(backup.profile, backup.items, "", backup.backupFile);
-
     if (Status registered = context.scheduler.registerTask(task); !registered) {
         if (!passwordFile.empty()) {
             removePasswordFile(context.programFolder, passwordFile);
@@ -85,6 +79,63 @@ Status scheduleWeeklyBackup(const ScheduleContext& context, const WeeklyBackup& 
     }
     if (earlierPasswordFile && *earlierPasswordFile != passwordFile) {
         removePasswordFile(context.programFolder, *earlierPasswordFile);
+    }
+    return Status::success();
+}
+
+// A Windows task sets no variables: its run finds the program folder itself and the password in
+// the one fixed file there. That file changes only once the new task stands, so a refused task
+// never leaves the earlier one with another password, and a task without a password never finds
+// an earlier one's file (its backups would be protected with a password the user dropped).
+Status registerWithFixedPasswordFile(const ScheduleContext& context, const WeeklyBackup& backup,
+                                     const ScheduledTask& task) {
+    std::optional<fs::path> written;
+    if (backup.password && !backup.password->empty()) {
+        fs::path file;
+        if (Status made = writePasswordFile(context.programFolder, *backup.password, file); !made) {
+            return made;
+        }
+        written = file;
+    }
+    if (Status registered = context.scheduler.registerTask(task); !registered) {
+        if (written) {
+            removePasswordFile(context.programFolder, *written);
+        }
+        // The scheduler may have removed the earlier task before it refused the new one.
+        std::optional<ScheduledTask> left;
+        if (context.scheduler.readTask(left) && !left) {
+            (void)placeTaskPasswordFile(context.programFolder, std::nullopt);
+        }
+        return registered;
+    }
+    if (Status placed = placeTaskPasswordFile(context.programFolder, written); !placed) {
+        // A task whose run would miss its password or use another one must not stay.
+        (void)context.scheduler.removeTask();
+        if (written) {
+            removePasswordFile(context.programFolder, *written);
+        }
+        return Status::failure("The task was not kept: " + placed.message);
+    }
+    return Status::success();
+}
+
+} // namespace
+
+Status scheduleWeeklyBackup(const ScheduleContext& context, const WeeklyBackup& backup) {
+    if (auto refusal = refuseWeeklyBackup(backup)) {
+        return Status::failure(*refusal);
+    }
+    ScheduledTask task;
+    task.days = backup.days;
+    task.hour = backup.hour;
+    task.minute = backup.minute;
+    task.program = context.program.string();
+    task.arguments = autoArgumentText(backup.profile, backup.items, "", backup.backupFile);
+    if (Status registered = context.scheduler.setsVariables()
+                                ? registerNamingPasswordFile(context, backup, task)
+                                : registerWithFixedPasswordFile(context, backup, task);
+        !registered) {
+        return registered;
     }
     // A registration made after this week's time is not a missed run.
     Status recorded = recordRegistration(context.programFolder, context.now);
@@ -108,10 +159,16 @@ Status unscheduleWeeklyBackup(const ScheduleContext& context) {
     if (passwordFile) {
         removePasswordFile(context.programFolder, *passwordFile);
     }
+    if (!context.scheduler.setsVariables()) {
+        if (Status gone = placeTaskPasswordFile(context.programFolder, std::nullopt); !gone) {
+            return Status::failure("The task was removed, but its password stays: " + gone.message);
+        }
+    }
     return context.catchUp ? context.catchUp->set(false) : Status::success();
 }
 
-Status readWeeklyBackup(Scheduler& scheduler, std::optional<WeeklyBackup>& backup) {
+Status readWeeklyBackup(Scheduler& scheduler, std::optional<WeeklyBackup>& backup,
+                        const fs::path& programFolder) {
     backup.reset();
     std::optional<ScheduledTask> task;
     if (Status read = scheduler.readTask(task); !read) {
@@ -132,7 +189,10 @@ Status readWeeklyBackup(Scheduler& scheduler, std::optional<WeeklyBackup>& backu
     b.profile = line->profile;
     b.items = line->flags;
     b.backupFile = line->backupFile;
-    b.passwordInFile = task->environment.count(kPasswordFileVariable) != 0;
+    std::error_code ec;
+    b.passwordInFile = task->environment.count(kPasswordFileVariable) != 0 ||
+                       (!scheduler.setsVariables() && !programFolder.empty() &&
+                        fs::exists(taskPasswordFile(programFolder), ec));
     if (auto it = task->environment.find(kTargetSystemVariable); it != task->environment.end()) {
         b.targetSystem = it->second;
     }

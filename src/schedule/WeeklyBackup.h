@@ -48,13 +48,16 @@ struct ScheduleContext {
 };
 
 // Registers the task (replacing the one before): the password file first, then the scheduler,
-// then the catch-up entry and the registration time. When the scheduler refuses, the task it
-// holds is unchanged and the new password file is removed; the message is the scheduler's.
+// then the catch-up entry and the registration time. When the scheduler refuses, the new password
+// file is removed and the earlier one stays with the earlier task, if the scheduler kept it; the
+// message is the scheduler's. A scheduler that sets no variables gets none (see PasswordFile.h).
 Status scheduleWeeklyBackup(const ScheduleContext& context, const WeeklyBackup& backup);
 // Removes the task, its password file and the catch-up entry.
 Status unscheduleWeeklyBackup(const ScheduleContext& context);
-// The registered task's choices; nullopt when none is registered.
-Status readWeeklyBackup(Scheduler& scheduler, std::optional<WeeklyBackup>& backup);
+// The registered task's choices; nullopt when none is registered. `programFolder`: where a task
+// that sets no variables keeps its password file (to tell whether its backups are protected).
+Status readWeeklyBackup(Scheduler& scheduler, std::optional<WeeklyBackup>& backup,
+                        const std::filesystem::path& programFolder = {});
 // One line for people: "Mon,Fri at 9:00, profile Outlook, items 110000000, to /b/q.qob".
 std::string describeWeeklyBackup(const WeeklyBackup& backup);
 

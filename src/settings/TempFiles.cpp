@@ -1,5 +1,7 @@
 #include "settings/TempFiles.h"
 
+#include "platform/OwnerOnly.h"
+
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -37,6 +39,9 @@ int createUnique(const std::filesystem::path& folder, const std::string& prefix,
         std::filesystem::path candidate = folder / (prefix + hex + ".tmp");
         int fd = ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
         if (fd >= 0) {
+            // 0600 is what protects it on Linux; on Windows the mode means nothing and the folder's
+            // ACL would let others in. A drive without permissions (FAT) keeps working as before.
+            (void)makeOwnerOnly(candidate);
             created = candidate;
             return fd;
         }

@@ -16,6 +16,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <sys/stat.h>
 
 namespace qob {
@@ -208,6 +209,75 @@ TEST(WeeklyTaskCommand, WhatARunCouldNeverDoIsRefusedBeforeAnythingIsMade) {
                    passwordFile(longest), out.string()}),
               0)
         << demo.err.str();
+}
+
+// What the run would refuse to write over is refused when the task is added, with the run's own
+// words; what the run would write (into a folder, over an earlier backup, a new stamped file
+// beside any name) passes every check. The tests' qob has no quiremail beside it: its absence, said
+// last, shows that every other check passed.
+TEST(WeeklyTaskCommand, AFileTheRunWouldRefuseIsRefusedWhenTheTaskIsAdded) {
+    test::DemoCli demo;
+    const fs::path home = demo.dir / "home";
+    const fs::path table = fakeCrontab(demo.dir.path());
+    ScopedEnv path("PATH", (demo.dir / "bin").string() + ":" + std::getenv("PATH"));
+    ScopedEnv tableFile("FAKE_CRONTAB_FILE", table.string());
+    ScopedEnv xdg("XDG_CONFIG_HOME", (demo.dir / "config").string());
+    auto qob = [&](std::vector<std::string> args) {
+        demo.out.str("");
+        demo.err.str("");
+        args.insert(args.begin(), {"--prefix", demo.prefix.string()});
+        return cli::runCli(args, demo.out, demo.err);
+    };
+    const fs::path earlier = demo.dir / "earlier.qob";
+    ASSERT_EQ(qob({"backup", "--profile", "Outlook", "--items", "001000000", earlier.string()}), 0)
+        << demo.err.str();
+    const fs::path notes = demo.dir / "notes.txt";
+    std::ofstream(notes) << "the user's notes";
+    fs::path pst;
+    for (const auto& entry : fs::recursive_directory_iterator(demo.prefix / "drive_c")) {
+        if (entry.path().filename() == "Outlook.pst") {
+            pst = entry.path();
+        }
+    }
+    ASSERT_FALSE(pst.empty());
+    const std::string userReg = (demo.prefix / "user.reg").string();
+    const std::string pstBefore = [&] {
+        std::ifstream in(pst, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    }();
+
+    struct Case {
+        bool newFiles; // the settings' mode: each run writes a new stamped file
+        std::string profile;
+        std::string file;
+        int rc;
+        std::string why;
+    };
+    const std::string passed = "which is not there";
+    const std::vector<Case> cases = {
+        {false, "Outlook", notes.string(), 2, "exists and is not a readable backup of this program"},
+        {false, "Outlook", pst.string(), 2, "is the data file"},
+        {false, "Second", pst.string(), 2, "of the mail profile \"Outlook\""},
+        {false, "Outlook", userReg, 2, "is a registry file of the target system"},
+        {false, "Nobody", earlier.string(), 1, "no mail profile named \"Nobody\""},
+        {false, "Outlook", earlier.string(), 1, passed},
+        {false, "Outlook", demo.dir.path().string(), 1, passed}, // the runs write into the folder
+        {true, "Outlook", notes.string(), 1, passed},            // notes.txt-<stamp>.qob
+        {true, "Outlook", earlier.string(), 1, passed},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file + (c.newFiles ? " (new files)" : " (replaced)") + " for " + c.profile);
+        ASSERT_TRUE(writeSetting(settingsPath(home), "autobackup", "autobackupfile", c.newFiles ? "1" : "0"));
+        EXPECT_EQ(qob({"schedule", "add", "--profile", c.profile, "--items", "001000000", "--days", "Mon",
+                       "--time", "9:00", c.file}),
+                  c.rc);
+        EXPECT_NE(demo.err.str().find(c.why), std::string::npos) << demo.err.str();
+        EXPECT_FALSE(fs::exists(table)) << "nothing registered";
+    }
+    std::ifstream in(notes);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}), "the user's notes");
+    std::ifstream data(pst, std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(data), {}), pstBefore);
 }
 
 } // namespace

@@ -204,6 +204,66 @@ TEST(EntryReader, AProtectedEntryIsAuthenticatedToItsLastByte) {
     EXPECT_TRUE(listFolder(dir / "out").empty());
 }
 
+TEST(EntryReader, ADamagedProtectedEntryFailsWhereverTheDamageIs) {
+    // The protected data is decrypted on a thread ahead of the inflater: whichever block holds
+    // the damage, the first, a middle one or the very last before the code, nothing is kept.
+    struct Case {
+        const char* what;
+        char kind;
+        std::size_t size;
+        int level;
+        double at; // where in the encrypted data, as a share; 1 = the code after it
+    };
+    const std::vector<Case> cases = {
+        {"text, first byte", 't', 3 * kBlock, 6, 0.0},
+        {"text, last byte", 't', 3 * kBlock, 6, 0.999999},
+        {"text, the code", 't', 3 * kBlock, 6, 1.0},
+        {"random, middle", 'r', 3 * kBlock + 7, 6, 0.5},
+        {"random, last byte", 'r', 3 * kBlock + 7, 6, 0.999999},
+        {"random stored, last byte", 'r', kBlock + 1, 0, 0.999999},
+        {"random stored, the code", 'r', kBlock + 1, 0, 1.0},
+        {"zeros, last byte", 'z', 5 * kBlock, 6, 0.999999},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        TempDir dir;
+        writeBytes(dir / "mail.pst", makeData(c.kind, c.size));
+        Archive zip1;
+        ASSERT_TRUE(zip1.createArchive(dir / "a.qob"));
+        ASSERT_TRUE(zip1.addFiles(dir / "mail.pst"));
+        zip1.setProtected(true);
+        zip1.setPassword("pw");
+        ASSERT_TRUE(zip1.setCompressionLevel(c.level));
+        ASSERT_TRUE(zip1.writeArchive());
+        ASSERT_TRUE(zip1.openArchive(dir / "a.qob"));
+        const std::uint64_t stored = zip1.findEntry("mail.pst")->info().compressedSize;
+        zip1.closeArchive();
+
+        std::string bytes = readBytes(dir / "a.qob");
+        const auto u16 = [&](std::size_t at) {
+            return static_cast<std::size_t>(static_cast<unsigned char>(bytes[at]) |
+                                            static_cast<unsigned char>(bytes[at + 1]) << 8);
+        };
+        const std::size_t data = 30 + u16(26) + u16(28) + 18; // after the salt and the verifier
+        const std::size_t cipher = static_cast<std::size_t>(stored) - 18 - 10;
+        const std::size_t at =
+            c.at >= 1.0 ? data + cipher + 9 : data + static_cast<std::size_t>(cipher * c.at);
+        ASSERT_LT(at, bytes.size());
+        bytes[at] = static_cast<char>(bytes[at] ^ 0x20);
+        writeBytes(dir / "a.qob", bytes);
+
+        fs::create_directories(dir / "out");
+        ASSERT_TRUE(zip1.openArchive(dir / "a.qob"));
+        auto entry = zip1.findEntry("mail.pst");
+        ASSERT_TRUE(entry);
+        Status s = entry->extractTo(dir / "out");
+        EXPECT_FALSE(s);
+        EXPECT_NE(s.message.find("\"mail.pst\""), std::string::npos) << s.message;
+        EXPECT_TRUE(listFolder(dir / "out").empty());
+        EXPECT_FALSE(zip1.verify());
+    }
+}
+
 TEST(EntryReader, AStopOrAThrowMidwayLeavesNothing) {
     TempDir dir;
     const std::string data = makeData('t', 6 * kBlock);

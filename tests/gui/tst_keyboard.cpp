@@ -21,11 +21,15 @@
 #include "gui/PasswordDialog.h"
 #include "gui/ScheduleDialog.h"
 #include "gui/SettingsDialog.h"
+#include "gui/Skin.h"
 #include "gui/TargetSystemDialog.h"
 
 #include <QAction>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMainWindow>
+#include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QtTest>
@@ -102,6 +106,78 @@ private slots:
         QVERIFY(window.isVisible());
         QTest::keyClick(&window, Qt::Key_Q, Qt::ControlModifier);
         QTRY_VERIFY(!window.isVisible());
+    }
+
+    // From the moment it opens the window holds a focused control, so the first Tab moves on from
+    // it (Tab into a window without one went nowhere, and nothing ever looked focused), and every
+    // stop looks different focused than not, with and without a skin.
+    void mainWindowFocusFromTheStartAndAVisibleMark() {
+        test::TempDir skin;
+        std::filesystem::create_directory(skin / "skins");
+        std::ofstream(skin / "skins" / "frmmain.qss")
+            << "QWidget { background: rgb(236, 240, 248); color: rgb(20, 30, 60); }\n"
+               "QPushButton { border: 1px solid rgb(120, 130, 160); padding: 3px 10px; }\n";
+        for (const bool skinned : {false, true}) {
+            test::DemoPlatform p;
+            MainForm form{p.platform};
+            gui::MainWindow window{form, {}, "demo"};
+            QVERIFY(!skinned || gui::applySkin(window, skin.path()));
+            window.show();
+            window.load();
+            window.activateWindow();
+            QVERIFY(QTest::qWaitForWindowActive(&window));
+            QWidget* const start = QApplication::focusWidget();
+            QVERIFY2(start != nullptr, "the window opens with no control focused");
+            // The keys go where a keyboard's go: to the focused control of the active window.
+            for (int i = 0; i < 3; ++i) {
+                QTest::keyClick(static_cast<QWidget*>(nullptr), Qt::Key_Tab);
+            }
+            QWidget* const third = QApplication::focusWidget();
+            QVERIFY(third != nullptr && third != start);
+            for (QWidget* stop : test::tabStops(window)) {
+                stop->setFocus(Qt::TabFocusReason);
+                QCOMPARE(QApplication::focusWidget(), stop);
+                const QImage focused = stop->grab().toImage();
+                stop->clearFocus();
+                const QImage plain = stop->grab().toImage();
+                QVERIFY2(focused != plain, qPrintable(test::nameOf(stop) + (skinned ? " (skinned)" : "") +
+                                                      " looks the same focused and not"));
+            }
+        }
+    }
+
+    // Each menu of the menu bar opens by Alt and a letter of its own, which no control of the
+    // page shown takes.
+    void mainWindowMenusHaveTheirOwnMnemonics() {
+        test::DemoPlatform p;
+        MainForm form{p.platform};
+        gui::MainWindow window{form, {}, "demo"};
+        window.show();
+        window.load();
+        window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        QStringList taken;
+        for (const QWidget* w : window.findChildren<QWidget*>()) {
+            const auto* label = qobject_cast<const QLabel*>(w);
+            const auto* button = qobject_cast<const QAbstractButton*>(w);
+            if (w->isVisible() && (label || button)) {
+                taken << QKeySequence::mnemonic(label ? label->text() : button->text()).toString();
+            }
+        }
+        for (const QAction* entry : window.menuBar()->actions()) {
+            QMenu* menu = entry->menu();
+            QVERIFY(menu != nullptr);
+            const QString key = QKeySequence::mnemonic(menu->title()).toString();
+            QVERIFY2(!key.isEmpty(), qPrintable(menu->objectName() + " has no mnemonic"));
+            QVERIFY2(!taken.contains(key), qPrintable(menu->objectName() + ": " + key + " is taken"));
+            taken << key;
+            QTest::keyClick(&window, QKeySequence(key)[0].key(), Qt::AltModifier);
+            QTRY_VERIFY2(menu->isVisible(), qPrintable(key + " does not open " + menu->objectName()));
+            QTest::keyClick(menu, Qt::Key_Escape);
+            QTRY_VERIFY(!menu->isVisible());
+            QTest::keyClick(&window, Qt::Key_Escape); // leaves the menu bar
+        }
+        QCOMPARE(window.findChild<QMenu*>("toolsMenu")->title().remove('&'), QString("Tools"));
     }
 
     void discWindowTabAndEscapeWhileWriting() {

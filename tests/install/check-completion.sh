@@ -51,6 +51,11 @@ ln -s "$qob" bin/qob
 export PATH="$PWD/bin:$PATH" QUIRE_HOME="$PWD/home"
 qob demo-prefix "$PWD/pfx" >/dev/null || { echo "FAIL: qob demo-prefix"; exit 1; }
 expect "Second" qob --prefix "$PWD/pfx" restore a.qob --profile S
+# The prefix after the command word, and given with "=" (which bash splits into a word of its own).
+expect "Outlook" qob backup --prefix "$PWD/pfx" --quiet --profile O
+expect "Outlook" qob --prefix = "$PWD/pfx" backup --profile O
+expect "Second" qob restore a.qob "--prefix=$PWD/pfx" --profile S
+expect "data" qob --prefix = "$PWD/pfx" backup --items d
 
 # same "WANTED" "GOT" LINE: one answer of zsh or fish.
 same() {
@@ -64,10 +69,15 @@ if command -v zsh >/dev/null; then
     zsh -n "$src/data/completion/_qob" || { echo "FAIL: _qob does not parse"; status=1; }
     lines=("qob res" "qob restore a.qob --prof" "qob backup --items=data,sig" "qob schedule a" "qob info a"
         "qob disc wr" "qob info --password-f" "qob --prefix $PWD/pfx restore a.qob --profile=Se"
-        "qob --prefix=$PWD/pfx backup --profile O")
+        "qob --prefix=$PWD/pfx backup --profile O" "qob backup --prefix $PWD/pfx --profile O"
+        "qob restore a.qob --prefix=$PWD/pfx --profile S" "qob backup --quiet --prefix $PWD/pfx --profile=O"
+        "qob schedule add --prefix $PWD/pfx --profile S" "qob backup --quiet --items=da")
     wanted=("qob restore" "qob restore a.qob --profile" "qob backup --items=data,signatures"
         "qob schedule add" "qob info a.qob" "qob disc write" "qob info --password-file"
-        "qob --prefix $PWD/pfx restore a.qob --profile=Second" "qob --prefix=$PWD/pfx backup --profile Outlook")
+        "qob --prefix $PWD/pfx restore a.qob --profile=Second" "qob --prefix=$PWD/pfx backup --profile Outlook"
+        "qob backup --prefix $PWD/pfx --profile Outlook" "qob restore a.qob --prefix=$PWD/pfx --profile Second"
+        "qob backup --quiet --prefix $PWD/pfx --profile=Outlook" "qob schedule add --prefix $PWD/pfx --profile Second"
+        "qob backup --quiet --items=data")
     mapfile -t got < <(timeout 60 zsh -f "$src/tests/install/zsh-complete.zsh" "$src/data/completion" "${lines[@]}")
     for i in "${!lines[@]}"; do
         same "${wanted[i]}" "${got[i]:-}" "zsh: ${lines[i]}"
@@ -92,6 +102,7 @@ if command -v fish >/dev/null; then
     same "--password --password-file" "$(fish_complete 'qob verify --passw')" "fish: qob verify --passw"
     same "--finalize" "$(fish_complete 'qob disc write --drive /dev/sr0 --fi')" "fish: disc write --fi"
     same "Outlook" "$(fish_complete "qob --prefix $PWD/pfx backup --profile O")" "fish: --profile O"
+    same "Second" "$(fish_complete "qob restore a.qob --prefix=$PWD/pfx --profile S")" "fish: --prefix=P --profile S"
     same "--json" "$(fish_complete 'qob prefixes --j')" "fish: qob prefixes --j"
 elif [[ ${CI:-} == true ]]; then
     echo "FAIL: fish is missing (scripts/bootstrap.sh installs it)"

@@ -44,7 +44,8 @@ check restore platform $services backup
 check schedule platform $services backup
 check forms platform $services $jobs
 check gui platform $services $jobs forms
-check app platform $services $jobs forms gui demo
+check win32gui platform $services $jobs forms
+check app platform $services $jobs forms gui win32gui demo
 
 for dir in "$src"/*/; do
     name=$(basename "$dir")

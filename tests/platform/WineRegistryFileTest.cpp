@@ -250,9 +250,32 @@ TEST(WineRegistryFileTest, HexBytesAreReadAsTheServerReadsThem) {
         {"hex:0100", {}},
         {"hex:0xg", {}},
         {"hex:12,34x", {}},
+        // As many bytes as the line has room for: one digit each, every separator.
+        {"hex:1,2,3,4,5,6,7,8,9", {1, 2, 3, 4, 5, 6, 7, 8, 9}},
+        {"hex:a b c d e f", {10, 11, 12, 13, 14, 15}},
+        {"hex:0", {0}},
+        {"hex:ab,cd,", {0xab, 0xcd}},
+        {"hex:ab,cd,\
+1,2,3,4,5,6,7,8,9,a,b",
+         {0xab, 0xcd, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}},
+        {"hex:ab,\
+  cd,  ef ,\
+\
+ 01",
+         {0xab, 0xcd, 0xef, 0x01}},
+        {"hex:ab,cd,1ff", {}},
     };
-    for (const auto& c : cases) {
-        SCOPED_TRACE(c.data);
+    std::vector<Case> all(std::begin(cases), std::end(cases));
+    Case longValue{"hex:", {}}; // many lines of two-digit bytes, as Wine writes them
+    for (int i = 0; i < 3000; ++i) {
+        static const char digits[] = "0123456789abcdef";
+        longValue.data += std::string{digits[(i >> 4) & 15], digits[i & 15], ','};
+        longValue.data += i % 25 == 24 ? "\\\n  " : "";
+        longValue.bytes.push_back(static_cast<std::uint8_t>(i));
+    }
+    all.push_back(longValue);
+    for (const auto& c : all) {
+        SCOPED_TRACE(c.data.substr(0, 60));
         WineRegistryLoadResult result;
         const auto file = WineRegistryFile::parse("WINE REGISTRY Version 2\n[K] 1\n\"v\"=" + c.data + "\n",
                                                   "user.reg", 1, result);

@@ -184,7 +184,12 @@ TEST_F(RegistryImport, RefusedStoreLeavesTheTreeIntact) {
     store.refuseWrites = true;
     Status s = reg.importKey(kTop, dir / "tree.txt");
     EXPECT_FALSE(s.ok);
+    // Said in the words of the system the program runs on: Wine's server, or Windows refusing.
+#ifdef _WIN32
+    EXPECT_NE(s.message.find("Windows refused the change to the registry"), std::string::npos) << s.message;
+#else
     EXPECT_NE(s.message.find("wineserver is running"), std::string::npos) << s.message;
+#endif
     EXPECT_NE(s.message.find("nothing was written"), std::string::npos) << s.message;
     EXPECT_EQ(store.dump("HKEY_CURRENT_USER"), before);
     EXPECT_EQ(store.openHandles(), 0);

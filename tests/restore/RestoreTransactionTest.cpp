@@ -10,6 +10,8 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
+#include <set>
 
 namespace qob::test {
 namespace {
@@ -132,6 +134,66 @@ TEST(RestoreTransaction, AFailureBeforeTheCommitLeavesTheTargetAsItWas) {
     EXPECT_EQ(dumpTree(w.store, "HKEY_CURRENT_USER"), registryBefore);
     EXPECT_EQ(snapshotFiles(w.demo.prefix), filesBefore);
     EXPECT_TRUE(leftovers(w.demo.prefix).empty()) << joined(leftovers(w.demo.prefix));
+}
+
+// Every folder below `root`, relative to it.
+std::set<std::string> foldersBelow(const fs::path& root) {
+    std::set<std::string> out;
+    for (const auto& entry : fs::recursive_directory_iterator(root)) {
+        if (entry.is_directory() && !entry.is_symlink()) {
+            out.insert(fs::relative(entry.path(), root).string());
+        }
+    }
+    return out;
+}
+
+// The folders a rolled-back restore made for its files go with it ("Work_files" beside a
+// signature, the signatures folder itself); a folder that was there before stays, empty or not.
+TEST(RestoreTransaction, ARolledBackRestoreTakesAwayTheFoldersItMade) {
+    struct Case {
+        const char* what;
+        std::function<void(const fs::path& signatures)> before;
+    };
+    const std::vector<Case> cases = {
+        {"companion folder missing", [](const fs::path& sig) { fs::remove_all(sig / "Work_files"); }},
+        {"signatures folder missing", [](const fs::path& sig) { fs::remove_all(sig); }},
+        {"the user's empty companion folder",
+         [](const fs::path& sig) {
+             fs::remove_all(sig / "Work_files");
+             fs::create_directory(sig / "Work_files");
+         }},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        Opened o;
+        RestoreWorld& w = o.w;
+        BackupSpec spec = backupOfProfile(w, "Outlook");
+        spec.entries.push_back({"Signatures/Work_files/image001.png", "picture"});
+        addItemLine(spec, "BackupSignaturesCompanions", "Signatures/Work_files/image001.png");
+        writeBackup(o.qob, spec);
+        ASSERT_EQ(openBackupFile(*w.form, w.archive, o.qob), OpenResult::Opened);
+        w.target("Second");
+        c.before(w.host(w.demo.signaturesFolder));
+        const auto foldersBefore = foldersBelow(w.demo.prefix);
+        const auto filesBefore = snapshotFiles(w.demo.prefix);
+        const fs::path localHost = w.host(w.demo.localDataFolder);
+        RestoreRunOptions options;
+        options.freeSpace = [&](const fs::path& folder) -> std::optional<std::uint64_t> {
+            std::error_code ec;
+            return fs::equivalent(folder, localHost, ec) ? std::optional<std::uint64_t>(0) : std::nullopt;
+        };
+        const RestoreOutcome outcome = o.restore({0, 2}, options);
+        ASSERT_TRUE(outcome.ran);
+        EXPECT_NE(outcome.summary.find("Nothing was restored"), std::string::npos) << outcome.summary;
+        EXPECT_EQ(foldersBelow(w.demo.prefix), foldersBefore);
+        EXPECT_EQ(snapshotFiles(w.demo.prefix), filesBefore);
+        EXPECT_TRUE(leftovers(w.demo.prefix).empty()) << joined(leftovers(w.demo.prefix));
+
+        // The same restore without the failing item makes them and keeps them.
+        const RestoreOutcome done = o.restore({2});
+        ASSERT_TRUE(done.allSucceeded()) << joined(done.problems);
+        EXPECT_EQ(readFile(w.host(w.demo.signaturesFolder) / "Work_files" / "image001.png"), "picture");
+    }
 }
 
 // A rename that cannot happen (a folder where the file goes: every HTML signature has a

@@ -12,6 +12,8 @@ public:
     std::optional<ScheduledTask> task;
     Status refusal; // failed: every call answers with it
     int registrations = 0;
+    bool variables = true; // false: a Windows task, which sets no variables for its run
+    bool setsVariables() const override { return variables; }
 
     Status registerTask(const ScheduledTask& t) override {
         if (!refusal) {

@@ -150,13 +150,28 @@ const OptionText* optionText(const std::string& name) {
     return nullptr;
 }
 
+#ifdef _WIN32
+constexpr const char* kIntro =
+    "qob: backs up and restores Outlook's mail profiles of this Windows user, the target system.\n"
+    "The target system is always the running Windows (--prefix and qob prefixes are for Wine\n"
+    "prefixes, on Linux).\n"
+#else
 constexpr const char* kIntro =
     "qob: backs up and restores Outlook's mail profiles on a Wine prefix, the target system.\n"
     "The target system is the prefix --prefix names (its folder, or its name as qob prefixes shows\n"
     "it), else $WINEPREFIX, else the one chosen with qob prefixes --choose, else ~/.wine.\n"
+#endif
     "backup and restore show their progress on a terminal; --quiet prints no progress and no\n"
     "summary (errors still go to stderr), --json prints one JSON object per event and then the\n"
     "summary as one. qob COMMAND --help tells more about a command.";
+
+#ifdef _WIN32
+constexpr const char* kPrefixOptionText =
+    "a Wine prefix, on Linux only: on Windows the target system is this Windows";
+#else
+constexpr const char* kPrefixOptionText =
+    "the Wine prefix to work on: its folder, or its name as qob prefixes shows it";
+#endif
 
 constexpr const char* kCommandExitCodes =
     "Exit codes: 0 done whole, 1 failed or partly failed, 2 wrong command line, 130 stopped by "
@@ -209,12 +224,11 @@ public:
         app_.get_formatter()->label("SUBCOMMAND", "COMMAND");
         app_.require_subcommand(1);
         // Global options: the target system and the output mode.
-        global_.push_back(
-            {app_.add_option("--prefix")
-                 ->description("the Wine prefix to work on: its folder, or its name as qob prefixes shows it")
-                 ->type_name("DIR|NAME")
-                 ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast),
-             "--prefix", false});
+        global_.push_back({app_.add_option("--prefix")
+                               ->description(kPrefixOptionText)
+                               ->type_name("DIR|NAME")
+                               ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast),
+                           "--prefix", false});
         global_.push_back(
             {app_.add_flag("--quiet")->description("no progress and no summary; errors still go to stderr"),
              "--quiet", true});

@@ -1,14 +1,14 @@
 // qob schedule add|show|remove: the schedule window from the command line. The task goes to the
-// user's crontab and starts quiremail (beside qob) on the target system qob works on.
+// system's scheduler (the user's crontab; on Windows the task scheduler) and starts quiremail
+// (beside qob) on the target system qob works on.
 #include "app/cli/Cli.h"
 #include "app/cli/Target.h"
+#include "backup/BackupTarget.h"
 #include "forms/AutomaticBackup.h"
 #include "forms/MainForm.h"
 #include "platform/AsciiCase.h"
 #include "platform/Environment.h"
-#include "platform/XdgAutostart.h"
-#include "schedule/CatchUpAutostart.h"
-#include "schedule/CrontabScheduler.h"
+#include "platform/ExecutablePath.h"
 #include "schedule/SchtasksCommands.h"
 #include "schedule/WeeklyBackup.h"
 #include "settings/AutoBackupSettings.h"
@@ -64,8 +64,7 @@ std::string describeRuns(const WeeklyBackup& backup) {
     if (const std::size_t at = file.rfind(stamp); stamped && at != std::string::npos) {
         file.replace(at, stamp.size(), "MM-DD-YYYY-HH-MM");
     }
-    return "Wine prefix: " +
-           (backup.targetSystem.empty() ? std::string("(not set by the task)") : backup.targetSystem) + "\n" +
+    return Target::describeRunTarget(backup.targetSystem) + "\n" +
            (stamped ? "Each run writes a new file: " + file + " (the run's month, day, year, hour and minute)"
                     : "Each run replaces: " + file);
 }
@@ -80,10 +79,16 @@ int runSchedule(const Args& args, std::ostream& out, std::ostream& err) {
         return 2;
     }
     PosixProcessRunner runner;
-    CrontabScheduler scheduler(runner);
+    const std::unique_ptr<Scheduler> systemScheduler = Target::scheduler(runner);
+    Scheduler& scheduler = *systemScheduler;
+    fs::path programFolder;
+    if (Status found = resolveProgramFolder(ProgramFolderSources::fromEnvironment(), programFolder); !found) {
+        err << "qob: " << found.message << "\n";
+        return 1;
+    }
     if (action == "show") {
         std::optional<WeeklyBackup> backup;
-        if (Status read = readWeeklyBackup(scheduler, backup); !read) {
+        if (Status read = readWeeklyBackup(scheduler, backup, programFolder); !read) {
             err << "qob: " << read.message << "\n";
             return 1;
         }
@@ -93,20 +98,15 @@ int runSchedule(const Args& args, std::ostream& out, std::ostream& err) {
         return 0;
     }
     std::error_code ec;
-    const fs::path quiremail = fs::read_symlink("/proc/self/exe", ec).parent_path() / "quiremail";
-    CatchUpAutostart entry(XdgAutostart::defaultFolder(environment("XDG_CONFIG_HOME"), environment("HOME")),
-                           quiremail);
+    // quiremail beside qob, with qob's own ending (quiremail.exe beside qob.exe).
+    const fs::path qob = runningExecutable(ec);
+    const fs::path quiremail = qob.parent_path() / ("quiremail" + qob.extension().string());
+    const std::unique_ptr<StartupEntry> entry = Target::catchUpEntry(quiremail);
     if (action == "remove") {
-        // Only the crontab, the password file and the autostart entry change: the prefix the task
+        // Only the task, the password file and the autostart entry change: the prefix the task
         // was made for may be gone, and removing the task must still work.
-        fs::path programFolder;
-        if (Status found = resolveProgramFolder(ProgramFolderSources::fromEnvironment(), programFolder);
-            !found) {
-            err << "qob: " << found.message << "\n";
-            return 1;
-        }
         ScheduleContext context{scheduler, programFolder, quiremail,
-                                {},        &entry,        std::chrono::system_clock::now()};
+                                {},        entry.get(),   std::chrono::system_clock::now()};
         if (Status removed = unscheduleWeeklyBackup(context); !removed) {
             err << "qob: " << removed.message << "\n";
             return 1;
@@ -126,7 +126,7 @@ int runSchedule(const Args& args, std::ostream& out, std::ostream& err) {
     if (!items) {
         return 2;
     }
-    // The crontab line keeps the nine flags, whichever way they were given.
+    // The task keeps the nine flags, whichever way they were given.
     backup.items = *items;
     backup.backupFile = fs::absolute(args.positional[1], ec).string();
     {
@@ -169,12 +169,8 @@ int runSchedule(const Args& args, std::ostream& out, std::ostream& err) {
     if (!target) {
         return 1;
     }
-    ScheduleContext context{scheduler, target->platform().programFolder, quiremail, target->prefix(),
-                            &entry,    std::chrono::system_clock::now()};
-    if (!fs::exists(quiremail, ec)) {
-        err << "qob: the task starts " << quiremail.string() << ", which is not there\n";
-        return 1;
-    }
+    ScheduleContext context{scheduler,   target->platform().programFolder, quiremail, target->prefix(),
+                            entry.get(), std::chrono::system_clock::now()};
     MainForm form(target->platform());
     if (!loadFormOrReport(form, *target, err)) {
         return 1;
@@ -182,6 +178,24 @@ int runSchedule(const Args& args, std::ostream& out, std::ostream& err) {
     const auto& profiles = form.cbSource.items;
     if (std::find(profiles.begin(), profiles.end(), backup.profile) == profiles.end()) {
         err << "qob: no mail profile named \"" << backup.profile << "\" (qob profiles lists them)\n";
+        return 1;
+    }
+    {
+        // The file the runs would write (as `show` describes it), checked as each run checks it: a
+        // file the run refuses to write over is said now, not in a log after a week of failed runs.
+        AutoCommandLine line;
+        line.profile = backup.profile;
+        line.flags = backup.items;
+        line.backupFile = backup.backupFile;
+        const bool newFile = autoBackupToNewFile(target->platform().programFolder);
+        const std::string file = autoBackupTarget(line, newFile, std::chrono::system_clock::now());
+        if (const std::string refused = backupTargetRefusal(target->platform(), file); !refused.empty()) {
+            err << "qob: " << refused << "\n";
+            return 2;
+        }
+    }
+    if (!fs::exists(quiremail, ec)) {
+        err << "qob: the task starts " << quiremail.string() << ", which is not there\n";
         return 1;
     }
     if (Status registered = scheduleWeeklyBackup(context, backup); !registered) {
@@ -217,7 +231,8 @@ Command scheduleAction(const std::string& action, const std::string& usage,
 const CommandRegistration addCommand{
     scheduleAction("add",
                    "schedule add --profile P --items ITEMS --days Mon,Fri --time 9:00 [--password | "
-                   "--password-file F] FILE.qob   back up weekly (in the user's crontab)",
+                   "--password-file F] FILE.qob   back up weekly (" +
+                       std::string(Target::kTaskPlace) + ")",
                    {"--profile", "--items", "--days", "--time", "--password-file"}, {"FILE.qob"},
                    {"--profile", "--items", "--days", "--time"}, {"--password"})};
 const CommandRegistration showCommand{

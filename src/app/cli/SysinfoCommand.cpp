@@ -23,13 +23,19 @@ int sysinfo(const Args& args, std::ostream& out, std::ostream& err) {
     }
     TargetContext& p = target->platform();
     WindowsVersion v = p.system.windowsVersion();
+#ifdef _WIN32
+    out << "Target system:    this Windows (the program's state in " << target->prefix().string() << ")\n"
+#else
     out << "Wine prefix:      " << target->prefix().string() << "\n"
+#endif
         << "Windows version:  " << v.major << "." << v.minor << " (build " << v.build << ")\n"
         << "Computer name:    " << p.system.computerName() << "\n"
         << "User name:        " << p.system.logonUser() << "\n"
         << "User folder:      " << p.system.expandEnvironment("%UserProfile%") << "\n"
-        << "Windows folder:   " << p.system.windowsFolder() << "\n"
-        << "Wine server:      " << (target->store().serverRunning() ? "running" : "not running") << "\n";
+        << "Windows folder:   " << p.system.windowsFolder() << "\n";
+#ifndef _WIN32
+    out << "Wine server:      " << (target->store().serverRunning() ? "running" : "not running") << "\n";
+#endif
     AppState state;
     const std::string outlook = getOutlookVersion(p.registry, state);
     out << "Outlook:          " << (outlook.empty() ? "(unknown generation)" : outlook)

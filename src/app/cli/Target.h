@@ -8,12 +8,16 @@
 #else
 #include "app/cli/TargetOpening.h"
 #include "platform/Environment.h"
+#include "platform/ProcessRunner.h"
+#include "platform/XdgAutostart.h"
 #include "platform/wine/PrefixChoice.h"
 #include "platform/wine/WinePrefix.h"
 #include "platform/wine/WinePrefixRegistry.h"
 #include "platform/wine/WineSystemServices.h"
 #include "platform/wine/WineTargetFileSystem.h"
 #include "registry/TargetContext.h"
+#include "schedule/CatchUpAutostart.h"
+#include "schedule/CrontabScheduler.h"
 #include "settings/TargetSystemSetting.h"
 #include "settings/TempFiles.h"
 
@@ -76,6 +80,22 @@ public:
     // choice, as the window does.
     static std::unique_ptr<Target> openForAutomaticRun(Dialogs& dialogs, std::string& error) {
         return open(std::nullopt, dialogs, error, PrefixPolicy::CommandLineTool);
+    }
+
+    // The weekly task lives in the user's crontab.
+    static std::unique_ptr<Scheduler> scheduler(ProcessRunner& runner) {
+        return std::make_unique<CrontabScheduler>(runner);
+    }
+    // The session-start entry that makes up missed weekly runs of `quiremail`.
+    static std::unique_ptr<StartupEntry> catchUpEntry(const std::filesystem::path& quiremail) {
+        return std::make_unique<CatchUpAutostart>(
+            XdgAutostart::defaultFolder(environment("XDG_CONFIG_HOME"), environment("HOME")), quiremail);
+    }
+    // Where the weekly task is kept, for the help of `qob schedule add`.
+    static constexpr const char* kTaskPlace = "in the user's crontab";
+    // The line of `qob schedule` that says which system the runs back up: the prefix the task sets.
+    static std::string describeRunTarget(const std::string& taskTarget) {
+        return "Wine prefix: " + (taskTarget.empty() ? std::string("(not set by the task)") : taskTarget);
     }
 
     TargetContext& platform() { return *platform_; }

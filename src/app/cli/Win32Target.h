@@ -4,12 +4,15 @@
 // Windows counterpart of the Wine prefix Target in Target.h, with the same members.
 #include "app/cli/TargetOpening.h"
 #include "platform/Environment.h"
+#include "platform/ProcessRunner.h"
+#include "platform/StartupEntry.h"
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32RegistryStore.h"
 #include "platform/win32/Win32SystemServices.h"
 #include "platform/win32/Win32TargetFileSystem.h"
 #include "platform/wine/PrefixChoice.h"
 #include "registry/TargetContext.h"
+#include "schedule/SchtasksScheduler.h"
 #include "settings/TempFiles.h"
 
 #include <filesystem>
@@ -53,6 +56,21 @@ public:
     // The automatic run backs up this Windows, as every run does.
     static std::unique_ptr<Target> openForAutomaticRun(Dialogs& dialogs, std::string& error) {
         return open(std::nullopt, dialogs, error);
+    }
+
+    // The weekly task lives in the Windows task scheduler, reached through System32's schtasks.exe.
+    static std::unique_ptr<Scheduler> scheduler(ProcessRunner& runner) {
+        return std::make_unique<SchtasksScheduler>(runner, Win32SystemServices::systemProgram("schtasks.exe"),
+                                                   Win32SystemServices::consoleCodePage());
+    }
+    // No session-start entry makes up missed runs on Windows yet.
+    static std::unique_ptr<StartupEntry> catchUpEntry(const std::filesystem::path&) { return nullptr; }
+    // Where the weekly task is kept, for the help of `qob schedule add`.
+    static constexpr const char* kTaskPlace = "in the Windows task scheduler";
+    // The line of `qob schedule` that says which system the runs back up: a Windows task backs up
+    // the Windows it runs on, as the user who registered it.
+    static std::string describeRunTarget(const std::string&) {
+        return "Target system: this Windows, the Outlook profiles of the user the task runs as";
     }
 
     TargetContext& platform() { return *platform_; }

@@ -6,8 +6,6 @@
 
 #include <windows.h>
 
-#include <thread>
-
 namespace qob {
 namespace {
 
@@ -61,33 +59,34 @@ std::wstring environmentBlock(const std::map<std::string, std::string>& changes)
     return out;
 }
 
-void readAll(HANDLE from, std::string& into) {
+// Reads what the pipe holds now, without waiting for more.
+void readAvailable(HANDLE from, std::string& into) {
     char buffer[4096];
-    DWORD got = 0;
-    while (ReadFile(from, buffer, sizeof buffer, &got, nullptr) && got > 0) {
+    DWORD available = 0;
+    while (PeekNamedPipe(from, nullptr, 0, nullptr, &available, nullptr) && available > 0) {
+        DWORD got = 0;
+        if (!ReadFile(from, buffer, available < sizeof buffer ? available : sizeof buffer, &got, nullptr) ||
+            got == 0) {
+            return;
+        }
         into.append(buffer, got);
     }
 }
 
-} // namespace
-
-ProcessResult PosixProcessRunner::run(const std::vector<std::string>& argv, const std::string& input,
-                                      const std::map<std::string, std::string>& environment) {
+// Starts `application` (null: the first word of the command line, looked up as Windows does) with
+// `commandLine`, feeds it `input` and waits for it. `environment`: the block for the child, or
+// null for ours.
+ProcessResult runProcess(const wchar_t* application, std::wstring commandLine, const std::string& name,
+                         const std::string& input, wchar_t* environment) {
     ProcessResult result;
-    if (argv.empty()) {
-        result.error = "no program to run";
-        return result;
-    }
-    std::wstring commandLine;
-    for (const std::string& arg : argv) {
-        commandLine += (commandLine.empty() ? L"" : L" ") + quoted(win32::widen(arg));
-    }
     SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
     HANDLE inRead = nullptr, inWrite = nullptr, outRead = nullptr, outWrite = nullptr, errRead = nullptr,
            errWrite = nullptr;
-    if (!CreatePipe(&inRead, &inWrite, &inherit, 0) || !CreatePipe(&outRead, &outWrite, &inherit, 0) ||
-        !CreatePipe(&errRead, &errWrite, &inherit, 0)) {
-        result.error = "no pipe for " + argv[0];
+    // The input pipe holds the whole input, so writing it never waits for the child.
+    const DWORD inputRoom = static_cast<DWORD>(input.size() + 4096);
+    if (!CreatePipe(&inRead, &inWrite, &inherit, inputRoom) ||
+        !CreatePipe(&outRead, &outWrite, &inherit, 0) || !CreatePipe(&errRead, &errWrite, &inherit, 0)) {
+        result.error = "no pipe for " + name;
         return result;
     }
     // Our ends stay with us.
@@ -102,9 +101,8 @@ ProcessResult PosixProcessRunner::run(const std::vector<std::string>& argv, cons
     startup.hStdOutput = outWrite;
     startup.hStdError = errWrite;
     PROCESS_INFORMATION process{};
-    std::wstring env = environmentBlock(environment);
-    const BOOL started = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, TRUE,
-                                        CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT, env.data(), nullptr,
+    const BOOL started = CreateProcessW(application, commandLine.data(), nullptr, nullptr, TRUE,
+                                        CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT, environment, nullptr,
                                         &startup, &process);
     const DWORD startError = GetLastError();
     CloseHandle(inRead);
@@ -114,13 +112,10 @@ ProcessResult PosixProcessRunner::run(const std::vector<std::string>& argv, cons
         CloseHandle(inWrite);
         CloseHandle(outRead);
         CloseHandle(errRead);
-        result.error = "cannot run " + argv[0] + " (error " + std::to_string(startError) + ")";
+        result.error = "cannot run " + name + " (error " + std::to_string(startError) + ")";
         return result;
     }
     result.started = true;
-    // Output is read while the input is written, so neither side blocks on a full pipe.
-    std::thread outReader([&] { readAll(outRead, result.out); });
-    std::thread errReader([&] { readAll(errRead, result.err); });
     DWORD written = 0;
     for (std::size_t at = 0; at < input.size();) {
         if (!WriteFile(inWrite, input.data() + at, static_cast<DWORD>(input.size() - at), &written,
@@ -130,9 +125,17 @@ ProcessResult PosixProcessRunner::run(const std::vector<std::string>& argv, cons
         at += written;
     }
     CloseHandle(inWrite);
-    WaitForSingleObject(process.hProcess, INFINITE);
-    outReader.join();
-    errReader.join();
+    // Output is read while the child runs, so it never blocks on a full pipe, and only what it
+    // holds: a process the child started may keep the pipes open long after the child has ended
+    // (Wine's services, started by schtasks, do), and waiting for their end would never return.
+    for (;;) {
+        const DWORD waited = WaitForSingleObject(process.hProcess, 10);
+        readAvailable(outRead, result.out);
+        readAvailable(errRead, result.err);
+        if (waited != WAIT_TIMEOUT) {
+            break;
+        }
+    }
     DWORD code = 0;
     GetExitCodeProcess(process.hProcess, &code);
     result.exitCode = static_cast<int>(code);
@@ -141,6 +144,29 @@ ProcessResult PosixProcessRunner::run(const std::vector<std::string>& argv, cons
     CloseHandle(outRead);
     CloseHandle(errRead);
     return result;
+}
+
+} // namespace
+
+ProcessResult PosixProcessRunner::run(const std::vector<std::string>& argv, const std::string& input,
+                                      const std::map<std::string, std::string>& environment) {
+    if (argv.empty()) {
+        ProcessResult result;
+        result.error = "no program to run";
+        return result;
+    }
+    std::wstring commandLine;
+    for (const std::string& arg : argv) {
+        commandLine += (commandLine.empty() ? L"" : L" ") + quoted(win32::widen(arg));
+    }
+    std::wstring env = environmentBlock(environment);
+    return runProcess(nullptr, commandLine, argv[0], input, env.data());
+}
+
+ProcessResult PosixProcessRunner::runCommandLine(const std::string& program, const std::string& commandLine,
+                                                 const std::string& input) {
+    const std::wstring application = win32::widen(program);
+    return runProcess(application.c_str(), win32::widen(commandLine), program, input, nullptr);
 }
 
 } // namespace qob

@@ -146,4 +146,17 @@ std::string Win32SystemServices::localAppData() {
     return knownFolder(FOLDERID_LocalAppData);
 }
 
+std::string Win32SystemServices::systemProgram(const std::string& name) {
+    wchar_t folder[MAX_PATH + 1];
+    const UINT n = GetSystemDirectoryW(folder, MAX_PATH + 1);
+    if (n == 0 || n > MAX_PATH) {
+        return name;
+    }
+    return win32::narrow(std::wstring(folder, n)) + "\\" + name;
+}
+
+std::uint32_t Win32SystemServices::consoleCodePage() {
+    return GetOEMCP();
+}
+
 } // namespace qob

@@ -3,6 +3,7 @@
 #include "platform/SystemServices.h"
 
 #include <chrono>
+#include <cstdint>
 #include <filesystem>
 #include <string>
 
@@ -33,6 +34,10 @@ public:
     static std::string userProfile();
     // %LOCALAPPDATA% (FOLDERID_LocalAppData).
     static std::string localAppData();
+    // `name` in the system folder (System32), by its full path.
+    static std::string systemProgram(const std::string& name);
+    // The code page console programs write to a pipe in (the OEM code page).
+    static std::uint32_t consoleCodePage();
 
 private:
     std::filesystem::path runLockFolder_;

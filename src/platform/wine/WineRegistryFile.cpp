@@ -323,19 +323,37 @@ public:
         }
         case Parse::Hex:
             for (;;) {
+                // Room first for every byte the rest of the line can hold (a byte takes at least
+                // two characters but the last), then stores through a pointer: a push_back per
+                // byte reloaded the vector's end after each store.
+                const std::string& line = in_.line();
+                const bool inLine = p >= line.c_str() && p <= line.c_str() + line.size();
+                const std::size_t rest =
+                    inLine ? static_cast<std::size_t>(line.c_str() + line.size() - p) : std::strlen(p);
+                const std::size_t start = data.size();
+                data.resize(start + rest / 2 + 1);
+                std::uint8_t* out = data.data() + start;
                 while (isHexDigit(*p)) {
+                    // Two digits and a comma: nearly every byte of a large user.reg.
+                    if (const unsigned low = hexValue(p[1]); low <= 15 && p[2] == ',') {
+                        *out++ = static_cast<std::uint8_t>(hexValue(p[0]) << 4 | low);
+                        p += 3;
+                        while (isSpace(*p))
+                            ++p;
+                        continue;
+                    }
                     // Two digits and no third, as every writer puts them, are read here: strtoul on
                     // each byte took half the load time of a large user.reg. It reads the rest
                     // ("0x" prefixes, one digit, more digits), so that the bytes stay the server's.
                     if (isHexDigit(p[1]) && !isHexDigit(p[2])) {
-                        data.push_back(static_cast<std::uint8_t>(hexValue(p[0]) << 4 | hexValue(p[1])));
+                        *out++ = static_cast<std::uint8_t>(hexValue(p[0]) << 4 | hexValue(p[1]));
                         p += 2;
                     } else {
                         char* end = nullptr;
                         const auto byte = static_cast<unsigned int>(std::strtoul(p, &end, 16));
                         if (end == p || byte > 0xff)
                             return false;
-                        data.push_back(static_cast<std::uint8_t>(byte));
+                        *out++ = static_cast<std::uint8_t>(byte);
                         p = end;
                     }
                     while (isSpace(*p))
@@ -345,6 +363,7 @@ public:
                     while (isSpace(*p))
                         ++p;
                 }
+                data.resize(static_cast<std::size_t>(out - data.data()));
                 while (isSpace(*p))
                     ++p;
                 if (!*p)

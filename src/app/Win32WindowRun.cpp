@@ -1,4 +1,4 @@
-#include "win32gui/Win32WindowRun.h"
+#include "app/Win32WindowRun.h"
 
 #include "app/InterruptedRestorePrompt.h"
 #include "app/cli/Target.h"
@@ -7,6 +7,7 @@
 #include "forms/MainForm.h"
 #include "forms/ScheduleForm.h"
 #include "platform/Environment.h"
+#include "platform/ProcessRunner.h"
 #include "platform/Scheduler.h"
 #include "platform/win32/WideText.h"
 #include "settings/HelpFile.h"
@@ -37,10 +38,11 @@ bool openOnDesktop(const std::filesystem::path& path, int show = SW_SHOWNORMAL) 
     return reinterpret_cast<INT_PTR>(result) > 32;
 }
 
-// The weekly task's scheduler on this Windows, the one place that picks it. The build has none yet:
-// the schtasks scheduler plugs in here, and until it does the "Task Scheduler" entry stays off.
+// The weekly task's scheduler on this Windows: the task scheduler through schtasks.exe, as qob.exe
+// uses it. Its runner keeps no state, so one serves every window.
 std::unique_ptr<Scheduler> windowsScheduler() {
-    return nullptr;
+    static PosixProcessRunner runner;
+    return cli::Target::scheduler(runner);
 }
 
 // The running quiremail.exe by its absolute path: what the weekly task starts.
@@ -107,14 +109,12 @@ int runMainWindow(cli::Target& target, win32gui::Win32Dialogs& dialogs, const Wi
     };
     actions.showAbout = [&owner] { win32gui::AboutWindow(AboutForm(mainWindowCaption())).run(owner); };
     actions.showSettings = [&owner, programFolder] { win32gui::SettingsWindow::open(owner, programFolder); };
-    if (windowsScheduler() != nullptr) {
-        actions.showTaskScheduler = [&form, &owner, programFolder, systemFolder = target.prefix()] {
-            std::unique_ptr<Scheduler> scheduler = windowsScheduler();
-            ScheduleForm schedule(
-                form, ScheduleContext{*scheduler, programFolder, thisProgram(), systemFolder, nullptr, {}});
-            win32gui::ScheduleWindow(schedule).run(owner);
-        };
-    }
+    actions.showTaskScheduler = [&form, &owner, programFolder, systemFolder = target.prefix()] {
+        std::unique_ptr<Scheduler> scheduler = windowsScheduler();
+        ScheduleForm schedule(
+            form, ScheduleContext{*scheduler, programFolder, thisProgram(), systemFolder, nullptr, {}});
+        win32gui::ScheduleWindow(schedule).run(owner);
+    };
     // The target system is this Windows itself: there is no other to choose. The disc window is
     // not in the Windows build yet; its entry stays off.
     // QUIRE_WINDOW_TRACE=FILE: the smoke test's view of the progress panel, one line per redraw.
