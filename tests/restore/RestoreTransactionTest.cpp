@@ -170,6 +170,7 @@ TEST(RestoreTransaction, ARolledBackRestoreTakesAwayTheFoldersItMade) {
         BackupSpec spec = backupOfProfile(w, "Outlook");
         spec.entries.push_back({"Signatures/Work_files/image001.png", "picture"});
         addItemLine(spec, "BackupSignaturesCompanions", "Signatures/Work_files/image001.png");
+        w.archive.closeArchive(); // Windows replaces no file that is open
         writeBackup(o.qob, spec);
         ASSERT_EQ(openBackupFile(*w.form, w.archive, o.qob), OpenResult::Opened);
         w.target("Second");
