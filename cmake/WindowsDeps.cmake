@@ -6,9 +6,12 @@
 #   QOB_WIN64_DEPS_PREFIX (the same versions the Linux build links, so both read and write
 #   archives with the same code);
 # - the archive's AES-256, HMAC-SHA1 and PBKDF2: Windows' own CNG (bcrypt.dll) instead of libcrypto;
-# - disc writing (libisofs/libburn) is not part of the Windows core: its engine is left out.
+# - libisofs (disc images): built from Debian's source package too, with the compat headers of
+#   scripts/win64/isofs-compat; IMAPI2 (COM automation: ole32, oleaut32) writes to the recorders,
+#   so there is no libburn.
 set(QOB_WIN64_DEPS_PREFIX "" CACHE PATH "Where scripts/win64-deps.sh installed libzip, libdeflate and ISA-L")
-if(NOT QOB_WIN64_DEPS_PREFIX OR NOT EXISTS ${QOB_WIN64_DEPS_PREFIX}/lib/libzip.a)
+if(NOT QOB_WIN64_DEPS_PREFIX OR NOT EXISTS ${QOB_WIN64_DEPS_PREFIX}/lib/libzip.a
+   OR NOT EXISTS ${QOB_WIN64_DEPS_PREFIX}/lib/libisofs.a)
     message(FATAL_ERROR "Run scripts/win64-deps.sh <folder> and pass -DQOB_WIN64_DEPS_PREFIX=<folder>/prefix")
 endif()
 
@@ -27,7 +30,8 @@ set_property(TARGET PkgConfig::LIBZIP APPEND PROPERTY INTERFACE_COMPILE_DEFINITI
 qob_win64_library(PkgConfig::LIBDEFLATE ${QOB_WIN64_DEPS_PREFIX}/lib/libdeflate.a)
 qob_win64_library(PkgConfig::LIBISAL ${QOB_WIN64_DEPS_PREFIX}/lib/libisal.a)
 qob_win64_library(OpenSSL::Crypto bcrypt)
-qob_win64_library(PkgConfig::LIBISOFS)
+qob_win64_library(PkgConfig::LIBISOFS ${QOB_WIN64_DEPS_PREFIX}/lib/libisofs.a Threads::Threads ole32 oleaut32 uuid shlwapi)
+set_property(TARGET PkgConfig::LIBISOFS APPEND PROPERTY INTERFACE_COMPILE_DEFINITIONS LIBISOFS_WITHOUT_LIBBURN=1)
 qob_win64_library(PkgConfig::LIBBURN)
 
 # One .exe each, nothing to install beside it: the C and C++ runtimes and winpthread linked in.

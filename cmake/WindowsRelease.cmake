@@ -17,3 +17,19 @@ add_custom_command(OUTPUT ${QOB_WIN64_ZIP}
     COMMENT "Packing ${QOB_WIN64_ZIP}"
     VERBATIM)
 add_custom_target(qob_win64_zip ALL DEPENDS ${QOB_WIN64_ZIP})
+
+# The installer, QuireOutlookBackup-<version>-setup.exe, from the same files as the zip
+# (data/windows/installer.nsi; makensis is Debian's nsis package).
+find_program(QOB_MAKENSIS makensis)
+set(QOB_WIN64_SETUP ${CMAKE_BINARY_DIR}/QuireOutlookBackup-${PROJECT_VERSION}-setup.exe)
+if(QOB_MAKENSIS)
+    add_custom_command(OUTPUT ${QOB_WIN64_SETUP}
+        COMMAND ${QOB_MAKENSIS} -V2 -DVERSION=${PROJECT_VERSION} -DSTAGE=${QOB_WIN64_STAGE}
+                -DOUTFILE=${QOB_WIN64_SETUP} ${CMAKE_SOURCE_DIR}/data/windows/installer.nsi
+        DEPENDS ${QOB_WIN64_ZIP} ${CMAKE_SOURCE_DIR}/data/windows/installer.nsi
+        COMMENT "Making ${QOB_WIN64_SETUP}"
+        VERBATIM)
+    add_custom_target(qob_win64_setup ALL DEPENDS ${QOB_WIN64_SETUP})
+else()
+    message(WARNING "makensis (Debian's nsis package) not found: the Windows installer is not built")
+endif()

@@ -15,7 +15,7 @@ packages=(
     libcli11-dev scdoc librsvg2-bin dpkg-dev fakeroot
     libnotify-bin zsh ccache libarchive-tools
     lintian fish
-    g++-mingw-w64-x86-64-posix libz-mingw-w64-dev nasm
+    g++-mingw-w64-x86-64-posix libz-mingw-w64-dev nasm nsis
 )
 
 sudo=""

@@ -1,18 +1,26 @@
 #include "disc/DiscReadBack.h"
 
+#include "disc/DiscAddress.h"
+#ifdef _WIN32
+#include "platform/win32/WideText.h"
+#endif
+
 #include <cstdint>
 #include <cstdlib>
 #include <libisofs/libisofs.h>
 
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <vector>
 
 namespace qob::disc {
-using namespace burn;
 
 namespace {
+
+#ifndef _WIN32
+using namespace burn;
 
 constexpr std::size_t kChunkBlocks = 32; // read the medium 64 KiB at a time, not per block
 
@@ -59,17 +67,14 @@ int sourceRead(IsoDataSource* src, uint32_t lba, uint8_t* buffer) {
                 kBlockSize);
     return 1;
 }
+#endif
 
 struct ImageReader {
     IsoImage* image = nullptr;
     IsoReadOpts* options = nullptr;
-    IsoDataSource* source = nullptr;
     ~ImageReader() {
         if (options) {
             iso_read_opts_free(options);
-        }
-        if (source) {
-            iso_data_source_unref(source);
         }
         if (image) {
             iso_image_unref(image);
@@ -98,7 +103,12 @@ IsoNode* findOnDisc(IsoImage* image, const std::string& imagePath) {
 
 // Compares one file with its copy on the disc.
 VerifyKind compareFile(IsoNode* node, const ImageItem& item, const StopToken& stop) {
+    // By the wide name on Windows, converted as the tree's own paths were made.
+#ifdef _WIN32
+    std::ifstream source(std::filesystem::path(item.sourcePath), std::ios::binary);
+#else
     std::ifstream source(item.sourcePath, std::ios::binary);
+#endif
     if (!source) {
         return VerifyKind::SourceUnreadable;
     }
@@ -150,7 +160,7 @@ VerifyKind compareFile(IsoNode* node, const ImageItem& item, const StopToken& st
 
 } // namespace
 
-VerifySummary readBackAndCompare(GrabbedDrive& drive, std::uint32_t startBlock, const DiscImage& tree,
+VerifySummary readBackAndCompare(IsoDataSource* medium, std::uint32_t startBlock, const DiscImage& tree,
                                  DiscEvents& events, const StopToken& stop) {
     VerifySummary summary;
     std::vector<ImageItem> files;
@@ -171,23 +181,8 @@ VerifySummary readBackAndCompare(GrabbedDrive& drive, std::uint32_t startBlock, 
     }
     if (rc >= 0) {
         iso_read_opts_set_start_block(reader.options, startBlock);
-        // libisofs releases a data source with free() once its last reference goes.
-        reader.source = static_cast<IsoDataSource*>(std::calloc(1, sizeof(IsoDataSource)));
-    }
-    if (rc >= 0 && reader.source == nullptr) {
-        rc = ISO_OUT_OF_MEM;
-    }
-    if (rc >= 0) {
-        reader.source->refcount = 1;
-        reader.source->open = sourceOpen;
-        reader.source->close = sourceClose;
-        reader.source->read_block = sourceRead;
-        reader.source->free_data = sourceFree;
-        auto* data = new DriveSource;
-        data->drive = drive.drive();
-        reader.source->data = data;
         IsoReadImageFeatures* features = nullptr;
-        rc = iso_image_import(reader.image, reader.source, reader.options, &features);
+        rc = iso_image_import(reader.image, medium, reader.options, &features);
         if (features) {
             iso_read_image_features_destroy(features);
         }
@@ -215,5 +210,29 @@ VerifySummary readBackAndCompare(GrabbedDrive& drive, std::uint32_t startBlock, 
     events.verifyFinished(total, summary.matched);
     return summary;
 }
+
+#ifndef _WIN32
+VerifySummary readBackAndCompare(GrabbedDrive& drive, std::uint32_t startBlock, const DiscImage& tree,
+                                 DiscEvents& events, const StopToken& stop) {
+    // libisofs releases a data source with free() once its last reference goes.
+    auto* source = static_cast<IsoDataSource*>(std::calloc(1, sizeof(IsoDataSource)));
+    if (source == nullptr) {
+        VerifySummary summary;
+        summary.status = Status::failure("The disc could not be read back: out of memory");
+        return summary;
+    }
+    source->refcount = 1;
+    source->open = sourceOpen;
+    source->close = sourceClose;
+    source->read_block = sourceRead;
+    source->free_data = sourceFree;
+    auto* data = new DriveSource;
+    data->drive = drive.drive();
+    source->data = data;
+    VerifySummary summary = readBackAndCompare(source, startBlock, tree, events, stop);
+    iso_data_source_unref(source);
+    return summary;
+}
+#endif
 
 } // namespace qob::disc

@@ -90,42 +90,6 @@ WriteStage stageOf(burn_drive_status status) {
     }
 }
 
-// The image's blocks from libisofs straight into the file.
-Status copyImage(IsoImageBuild& iso, DurableReplace& file, DiscEvents& events, const StopToken& stop) {
-    burn_source* source = iso.source();
-    std::vector<unsigned char> buffer(1 << 20);
-    std::uint64_t done = 0;
-    int lastPercent = -1;
-    while (done < iso.size()) {
-        if (stop.stopRequested()) {
-            if (source->version >= 1 && source->cancel) {
-                source->cancel(source);
-            }
-            return Status::stopped("Write cancelled.");
-        }
-        const int want = static_cast<int>(std::min<std::uint64_t>(buffer.size(), iso.size() - done));
-        const int got = source->version >= 1 && source->read_xt ? source->read_xt(source, buffer.data(), want)
-                                                                : source->read(source, buffer.data(), want);
-        if (got <= 0) {
-            const std::string words = takeDiscMessages();
-            return Status::failure("The image could not be made: " +
-                                   (words.empty() ? std::string("the files could not be read") : words));
-        }
-        if (Status s = file.write(std::string_view(reinterpret_cast<const char*>(buffer.data()),
-                                                   static_cast<std::size_t>(got)));
-            !s) {
-            return s;
-        }
-        done += static_cast<std::uint64_t>(got);
-        const int percent = static_cast<int>(100 * done / iso.size());
-        if (percent != lastPercent) {
-            lastPercent = percent;
-            events.writeStatus(percent, WriteStage::Writing);
-        }
-    }
-    return Status::success();
-}
-
 template <typename Fail>
 Status verifyAndEnd(const std::string& address, const DiscImage& image, const WriteOptions& options,
                     std::uint32_t startBlock, DiscEvents& events, const StopToken& stop, Fail& fail) {
@@ -294,7 +258,7 @@ Status IsoBurnEngine::write(const std::string& address, const DiscImage& image, 
         // blocks over 32 KiB at a time and reached 60 % of cp's rate; this reaches cp's. The drive
         // served to check the free space.
         drive.reset();
-        Status copied = copyImage(*iso, *imageFile, events, stop);
+        Status copied = copyImageTo(*iso, *imageFile, events, stop);
         if (copied.cancelled) {
             return cancelled();
         }

@@ -9,6 +9,16 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#ifdef _WIN32
+#include "platform/win32/WideText.h"
+
+#include <windows.h>
+
+#include <cstdint>
+#include <filesystem>
+#include <system_error>
+#endif
+
 // libisofs lays out a stream as { its methods, its reference count, its data } and leaves the type
 // incomplete for C++; a stream made here must have exactly that layout.
 struct iso_stream {
@@ -88,7 +98,13 @@ int streamOpen(IsoStream* stream) {
     if (d.fd >= 0) {
         return ISO_FILE_ALREADY_OPENED;
     }
+#ifdef _WIN32
+    // Through the wide open(), which opens binary: the C runtime's narrow one opens in text mode
+    // and stops at the first Ctrl-Z. The name is read as every narrow path of the program is.
+    d.fd = ::open(std::filesystem::path(d.path).c_str(), O_RDONLY | O_CLOEXEC);
+#else
     d.fd = ::open(d.path.c_str(), O_RDONLY | O_CLOEXEC);
+#endif
     if (d.fd < 0) {
         const int code = errno;
         d.fail(code, "The file could not be opened while the image was made");
@@ -179,11 +195,20 @@ void streamFree(IsoStream* stream) {
 
 int streamUpdateSize(IsoStream* stream) {
     FileStreamData& d = dataOf(stream);
+#ifdef _WIN32
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(std::filesystem::path(d.path), ec);
+    if (ec) {
+        return isoCodeOf(ec.value() == static_cast<int>(std::errc::no_such_file_or_directory) ? ENOENT : EIO);
+    }
+    d.identity.size = static_cast<off_t>(size);
+#else
     struct stat info {};
     if (::stat(d.path.c_str(), &info) != 0) {
         return isoCodeOf(errno);
     }
     d.identity.size = info.st_size;
+#endif
     return ISO_SUCCESS;
 }
 
@@ -248,5 +273,65 @@ int readThroughBuffer(IsoStream* stream, const std::string& path, std::shared_pt
     stream->data = data;
     return ISO_SUCCESS;
 }
+
+#ifdef _WIN32
+namespace {
+std::time_t unixTime(LARGE_INTEGER t) {
+    // 100 ns since 1601 → seconds since 1970.
+    return static_cast<std::time_t>((t.QuadPart - 116444736000000000LL) / 10000000LL);
+}
+} // namespace
+
+// libisofs tells files apart by their inode: mingw-w64's 16-bit one would make files share content.
+static_assert(sizeof(ino_t) == 8, "libisofs must be built and used with the 64-bit ino_t of qob_ino.h");
+
+int newHostFileStream(const std::string& path, std::shared_ptr<StreamFailures> failures, IsoStream** stream,
+                      HostFileFacts& facts, std::size_t bufferBytes) {
+    const HANDLE h = CreateFileW(win32::longPath(std::filesystem::path(path).c_str()).c_str(),
+                                 FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        const DWORD code = GetLastError();
+        return code == ERROR_FILE_NOT_FOUND || code == ERROR_PATH_NOT_FOUND ? ISO_FILE_DOESNT_EXIST
+               : code == ERROR_ACCESS_DENIED                                ? ISO_FILE_ACCESS_DENIED
+                                                                            : ISO_FILE_ERROR;
+    }
+    BY_HANDLE_FILE_INFORMATION info{};
+    FILE_BASIC_INFO times{};
+    const bool ok = GetFileInformationByHandle(h, &info) &&
+                    GetFileInformationByHandleEx(h, FileBasicInfo, &times, sizeof times);
+    CloseHandle(h);
+    if (!ok || (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) {
+        return ISO_FILE_ERROR;
+    }
+    facts.device = static_cast<dev_t>(info.dwVolumeSerialNumber);
+    facts.inode = (static_cast<ino_t>(info.nFileIndexHigh) << 32) | info.nFileIndexLow;
+    facts.size =
+        static_cast<off_t>((static_cast<std::uint64_t>(info.nFileSizeHigh) << 32) | info.nFileSizeLow);
+    facts.mode =
+        static_cast<mode_t>(S_IFREG | ((info.dwFileAttributes & FILE_ATTRIBUTE_READONLY) ? 0444 : 0644));
+    facts.atime = unixTime(times.LastAccessTime);
+    facts.mtime = unixTime(times.LastWriteTime);
+    // The time the file's entry last changed: what Linux calls ctime (not the creation time).
+    facts.ctime = unixTime(times.ChangeTime);
+
+    FileStreamIdentity identity;
+    identity.fsId = facts.fsId;
+    identity.device = facts.device;
+    identity.inode = facts.inode;
+    identity.size = facts.size;
+    // libisofs frees a stream with free() when its last reference goes.
+    auto* made = static_cast<IsoStream*>(std::malloc(sizeof(IsoStream)));
+    FileStreamData* data = newData(path, identity, std::move(failures), bufferBytes);
+    if (!made || !data) {
+        std::free(made);
+        delete data;
+        return ISO_OUT_OF_MEM;
+    }
+    *made = {&fileStreamMethods, 1, data};
+    *stream = made;
+    return ISO_SUCCESS;
+}
+#endif
 
 } // namespace qob::disc

@@ -10,6 +10,7 @@
 #include <libisofs/libisofs.h>
 
 #include <cstddef>
+#include <ctime>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -36,5 +37,24 @@ private:
 // not a plain file's or memory ran out (the stream is then left as it was).
 int readThroughBuffer(IsoStream* stream, const std::string& path, std::shared_ptr<StreamFailures> failures,
                       std::size_t bufferBytes = 1 << 20);
+
+#ifdef _WIN32
+// What libisofs takes from a file of this computer when it adds it by its POSIX path, which it
+// cannot do with a Windows path: on Windows the program adds each file with a stream made here.
+struct HostFileFacts {
+    unsigned int fsId = 1; // libisofs' number for "the local file system"
+    dev_t device = 0;      // the volume's serial number
+    ino_t inode = 0;       // the file's index on its volume (Wine gives the Unix inode)
+    off_t size = 0;
+    mode_t mode = 0;
+    std::time_t atime = 0, mtime = 0, ctime = 0;
+};
+
+// A stream of the file at `path` (UTF-8) read through a buffer of `bufferBytes`, identified as the
+// file itself, so that libisofs orders and tells apart files as it does on Linux. ISO_SUCCESS with
+// `stream` (one reference, for iso_tree_add_new_file) and `facts` filled, or a libisofs error code.
+int newHostFileStream(const std::string& path, std::shared_ptr<StreamFailures> failures, IsoStream** stream,
+                      HostFileFacts& facts, std::size_t bufferBytes = 1 << 20);
+#endif
 
 } // namespace qob::disc

@@ -1,13 +1,20 @@
 #include "disc/IsoImageBuild.h"
 
+#include "disc/DiscAddress.h"
 #include "disc/IsoFileStream.h"
+#include "platform/Environment.h"
+#ifndef _WIN32
 #include "disc/LibburnDrive.h"
+#endif
 
 #include <cstdint>
 #include <libisofs/libisofs.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <ctime>
 #include <map>
+#include <string_view>
 #include <utility>
 #include <vector>
 
@@ -35,6 +42,26 @@ std::string isoError(const char* what, int code) {
     return std::string(what) + ": " + words;
 }
 
+// "Now" for the image: SOURCE_DATE_EPOCH when it holds a time (the reproducible-builds convention),
+// so the same files make the same image on every run and on both systems; else the clock.
+// `fixed` tells which.
+std::time_t imageNow(bool& fixed) {
+    std::time_t now = 0;
+    fixed = false;
+    if (const auto epoch = environment("SOURCE_DATE_EPOCH")) {
+        char* end = nullptr;
+        const long long value = std::strtoll(epoch->c_str(), &end, 10);
+        if (end != nullptr && *end == '\0' && value >= 0) {
+            now = static_cast<std::time_t>(value);
+            iso_nowtime(&now, 1);
+            fixed = true;
+            return now;
+        }
+    }
+    iso_nowtime(&now, 2);
+    return now;
+}
+
 } // namespace
 
 std::unique_ptr<IsoImageBuild> IsoImageBuild::create(const DiscImage& tree, const WriteOptions& options,
@@ -47,6 +74,8 @@ std::unique_ptr<IsoImageBuild> IsoImageBuild::create(const DiscImage& tree, cons
     build->failures_ = std::make_shared<StreamFailures>();
     Parts& parts = *build->parts_;
     takeDiscMessages();
+    bool fixedNow = false;
+    const std::time_t now = imageNow(fixedNow);
     int rc = iso_image_new("QOB_DISC", &parts.image);
     if (rc < 0) {
         error = isoError("The disc image could not be made", rc);
@@ -68,7 +97,9 @@ std::unique_ptr<IsoImageBuild> IsoImageBuild::create(const DiscImage& tree, cons
                     isoError(("The folder " + item.imagePath + " could not be put in the image").c_str(), rc);
                 return nullptr;
             }
-            iso_node_set_mtime(reinterpret_cast<IsoNode*>(dir), item.fileDate);
+            // A folder made in the image is dated when it was made: no later than a fixed "now".
+            iso_node_set_mtime(reinterpret_cast<IsoNode*>(dir),
+                               fixedNow ? std::min(item.fileDate, now) : item.fileDate);
             folders[item.imagePath] = dir;
             continue;
         }
@@ -77,10 +108,31 @@ std::unique_ptr<IsoImageBuild> IsoImageBuild::create(const DiscImage& tree, cons
         }
         // libisofs takes the file's size and date now and reads its bytes while writing.
         IsoNode* node = nullptr;
+#ifdef _WIN32
+        // libisofs' own file system takes POSIX paths only: the file comes as a stream of ours,
+        // with the facts libisofs would have taken from stat() set on its node.
+        IsoStream* stream = nullptr;
+        HostFileFacts facts;
+        rc = newHostFileStream(item.sourcePath, build->failures_, &stream, facts);
+        if (rc >= 0) {
+            IsoFile* file = nullptr;
+            rc = iso_tree_add_new_file(parent, item.name.c_str(), stream, &file);
+            if (rc < 0) {
+                iso_stream_unref(stream);
+            } else {
+                node = reinterpret_cast<IsoNode*>(file);
+                iso_node_set_permissions(node, facts.mode & 07777);
+                iso_node_set_atime(node, facts.atime);
+                iso_node_set_mtime(node, facts.mtime);
+                iso_node_set_ctime(node, facts.ctime);
+            }
+        }
+#else
         rc = iso_tree_add_new_node(parts.image, parent, item.name.c_str(), item.sourcePath.c_str(), &node);
         if (rc >= 0 && iso_node_get_type(node) == LIBISO_FILE) {
             files.emplace_back(reinterpret_cast<IsoFile*>(node), item.sourcePath);
         }
+#endif
         if (rc < 0) {
             error = isoError(("The file " + item.sourcePath + " could not be put in the image").c_str(), rc);
             return nullptr;
@@ -103,15 +155,23 @@ std::unique_ptr<IsoImageBuild> IsoImageBuild::create(const DiscImage& tree, cons
     iso_write_opts_new(&parts.options, 1);
     iso_write_opts_set_iso_level(parts.options, 3);
     iso_write_opts_set_rockridge(parts.options, 1);
+    // Rock Ridge as of RRIP 1.10: no file serial numbers. libisofs numbers folders in the order of
+    // its nodes' memory addresses, so RRIP 1.12's numbers would differ from run to run and between
+    // Linux and Windows; a read-only disc has no use for them (readers number by position).
+    iso_write_opts_set_rrip_version_1_10(parts.options, 1);
     iso_write_opts_set_joliet(parts.options, (options.fileSystem & kJoliet) ? 1 : 0);
     iso_write_opts_set_joliet_long_names(parts.options, 1);
     // Owners and permissions of this computer mean nothing on another one.
     iso_write_opts_set_replace_mode(parts.options, 1, 1, 1, 1);
     if (!options.useFileDates) {
         iso_write_opts_set_replace_timestamps(parts.options, 2);
-        iso_write_opts_set_default_timestamp(parts.options, std::time(nullptr));
+        iso_write_opts_set_default_timestamp(parts.options, now);
     }
     iso_write_opts_set_ms_block(parts.options, startBlock);
+    // The files' contents in libisofs' own order (by file identity). Its "sort by weight" with
+    // every weight equal leaves that order to the C library's qsort: glibc's keeps it, Windows'
+    // does not, and the same files would make two different images.
+    iso_write_opts_set_sort_files(parts.options, 0);
 
     if (afterLayout) {
         afterLayout();
@@ -134,8 +194,53 @@ FileError IsoImageBuild::readFailure() const {
 
 IsoImageBuild::~IsoImageBuild() {
     if (source_) {
+#ifdef _WIN32
+        // What libburn's burn_source_free does, which Windows has not.
+        if (--source_->refcount < 1) {
+            if (source_->free_data) {
+                source_->free_data(source_);
+            }
+            std::free(source_);
+        }
+#else
         burn::burn_source_free(source_);
+#endif
     }
+}
+
+Status copyImageTo(IsoImageBuild& iso, DurableReplace& file, DiscEvents& events, const StopToken& stop) {
+    burn::burn_source* source = iso.source();
+    std::vector<unsigned char> buffer(1 << 20);
+    std::uint64_t done = 0;
+    int lastPercent = -1;
+    while (done < iso.size()) {
+        if (stop.stopRequested()) {
+            if (source->version >= 1 && source->cancel) {
+                source->cancel(source);
+            }
+            return Status::stopped("Write cancelled.");
+        }
+        const int want = static_cast<int>(std::min<std::uint64_t>(buffer.size(), iso.size() - done));
+        const int got = source->version >= 1 && source->read_xt ? source->read_xt(source, buffer.data(), want)
+                                                                : source->read(source, buffer.data(), want);
+        if (got <= 0) {
+            const std::string words = takeDiscMessages();
+            return Status::failure("The image could not be made: " +
+                                   (words.empty() ? std::string("the files could not be read") : words));
+        }
+        if (Status s = file.write(std::string_view(reinterpret_cast<const char*>(buffer.data()),
+                                                   static_cast<std::size_t>(got)));
+            !s) {
+            return s;
+        }
+        done += static_cast<std::uint64_t>(got);
+        const int percent = static_cast<int>(100 * done / iso.size());
+        if (percent != lastPercent) {
+            lastPercent = percent;
+            events.writeStatus(percent, WriteStage::Writing);
+        }
+    }
+    return Status::success();
 }
 
 } // namespace qob::disc

@@ -2,8 +2,11 @@
 // The composed tree as an ISO 9660 image (level 3, so a file may exceed 4 GiB) with Rock Ridge and,
 // when asked, Joliet: the stream of blocks libburn writes. The files are read while the blocks are
 // written, by libisofs' own generator thread.
+#include "disc/DiscEngine.h"
 #include "disc/DiscImage.h"
 #include "disc/DiscTypes.h"
+
+#include "platform/DurableFile.h"
 
 #include <cstdint>
 #include <functional>
@@ -11,9 +14,22 @@
 #include <set>
 #include <string>
 
+#ifdef _WIN32
+// No libburn on Windows: libisofs' own copy of libburn's block source, under the name the Linux
+// build's libburn header gives it.
+#ifndef LIBISOFS_WITHOUT_LIBBURN
+#define LIBISOFS_WITHOUT_LIBBURN 1
+#endif
+#include <cstdint>
+#include <libisofs/libisofs.h>
+namespace burn {
+using ::burn_source;
+}
+#else
 namespace burn {
 struct burn_source;
 }
+#endif
 
 namespace qob::disc {
 
@@ -54,5 +70,9 @@ private:
     burn::burn_source* source_ = nullptr;
     std::uint64_t size_ = 0;
 };
+
+// The image's blocks straight into an image file, a megabyte at a time, with the write's progress
+// (WriteStage::Writing); a stopped one cancels libisofs' generator.
+Status copyImageTo(IsoImageBuild& iso, DurableReplace& file, DiscEvents& events, const StopToken& stop);
 
 } // namespace qob::disc

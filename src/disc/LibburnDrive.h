@@ -2,6 +2,7 @@
 // The libburn side of the engine, kept out of every public header: the library's lifetime, one
 // grabbed drive, the media facts of the loaded disc, and the library's queued messages (libburn
 // tells why something failed only there: many of its calls return nothing).
+#include "disc/DiscAddress.h"
 #include "disc/DiscTypes.h"
 
 #include <cstdint>
@@ -25,13 +26,6 @@ public:
 private:
     bool ok_ = false;
 };
-
-// The messages both libraries queued since the last call, oldest first, one per line.
-std::string takeDiscMessages();
-
-// "stdio:PATH" addresses a file; anything else a drive of the system.
-bool isStdioAddress(const std::string& address);
-std::string stdioPath(const std::string& address);
 
 class GrabbedDrive {
 public:

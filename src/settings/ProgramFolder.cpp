@@ -5,13 +5,34 @@
 
 #include <unistd.h>
 
+#ifdef _WIN32
+#include <windows.h>
+#endif
+
 namespace qob {
 namespace {
 
 bool writableFolder(const std::filesystem::path& folder) {
     std::error_code ec;
-    return !folder.empty() && std::filesystem::is_directory(folder, ec) &&
-           ::access(folder.c_str(), W_OK) == 0;
+    if (folder.empty() || !std::filesystem::is_directory(folder, ec)) {
+        return false;
+    }
+#ifdef _WIN32
+    // Windows' access() sees only the read-only attribute, which folders do not honour: Program
+    // Files of an installation for all users looks writable to every user and is not, and
+    // settings.dat would then be lost at each save. Only a file made there tells.
+    const std::filesystem::path probe =
+        folder / (".qob-write-probe-" + std::to_string(GetCurrentProcessId()));
+    const HANDLE h = CreateFileW(probe.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                 FILE_ATTRIBUTE_TEMPORARY | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        return false;
+    }
+    CloseHandle(h);
+    return true;
+#else
+    return ::access(folder.c_str(), W_OK) == 0;
+#endif
 }
 
 // An installed program (<prefix>/bin beside <prefix>/share/quire-outlook-backup) keeps the

@@ -199,3 +199,51 @@ TEST_F(IsoImageBuildTest, AFileThatChangesUnderTheWriteIsNamed) {
 
 } // namespace
 } // namespace qob::disc
+
+namespace qob::disc {
+namespace {
+
+// The same files make the same image: SOURCE_DATE_EPOCH fixes every time the image carries of its
+// own (the volume's dates, folders made in the image), and no Rock Ridge file serial number (which
+// libisofs hands out in memory-address order) is written. The Windows build must make these bytes
+// too (tests/win32/disc_conformance.sh).
+TEST_F(IsoImageBuildTest, SourceDateEpochFixesTheImagesOwnTimes) {
+    const char* oldTz = std::getenv("TZ");
+    const std::string savedTz = oldTz ? oldTz : "";
+    ::setenv("TZ", "UTC", 1);
+    ::tzset();
+    struct Case {
+        const char* epoch;
+        const char* volumeDate; // the primary volume descriptor's creation date, "YYYYMMDDhhmmss"
+    };
+    for (const Case& c : {Case{"1000000000", "20010909014640"}, Case{"1700000000", "20231114221320"}}) {
+        SCOPED_TRACE(c.epoch);
+        ::setenv("SOURCE_DATE_EPOCH", c.epoch, 1);
+        std::string images[2];
+        for (std::string& image : images) {
+            std::string error;
+            DiscImage copy = tree;
+            ASSERT_TRUE(copy.makeFolder("\\made in the image"));
+            WriteOptions options;
+            options.useFileDates = false; // every item carries "now"
+            std::unique_ptr<IsoImageBuild> build = IsoImageBuild::create(copy, options, {}, 0, error);
+            ASSERT_TRUE(build) << error;
+            image = readImage(*build);
+        }
+        ASSERT_GT(images[0].size(), 17u * 2048);
+        EXPECT_EQ(images[0].substr(16 * 2048 + 813, 14), c.volumeDate);
+        EXPECT_TRUE(images[0] == images[1]) << "two images of the same files differ";
+        EXPECT_NE(images[0].find("RRIP_1991A"), std::string::npos);
+        EXPECT_EQ(images[0].find("IEEE_1282"), std::string::npos);
+    }
+    ::unsetenv("SOURCE_DATE_EPOCH");
+    if (oldTz) {
+        ::setenv("TZ", savedTz.c_str(), 1);
+    } else {
+        ::unsetenv("TZ");
+    }
+    ::tzset();
+}
+
+} // namespace
+} // namespace qob::disc

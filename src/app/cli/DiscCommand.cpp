@@ -3,7 +3,11 @@
 #include "app/cli/Cli.h"
 #include "app/cli/Interrupt.h"
 #include "app/cli/ProgressLine.h"
+#ifdef _WIN32
+#include "disc/win32/Win32DiscEngine.h"
+#else
 #include "disc/IsoBurnEngine.h"
+#endif
 #include "forms/DiscText.h"
 
 #include <filesystem>
@@ -13,6 +17,11 @@ namespace qob::cli {
 namespace {
 namespace fs = std::filesystem;
 using namespace qob::disc;
+#ifdef _WIN32
+using Engine = Win32DiscEngine;
+#else
+using Engine = IsoBurnEngine;
+#endif
 
 // No one is there to answer: a second file of the same name is refused, not silently replaced.
 class CommandImageEvents : public ImageEvents {
@@ -152,7 +161,7 @@ private:
     int total_ = 0;
 };
 
-int engineOrReport(IsoBurnEngine& engine, std::ostream& err) {
+int engineOrReport(Engine& engine, std::ostream& err) {
     if (Status s = engine.initialize(); !s) {
         err << "qob: " << s.message << "\n";
         return 1;
@@ -176,7 +185,7 @@ int writeImage(const Args& args, const std::string& address, std::size_t first, 
     options.testWrite = args.has("--test");
     options.finalize = args.has("--finalize");
     options.writeMethod = args.has("--dao") ? kWriteMethodDiscAtOnce : kWriteMethodTrackAtOnce;
-    IsoBurnEngine engine;
+    Engine engine;
     if (int rc = engineOrReport(engine, err); rc != 0) {
         return rc;
     }
@@ -205,11 +214,17 @@ int writeImage(const Args& args, const std::string& address, std::size_t first, 
 }
 
 int discDrives(const Args& args, std::ostream& out, std::ostream& err) {
-    IsoBurnEngine engine;
+    Engine engine;
     if (int rc = engineOrReport(engine, err); rc != 0) {
         return rc;
     }
     (void)args;
+#ifdef _WIN32
+    // The image file is written without IMAPI2; say why no recorder is listed.
+    if (const std::string why = engine.recorderProblem(); !why.empty()) {
+        err << "qob: no recorder can be used: " << why << "\n";
+    }
+#endif
     for (const DiscDeviceInfo& device : engine.devices()) {
         if (device.isImageFile) {
             out << "stdio:PATH\t" << device.description << "\n";
@@ -253,7 +268,7 @@ int discVerify(const Args& args, std::ostream& out, std::ostream& err) {
     if (!compose(args, 0, image, err)) {
         return 2;
     }
-    IsoBurnEngine engine;
+    Engine engine;
     if (int rc = engineOrReport(engine, err); rc != 0) {
         return rc;
     }
@@ -276,7 +291,7 @@ int discErase(const Args& args, std::ostream& out, std::ostream& err) {
         err << "usage: qob disc erase --drive ADDR [--full]\n";
         return 2;
     }
-    IsoBurnEngine engine;
+    Engine engine;
     if (int rc = engineOrReport(engine, err); rc != 0) {
         return rc;
     }

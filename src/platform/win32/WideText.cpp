@@ -54,4 +54,20 @@ std::wstring longPath(const wchar_t* path) {
     return L"\\\\?\\" + p;
 }
 
+std::string errorText(unsigned long code) {
+    wchar_t* text = nullptr;
+    FormatMessageW(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
+                       FORMAT_MESSAGE_IGNORE_INSERTS,
+                   nullptr, code, 0, reinterpret_cast<wchar_t*>(&text), 0, nullptr);
+    std::string out = text ? narrow(text) : "error " + std::to_string(code);
+    if (text) {
+        LocalFree(text);
+    }
+    while (!out.empty() &&
+           (out.back() == '\n' || out.back() == '\r' || out.back() == ' ' || out.back() == '.')) {
+        out.pop_back();
+    }
+    return out;
+}
+
 } // namespace qob::win32

@@ -13,6 +13,9 @@ std::wstring fullPath(const wchar_t* path);
 // A path CreateFileW opens whatever its length: absolute ones of MAX_PATH or more get the "\\?\"
 // prefix (with backslashes, which that form requires); others are left as they are.
 std::wstring longPath(const wchar_t* path);
+// Windows' own words for an error code (GetLastError, a registry call's result, an HRESULT), without
+// the line break FormatMessage ends them with; "error N" when it has none.
+std::string errorText(unsigned long code);
 
 } // namespace qob::win32
 #endif

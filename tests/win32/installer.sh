@@ -1,0 +1,118 @@
+#!/usr/bin/env bash
+# The Windows installer under Wine, in a prefix of its own: a silent install for the current user
+# and one for all users, each checked for its files, Start menu entry, the .qob association, the
+# uninstall entry and the installed programs' --version; then the silent uninstall of each must
+# remove the program files and keys and keep what the user made there (settings.dat, brlog.dat, a
+# backup), leave a .qob association that another program took since alone, and remove the
+# start-up entry only when it names this installation.
+# Usage: installer.sh SETUP_EXE VERSION. Exit 77 (skipped) without Wine.
+set -euo pipefail
+setup=$1
+version=$2
+if ! command -v wine >/dev/null || ! command -v wineserver >/dev/null; then
+    echo "skipped: needs wine"
+    exit 77
+fi
+work=$(mktemp -d /tmp/qob-installer-XXXXXX)
+export WINEPREFIX=$work/prefix WINEDEBUG=-all
+# No menu entries or file types of the Linux desktop for what is installed in a test prefix.
+export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
+trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
+wineboot --init >/dev/null 2>&1
+wineserver -w
+
+failures=0
+fail() {
+    echo "FAIL [$mode]: $*"
+    failures=$((failures + 1))
+}
+# The data of one registry value ("" when it or its key is missing); "(Default)" for the unnamed one.
+regvalue() {
+    local out
+    if [ "$2" = "(Default)" ]; then
+        out=$(wine reg query "$1" /ve 2>/dev/null) || return 0
+    else
+        out=$(wine reg query "$1" /v "$2" 2>/dev/null) || return 0
+    fi
+    printf '%s\n' "$out" | tr -d '\r' | grep -F "    $2    " | sed -E 's/^ +[^ ].*    REG_[A-Z_]+    //' || true
+}
+haskey() { wine reg query "$1" >/dev/null 2>&1; }
+
+run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+uninstall_key='Software\Microsoft\Windows\CurrentVersion\Uninstall\QuireOutlookBackup'
+c=$WINEPREFIX/drive_c
+user=$(id -un)
+
+# mode | option | root | install folder | Start menu folder
+cases=(
+    "per-user|/CurrentUser|HKCU|users/$user/AppData/Local/Programs/Quire Outlook Backup|users/$user/AppData/Roaming/Microsoft/Windows/Start Menu/Programs"
+    "all-users|/AllUsers|HKLM|Program Files/Quire Outlook Backup|ProgramData/Microsoft/Windows/Start Menu/Programs"
+)
+for row in "${cases[@]}"; do
+    IFS='|' read -r mode option root folder menu <<<"$row"
+    dir=$c/$folder
+    windir=$(winepath -w "$dir" 2>/dev/null | tr -d '\r')
+    wine "$setup" /S "$option" || fail "the silent install exited $?"
+    wineserver -w
+
+    for f in qob.exe quiremail.exe uninstall.exe README.md help/index.html; do
+        [ -f "$dir/$f" ] || fail "$f was not installed into $folder"
+    done
+    [ -f "$c/$menu/Quire Outlook Backup.lnk" ] || fail "no Start menu entry in $menu"
+    [ "$(regvalue "$root\\Software\\Classes\\.qob" "(Default)")" = QuireOutlookBackup.qob ] ||
+        fail ".qob is not associated under $root"
+    expected="\"$windir\\quiremail.exe\" --open \"%1\""
+    got=$(regvalue "$root\\Software\\Classes\\QuireOutlookBackup.qob\\shell\\open\\command" "(Default)")
+    [ "$got" = "$expected" ] || fail "open command is [$got], expected [$expected]"
+    [ "$(regvalue "$root\\$uninstall_key" InstallLocation)" = "$windir" ] || fail "no uninstall entry under $root"
+    for program in quiremail qob; do
+        out=$(wine "$dir/$program.exe" --version 2>/dev/null | tr -d '\r')
+        [ "$out" = "$program (Quire Outlook Backup) $version" ] || fail "installed $program.exe --version said [$out]"
+    done
+
+    # What the user made in the program folder, and the start-up entry as the settings window writes it.
+    echo "[General]" >"$dir/settings.dat"
+    echo "log" >"$dir/brlog.dat"
+    echo "backup" >"$dir/Outlook.qob"
+    wine reg add "$run_key" /v "Quire Outlook Backup" /d "\"$windir\\quiremail.exe\"" /f >/dev/null 2>&1
+    wine "$dir/uninstall.exe" /S || fail "the silent uninstall exited $?"
+    # The uninstaller copies itself away and runs from there: wait for it.
+    wineserver -w
+
+    for f in qob.exe quiremail.exe uninstall.exe README.md help/index.html; do
+        [ ! -e "$dir/$f" ] || fail "$f is still there after the uninstall"
+    done
+    for f in settings.dat brlog.dat Outlook.qob; do
+        [ -f "$dir/$f" ] || fail "the uninstall removed the user's $f"
+    done
+    [ ! -e "$c/$menu/Quire Outlook Backup.lnk" ] || fail "the Start menu entry is still there"
+    for key in "$root\\Software\\Classes\\.qob" "$root\\Software\\Classes\\QuireOutlookBackup.qob" \
+        "$root\\$uninstall_key"; do
+        if haskey "$key"; then fail "$key is still there"; fi
+    done
+    [ -z "$(regvalue "$run_key" "Quire Outlook Backup")" ] || fail "the start-up entry is still there"
+    rm -rf "$dir"
+done
+
+# What is not ours stays: a .qob association another program took after the install, and a
+# start-up entry that names another copy of the program.
+mode=foreign
+dir=$c/users/$user/AppData/Local/Programs/Quire\ Outlook\ Backup
+wine "$setup" /S /CurrentUser || fail "the silent install exited $?"
+wineserver -w
+wine reg add 'HKCU\Software\Classes\.qob' /ve /d Other.Program /f >/dev/null 2>&1
+wine reg add "$run_key" /v "Quire Outlook Backup" /d '"D:\portable\quiremail.exe"' /f >/dev/null 2>&1
+wine "$dir/uninstall.exe" /S || fail "the silent uninstall exited $?"
+wineserver -w
+[ "$(regvalue 'HKCU\Software\Classes\.qob' "(Default)")" = Other.Program ] ||
+    fail "the uninstall took .qob from the program that owns it now"
+[ "$(regvalue "$run_key" "Quire Outlook Backup")" = '"D:\portable\quiremail.exe"' ] ||
+    fail "the uninstall removed another copy's start-up entry"
+if haskey 'HKCU\Software\Classes\QuireOutlookBackup.qob'; then fail "our file type is still there"; fi
+[ ! -e "$dir" ] || fail "the empty install folder is still there"
+
+if [ "$failures" -ne 0 ]; then
+    echo "$failures failed"
+    exit 1
+fi
+echo "installer: per-user, all-users and foreign-entry cases passed"
