@@ -1,6 +1,7 @@
 // A damaged or hostile backup file: opened on the restore side as the user would (password asked,
 // information file read, boxes enabled), then every entry listed, found by name, extracted and
 // verified through the archive component. Seeds: fuzz_make_seeds writes real ones.
+#include "FuzzVerdict.h"
 #include "RestoreFixture.h"
 #include "archive/Archive.h"
 #include "forms/OpenBackup.h"
@@ -9,6 +10,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <string>
 
 namespace fs = std::filesystem;
@@ -49,28 +51,41 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     qob::test::RestoreWorld& w = world->restore;
     w.dialogs.messages.clear();
     w.dialogs.passwordAnswers = {std::string(kSeedPassword)};
-    (void)qob::openBackupFile(*w.form, w.archive, file);
+    const qob::OpenResult result = qob::openBackupFile(*w.form, w.archive, file);
+    qob::fuzz::note("open=" + std::to_string(static_cast<int>(result)));
+    qob::fuzz::note("messages=" + std::to_string(w.dialogs.messages.size()));
     w.archive.closeArchive();
 
     qob::Archive archive;
     const fs::path out = world->scratch / "out";
     fs::create_directories(out);
     archive.setWorkingFolder(world->scratch.path());
-    (void)archive.isPasswordProtected(file);
+    using qob::fuzz::note;
+    note(archive.isPasswordProtected(file) ? "protected" : "plain");
     archive.setReadPassword(kSeedPassword);
-    if (archive.openArchive(file)) {
-        (void)archive.verifyPassword();
-        (void)archive.entryCount();
+    const bool opened = static_cast<bool>(archive.openArchive(file));
+    note(opened ? "opened" : "refused");
+    if (opened) {
+        note(archive.verifyPassword() ? "password" : "no-password");
+        note("entries=" + std::to_string(archive.entryCount()));
         for (const qob::ArchiveEntryInfo& info : archive.entries()) {
+            note(qob::fuzz::digest(info.name));
             if (auto entry = archive.findEntry(info.name)) {
                 if (qob::Archive::isSafeEntryName(entry->name())) {
-                    (void)entry->extractTo(out);
+                    note(entry->extractTo(out) ? "x" : "x!");
                 }
-                (void)entry->extractToFile(world->scratch / "one");
+                const bool one = static_cast<bool>(entry->extractToFile(world->scratch / "one"));
+                note(one ? "f" : "f!");
+                if (one) {
+                    std::ifstream in(world->scratch / "one", std::ios::binary);
+                    note(qob::fuzz::digest(std::string(std::istreambuf_iterator<char>(in), {})));
+                }
+            } else {
+                note("unfound");
             }
         }
-        (void)archive.findEntry(qob::kInfoEntryName);
-        (void)archive.verify();
+        note(archive.findEntry(qob::kInfoEntryName) ? "info" : "no-info");
+        note(archive.verify() ? "verified" : "damaged");
         archive.closeArchive();
     }
     std::error_code ec;

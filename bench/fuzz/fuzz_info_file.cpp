@@ -1,6 +1,7 @@
 // The backup's information file (quirebox.dat) as a damaged backup may hold it, read by getINI
 // for each key the restore side asks for, and each value decoded as the information-file reader
 // does (UTF-8, else the target system's ANSI code page: single- and double-byte ones).
+#include "FuzzVerdict.h"
 #include "backup/InfoFileReader.h"
 #include "settings/InfoFile.h"
 
@@ -33,9 +34,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
     const std::string text(reinterpret_cast<const char*>(data), size);
     for (const char* key : {"BackupComputer", "BackupItem", "BackupInformation", "", "=", "backupitem"}) {
-        (void)qob::getINI(key, file);
+        const auto value = qob::getINI(key, file);
+        qob::fuzz::note(value ? qob::fuzz::digest(*value) : "-");
         for (std::uint32_t codePage : {1252u, 1251u, 932u, 65001u}) {
-            (void)qob::InfoFileReader::valueIn(text, key, codePage);
+            qob::fuzz::note(qob::fuzz::digest(qob::InfoFileReader::valueIn(text, key, codePage)));
         }
     }
     return 0;

@@ -2,7 +2,10 @@
 // line, and every file inside every folder named, goes once through LLVMFuzzerTestOneInput, in
 // name order. Built with the normal compiler and run by ctest, so the corpora kept in the tree
 // guard against a fault coming back even where clang is not installed. A harness reports a broken
-// property by aborting, so reaching the end means every input passed.
+// property by aborting, so reaching the end means every input passed. With --verdicts first, each
+// input's verdicts (FuzzVerdict.h) follow its name, for comparing two builds.
+#include "FuzzVerdict.h"
+
 #include <algorithm>
 #include <cstddef>
 #include <cstdint>
@@ -48,12 +51,17 @@ bool collect(const fs::path& arg, std::vector<fs::path>& files) {
 } // namespace
 
 int main(int argc, char** argv) {
-    if (argc < 2) {
-        std::cerr << "usage: " << argv[0] << " <file or folder>...\n";
+    int first = 1;
+    if (argc > 1 && std::string(argv[1]) == "--verdicts") {
+        qob::fuzz::verdictsWanted() = true;
+        first = 2;
+    }
+    if (argc <= first) {
+        std::cerr << "usage: " << argv[0] << " [--verdicts] <file or folder>...\n";
         return 2;
     }
     std::vector<fs::path> files;
-    for (int i = 1; i < argc; ++i) {
+    for (int i = first; i < argc; ++i) {
         if (!collect(argv[i], files)) {
             return 2;
         }
@@ -70,9 +78,15 @@ int main(int argc, char** argv) {
             return 2;
         }
         const std::vector<char> bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
-        std::cout << "replaying " << file.filename().string() << " (" << bytes.size() << " bytes)"
-                  << std::endl;
+        if (!qob::fuzz::verdictsWanted()) {
+            std::cout << "replaying " << file.filename().string() << " (" << bytes.size() << " bytes)"
+                      << std::endl;
+        }
+        qob::fuzz::verdicts().clear();
         (void)LLVMFuzzerTestOneInput(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+        if (qob::fuzz::verdictsWanted()) {
+            std::cout << file.filename().string() << ": " << qob::fuzz::verdicts() << std::endl;
+        }
     }
     std::cout << files.size() << " inputs replayed\n";
     return 0;

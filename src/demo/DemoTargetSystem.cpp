@@ -112,54 +112,15 @@ Bytes text(const std::string& s) {
     return Bytes(s.begin(), s.end());
 }
 
-class Writer {
-public:
-    explicit Writer(RegistryStore& store) : store_(store) {}
-
-    void set(const std::string& keyPath, const std::string& name, std::uint32_t type, const Bytes& data) {
-        RegRoot root = RegRoot::None;
-        std::string below;
-        if (keyPath.rfind(kHkcu, 0) == 0) {
-            root = RegRoot::CurrentUser;
-            below = keyPath.substr(std::strlen(kHkcu));
-        } else if (keyPath.rfind(kHklm, 0) == 0) {
-            root = RegRoot::LocalMachine;
-            below = keyPath.substr(std::strlen(kHklm));
-        } else {
-            throw std::logic_error("demo target system: unknown root in " + keyPath);
-        }
-        RegHandle key = 0;
-        RegResult r = store_.createKey(root, below, key);
-        if (r != kRegSuccess) {
-            throw std::runtime_error("cannot create registry key " + keyPath + " (code " + std::to_string(r) +
-                                     ")");
-        }
-        if (!name.empty() || !data.empty() || type != kRegNone) {
-            r = store_.setValue(key, name, type, data);
-        }
-        store_.closeKey(key);
-        if (r != kRegSuccess) {
-            throw std::runtime_error("cannot write registry value " + keyPath + "\\" + name + " (code " +
-                                     std::to_string(r) + ")");
-        }
+std::pair<RegRoot, std::string> splitRoot(const std::string& keyPath) {
+    if (keyPath.rfind(kHkcu, 0) == 0) {
+        return {RegRoot::CurrentUser, keyPath.substr(std::strlen(kHkcu))};
     }
-    void str(const std::string& key, const std::string& name, const std::string& value) {
-        set(key, name, kRegSz, text(value));
+    if (keyPath.rfind(kHklm, 0) == 0) {
+        return {RegRoot::LocalMachine, keyPath.substr(std::strlen(kHklm))};
     }
-    void expand(const std::string& key, const std::string& name, const std::string& value) {
-        set(key, name, kRegExpandSz, text(value));
-    }
-    void bin(const std::string& key, const std::string& name, const Bytes& value) {
-        set(key, name, kRegBinary, value);
-    }
-    void dw(const std::string& key, const std::string& name, std::uint32_t value) {
-        set(key, name, kRegDword, dword(value));
-    }
-    void key(const std::string& keyPath) { set(keyPath, "", kRegNone, {}); }
-
-private:
-    RegistryStore& store_;
-};
+    throw std::logic_error("demo target system: unknown root in " + keyPath);
+}
 
 void ensureFolder(const fs::path& p) {
     std::error_code ec;
@@ -177,6 +138,25 @@ void writeFile(const fs::path& p, const std::string& content) {
     if (!out) {
         throw std::runtime_error("cannot write file " + p.string());
     }
+}
+
+#ifdef _WIN32
+// A folder's own path as a target path ("C:\…"), in UTF-8 with backslashes.
+std::string targetPathOf(const fs::path& folder) {
+    std::error_code ec;
+    fs::path absolute = fs::absolute(folder, ec);
+    const std::u8string text = (ec ? folder : absolute).lexically_normal().make_preferred().u8string();
+    std::string out(text.begin(), text.end());
+    while (out.size() > 3 && (out.back() == '\\' || out.back() == '/')) {
+        out.pop_back();
+    }
+    return out;
+}
+
+#endif
+
+fs::path fromUtf8(const std::string& text) {
+    return fs::path(std::u8string(text.begin(), text.end()));
 }
 
 // Mixed content (compressible runs, text and pseudo-random bytes) so archive code meets more than
@@ -210,13 +190,6 @@ void writeEmptyRegistryFile(const fs::path& file, const char* relativeTo) {
 }
 
 void makeLink(const fs::path& target, const fs::path& link) {
-#ifdef _WIN32
-    // Windows names no file "c:" and makes symbolic links only with a privilege: a demo made there
-    // is read through hostPath(), which needs no drive links.
-    (void)target;
-    (void)link;
-    return;
-#endif
     std::error_code ec;
     if (fs::is_symlink(fs::symlink_status(link, ec))) {
         return;
@@ -229,6 +202,59 @@ void makeLink(const fs::path& target, const fs::path& link) {
 
 } // namespace
 
+class DemoRegistryWriter {
+public:
+    explicit DemoRegistryWriter(RegistryStore& store) : store_(store) {}
+
+    // A machine-wide value on a live Windows: one that is there already belongs to the installed
+    // Office (or to another program) and is left as it is.
+    bool has(const std::string& keyPath, const std::string& name) {
+        auto [root, below] = splitRoot(keyPath);
+        RegHandle key = 0;
+        if (store_.openKey(root, below, false, key) != kRegSuccess) {
+            return false;
+        }
+        RegValue v;
+        const bool found = store_.queryValue(key, name, v) == kRegSuccess;
+        store_.closeKey(key);
+        return found;
+    }
+
+    void set(const std::string& keyPath, const std::string& name, std::uint32_t type, const Bytes& data) {
+        auto [root, below] = splitRoot(keyPath);
+        RegHandle key = 0;
+        RegResult r = store_.createKey(root, below, key);
+        if (r != kRegSuccess) {
+            throw std::runtime_error("cannot create registry key " + keyPath + " (code " + std::to_string(r) +
+                                     ")");
+        }
+        if (!name.empty() || !data.empty() || type != kRegNone) {
+            r = store_.setValue(key, name, type, data);
+        }
+        store_.closeKey(key);
+        if (r != kRegSuccess) {
+            throw std::runtime_error("cannot write registry value " + keyPath + "\\" + name + " (code " +
+                                     std::to_string(r) + ")");
+        }
+    }
+    void str(const std::string& key, const std::string& name, const std::string& value) {
+        set(key, name, kRegSz, text(value));
+    }
+    void expand(const std::string& key, const std::string& name, const std::string& value) {
+        set(key, name, kRegExpandSz, text(value));
+    }
+    void bin(const std::string& key, const std::string& name, const Bytes& value) {
+        set(key, name, kRegBinary, value);
+    }
+    void dw(const std::string& key, const std::string& name, std::uint32_t value) {
+        set(key, name, kRegDword, dword(value));
+    }
+    void key(const std::string& keyPath) { set(keyPath, "", kRegNone, {}); }
+
+private:
+    RegistryStore& store_;
+};
+
 std::vector<DemoStore> DemoTargetSystem::storesOf(const std::string& profile) const {
     std::vector<DemoStore> out;
     for (const DemoStore& s : stores) {
@@ -240,6 +266,9 @@ std::vector<DemoStore> DemoTargetSystem::storesOf(const std::string& profile) co
 }
 
 fs::path DemoTargetSystem::hostPath(const std::string& targetPath) const {
+    if (native) {
+        return fromUtf8(targetPath);
+    }
     if (targetPath.size() < 2 || targetPath[1] != ':') {
         return {};
     }
@@ -267,11 +296,17 @@ DemoTargetSystem DemoTargetSystem::createFiles(const fs::path& folder) {
     return createFiles(folder, "15.0");
 }
 
-DemoTargetSystem DemoTargetSystem::createFiles(const fs::path& folder, const std::string& officeVersion) {
+DemoTargetSystem DemoTargetSystem::layout(const fs::path& folder, const std::string& officeVersion) {
     DemoTargetSystem d;
     d.prefix = folder;
     d.officeVersion = officeVersion;
-    d.userProfileFolder = "C:\\users\\" + d.userName;
+#ifdef _WIN32
+    // Windows makes no symbolic links for a normal user and has no prefix to map drives through.
+    d.native = true;
+    d.driveRoot = targetPathOf(folder);
+#endif
+    const std::string& c = d.driveRoot;
+    d.userProfileFolder = c + "\\users\\" + d.userName;
     d.olderProfilesRootKey = "HKEY_CURRENT_USER\\Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows "
                              "Messaging Subsystem\\Profiles";
     // Outlook 2013 moved the profiles under its own Office key; earlier ones keep them beside the
@@ -289,7 +324,7 @@ DemoTargetSystem DemoTargetSystem::createFiles(const fs::path& folder, const std
     d.signaturesFolder = user + "\\AppData\\Roaming\\Microsoft\\Signatures";
     d.templatesFolder = user + "\\AppData\\Roaming\\Microsoft\\Templates";
     d.contactsFolder = user + "\\Contacts";
-    d.stationeryFolder = "C:\\Program Files\\Common Files\\Microsoft Shared\\Stationery";
+    d.stationeryFolder = c + "\\Program Files\\Common Files\\Microsoft Shared\\Stationery";
     const std::string documents = user + "\\Documents\\Outlook Files";
 
     auto addStore = [&](const std::string& profile, const std::string& service, const std::string& path,
@@ -313,15 +348,23 @@ DemoTargetSystem DemoTargetSystem::createFiles(const fs::path& folder, const std
     d.addressBook = d.localDataFolder + "\\mailbox.pab";
     d.rulesFile = d.roamingDataFolder + "\\Outlook.rwz";
     d.largeFile = d.stores[0].targetPath;
+    return d;
+}
+
+DemoTargetSystem DemoTargetSystem::createFiles(const fs::path& folder, const std::string& officeVersion) {
+    DemoTargetSystem d = layout(folder, officeVersion);
+    const std::string& user = d.userProfileFolder;
 
     // Drives, Windows folder, registry files.
-    ensureFolder(folder / "dosdevices");
-    ensureFolder(folder / "drive_c" / "windows" / "system32");
-    makeLink("../drive_c", folder / "dosdevices" / "c:");
-    makeLink("/", folder / "dosdevices" / "z:");
-    writeEmptyRegistryFile(folder / "system.reg", "REGISTRY\\\\Machine");
-    writeEmptyRegistryFile(folder / "user.reg", "REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000");
-    writeEmptyRegistryFile(folder / "userdef.reg", "REGISTRY\\\\User\\\\.Default");
+    if (!d.native) {
+        ensureFolder(folder / "dosdevices");
+        ensureFolder(folder / "drive_c" / "windows" / "system32");
+        makeLink("../drive_c", folder / "dosdevices" / "c:");
+        makeLink("/", folder / "dosdevices" / "z:");
+        writeEmptyRegistryFile(folder / "system.reg", "REGISTRY\\\\Machine");
+        writeEmptyRegistryFile(folder / "user.reg", "REGISTRY\\\\User\\\\S-1-5-21-0-0-0-1000");
+        writeEmptyRegistryFile(folder / "userdef.reg", "REGISTRY\\\\User\\\\.Default");
+    }
 
     // The user's folders; Documents is a real folder here (Wine links it to $HOME, which a demo
     // must not touch).
@@ -364,8 +407,8 @@ DemoTargetSystem DemoTargetSystem::createFiles(const fs::path& folder, const std
 }
 
 std::string DemoTargetSystem::installFolder() const {
-    return "C:\\Program Files\\Microsoft Office\\Office" + officeVersion.substr(0, officeVersion.find('.')) +
-           "\\";
+    return driveRoot + "\\Program Files\\Microsoft Office\\Office" +
+           officeVersion.substr(0, officeVersion.find('.')) + "\\";
 }
 
 DemoTargetSystem DemoTargetSystem::create(const fs::path& folder) {
@@ -380,9 +423,40 @@ DemoTargetSystem DemoTargetSystem::create(const fs::path& folder, const std::str
 }
 
 void DemoTargetSystem::writeRegistry(RegistryStore& store) const {
-    Writer w(store);
-    const std::string& user = userProfileFolder;
+    DemoRegistryWriter w(store);
+    if (!native) {
+        writeIdentity(w);
+    }
 
+    // The installed Office (2013 unless asked otherwise). On a live Windows, what an installed
+    // Office wrote stays.
+    const std::string office = std::string(kHklm) + "SOFTWARE\\Microsoft\\Office\\" + officeVersion;
+    const std::string install = installFolder();
+    const std::string appPath =
+        std::string(kHklm) + "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\OUTLOOK.EXE";
+    const std::string sharedTools = std::string(kHklm) + "SOFTWARE\\Microsoft\\Shared Tools";
+    const bool officeThere =
+        native && (w.has(office + "\\Outlook\\InstallRoot", "Path") || w.has(appPath, ""));
+    if (!officeThere) {
+        w.str(office + "\\Outlook\\InstallRoot", "Path", install);
+        w.str(office + "\\Common\\ProductVersion", "LastProduct",
+              officeVersion == "16.0" ? "16.0.4266.1001" : officeVersion + ".4569.1506");
+        w.str(appPath, "", install + "OUTLOOK.EXE");
+        w.str(appPath, "Path", install);
+    }
+    if (!native || !w.has(sharedTools, "SharedFilesDir")) {
+        w.str(sharedTools, "SharedFilesDir", driveRoot + "\\Program Files\\Common Files\\Microsoft Shared\\");
+    }
+    writeOutlook(w);
+    RegResult r = store.flush();
+    if (r != kRegSuccess) {
+        throw std::runtime_error("cannot save the registry of " + prefix.string() + " (code " +
+                                 std::to_string(r) + ")");
+    }
+}
+
+void DemoTargetSystem::writeIdentity(DemoRegistryWriter& w) const {
+    const std::string& user = userProfileFolder;
     // Identity, as Wine reports it to Windows programs.
     const std::string nt = std::string(kHklm) + "Software\\Microsoft\\Windows NT\\CurrentVersion";
     if (windowsVersion == "10.0") {
@@ -427,20 +501,9 @@ void DemoTargetSystem::writeRegistry(RegistryStore& store) const {
     w.expand(shell + "\\User Shell Folders", "AppData", "%USERPROFILE%\\AppData\\Roaming");
     w.expand(shell + "\\User Shell Folders", "Local AppData", "%USERPROFILE%\\AppData\\Local");
     w.expand(shell + "\\User Shell Folders", "Personal", "%USERPROFILE%\\Documents");
+}
 
-    // The installed Office (2013 unless asked otherwise).
-    const std::string office = std::string(kHklm) + "SOFTWARE\\Microsoft\\Office\\" + officeVersion;
-    const std::string install = installFolder();
-    w.str(office + "\\Outlook\\InstallRoot", "Path", install);
-    w.str(office + "\\Common\\ProductVersion", "LastProduct",
-          officeVersion == "16.0" ? "16.0.4266.1001" : officeVersion + ".4569.1506");
-    const std::string appPath =
-        std::string(kHklm) + "SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\App Paths\\OUTLOOK.EXE";
-    w.str(appPath, "", install + "OUTLOOK.EXE");
-    w.str(appPath, "Path", install);
-    w.str(std::string(kHklm) + "SOFTWARE\\Microsoft\\Shared Tools", "SharedFilesDir",
-          "C:\\Program Files\\Common Files\\Microsoft Shared\\");
-
+void DemoTargetSystem::writeOutlook(DemoRegistryWriter& w) const {
     // Options (what Outlook writes on its first start).
     const std::string options =
         std::string(kHkcu) + "Software\\Microsoft\\Office\\" + officeVersion + "\\Outlook\\Options";
@@ -492,11 +555,17 @@ void DemoTargetSystem::writeRegistry(RegistryStore& store) const {
                   storeEntryId(1, own.front().targetPath, true));
         }
     }
-    RegResult r = store.flush();
-    if (r != kRegSuccess) {
-        throw std::runtime_error("cannot save the registry of " + prefix.string() + " (code " +
-                                 std::to_string(r) + ")");
+}
+
+std::vector<std::string> DemoTargetSystem::profileKeys() const {
+    std::vector<std::string> keys;
+    for (const std::string& p : profiles) {
+        keys.push_back(profilesRootKey + "\\" + p);
     }
+    keys.push_back(olderProfilesRootKey + "\\" + legacyProfile);
+    keys.push_back(std::string(kHkcu) + "Software\\Microsoft\\Office\\" + officeVersion +
+                   "\\Outlook\\Options");
+    return keys;
 }
 
 } // namespace qob

@@ -12,6 +12,13 @@
 // Outlook 2013 (15.0) is installed, or the generation asked for ("16.0" for Outlook 2016 to 365,
 // "14.0" for 2010); its profiles "Outlook" and "Second" live under the Office key (15.0 and later)
 // or under the Windows Messaging Subsystem key, where one older profile "Legacy" lives in any case.
+//
+// On Windows there is no prefix to make: the target system is the running Windows, so the same
+// folders and files are laid out under `folder` itself and every target path is a host path
+// ("native" below); the registry goes to whatever store the caller brings (the live one for
+// `qob demo-profile`). What belongs to the machine rather than to Outlook (its name, version and
+// the user's shell folders) is then left alone, and Office's machine-wide keys are only added
+// where the machine has none.
 #include "platform/RegistryStore.h"
 
 #include <cstdint>
@@ -20,6 +27,8 @@
 #include <vector>
 
 namespace qob {
+
+class DemoRegistryWriter;
 
 // One data file (PST/OST) a profile points to.
 struct DemoStore {
@@ -32,6 +41,10 @@ struct DemoStore {
 
 struct DemoTargetSystem {
     std::filesystem::path prefix; // host folder of the target system
+    // Target paths are host paths of the running Windows, laid out under `prefix`.
+    bool native = false;
+    // What the demo's "C:" is as a target path: "C:" in a prefix, `prefix`'s own path when native.
+    std::string driveRoot = "C:";
     std::string computerName = "QUIREDEMO";
     std::string userName = "quire";
     std::string userProfileFolder;      // "C:\users\quire"
@@ -60,8 +73,11 @@ struct DemoTargetSystem {
 
     // The stores of one profile, in creation order.
     std::vector<DemoStore> storesOf(const std::string& profile) const;
-    // Host path of a target path inside this system (exact case, as created; C: and Z: only).
+    // Host path of a target path inside this system (exact case, as created; C: and Z: only; any
+    // path when native).
     std::filesystem::path hostPath(const std::string& targetPath) const;
+    // Host folder of the demo's drive C (the prefix's drive_c, or `prefix` itself when native).
+    std::filesystem::path driveFolder() const { return native ? prefix : prefix / "drive_c"; }
 
     // Making a target system takes two steps: the folders, files, drive links and empty registry
     // files; then the registry content, written through a store opened on `prefix` (flushed at
@@ -74,9 +90,20 @@ struct DemoTargetSystem {
     static DemoTargetSystem create(const std::filesystem::path& folder, const std::string& officeVersion);
     static DemoTargetSystem createFiles(const std::filesystem::path& folder,
                                         const std::string& officeVersion);
+    // What createFiles makes, without making it: names and paths only.
+    static DemoTargetSystem layout(const std::filesystem::path& folder, const std::string& officeVersion);
     // Target path of Outlook's program folder ("C:\Program Files\Microsoft Office\Office15\").
     std::string installFolder() const;
     void writeRegistry(RegistryStore& store) const;
+    // The keys writeRegistry made for Outlook's profiles and options (none of the machine's own):
+    // what a test removes again from a live registry.
+    std::vector<std::string> profileKeys() const;
+
+private:
+    // The machine's name, version and the user's shell folders, as a Wine prefix holds them.
+    void writeIdentity(DemoRegistryWriter& w) const;
+    // Outlook's options, profiles, data file references and accounts.
+    void writeOutlook(DemoRegistryWriter& w) const;
 };
 
 } // namespace qob

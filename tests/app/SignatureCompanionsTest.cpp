@@ -1,6 +1,7 @@
 // An HTML signature's pictures live in "<name>_files" beside it, and stationery's the same way. A
 // backup carries those folders and a restore puts them back, while the item lists keep naming the
 // top-level files alone, as readers of the older lists expect.
+#include "DemoCli.h"
 #include "TestPaths.h"
 #include "app/cli/Cli.h"
 #include "archive/Archive.h"
@@ -34,10 +35,9 @@ std::string infoValue(const std::string& info, const std::string& key) {
 }
 
 TEST(SignatureCompanions, TravelInTheBackupAndComeBackBesideTheirFiles) {
-    test::TempDir dir;
-    fs::create_directories(dir / "home");
-    setenv("QUIRE_HOME", (dir / "home").c_str(), 1);
-    const DemoTargetSystem demo = DemoTargetSystem::create(dir / "pfx");
+    test::DemoCli cli;
+    const test::TempDir& dir = cli.dir;
+    const DemoTargetSystem demo = DemoTargetSystem::layout(cli.prefix, "15.0");
     const fs::path sig = demo.hostPath(demo.signaturesFolder);
     const fs::path stat = demo.hostPath(demo.stationeryFolder);
     std::ofstream(sig / "Work_files" / "filelist.xml") << "<xml>image001.png</xml>";
@@ -53,8 +53,7 @@ TEST(SignatureCompanions, TravelInTheBackupAndComeBackBesideTheirFiles) {
     auto qob = [&](std::vector<std::string> args) {
         out.str("");
         err.str("");
-        args.insert(args.begin(), {"--prefix", demo.prefix.string()});
-        return cli::runCli(args, out, err);
+        return cli::runCli(cli.withTarget(args), out, err);
     };
     const fs::path backup = dir / "sig.qob";
     ASSERT_EQ(qob({"backup", "--profile", "Outlook", "--items", "001100000", backup.string()}), 0)
@@ -94,7 +93,6 @@ TEST(SignatureCompanions, TravelInTheBackupAndComeBackBesideTheirFiles) {
     ASSERT_EQ(qob({"restore", backup.string(), "--profile", "Outlook", "--items", "001000000"}), 0)
         << out.str() << err.str();
     EXPECT_EQ(contentOf(sig / "Work_files" / "image001.png"), picture);
-    unsetenv("QUIRE_HOME");
 }
 
 } // namespace

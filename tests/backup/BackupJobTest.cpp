@@ -253,7 +253,7 @@ TEST(BackupJob, AfterBackupActionsThatFailAreSaidInTheSummary) {
                                        {"General", "burndvd"}}) {
         ASSERT_TRUE(writeSetting(settings, section, key, "1"));
     }
-    const std::string exe = "C:\\Program Files\\Microsoft Office\\Office15\\OUTLOOK.EXE";
+    const std::string exe = f.p.demo.installFolder() + "OUTLOOK.EXE";
     fs::remove(f.p.demo.hostPath(exe));
     int outlookStarts = 0;
     std::size_t boxesAtBurn = 0;

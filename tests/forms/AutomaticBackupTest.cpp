@@ -106,8 +106,7 @@ TEST(AutomaticBackup, APrefixWithoutProfilesWritesNoBackupAndLogsTheFailure) {
     for (const auto& entry : fs::recursive_directory_iterator(p.dir.path()))
         EXPECT_NE(entry.path().extension(), ".qob") << entry.path();
     const std::string log = test::readBytes(p.programFolder / "brlog.dat");
-    EXPECT_NE(log.find("Backup Profile Outlook Data was not backed up! No Outlook mail profile in " +
-                       p.demo.prefix.string()),
+    EXPECT_NE(log.find("Backup Profile Outlook Data was not backed up! " + noProfileMessage(p.demo.prefix)),
               std::string::npos)
         << log;
 }

@@ -121,9 +121,10 @@ TEST(MainForm, Office14UsesOlderProfilesAndOffersAddressBook) {
     EXPECT_EQ(s.officeVersion, "14.0");
     EXPECT_EQ(s.profilesRootKey, kOlderProfilesRootKey);
     EXPECT_EQ(form.cbSource.items, (std::vector<std::string>{"Legacy"}));
-    EXPECT_EQ(s.signaturesFolder, "C:\\users\\quire\\Application Data\\Microsoft\\Signatures");
-    EXPECT_EQ(s.roamingDataFolder, "C:\\users\\quire\\Application Data\\Microsoft\\Outlook");
-    EXPECT_EQ(s.localDataFolder, "C:\\users\\quire\\Local Settings\\Application Data\\Microsoft\\Outlook");
+    EXPECT_EQ(s.signaturesFolder, p.demo.userProfileFolder + "\\Application Data\\Microsoft\\Signatures");
+    EXPECT_EQ(s.roamingDataFolder, p.demo.userProfileFolder + "\\Application Data\\Microsoft\\Outlook");
+    EXPECT_EQ(s.localDataFolder,
+              p.demo.userProfileFolder + "\\Local Settings\\Application Data\\Microsoft\\Outlook");
     EXPECT_EQ(s.stationeryFolder, p.demo.stationeryFolder); // shared files for 14.0 too
     EXPECT_EQ(s.optionsKey, "HKEY_CURRENT_USER\\Software\\Microsoft\\Office\\14.0\\Outlook\\Options");
     // The Application Data folders do not exist in this prefix; Outlook 2010 has no address book.
@@ -139,7 +140,7 @@ TEST(MainForm, Office11StationeryInUserFolderAndAddressBookOffered) {
     ASSERT_TRUE(form.formLoad());
     const AppState& s = form.state();
     EXPECT_EQ(s.officeVersion, "11.0");
-    EXPECT_EQ(s.stationeryFolder, "C:\\users\\quire\\Application Data\\Microsoft\\Stationery");
+    EXPECT_EQ(s.stationeryFolder, p.demo.userProfileFolder + "\\Application Data\\Microsoft\\Stationery");
     // Windows 6.1: the AppData folders of the demo are found.
     EXPECT_EQ(enabledBoxes(form),
               (std::array<bool, 9>{true, false, true, false, true, true, true, true, true}));

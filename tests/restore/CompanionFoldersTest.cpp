@@ -64,7 +64,7 @@ TEST(CompanionFolders, ListedFilesComeBackBesideTheirSignatureAndHostileNamesAre
     EXPECT_NE(ctx.problems.back().find("Gone_files/x.png"), std::string::npos) << ctx.problems.back();
 
     auto expected = before;
-    const std::string folder = fs::relative(hostSig, w.dir.path()).string();
+    const std::string folder = fs::relative(hostSig, w.dir.path()).generic_string();
     expected[folder + "/Work.htm"] = "<img src=\"Work_files/image001.png\">";
     expected[folder + "/Work.txt"] = "Regards";
     expected[folder + "/Work_files/image001.png"] = "picture";

@@ -7,10 +7,12 @@
 #include "restore/RestoreItems.h"
 
 #include <gtest/gtest.h>
-#include <sched.h>
-#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#ifndef _WIN32
+#include <sched.h>
+#include <sys/mount.h>
+#endif
 
 namespace qob::test {
 namespace {
@@ -62,7 +64,7 @@ TEST(HostileBackup, ARefusedNameFailsTheItemButTheOtherFilesAreRestored) {
     EXPECT_EQ(readFile(w.host(sig + "\\Fresh.htm")), "fresh signature");
     EXPECT_EQ(readFile(w.host(sig + "\\Later.txt")), "later signature");
     auto expected = before;
-    const std::string folder = fs::relative(*w.files->toHostPath(sig), w.dir.path()).string();
+    const std::string folder = fs::relative(*w.files->toHostPath(sig), w.dir.path()).generic_string();
     expected[folder + "/Fresh.htm"] = "fresh signature";
     expected[folder + "/Later.txt"] = "later signature";
     EXPECT_EQ(snapshotFiles(w.dir.path()), expected);
@@ -278,6 +280,8 @@ TEST(HostileBackup, ADataFileThatDoesNotFitLeavesTheOldFileAndTheProfile) {
     }
 }
 
+// Linux only: a full disk is a small tmpfs mounted in a namespace of this process.
+#ifndef _WIN32
 // A real write failure: a read-only folder for a normal user; as root, who may write anywhere, a
 // full small tmpfs mounted over the data folder in a mount namespace of this process.
 TEST(HostileBackup, AWriteFailureLeavesTheOldDataFile) {
@@ -326,6 +330,7 @@ TEST(HostileBackup, AWriteFailureLeavesTheOldDataFile) {
         ::chmod(folder.c_str(), 0755);
     }
 }
+#endif
 
 TEST(HostileBackup, RefusedRegistryWritesMakeTheRegistryKindsFail) {
     RestoreWorld w;

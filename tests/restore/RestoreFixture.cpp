@@ -4,6 +4,12 @@
 #include "registry/KeyHandle.h"
 #include "settings/InfoFile.h"
 
+#ifdef _WIN32
+#include "platform/win32/Win32TargetFileSystem.h"
+#else
+#include "platform/wine/WineTargetFileSystem.h"
+#endif
+
 #include <algorithm>
 #include <fstream>
 #include <sstream>
@@ -17,7 +23,11 @@ RestoreWorld::RestoreWorld() {
     demo = DemoTargetSystem::createFiles(dir / "prefix");
     demo.writeRegistry(store);
     fs::create_directories(programFolder());
+#ifdef _WIN32
+    files = std::make_unique<Win32TargetFileSystem>();
+#else
     files = std::make_unique<WineTargetFileSystem>(demo.prefix);
+#endif
     system = std::make_unique<DemoSystemServices>(demo);
     platform = std::unique_ptr<TargetContext>(
         new TargetContext{{store, *files, *system, dialogs, programFolder(), demo.prefix}, registry});
@@ -255,7 +265,9 @@ std::map<std::string, std::string> snapshotFiles(const fs::path& folder) {
             continue;
         }
         if (it->is_regular_file()) {
-            out[fs::relative(it->path(), folder).string()] = readFile(it->path());
+            // '/' between the folders and UTF-8 names on every system, so expectations read alike.
+            const std::u8string name = fs::relative(it->path(), folder).generic_u8string();
+            out[std::string(name.begin(), name.end())] = readFile(it->path());
         }
     }
     return out;

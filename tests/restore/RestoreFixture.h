@@ -9,7 +9,6 @@
 #include "archive/Archive.h"
 #include "demo/DemoTargetSystem.h"
 #include "forms/MainForm.h"
-#include "platform/wine/WineTargetFileSystem.h"
 
 #include <filesystem>
 #include <map>
@@ -28,7 +27,8 @@ struct RestoreWorld {
     MemoryRegistryStore store;
     FakeDialogs dialogs;
     Registry registry{store, dialogs, "Quire Outlook Backup"};
-    std::unique_ptr<WineTargetFileSystem> files;
+    // The Wine prefix's own file mapping on Linux; on Windows the demo's paths are the host's.
+    std::unique_ptr<TargetFileSystem> files;
     std::unique_ptr<DemoSystemServices> system;
     std::unique_ptr<TargetContext> platform;
     std::unique_ptr<MainForm> form;

@@ -129,7 +129,7 @@ TEST(RestoreJob, OnAnotherThreadItReportsInOrderAndRestoresAsTheFormDoes) {
         EXPECT_TRUE(summary.items[i].ok && summary.items[i].reason.empty()) << summary.items[i].reason;
     }
     EXPECT_EQ(dumpTree(p.w.store, "HKEY_CURRENT_USER"), dumpTree(byForm.w.store, "HKEY_CURRENT_USER"));
-    EXPECT_EQ(snapshotFiles(p.w.demo.prefix / "drive_c"), snapshotFiles(byForm.w.demo.prefix / "drive_c"));
+    EXPECT_EQ(snapshotFiles(p.w.demo.driveFolder()), snapshotFiles(byForm.w.demo.driveFolder()));
 
     // The run log is the form's, and the observer hears each entry without its line ends.
     ASSERT_EQ(p.log.size(), byForm.log.size());
@@ -191,7 +191,7 @@ TEST(RestoreJob, AStopBeforeTheCommitLeavesTheTargetAsItWas) {
                   kRegSuccess);
         const std::string pstBefore = readFile(pstHost);
         const RegistryDump registryBefore = dumpTree(p.w.store, "HKEY_CURRENT_USER");
-        const auto filesBefore = snapshotFiles(p.w.demo.prefix / "drive_c");
+        const auto filesBefore = snapshotFiles(p.w.demo.driveFolder());
         const auto programBefore = snapshotFiles(p.w.programFolder());
 
         Recorder recorder;
@@ -233,7 +233,7 @@ TEST(RestoreJob, AStopBeforeTheCommitLeavesTheTargetAsItWas) {
 
         EXPECT_EQ(readFile(pstHost), pstBefore);
         EXPECT_EQ(dumpTree(p.w.store, "HKEY_CURRENT_USER"), registryBefore);
-        EXPECT_EQ(snapshotFiles(p.w.demo.prefix / "drive_c"), filesBefore);
+        EXPECT_EQ(snapshotFiles(p.w.demo.driveFolder()), filesBefore);
         EXPECT_TRUE(leftovers(p.w.demo.prefix).empty());
         EXPECT_FALSE(fs::exists(restoreJournalPath(*p.w.platform)));
         EXPECT_FALSE(fs::exists(restoreStagingPath(*p.w.platform)));

@@ -60,7 +60,7 @@ struct LiveProcess {
 // its two files: old.txt replaced (its earlier bytes kept aside), new.txt still waiting.
 struct KilledCommit {
     RestoreWorld w;
-    fs::path folder = w.demo.prefix / "drive_c";
+    fs::path folder = w.demo.driveFolder();
     fs::path replaced = folder / "old.txt";
     fs::path aside = folder / ".old.txt.qobold-abc123";
     fs::path added = folder / "new.txt";
@@ -186,7 +186,7 @@ TEST(RestoreJournal, ACommitThatCannotMoveEveryFileChangesNothing) {
                           Case{"a name too long to move to", std::string(300, 'n'), false}}) {
         SCOPED_TRACE(c.what);
         RestoreWorld w;
-        const fs::path folder = w.demo.prefix / "drive_c";
+        const fs::path folder = w.demo.driveFolder();
         const std::string key = w.demo.profilesRootKey + "\\Second\\CommitTest";
         w.store.makeKey(key);
         w.registry.setStringValue(key, "Value", "before");

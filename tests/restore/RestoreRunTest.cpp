@@ -17,7 +17,10 @@ fs::path signaturesOnlyBackup(RestoreWorld& w) {
     BackupSpec spec = minimalSpec("00001000000");
     spec.entries.push_back({"New.txt", "new signature"});
     addItemLine(spec, "BackupSignatures", "New.txt");
-    const fs::path qob = w.dir / "signatures.qob";
+    // A new file each time: the restore side may still hold the last one open, which Windows
+    // does not let anyone replace.
+    static int made = 0;
+    const fs::path qob = w.dir / ("signatures-" + std::to_string(++made) + ".qob");
     writeBackup(qob, spec);
     return qob;
 }
@@ -98,8 +101,7 @@ TEST(RestoreRun, LogSummaryAndProgressOfASignaturesRestore) {
     EXPECT_EQ(w.form->pbShow, 0);
     EXPECT_EQ(w.form->label1, "Operation complete!");
     // "runoutlookafterrestore" absent counts as on; "0" turns it off.
-    EXPECT_EQ(started,
-              std::vector<std::string>{"C:\\Program Files\\Microsoft Office\\Office15\\OUTLOOK.EXE"});
+    EXPECT_EQ(started, std::vector<std::string>{w.demo.installFolder() + "OUTLOOK.EXE"});
     ASSERT_TRUE(writeSetting(settingsPath(w.programFolder()), "General", "runoutlookafterrestore", "0"));
     runRestore(*w.form, w.archive, options);
     EXPECT_EQ(started.size(), 1u);
@@ -107,7 +109,7 @@ TEST(RestoreRun, LogSummaryAndProgressOfASignaturesRestore) {
     // Outlook only when its program is in the target system (Wine's first start would rewrite a
     // prefix it has not set up); when it is not, or cannot be started, the one box says so.
     ASSERT_TRUE(writeSetting(settingsPath(w.programFolder()), "General", "runoutlookafterrestore", "1"));
-    const std::string exe = "C:\\Program Files\\Microsoft Office\\Office15\\OUTLOOK.EXE";
+    const std::string exe = w.demo.installFolder() + "OUTLOOK.EXE";
     options.startOutlook = [&](const std::string& cmd) {
         started.push_back(cmd);
         return false;
@@ -202,6 +204,7 @@ TEST(RestoreRun, StepsFollowTheBoxesAndTheFlags) {
               outlookAccounts);
 
     // Configuration and rules alone enable no box.
+    w.archive.closeArchive();
     writeBackup(qob, minimalSpec("10100000000"));
     ASSERT_EQ(openBackupFile(*w.form, w.archive, qob), OpenResult::Opened);
     for (const auto& box : w.form->restoreItem) {
@@ -210,6 +213,7 @@ TEST(RestoreRun, StepsFollowTheBoxesAndTheFlags) {
     // A handler that fails is reported as "Fail!", and the run still completes.
     BackupSpec missing = minimalSpec("00001000000");
     addItemLine(missing, "BackupSignatures", "NotThere.htm");
+    w.archive.closeArchive();
     writeBackup(qob, missing);
     ASSERT_EQ(openBackupFile(*w.form, w.archive, qob), OpenResult::Opened);
     w.tickRestore({2});

@@ -170,6 +170,7 @@ TEST(RestoreTransaction, ARolledBackRestoreTakesAwayTheFoldersItMade) {
         BackupSpec spec = backupOfProfile(w, "Outlook");
         spec.entries.push_back({"Signatures/Work_files/image001.png", "picture"});
         addItemLine(spec, "BackupSignaturesCompanions", "Signatures/Work_files/image001.png");
+        w.archive.closeArchive(); // Windows replaces no file that is open
         writeBackup(o.qob, spec);
         ASSERT_EQ(openBackupFile(*w.form, w.archive, o.qob), OpenResult::Opened);
         w.target("Second");
@@ -202,12 +203,12 @@ TEST(RestoreTransaction, ARolledBackRestoreTakesAwayTheFoldersItMade) {
 TEST(RestoreTransaction, AMoveThatCannotHappenIsRefusedBeforeTheCommit) {
     RestoreWorld w;
     const std::string key = w.demo.profilesRootKey + "\\Second\\JournalTest";
-    const fs::path target = w.demo.prefix / "drive_c" / "Work_files";
+    const fs::path target = w.demo.driveFolder() / "Work_files";
     fs::create_directories(target / "inside");
     w.store.makeKey(key);
     {
         RestoreTransaction tx(*w.platform);
-        const fs::path temp = w.demo.prefix / "drive_c" / ".Work_files.qobnew-abc123";
+        const fs::path temp = w.demo.driveFolder() / ".Work_files.qobnew-abc123";
         std::ofstream(temp) << "restored";
         tx.stage(temp, target);
         tx.touchKey(key);

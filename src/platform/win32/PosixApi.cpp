@@ -6,6 +6,8 @@
 
 #include <cstdarg>
 #include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <cwctype>
 #include <map>
 #include <mutex>
@@ -440,4 +442,26 @@ char* mkdtemp(char* nameTemplate) {
     }
     errno = EEXIST;
     return nullptr;
+}
+
+int setenv(const char* name, const char* value, int overwrite) {
+    if (name == nullptr || *name == '\0' || std::strchr(name, '=') != nullptr || value == nullptr) {
+        errno = EINVAL;
+        return -1;
+    }
+    if (!overwrite && std::getenv(name) != nullptr) {
+        return 0;
+    }
+    // The wide call keeps what the ANSI code page cannot hold; the C runtime updates its narrow
+    // copy and the process environment block with it.
+    return _wputenv_s(qob::win32::widen(name).c_str(), qob::win32::widen(value).c_str()) == 0 ? 0 : -1;
+}
+
+int unsetenv(const char* name) {
+    if (name == nullptr || *name == '\0' || std::strchr(name, '=') != nullptr) {
+        errno = EINVAL;
+        return -1;
+    }
+    // An empty value removes the variable.
+    return _wputenv_s(qob::win32::widen(name).c_str(), L"") == 0 ? 0 : -1;
 }

@@ -109,6 +109,9 @@ ssize_t pwrite(int fd, const void* buffer, size_t count, off_t offset);
 int kill(pid_t pid, int signal);
 // A new folder named by the template with its trailing XXXXXX replaced (UTF-8 text).
 char* mkdtemp(char* nameTemplate);
+// The process environment, which ExpandEnvironmentStringsW and child processes read too (UTF-8).
+int setenv(const char* name, const char* value, int overwrite);
+int unsetenv(const char* name);
 inline int fchmod(int, unsigned) {
     return 0;
 }
