@@ -4,12 +4,16 @@
 # Usage: fuzz-verdicts.sh LINUX_REPLAY WINDOWS_REPLAY_EXE CORPUS. Without the Linux replay (make
 # build) the Windows replay still runs alone and the comparison is skipped (said on the output).
 set -euo pipefail
+trap 'echo "FAIL: line $LINENO: $BASH_COMMAND" >&2' ERR
 linux=$1
 windows=$2
 corpus=$3
 work=$(mktemp -d /tmp/qob-fuzz-verdicts-XXXXXX)
 trap 'rm -rf "$work"' EXIT
-corpus_w=$(winepath -w "$corpus" 2>/dev/null)
+# Wine's Z: drive is the Unix root: the Windows name needs no Wine process of its own (winepath
+# failed at times while other tests started and stopped the same prefix's server).
+corpus_abs=$(realpath "$corpus")
+corpus_w="Z:${corpus_abs//\//\\}"
 # Wine ends lines with CR LF.
 if ! wine "$windows" --verdicts "$corpus_w" >"$work/windows.raw" 2>"$work/windows.err"; then
     echo "FAIL: the Windows replay did not finish"
