@@ -31,4 +31,17 @@ inline bool offerUndoOfInterruptedRestore(Dialogs& dialogs, const std::string& e
     return static_cast<bool>(undone);
 }
 
+// The windows' target system, opened again after the user put an interrupted restore back;
+// nullptr with the reason in `error` when there is none to work on.
+inline std::unique_ptr<cli::Target> openWindowTarget(Dialogs& dialogs, std::string& error) {
+    for (;;) {
+        error.clear();
+        std::unique_ptr<cli::Target> target =
+            cli::Target::open(std::nullopt, dialogs, error, PrefixPolicy::Program);
+        if (target || !offerUndoOfInterruptedRestore(dialogs, error)) {
+            return target;
+        }
+    }
+}
+
 } // namespace qob

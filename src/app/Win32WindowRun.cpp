@@ -164,19 +164,11 @@ int runWin32Windows(const WindowRunOptions& options) {
 
     win32gui::Win32Dialogs dialogs;
     int code = 1;
-    for (;;) {
-        std::string error;
-        std::unique_ptr<cli::Target> target =
-            cli::Target::open(std::nullopt, dialogs, error, PrefixPolicy::Program);
-        if (!target && offerUndoOfInterruptedRestore(dialogs, error)) {
-            continue;
-        }
-        if (!target) {
-            dialogs.message(error, MsgIcon::Critical, MsgButtons::Ok, kApplicationTitle);
-            break;
-        }
+    std::string error;
+    if (std::unique_ptr<cli::Target> target = openWindowTarget(dialogs, error)) {
         code = runMainWindow(*target, dialogs, options);
-        break;
+    } else {
+        dialogs.message(error, MsgIcon::Critical, MsgButtons::Ok, kApplicationTitle);
     }
     if (SUCCEEDED(com)) {
         CoUninitialize();

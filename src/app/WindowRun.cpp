@@ -177,11 +177,7 @@ int runWindows(int argc, char** argv, const WindowRunOptions& options) {
     WindowRunOptions first = options;
     for (;;) {
         std::string error;
-        std::unique_ptr<cli::Target> target =
-            cli::Target::open(std::nullopt, dialogs, error, PrefixPolicy::Program);
-        if (!target && offerUndoOfInterruptedRestore(dialogs, error)) {
-            continue;
-        }
+        std::unique_ptr<cli::Target> target = openWindowTarget(dialogs, error);
         if (!target) {
             // No usable prefix: say why, then let the user point at one instead of just quitting.
             dialogs.message(error, MsgIcon::Critical, MsgButtons::Ok, kApplicationTitle);

@@ -6,6 +6,7 @@
 #include "archive/Archive.h"
 #include "backup/BackupJob.h"
 #include "forms/BackupRun.h"
+#include "forms/FormJob.h"
 #include "forms/MainForm.h"
 #include "forms/MainWindowActions.h"
 #include "forms/RestoreRun.h"
@@ -18,6 +19,7 @@
 #include <filesystem>
 #include <functional>
 #include <memory>
+#include <optional>
 
 class QCheckBox;
 class QGroupBox;
@@ -48,6 +50,8 @@ public:
     // The backup and restore of the window's buttons and menus.
     void startBackup();
     void startRestore(bool confirm);
+    // Starts a job the form made ready; nothing when it refused.
+    void runFormJob(std::optional<FormJob> job);
     void cancelJob();
 
 protected:

@@ -444,51 +444,26 @@ void MainWindow::applyClicked() {
 }
 
 void MainWindow::startBackup() {
-    std::optional<BackupRequest> request = backupRun_.begin(form_);
-    if (!request) {
-        return;
-    }
-    formObserver_ = backupRun_.progressObserver(form_);
-    windowObserver_ = std::make_unique<WindowObserver>(*formObserver_, *this);
-    TargetContext& platform = form_.platform();
-    jobs_.start(
-        [this, &platform, request = std::move(*request)](JobObserver& observer, const StopToken& stop) {
-            backupSummary_ = runBackupJob(platform, request, observer, stop);
-        },
-        *windowObserver_,
-        [this] {
-            afterJob();
-            backupRun_.end(form_, backupSummary_, afterBackupActions(), quitting_);
-            form_.showLog(); // the run's entries, for the Logs tab
-        });
-    refreshCommands();
-    focusControl(IDC_CANCEL_JOB); // Space or Escape stops it
+    runFormJob(prepareBackupJob(
+        form_, backupRun_, backupSummary_, [this] { return afterBackupActions(); }, quitting_));
 }
 
 void MainWindow::startRestore(bool confirm) {
-    if (confirm && (!form_.mayStartJob() || !confirmRestore(form_))) {
+    runFormJob(prepareRestoreJob(form_, archive_, restoreOptions(), confirm, restoreOutcome_, quitting_));
+}
+
+void MainWindow::runFormJob(std::optional<FormJob> job) {
+    if (!job) {
         return;
     }
-    const RestoreRunOptions options = restoreOptions();
-    std::optional<RestoreRequest> request = beginRestore(form_, archive_, options);
-    if (!request) {
-        return;
-    }
-    formObserver_ = restoreProgressObserver(form_);
+    formObserver_ = std::move(job->formObserver);
     windowObserver_ = std::make_unique<WindowObserver>(*formObserver_, *this);
-    TargetContext& platform = form_.platform();
-    jobs_.start(
-        [this, &platform, request = std::move(*request)](JobObserver& observer, const StopToken& stop) {
-            restoreOutcome_ = runRestoreJob(platform, archive_, request, observer, stop);
-        },
-        *windowObserver_,
-        [this, options] {
-            afterJob();
-            endRestore(form_, restoreOutcome_, options, quitting_);
-            form_.showLog();
-        });
+    jobs_.start(std::move(job->work), *windowObserver_, [this, finish = std::move(job->finish)] {
+        afterJob();
+        finish();
+    });
     refreshCommands();
-    focusControl(IDC_CANCEL_JOB);
+    focusControl(IDC_CANCEL_JOB); // Space or Escape stops it
 }
 
 void MainWindow::afterJob() {

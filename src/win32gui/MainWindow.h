@@ -6,6 +6,7 @@
 #include "archive/Archive.h"
 #include "backup/BackupJob.h"
 #include "forms/BackupRun.h"
+#include "forms/FormJob.h"
 #include "forms/MainForm.h"
 #include "forms/MainWindowActions.h"
 #include "forms/RestoreRun.h"
@@ -19,6 +20,7 @@
 #include <array>
 #include <filesystem>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -50,6 +52,8 @@ public:
     bool jobRunning() const { return jobs_.running(); }
     void startBackup();
     void startRestore(bool confirm);
+    // Starts a job the form made ready; nothing when it refused.
+    void runFormJob(std::optional<FormJob> job);
     void cancelJob();
     // The close box, Quit and Ctrl+Q: asks first while a job runs; true when the window closed.
     bool requestClose();
