@@ -3,6 +3,7 @@
 // can be moved, repainted and cancel pressed while gigabytes are written). Every event the job
 // reports reaches the window-side observer on the window's thread, in the order reported; bursts
 // of byte progress are folded into the latest one, so a fast job cannot flood the event queue.
+#include "forms/ForwardingObserver.h"
 #include "platform/Job.h"
 
 #include <QObject>
@@ -37,11 +38,10 @@ signals:
     void finished();
 
 private:
-    class Forwarder;
     void finish();
 
     StopToken stop_;
-    std::unique_ptr<Forwarder> forwarder_;
+    std::unique_ptr<ForwardingObserver> forwarder_;
     std::unique_ptr<std::thread> worker_;
     std::function<void()> done_;
 };

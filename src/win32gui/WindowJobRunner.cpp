@@ -6,48 +6,6 @@
 
 namespace qob::win32gui {
 
-// The worker's observer: queues each event for the window's thread.
-class WindowJobRunner::Forwarder : public JobObserver {
-public:
-    Forwarder(WindowJobRunner& runner, JobObserver& windowSide) : runner_(runner), windowSide_(windowSide) {}
-
-    void phaseStarted(JobPhase phase) override {
-        runner_.post([this, phase] { windowSide_.phaseStarted(phase); });
-    }
-    void status(const std::string& text) override {
-        runner_.post([this, text] { windowSide_.status(text); });
-    }
-    void logLine(const std::string& line) override {
-        runner_.post([this, line] { windowSide_.logLine(line); });
-    }
-    void progress(const JobProgress& progress) override {
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            latest_ = progress;
-            if (progressPosted_) {
-                return; // the queued event will show this newer figure
-            }
-            progressPosted_ = true;
-        }
-        runner_.post([this] {
-            JobProgress latest;
-            {
-                std::lock_guard<std::mutex> lock(mutex_);
-                latest = latest_;
-                progressPosted_ = false;
-            }
-            windowSide_.progress(latest);
-        });
-    }
-
-private:
-    WindowJobRunner& runner_;
-    JobObserver& windowSide_;
-    std::mutex mutex_;
-    JobProgress latest_;
-    bool progressPosted_ = false;
-};
-
 WindowJobRunner::WindowJobRunner(HWND window) : window_(window) {}
 
 WindowJobRunner::~WindowJobRunner() {
@@ -65,7 +23,8 @@ bool WindowJobRunner::start(Work work, JobObserver& windowSide, std::function<vo
     }
     stop_.reset();
     done_ = std::move(done);
-    forwarder_ = std::make_unique<Forwarder>(*this, windowSide);
+    forwarder_ = std::make_unique<ForwardingObserver>(
+        [this](std::function<void()> call) { post(std::move(call)); }, windowSide);
     worker_ = std::make_unique<std::thread>([this, work = std::move(work)] {
         work(*forwarder_, stop_);
         // Queued behind every event the job reported, so the window has seen them all first.

@@ -4,6 +4,7 @@
 // reports is queued and the window woken with PostMessageW; the window hands that message back to
 // deliver(), which runs the events on its own thread in the order reported. Bursts of byte
 // progress are folded into the latest one, so a fast job cannot flood the queue.
+#include "forms/ForwardingObserver.h"
 #include "platform/Job.h"
 
 #include <windows.h>
@@ -42,13 +43,12 @@ public:
     void waitUntilFinished();
 
 private:
-    class Forwarder;
     void post(std::function<void()> event);
     void finish();
 
     HWND window_;
     StopToken stop_;
-    std::unique_ptr<Forwarder> forwarder_;
+    std::unique_ptr<ForwardingObserver> forwarder_;
     std::unique_ptr<std::thread> worker_;
     std::function<void()> done_;
     std::mutex mutex_;
