@@ -1,10 +1,10 @@
 // qob demo-profile DIR (Windows): the demo Outlook profiles written into this user's registry, their
 // data files, signatures and the rest laid out under DIR, for trying the program (and testing it)
 // on a Windows without Outlook. The Windows counterpart of `qob demo-prefix`.
-#include "app/cli/Cli.h"
-#include "demo/DemoTargetSystem.h"
+#include "app/cli/DemoCommandParts.h"
 #include "platform/win32/Win32RegistryStore.h"
 
+#include <optional>
 #include <ostream>
 #include <stdexcept>
 
@@ -26,34 +26,23 @@ bool keyExists(RegistryStore& store, const std::string& keyPath) {
 }
 
 int runDemoProfile(const Args& args, std::ostream& out, std::ostream& err) {
-    if (args.positional.size() != 1) {
-        err << "usage: qob demo-profile [--office 15.0] DIR\n";
-        return 2;
-    }
-    const std::string office = args.get("--office", "15.0");
-    if (office != "14.0" && office != "15.0" && office != "16.0") {
-        err << "qob: --office takes 14.0 (Outlook 2010), 15.0 (2013) or 16.0 (2016 to 365), not \"" << office
-            << "\"\n";
+    const std::optional<std::string> office = demoOffice(args, "demo-profile", err);
+    if (!office) {
         return 2;
     }
     try {
         Win32RegistryStore store;
         // The registry is this user's own: a profile of that name may be a real one, and the demo
         // writes over none.
-        for (const std::string& key : DemoTargetSystem::layout(args.positional[0], office).profileKeys()) {
+        for (const std::string& key : DemoTargetSystem::layout(args.positional[0], *office).profileKeys()) {
             if (key.find("\\Profiles\\") != std::string::npos && keyExists(store, key)) {
                 err << "qob: this user already has a mail profile at " << key
                     << "; the demo profiles are written only where none of their names is taken.\n";
                 return 1;
             }
         }
-        DemoTargetSystem demo = DemoTargetSystem::createFiles(args.positional[0], office);
-        demo.writeRegistry(store);
-        out << demo.prefix.string() << "\n";
-        for (const std::string& p : demo.profiles) {
-            out << "profile " << p << "\n";
-        }
-        out << "profile " << demo.legacyProfile << " (older profiles key)\n";
+        DemoTargetSystem demo = DemoTargetSystem::createFiles(args.positional[0], *office);
+        writeDemoRegistry(demo, store, out);
         // Signatures, templates and contacts are looked for in the user's own folder.
         out << "user folder " << demo.userProfileFolder
             << " (set USERPROFILE to it to back up its folders)\n";
