@@ -131,7 +131,7 @@ TEST(Win32MainWindow, LoadShowsWhatTheFormHolds) {
     const struct {
         int position;
         const wchar_t* title;
-    } menus[] = {{0, L"File(&F)"}, {1, L"Option(&O)"}, {2, L"Tools"}, {3, L"Help(&H)"}};
+    } menus[] = {{0, L"File(&F)"}, {1, L"Option(&O)"}, {2, L"&Tools"}, {3, L"Help(&H)"}};
     for (const auto& m : menus) {
         wchar_t title[64] = {};
         GetMenuStringW(GetMenu(w.hwnd), static_cast<UINT>(m.position), title, 64, MF_BYPOSITION);
