@@ -341,7 +341,9 @@ void MainWindow::refresh(FormChange change) {
     case FormChange::Progress: {
         ui_->progressPanel->setVisible(form_.picCon3Visible);
         ui_->progressBar->setValue(form_.pbShow);
-        ui_->statusLabel->setText(q(form_.label1));
+        // Once a stop is asked, the job's next figures must not read as if it carried on.
+        ui_->statusLabel->setText(jobs_.running() && jobs_.stopRequested() ? QStringLiteral("Stopping...")
+                                                                           : q(form_.label1));
         const QString file = q(form_.skinLabel9);
         ui_->fileLabel->setText(ui_->fileLabel->fontMetrics().elidedText(
             file, Qt::ElideMiddle, std::max(100, ui_->fileLabel->width())));

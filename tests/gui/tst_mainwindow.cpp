@@ -9,6 +9,7 @@
 
 #include <QCheckBox>
 #include <QComboBox>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QMimeData>
@@ -179,6 +180,12 @@ private slots:
         const std::filesystem::path file = f.backup("cancelled.qob");
         QVERIFY(f.window.jobRunning());
         f.find<QPushButton>("cancelButton")->click();
+        // A figure the job reports after the stop was asked leaves "Stopping..." in place.
+        if (f.window.jobRunning()) {
+            f.form.label1 = "Compressing file...";
+            f.form.notify(FormChange::Progress);
+            QCOMPARE(f.find<QLabel>("statusLabel")->text(), QStringLiteral("Stopping..."));
+        }
         QTRY_VERIFY_WITH_TIMEOUT(!f.window.jobRunning(), 60000);
         QVERIFY2(f.messageShown(kBackupCancelled), f.p.dialogs.texts().back().c_str());
         QVERIFY(!std::filesystem::exists(file));
