@@ -248,6 +248,10 @@ void MainWindow::openBackupFile(const std::filesystem::path& file) {
     selectTab(1);
     clearRestoreSide(form_, archive_);
     qob::openBackupFile(form_, archive_, file);
+    if (actions_.trace) {
+        // What the restore tab shows now: the desktop's double-click of a .qob is checked by it.
+        actions_.trace("open " + controlText(window_, IDC_RESTORE_FILE));
+    }
 }
 
 int MainWindow::currentTab() const {

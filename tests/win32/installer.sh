@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # The Windows installer under Wine, in a prefix of its own: a silent install for the current user
 # and one for all users, each checked for its files, Start menu entry, the .qob association, the
-# uninstall entry and the installed programs' --version; then the silent uninstall of each must
+# uninstall entry and the installed programs' --version, the per-user one also for the double-click
+# of a .qob; then the silent uninstall of each must
 # remove the program files and keys and keep what the user made there (settings.dat, brlog.dat, a
 # backup), leave a .qob association that another program took since alone, and remove the
 # start-up entry only when it names this installation.
@@ -19,6 +20,9 @@ export WINEPREFIX=$work/prefix WINEDEBUG=-all
 export WINEDLLOVERRIDES="mscoree,mshtml=;winemenubuilder.exe=d"
 trap 'wineserver -k >/dev/null 2>&1 || true; rm -rf "$work"' EXIT
 wineboot --init >/dev/null 2>&1
+# Wine's null display driver from the start: the installed quiremail.exe opens its window with no X
+# server, and no process of the prefix was started on another driver.
+wine reg add 'HKCU\Software\Wine\Drivers' /v Graphics /d null /f >/dev/null 2>&1
 wineserver -w
 
 failures=0
@@ -37,6 +41,41 @@ regvalue() {
     printf '%s\n' "$out" | tr -d '\r' | grep -F "    $2    " | sed -E 's/^ +[^ ].*    REG_[A-Z_]+    //' || true
 }
 haskey() { wine reg query "$1" >/dev/null 2>&1; }
+
+# A double-click of a .qob: the desktop's "open" of the file (start.exe, ShellExecuteEx) through the
+# association the install made, for names with spaces and characters outside the ANSI code page;
+# the installed quiremail.exe must show that very file on its restore tab (the window's trace says
+# what the tab shows). The window runs on Wine's null display: no X server needed. Run for the
+# all-users install only: Wine 8 does not merge HKCU\Software\Classes into HKEY_CLASSES_ROOT, so
+# it finds no per-user association (Windows does; the per-user keys are checked above).
+double_click() {
+    local dir=$1
+    mkdir -p "$c/demo"
+    wine "$dir/qob.exe" demo-profile 'C:\demo' >/dev/null 2>&1 || fail "qob.exe demo-profile failed"
+    local names=('C:\backups\Outlook.qob' 'C:\My backups\Outlook 2026.qob' 'C:\Почта\Копия メール.qob')
+    for name in "${names[@]}"; do
+        local unix trace shown=""
+        unix=$(winepath -u "$name" 2>/dev/null)
+        mkdir -p "$(dirname "$unix")"
+        wine "$dir/qob.exe" --quiet backup --profile Outlook --items accounts "$name" >/dev/null 2>&1 ||
+            fail "qob.exe could not back up into $name"
+        trace=$work/trace.txt
+        rm -f "$trace"
+        QUIRE_WINDOW_TRACE=$(winepath -w "$trace" 2>/dev/null) wine start "$name" >/dev/null 2>&1 ||
+            fail "start of $name failed"
+        for _ in $(seq 1 300); do
+            if [ -f "$trace" ]; then
+                shown=$(tr -d '\r' <"$trace" | sed -n 's/^open //p' | head -1)
+                [ -z "$shown" ] || break
+            fi
+            sleep 0.2
+        done
+        [ "$shown" = "$name" ] || fail "the double-click of $name showed [$shown] on the restore tab"
+        wine taskkill /f /im quiremail.exe >/dev/null 2>&1 || true
+        wineserver -w
+    done
+    rm -rf "$c/demo" "$c/backups" "$c/My backups" "$c/Почта"
+}
 
 run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
 uninstall_key='Software\Microsoft\Windows\CurrentVersion\Uninstall\QuireOutlookBackup'
@@ -69,6 +108,8 @@ for row in "${cases[@]}"; do
         out=$(wine "$dir/$program.exe" --version 2>/dev/null | tr -d '\r')
         [ "$out" = "$program (Quire Outlook Backup) $version" ] || fail "installed $program.exe --version said [$out]"
     done
+
+    [ "$mode" != all-users ] || double_click "$dir"
 
     # What the user made in the program folder, and the start-up entry as the settings window writes it.
     echo "[General]" >"$dir/settings.dat"
