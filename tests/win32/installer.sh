@@ -1,8 +1,8 @@
 #!/usr/bin/env bash
 # The Windows installer under Wine, in a prefix of its own: a silent install for the current user
 # and one for all users, each checked for its files, Start menu entry, the .qob association, the
-# uninstall entry and the installed programs' --version, the per-user one also for the double-click
-# of a .qob; then the silent uninstall of each must
+# uninstall entry and the installed programs' --version, the all-users one also for the double-click
+# of a .qob and for file names outside the ANSI code page; then the silent uninstall of each must
 # remove the program files and keys and keep what the user made there (settings.dat, brlog.dat, a
 # backup), leave a .qob association that another program took since alone, and remove the
 # start-up entry only when it names this installation.
@@ -48,7 +48,7 @@ haskey() { wine reg query "$1" >/dev/null 2>&1; }
 # what the tab shows). The window runs on Wine's null display: no X server needed. Run for the
 # all-users install only: Wine 8 does not merge HKCU\Software\Classes into HKEY_CLASSES_ROOT, so
 # it finds no per-user association (Windows does; the per-user keys are checked above).
-double_click() {
+double_click_and_names() {
     local dir=$1
     mkdir -p "$c/demo"
     wine "$dir/qob.exe" demo-profile 'C:\demo' >/dev/null 2>&1 || fail "qob.exe demo-profile failed"
@@ -74,6 +74,24 @@ double_click() {
         wine taskkill /f /im quiremail.exe >/dev/null 2>&1 || true
         wineserver -w
     done
+
+    # The same names through the other programs: qob.exe reads, images and restores the backup, and
+    # the weekly task's command line (as the task scheduler hands it over) writes into a folder of
+    # such a name. Each failed before: the ANSI argv, or the string made a path byte by byte.
+    local name='C:\Почта\Копия メール.qob'
+    wine "$dir/qob.exe" info "$name" >"$work/info.txt" 2>&1 || fail "qob.exe info $name: $(cat "$work/info.txt")"
+    wine "$dir/qob.exe" --quiet disc image 'C:\Почта\Диск メール.iso' "$name" >/dev/null 2>&1 ||
+        fail "qob.exe disc image of $name failed"
+    [ -s "$c/Почта/Диск メール.iso" ] || fail "no disc image under its own name"
+    wine "$dir/qob.exe" --quiet restore "$name" --profile Second --items accounts >/dev/null 2>&1 ||
+        fail "qob.exe restore of $name failed"
+    wine "$dir/quiremail.exe" ' sf=Outlookxm=010000000ps=bf=C:\Почта\Еженедельно メール.qob' >/dev/null 2>&1 ||
+        fail "the weekly task's run into C:\Почта failed"
+    local weekly
+    weekly=$(find "$c/Почта" -name 'Еженедельно メール*.qob' | head -1)
+    [ -n "$weekly" ] || fail "the weekly task's run left no backup in C:\Почта"
+    wine "$dir/qob.exe" verify "$(winepath -w "$weekly" 2>/dev/null)" >/dev/null 2>&1 ||
+        fail "qob.exe verify refused the weekly run's backup"
     rm -rf "$c/demo" "$c/backups" "$c/My backups" "$c/Почта"
 }
 
@@ -109,7 +127,7 @@ for row in "${cases[@]}"; do
         [ "$out" = "$program (Quire Outlook Backup) $version" ] || fail "installed $program.exe --version said [$out]"
     done
 
-    [ "$mode" != all-users ] || double_click "$dir"
+    [ "$mode" != all-users ] || double_click_and_names "$dir"
 
     # What the user made in the program folder, and the start-up entry as the settings window writes it.
     echo "[General]" >"$dir/settings.dat"
