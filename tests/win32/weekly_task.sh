@@ -2,8 +2,9 @@
 # The weekly backup on Windows from end to end, under Wine, in a prefix of its own: qob.exe registers
 # the task through System32's schtasks.exe (a stand-in there, since Wine's has no /query, /end or
 # /sc), reads it back, the task's action is started as the task scheduler starts it, and the
-# backup it writes is checked; a second registration replaces the first, and removing the task
-# takes its password file away too. Names with two blanks and outside ASCII on the way.
+# backup it writes is checked; a second registration replaces the first; the logon entry makes up
+# a missed run once; removing the task takes its password file and logon entry away too. Names
+# with two blanks on the way.
 # Usage: weekly_task.sh QOB_EXE QUIREMAIL_EXE STANDIN_EXE LINUX_QOB. Exit 77 (skipped) without Wine.
 set -euo pipefail
 qob_exe=$1
@@ -31,6 +32,12 @@ cp "$qob_exe" "$quiremail_exe" "$prog/"
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 qob() { wine "$prog/qob.exe" "$@" 2>&1 | tr -d '\r'; }
 
+run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+catchup_entry() {
+    wine reg query "$run_key" /v "Quire Outlook Backup (missed weekly backup)" 2>/dev/null | tr -d '\r' |
+        sed -n -E 's/^ +Quire Outlook Backup \(missed weekly backup\) +REG_SZ +//p'
+}
+
 failures=0
 fail() {
     echo "FAIL: $*"
@@ -55,6 +62,8 @@ for row in "${steps[@]}"; do
         [[ $out == *"$word"* ]] || fail "[$step] schedule show does not say [$word]: $out"
     done
     [ -f "$prog/autobackup-password-task" ] || fail "[$step] no password file beside the program"
+    [ "$(catchup_entry)" = "\"$(winpath "$prog")\\quiremail.exe\" --catch-up" ] ||
+        fail "[$step] the logon entry that makes up missed runs is [$(catchup_entry)]"
 done
 
 # The task scheduler starts the action: the automatic run writes a new backup, protected, named
@@ -75,7 +84,19 @@ else
     fail "the weekly run wrote no backup"
 fi
 
+# Logon after the machine was off at the task's time: the missed run is made up once, and only once
+# (a run in the same minute would write the same file name: the run's own record tells them apart).
+lastrun() { sed -n 's/^lastrun=//p' "$prog/autorun.dat"; }
+sed -i -E 's/^(registered|lastrun)=.*/\1=1000000000/' "$prog/autorun.dat"
+wine "$prog/quiremail.exe" --catch-up >/dev/null 2>&1 || fail "the catch-up run exited $?"
+wineserver -w
+made=$(lastrun)
+[ "$made" != 1000000000 ] || fail "the catch-up did not make up the missed run"
+wine "$prog/quiremail.exe" --catch-up >/dev/null 2>&1 || fail "the second catch-up exited $?"
+[ "$(lastrun)" = "$made" ] || fail "the catch-up ran again though nothing was missed since"
+
 out=$(qob schedule remove) || fail "schedule remove: $out"
+[ -z "$(catchup_entry)" ] || fail "the logon entry stayed after the task was removed"
 out=$(qob schedule show) || true
 [[ $out == *"at 21:30"* || $out == *"at 7:05"* ]] && fail "the task is still shown after its removal: $out"
 [ -e "$prog/autobackup-password-task" ] && fail "the password file stayed after the task was removed"
