@@ -49,8 +49,3 @@ add_compile_definitions(_FILE_OFFSET_BITS=64 _POSIX_THREAD_SAFE_FUNCTIONS=200112
 if(EXISTS /usr/${QOB_MINGW_TRIPLE}/lib/binmode.o)
     add_link_options(/usr/${QOB_MINGW_TRIPLE}/lib/binmode.o)
 endif()
-# Every std::string that becomes a std::filesystem::path is read as UTF-8, the program's narrow
-# text, instead of being widened byte by byte (src/platform/win32/Utf8NarrowStrings.cpp). -u pulls
-# the replacement out of qob_platform however late the linker meets the first use.
-set(QOB_NARROW_TO_WIDE _ZNKSt7codecvtIwciE5do_inERiPKcS3_RS3_PwS5_RS5_)
-add_link_options(-Wl,--wrap=${QOB_NARROW_TO_WIDE} -Wl,-u,__wrap_${QOB_NARROW_TO_WIDE})
