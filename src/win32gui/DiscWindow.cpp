@@ -150,11 +150,18 @@ void DiscWindow::initialize() {
     for (SHSTOCKICONID id : {SIID_DRIVECD, SIID_FOLDER, SIID_FOLDEROPEN, SIID_DOCNOASSOC}) {
         SHSTOCKICONINFO info{};
         info.cbSize = sizeof(info);
-        const bool got = SUCCEEDED(SHGetStockIconInfo(id, SHGSI_ICON | SHGSI_SMALLICON, &info));
+        HICON icon = nullptr;
+        if (SUCCEEDED(SHGetStockIconInfo(id, SHGSI_ICON | SHGSI_SMALLICON | SHGSI_ICONLOCATION, &info))) {
+            icon = info.hIcon;
+            // Some shells name only where the icon is (Wine's does).
+            if (icon == nullptr && info.szPath[0] != L'\0') {
+                ExtractIconExW(info.szPath, info.iIcon, nullptr, &icon, 1);
+            }
+        }
         // Without the shell's icon the places stay in step, so every node keeps its own.
-        ImageList_AddIcon(icons_, got ? info.hIcon : LoadIconW(nullptr, IDI_APPLICATION));
-        if (got) {
-            DestroyIcon(info.hIcon);
+        ImageList_AddIcon(icons_, icon != nullptr ? icon : LoadIconW(nullptr, IDI_APPLICATION));
+        if (icon != nullptr) {
+            DestroyIcon(icon);
         }
     }
     TreeView_SetImageList(tree, icons_, TVSIL_NORMAL);

@@ -191,6 +191,7 @@ xdotool key Return
 wait_for "the recorder box to close on Enter" box_gone
 wait_for "the disc window" titled 'Backup Outlook Data to CD/DVD'
 DISC=$FOUND
+xdotool mousemove 0 0 # no tool tip over the picture
 shot disc "$DISC"
 xdotool windowfocus --sync "$DISC"
 xdotool key --delay 100 alt+d Down Down Return

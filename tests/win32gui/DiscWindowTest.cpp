@@ -182,6 +182,7 @@ TEST(Win32DiscWindow, ControlsReachTheFormAndItsChangesReachTheControls) {
 
     // Load: the handed-over backup in the root, the drive and its speeds, the defaults.
     EXPECT_EQ(win32gui::windowText(d.hwnd), kDiscWindowCaption);
+    EXPECT_EQ(ImageList_GetImageCount(TreeView_GetImageList(d.item(IDC_DISC_TREE), TVSIL_NORMAL)), 4);
     EXPECT_EQ(d.tree(), std::vector<std::string>{"Outlook Data Backup CD"});
     EXPECT_EQ(d.files(), std::vector<std::string>{"Outlook Backup.qob 123.46 KB"});
     EXPECT_EQ(d.status(1), "Files: 1");
