@@ -85,9 +85,13 @@ void AnchorLayout::apply() const {
     for (const Placed& p : placed_) {
         const RECT& r = p.rect;
         const LONG left = moved(r.left, p.anchor.left, dx);
-        const LONG top = moved(r.top, p.anchor.top, dy);
+        const bool lower = dy < 0;
+        const float topShare = lower && p.anchor.shrinkTop >= 0 ? p.anchor.shrinkTop : p.anchor.top;
+        const float bottomShare =
+            lower && p.anchor.shrinkBottom >= 0 ? p.anchor.shrinkBottom : p.anchor.bottom;
+        const LONG top = moved(r.top, topShare, dy);
         const LONG right = std::max(left, moved(r.right, p.anchor.right, dx));
-        const LONG bottom = std::max(top, moved(r.bottom, p.anchor.bottom, dy));
+        const LONG bottom = std::max(top, moved(r.bottom, bottomShare, dy));
         const UINT flags = SWP_NOZORDER | SWP_NOACTIVATE;
         if (moves != nullptr) {
             moves = DeferWindowPos(moves, p.control, nullptr, left, top, right - left, bottom - top, flags);

@@ -2,8 +2,8 @@
 // Keeps a resizable dialog's controls where its template put them relative to the edges they are
 // anchored to: each edge of a control moves by a share of the change in the client area's width
 // or height (0 stays with the left or top, 1 follows the right or bottom, ½ keeps two controls side
-// by side sharing the width). The layout is the template's own as first shown, so it holds at every
-// DPI the dialog manager created it for; a DPI change scales it.
+// by side sharing the width; a loss of height may be shared otherwise). The layout is the template's own as
+// first shown, so it holds at every DPI the dialog manager created it for; a DPI change scales it.
 #include <windows.h>
 
 #include <span>
@@ -17,6 +17,10 @@ struct Anchor {
     float top;
     float right;
     float bottom;
+    // The shares of a loss of height below the template's, where they differ (negative: as for a
+    // gain): a list of boxes may close up when the window is lower, yet not spread when higher.
+    float shrinkTop = -1;
+    float shrinkBottom = -1;
 };
 
 // The usual anchors by name.

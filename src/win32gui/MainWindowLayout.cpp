@@ -10,9 +10,20 @@ namespace qob::win32gui {
 
 namespace {
 
-// An item box of a page: wide as its frame, in the frame's place.
-Anchor itemBox(int id, bool belowGrowing) {
-    return {id, 0, belowGrowing ? 1.0F : 0.0F, 1, belowGrowing ? 1.0F : 0.0F};
+// Below the template's height (324) the window may lose up to kLoss dialog units: the item boxes
+// close up from 10 to 8 apart (18 of them) and the backup's description, or the restore page's
+// information, gives up the rest. So the window fits a 1080-line screen at 200 %.
+constexpr float kLoss = 28;
+constexpr float kItemsLoss = 18 / kLoss;
+constexpr float kFieldLoss = 1 - kItemsLoss;
+
+// Item box `i` of a page whose item frame moves down by `frameShare` of a gain in height and by
+// `frameShrink` of a loss: wide as its frame; when the window is lower the boxes close up, each
+// 2 units lower than the one above it losing its share.
+Anchor itemBox(int id, int i, float frameShare, float frameShrink) {
+    const float top = frameShrink + kItemsLoss * static_cast<float>(i) / 9;
+    const float bottom = frameShrink + kItemsLoss * static_cast<float>(i + 1) / 9;
+    return {id, 0, frameShare, 1, frameShare, top, bottom};
 }
 
 std::vector<Anchor> anchors() {
@@ -26,15 +37,15 @@ std::vector<Anchor> anchors() {
     // Backup: the description takes the height the window gains; what is under it moves down.
     add(fixed(IDC_SOURCE_PROFILE_LABEL));
     add(growRight(IDC_SOURCE_PROFILE));
-    add(growRight(IDC_BACKUP_GROUP));
+    add({IDC_BACKUP_GROUP, 0, 0, 1, 0, 0, kItemsLoss});
     for (int i = 0; i < 9; ++i) {
-        add(itemBox(IDC_BACKUP_ITEM0 + i, false));
+        add(itemBox(IDC_BACKUP_ITEM0 + i, i, 0, 0));
     }
-    add(fixed(IDC_BACKUP_FILE_LABEL));
-    add(growRight(IDC_BACKUP_FILE));
-    add(toRight(IDC_BACKUP_BROWSE));
-    add(fixed(IDC_DESCRIPTION_LABEL));
-    add(growBoth(IDC_DESCRIPTION));
+    add({IDC_BACKUP_FILE_LABEL, 0, 0, 0, 0, kItemsLoss, kItemsLoss});
+    add({IDC_BACKUP_FILE, 0, 0, 1, 0, kItemsLoss, kItemsLoss});
+    add({IDC_BACKUP_BROWSE, 1, 0, 1, 0, kItemsLoss, kItemsLoss});
+    add({IDC_DESCRIPTION_LABEL, 0, 0, 0, 0, kItemsLoss, kItemsLoss});
+    add({IDC_DESCRIPTION, 0, 0, 1, 1, kItemsLoss, 1});
     add(toBottom(IDC_PROTECT));
     // The two password fields share the width.
     add(toBottom(IDC_PASSWORD_LABEL));
@@ -46,12 +57,12 @@ std::vector<Anchor> anchors() {
     add(growRight(IDC_RESTORE_FILE));
     add(toRight(IDC_RESTORE_BROWSE));
     add({IDC_BACKUP_INFO_LABEL, 0, 0, 0.5F, 0});
-    add({IDC_BACKUP_INFO, 0, 0, 0.5F, 1});
+    add({IDC_BACKUP_INFO, 0, 0, 0.5F, 1, 0, kFieldLoss});
     add({IDC_BACKUP_DESCRIPTION_LABEL, 0.5F, 0, 1, 0});
-    add({IDC_BACKUP_DESCRIPTION, 0.5F, 0, 1, 1});
-    add(toBottomGrowRight(IDC_RESTORE_GROUP));
+    add({IDC_BACKUP_DESCRIPTION, 0.5F, 0, 1, 1, 0, kFieldLoss});
+    add({IDC_RESTORE_GROUP, 0, 1, 1, 1, kFieldLoss, 1});
     for (int i = 0; i < 9; ++i) {
-        add(itemBox(IDC_RESTORE_ITEM0 + i, true));
+        add(itemBox(IDC_RESTORE_ITEM0 + i, i, 1, kFieldLoss));
     }
     add(toBottom(IDC_TARGET_PROFILE_LABEL));
     add(toBottomGrowRight(IDC_TARGET_PROFILE));
@@ -80,8 +91,8 @@ std::span<const Anchor> mainWindowAnchors() {
 
 SIZE mainWindowMinimumClient() {
     // The template is 360 × 324. Narrower, the fields give up width until the longest item caption
-    // would no longer fit its box; lower, the backup's description gives up all but one line.
-    return {320, 314};
+    // would no longer fit its box; lower, as kLoss says.
+    return {320, static_cast<LONG>(324 - kLoss)};
 }
 
 void MainWindow::layOut(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -118,16 +118,35 @@ TEST(Win32MainWindowLayout, TheWindowMayBeMadeSmallerButNotBelowItsMinimum) {
     EXPECT_LT(info.ptMinTrackSize.y, designed.cy);
     EXPECT_GT(info.ptMinTrackSize.x, designed.cx * 3 / 4);
     EXPECT_GT(info.ptMinTrackSize.y, designed.cy * 3 / 4);
+    // Low enough for a screen of 1080 lines less a taskbar at 200 %: 516 pixels at 100 %.
+    EXPECT_LE(info.ptMinTrackSize.y, 516);
+    const LONG pitch = w.place(IDC_BACKUP_ITEM0 + 1).top - w.place(IDC_BACKUP_ITEM0).top;
     // At the minimum no two controls of a page overlap and every one is inside the window.
     w.resizeBy(info.ptMinTrackSize.x - designed.cx, info.ptMinTrackSize.y - designed.cy);
+    // The item boxes closed up, to four fifths of their distance, on both pages.
+    for (int first : {IDC_BACKUP_ITEM0, IDC_RESTORE_ITEM0}) {
+        EXPECT_NEAR(w.place(first + 8).top - w.place(first).top, 8 * pitch * 4 / 5, 3) << first;
+    }
     RECT client{};
     GetClientRect(w.hwnd, &client);
     const int pairs[][2] = {
-        {IDC_BACKUP_FILE, IDC_BACKUP_BROWSE}, {IDC_DESCRIPTION, IDC_PROTECT},
-        {IDC_PASSWORD, IDC_PASSWORD2_LABEL},  {IDC_BACKUP_INFO, IDC_BACKUP_DESCRIPTION},
-        {IDC_BACKUP_INFO, IDC_RESTORE_GROUP}, {IDC_TABS, IDC_STATUS},
-        {IDC_APPLY, IDC_ABOUT_BUTTON},        {IDC_TARGET_LABEL, IDC_TARGET_CHANGE},
+        {IDC_BACKUP_FILE, IDC_BACKUP_BROWSE},
+        {IDC_DESCRIPTION, IDC_PROTECT},
+        {IDC_PASSWORD, IDC_PASSWORD2_LABEL},
+        {IDC_BACKUP_INFO, IDC_BACKUP_DESCRIPTION},
+        {IDC_BACKUP_INFO, IDC_RESTORE_GROUP},
+        {IDC_TABS, IDC_STATUS},
+        {IDC_APPLY, IDC_ABOUT_BUTTON},
+        {IDC_TARGET_LABEL, IDC_TARGET_CHANGE},
         {IDC_PROGRESS, IDC_CANCEL_JOB},
+        {IDC_BACKUP_ITEM0 + 7, IDC_BACKUP_ITEM0 + 8},
+        {IDC_RESTORE_ITEM0 + 7, IDC_RESTORE_ITEM0 + 8},
+        {IDC_BACKUP_ITEM0 + 8, IDC_BACKUP_FILE},
+        {IDC_BACKUP_FILE, IDC_DESCRIPTION},
+        {IDC_BACKUP_INFO, IDC_RESTORE_ITEM0},
+        {IDC_RESTORE_ITEM0 + 8, IDC_TARGET_PROFILE},
+        {IDC_PASSWORD2, IDC_STATUS},
+        {IDC_TARGET_PROFILE, IDC_STATUS},
     };
     for (const auto& pair : pairs) {
         RECT a = w.place(pair[0]);
