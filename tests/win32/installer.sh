@@ -96,6 +96,7 @@ double_click_and_names() {
 }
 
 run_key='HKCU\Software\Microsoft\Windows\CurrentVersion\Run'
+catchup='Quire Outlook Backup (missed weekly backup)'
 uninstall_key='Software\Microsoft\Windows\CurrentVersion\Uninstall\QuireOutlookBackup'
 c=$WINEPREFIX/drive_c
 user=$(id -un)
@@ -134,6 +135,8 @@ for row in "${cases[@]}"; do
     echo "log" >"$dir/brlog.dat"
     echo "backup" >"$dir/Outlook.qob"
     wine reg add "$run_key" /v "Quire Outlook Backup" /d "\"$windir\\quiremail.exe\"" /f >/dev/null 2>&1
+    # ... and the logon entry a weekly task adds to make up missed runs.
+    wine reg add "$run_key" /v "$catchup" /d "\"$windir\\quiremail.exe\" --catch-up" /f >/dev/null 2>&1
     wine "$dir/uninstall.exe" /S || fail "the silent uninstall exited $?"
     # The uninstaller copies itself away and runs from there: wait for it.
     wineserver -w
@@ -150,6 +153,7 @@ for row in "${cases[@]}"; do
         if haskey "$key"; then fail "$key is still there"; fi
     done
     [ -z "$(regvalue "$run_key" "Quire Outlook Backup")" ] || fail "the start-up entry is still there"
+    [ -z "$(regvalue "$run_key" "$catchup")" ] || fail "the catch-up entry is still there"
     rm -rf "$dir"
 done
 
@@ -161,12 +165,15 @@ wine "$setup" /S /CurrentUser || fail "the silent install exited $?"
 wineserver -w
 wine reg add 'HKCU\Software\Classes\.qob' /ve /d Other.Program /f >/dev/null 2>&1
 wine reg add "$run_key" /v "Quire Outlook Backup" /d '"D:\portable\quiremail.exe"' /f >/dev/null 2>&1
+wine reg add "$run_key" /v "$catchup" /d '"D:\portable\quiremail.exe" --catch-up' /f >/dev/null 2>&1
 wine "$dir/uninstall.exe" /S || fail "the silent uninstall exited $?"
 wineserver -w
 [ "$(regvalue 'HKCU\Software\Classes\.qob' "(Default)")" = Other.Program ] ||
     fail "the uninstall took .qob from the program that owns it now"
 [ "$(regvalue "$run_key" "Quire Outlook Backup")" = '"D:\portable\quiremail.exe"' ] ||
     fail "the uninstall removed another copy's start-up entry"
+[ "$(regvalue "$run_key" "$catchup")" = '"D:\portable\quiremail.exe" --catch-up' ] ||
+    fail "the uninstall removed another copy's catch-up entry"
 if haskey 'HKCU\Software\Classes\QuireOutlookBackup.qob'; then fail "our file type is still there"; fi
 [ ! -e "$dir" ] || fail "the empty install folder is still there"
 
