@@ -77,12 +77,14 @@ bool WineRegistryKey::removeSubkey(std::u16string_view name) {
 }
 
 const WineRegistryValue* WineRegistryKey::findValue(std::u16string_view name) const {
+    readUnreadLines();
     bool found;
     const std::size_t i = valueIndex(name, found);
     return found ? &values_[i] : nullptr;
 }
 
 WineRegistryValue& WineRegistryKey::ensureValue(std::u16string_view name) {
+    readUnreadLines();
     bool found;
     const std::size_t i = valueIndex(name, found);
     if (found)
@@ -93,6 +95,7 @@ WineRegistryValue& WineRegistryKey::ensureValue(std::u16string_view name) {
 }
 
 bool WineRegistryKey::removeValue(std::u16string_view name) {
+    readUnreadLines();
     bool found;
     const std::size_t i = valueIndex(name, found);
     if (!found)
