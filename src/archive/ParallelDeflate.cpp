@@ -1,7 +1,5 @@
 #include "archive/ParallelDeflate.h"
 
-#include "archive/DeflateBlocks.h"
-
 #include <libdeflate.h>
 #include <zlib.h>
 
@@ -14,8 +12,23 @@ namespace {
 struct CompressorDeleter {
     void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
 };
+struct DecompressorDeleter {
+    void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
+};
+
+// What ends an open chunk: an empty non-final stored block's LEN and NLEN.
+constexpr unsigned char kOpenEnd[4] = {0x00, 0x00, 0xff, 0xff};
+// A final block with nothing in it (fixed codes, the end-of-block symbol alone): put after an
+// open chunk, it makes the chunk a whole stream that an inflater can check.
+constexpr unsigned char kClosingBlock[2] = {0x03, 0x00};
 
 } // namespace
+
+struct ParallelDeflate::Worker {
+    std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor;
+    std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> decompressor;
+    std::unique_ptr<unsigned char[]> inflated; // a chunk's output inflated again, when checked
+};
 
 struct ParallelDeflate::Chunk {
     std::unique_ptr<unsigned char[]> in;
@@ -180,8 +193,12 @@ std::int64_t ParallelDeflate::read(unsigned char* out, std::size_t len) {
 void ParallelDeflate::workerLoop() {
     // The archive's levels 1 to 9 are the compressor's own: at each of them it packs tighter
     // than zlib at the same level, and faster (measured on PST-like data), so no level needs zlib.
-    std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor(libdeflate_alloc_compressor(level_));
-    if (!compressor) {
+    Worker worker;
+    worker.compressor.reset(libdeflate_alloc_compressor(level_));
+    if (tuning_.checkChunks) {
+        worker.decompressor.reset(libdeflate_alloc_decompressor());
+    }
+    if (!worker.compressor || (tuning_.checkChunks && !worker.decompressor)) {
         {
             std::lock_guard lock(mutex_);
             if (failure_.empty()) {
@@ -205,7 +222,7 @@ void ParallelDeflate::workerLoop() {
         std::string why;
         bool ok = false;
         try {
-            ok = compress(compressor.get(), *c, why);
+            ok = compress(worker, *c, why);
         } catch (const std::exception& e) {
             why = std::string("cannot compress: ") + e.what();
         }
@@ -220,33 +237,54 @@ void ParallelDeflate::workerLoop() {
     }
 }
 
-bool ParallelDeflate::compress(void* compressorPtr, Chunk& c, std::string& why) {
-    auto* compressor = static_cast<libdeflate_compressor*>(compressorPtr);
+bool ParallelDeflate::compress(Worker& w, Chunk& c, std::string& why) {
     c.crc = libdeflate_crc32(0, c.in.get(), c.inLen);
-    const std::size_t want = libdeflate_deflate_compress_bound(compressor, c.inLen) + kReopenSlack;
+    const std::size_t want =
+        libdeflate_deflate_compress_bound(w.compressor.get(), c.inLen) + sizeof kClosingBlock;
     if (c.outCap < want) {
         c.out = std::make_unique_for_overwrite<unsigned char[]>(want);
         c.outCap = want;
     }
+    const std::size_t room = c.outCap - sizeof kClosingBlock;
     const std::size_t made =
-        libdeflate_deflate_compress(compressor, c.in.get(), c.inLen, c.out.get(), c.outCap);
+        c.last ? libdeflate_deflate_compress(w.compressor.get(), c.in.get(), c.inLen, c.out.get(), room)
+               : libdeflate_deflate_compress_nonfinal(w.compressor.get(), c.in.get(), c.inLen, c.out.get(),
+                                                      room);
     if (made == 0) {
         why = "the compressor ran out of room for its output";
         return false;
     }
-    if (c.last) {
-        c.outLen = made;
-        return true;
-    }
-    // The chunk is a whole stream ending in a final block; the next chunk may only follow a
-    // non-final block that ends on a byte boundary. The walk also proves the chunk inflates to
-    // as many bytes as went in, and that nothing follows its final block.
-    const DeflateEnd end = findFinalBlock(c.out.get(), made);
-    if (!end.ok || end.decodedSize != c.inLen || (end.endBit + 7) / 8 != made) {
-        why = "the compressor's output cannot be joined" + (end.error.empty() ? "" : ": " + end.error);
+    // The next chunk may only follow an empty stored block; without it the stream would be torn
+    // at the join, which no check of a single chunk's size would show.
+    if (!c.last && (made < 5 || std::memcmp(c.out.get() + made - 4, kOpenEnd, 4) != 0)) {
+        why = "the compressor's output cannot be joined";
         return false;
     }
-    c.outLen = reopenFinalBlock(c.out.get(), end);
+    c.outLen = made;
+    return !tuning_.checkChunks || inflatesBack(w, c, why);
+}
+
+// Inflates the chunk's output (an open one closed by an empty final block) and insists on its
+// input back, byte for byte, with the stream ending exactly where the output does.
+bool ParallelDeflate::inflatesBack(Worker& w, Chunk& c, std::string& why) {
+    if (!w.inflated) {
+        w.inflated =
+            std::make_unique_for_overwrite<unsigned char[]>(std::max<std::size_t>(tuning_.chunkSize, 1));
+    }
+    std::size_t streamLen = c.outLen;
+    if (!c.last) {
+        std::memcpy(c.out.get() + streamLen, kClosingBlock, sizeof kClosingBlock);
+        streamLen += sizeof kClosingBlock;
+    }
+    std::size_t usedIn = 0;
+    std::size_t madeOut = 0;
+    const libdeflate_result r = libdeflate_deflate_decompress_ex(
+        w.decompressor.get(), c.out.get(), streamLen, w.inflated.get(), c.inLen, &usedIn, &madeOut);
+    if (r != LIBDEFLATE_SUCCESS || usedIn != streamLen || madeOut != c.inLen ||
+        (c.inLen != 0 && std::memcmp(w.inflated.get(), c.in.get(), c.inLen) != 0)) {
+        why = "the compressor's output does not inflate to its input";
+        return false;
+    }
     return true;
 }
 
