@@ -1,5 +1,7 @@
 #include "archive/ParallelDeflate.h"
 
+#include "archive/ChunkDeflater.h"
+
 #include <libdeflate.h>
 #include <zlib.h>
 
@@ -7,28 +9,6 @@
 #include <cstring>
 
 namespace qob {
-namespace {
-
-struct CompressorDeleter {
-    void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
-};
-struct DecompressorDeleter {
-    void operator()(libdeflate_decompressor* d) const { libdeflate_free_decompressor(d); }
-};
-
-// What ends an open chunk: an empty non-final stored block's LEN and NLEN.
-constexpr unsigned char kOpenEnd[4] = {0x00, 0x00, 0xff, 0xff};
-// A final block with nothing in it (fixed codes, the end-of-block symbol alone): put after an
-// open chunk, it makes the chunk a whole stream that an inflater can check.
-constexpr unsigned char kClosingBlock[2] = {0x03, 0x00};
-
-} // namespace
-
-struct ParallelDeflate::Worker {
-    std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor;
-    std::unique_ptr<libdeflate_decompressor, DecompressorDeleter> decompressor;
-    std::unique_ptr<unsigned char[]> inflated; // a chunk's output inflated again, when checked
-};
 
 struct ParallelDeflate::Chunk {
     std::unique_ptr<unsigned char[]> in;
@@ -193,12 +173,10 @@ std::int64_t ParallelDeflate::read(unsigned char* out, std::size_t len) {
 void ParallelDeflate::workerLoop() {
     // The archive's levels 1 to 9 are the compressor's own: at each of them it packs tighter
     // than zlib at the same level, and faster (measured on PST-like data), so no level needs zlib.
-    Worker worker;
-    worker.compressor.reset(libdeflate_alloc_compressor(level_));
-    if (tuning_.checkChunks) {
-        worker.decompressor.reset(libdeflate_alloc_decompressor());
-    }
-    if (!worker.compressor || (tuning_.checkChunks && !worker.decompressor)) {
+    std::unique_ptr<ChunkDeflater> deflater;
+    try {
+        deflater = std::make_unique<ChunkDeflater>(level_, tuning_.checkChunks, tuning_.chunkSize);
+    } catch (const std::exception&) {
         {
             std::lock_guard lock(mutex_);
             if (failure_.empty()) {
@@ -222,7 +200,7 @@ void ParallelDeflate::workerLoop() {
         std::string why;
         bool ok = false;
         try {
-            ok = compress(worker, *c, why);
+            ok = compress(*deflater, *c, why);
         } catch (const std::exception& e) {
             why = std::string("cannot compress: ") + e.what();
         }
@@ -237,55 +215,15 @@ void ParallelDeflate::workerLoop() {
     }
 }
 
-bool ParallelDeflate::compress(Worker& w, Chunk& c, std::string& why) {
+bool ParallelDeflate::compress(ChunkDeflater& deflater, Chunk& c, std::string& why) {
     c.crc = libdeflate_crc32(0, c.in.get(), c.inLen);
-    const std::size_t want =
-        libdeflate_deflate_compress_bound(w.compressor.get(), c.inLen) + sizeof kClosingBlock;
+    const std::size_t want = deflater.bound(c.inLen);
     if (c.outCap < want) {
         c.out = std::make_unique_for_overwrite<unsigned char[]>(want);
         c.outCap = want;
     }
-    const std::size_t room = c.outCap - sizeof kClosingBlock;
-    const std::size_t made =
-        c.last ? libdeflate_deflate_compress(w.compressor.get(), c.in.get(), c.inLen, c.out.get(), room)
-               : libdeflate_deflate_compress_nonfinal(w.compressor.get(), c.in.get(), c.inLen, c.out.get(),
-                                                      room);
-    if (made == 0) {
-        why = "the compressor ran out of room for its output";
-        return false;
-    }
-    // The next chunk may only follow an empty stored block; without it the stream would be torn
-    // at the join, which no check of a single chunk's size would show.
-    if (!c.last && (made < 5 || std::memcmp(c.out.get() + made - 4, kOpenEnd, 4) != 0)) {
-        why = "the compressor's output cannot be joined";
-        return false;
-    }
-    c.outLen = made;
-    return !tuning_.checkChunks || inflatesBack(w, c, why);
-}
-
-// Inflates the chunk's output (an open one closed by an empty final block) and insists on its
-// input back, byte for byte, with the stream ending exactly where the output does.
-bool ParallelDeflate::inflatesBack(Worker& w, Chunk& c, std::string& why) {
-    if (!w.inflated) {
-        w.inflated =
-            std::make_unique_for_overwrite<unsigned char[]>(std::max<std::size_t>(tuning_.chunkSize, 1));
-    }
-    std::size_t streamLen = c.outLen;
-    if (!c.last) {
-        std::memcpy(c.out.get() + streamLen, kClosingBlock, sizeof kClosingBlock);
-        streamLen += sizeof kClosingBlock;
-    }
-    std::size_t usedIn = 0;
-    std::size_t madeOut = 0;
-    const libdeflate_result r = libdeflate_deflate_decompress_ex(
-        w.decompressor.get(), c.out.get(), streamLen, w.inflated.get(), c.inLen, &usedIn, &madeOut);
-    if (r != LIBDEFLATE_SUCCESS || usedIn != streamLen || madeOut != c.inLen ||
-        (c.inLen != 0 && std::memcmp(w.inflated.get(), c.in.get(), c.inLen) != 0)) {
-        why = "the compressor's output does not inflate to its input";
-        return false;
-    }
-    return true;
+    c.outLen = deflater.deflate(c.in.get(), c.inLen, c.out.get(), !c.last, why);
+    return c.outLen != 0;
 }
 
 } // namespace qob
