@@ -2,9 +2,9 @@
 // One raw deflate stream (no zlib or gzip wrapper) made by several threads at once. The input is
 // cut into chunks and each chunk is compressed on its own. Every chunk but the last is left open:
 // none of its blocks is final and it ends with an empty stored block, on a byte boundary (our
-// patch of libdeflate, see ChunkDeflater.h); the last ends with the final block. Laid end to end in order,
-// the chunk outputs are therefore one valid stream that any inflater reads. Matches do not reach back across
-// a cut; chunks are large enough that this costs under 0.1 %.
+// patch of libdeflate, see ChunkDeflater.h); the last ends with the final block. Laid end to end
+// in order, the chunk outputs are therefore one valid stream that any inflater reads. Matches do
+// not reach back across a cut; chunks are large enough that this costs under 0.1 %.
 //
 // Input is pulled on the caller's thread through the reader; only a fixed number of chunks is
 // in flight, so memory does not depend on the data size. Worker threads are joined whenever the
