@@ -137,7 +137,9 @@ TEST(ChunkDeflater, OutputsThatWouldTearTheStreamAreRefused) {
     const Bytes closed = deflateChunk(checked, text, false, why);
     ASSERT_FALSE(open.empty());
     ASSERT_FALSE(closed.empty());
-    ASSERT_EQ(checked.check(bytesOf(text), text.size(), Bytes(open).data(), open.size(), true), "");
+    Bytes intact = open;
+    intact.resize(checked.bound(text.size()));
+    ASSERT_EQ(checked.check(bytesOf(text), text.size(), intact.data(), open.size(), true), "");
 
     struct Case {
         const char* name;
