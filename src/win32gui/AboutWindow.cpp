@@ -7,36 +7,21 @@
 namespace qob::win32gui {
 
 void AboutWindow::run(HWND owner) {
-    DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_ABOUT), owner, dialogProc,
-                    reinterpret_cast<LPARAM>(this));
+    showModal(owner);
 }
 
 HWND AboutWindow::create(HWND owner) {
-    modal_ = false;
-    HWND window = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_ABOUT), owner,
-                                     dialogProc, reinterpret_cast<LPARAM>(this));
-    if (window != nullptr) {
-        registerDialog(window);
-        ShowWindow(window, SW_SHOW);
-    }
-    return window;
+    return createModeless(owner);
 }
 
-INT_PTR CALLBACK AboutWindow::dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
-        SetWindowLongPtrW(window, DWLP_USER, lParam);
-    }
-    auto* self = reinterpret_cast<AboutWindow*>(GetWindowLongPtrW(window, DWLP_USER));
-    if (self == nullptr) {
-        return FALSE;
-    }
+INT_PTR AboutWindow::handle(UINT message, WPARAM wParam, LPARAM) {
+    HWND window = window_;
     switch (message) {
     case WM_INITDIALOG: {
-        self->window_ = window;
-        setWindowText(window, self->form_.caption);
-        setControlText(window, IDC_ABOUT_PRODUCT, self->form_.productLine);
-        setControlText(window, IDC_ABOUT_THANKS, self->form_.thanks);
-        setControlText(window, IDC_ABOUT_NOTICE, self->form_.notice);
+        setWindowText(window, form_.caption);
+        setControlText(window, IDC_ABOUT_PRODUCT, form_.productLine);
+        setControlText(window, IDC_ABOUT_THANKS, form_.thanks);
+        setControlText(window, IDC_ABOUT_NOTICE, form_.notice);
         // The product line in bold, as the Qt window has it; the font lives as long as the window.
         LOGFONTW font{};
         GetObjectW(reinterpret_cast<HFONT>(SendMessageW(window, WM_GETFONT, 0, 0)), sizeof(font), &font);
@@ -48,11 +33,7 @@ INT_PTR CALLBACK AboutWindow::dialogProc(HWND window, UINT message, WPARAM wPara
     }
     case WM_COMMAND:
         if (LOWORD(wParam) == IDOK || LOWORD(wParam) == IDCANCEL) {
-            if (self->modal_) {
-                EndDialog(window, IDOK);
-            } else {
-                DestroyWindow(window);
-            }
+            closeWith(IDOK);
             return TRUE;
         }
         break;

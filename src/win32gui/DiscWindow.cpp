@@ -37,17 +37,15 @@ constexpr Tip kTips[] = {{IDC_DISC_FILES, L"Add files using drag and drop."},
 } // namespace
 
 DiscWindow::DiscWindow(Dialogs& dialogs, disc::DiscEngine& engine, std::string handOver, Win32Dialogs* owned)
-    : dialogs_(dialogs), engine_(engine), handOver_(std::move(handOver)), owned_(owned),
-      form_(dialogs, engine), queue_(nullptr),
+    : DialogWindow(IDD_DISC), dialogs_(dialogs), engine_(engine), handOver_(std::move(handOver)),
+      owned_(owned), form_(dialogs, engine), queue_(nullptr),
       call_([this](std::function<void()> call) { queue_.post(std::move(call)); }), shownChoices_(3) {}
 
 DiscWindow::~DiscWindow() {
     if (call_.running()) {
         form_.cancelClick(); // only when the program is torn down: the write stops, and is waited for
     }
-    if (window_ != nullptr) {
-        DestroyWindow(window_);
-    }
+    destroyIfOpen();
     if (icons_ != nullptr) {
         ImageList_Destroy(icons_);
     }
@@ -59,15 +57,8 @@ bool DiscWindow::load() {
 }
 
 HWND DiscWindow::create(HWND owner) {
-    modal_ = false;
     accelerators_ = LoadAcceleratorsW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDR_DISC_ACCELERATORS));
-    HWND window = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_DISC), owner, dialogProc,
-                                     reinterpret_cast<LPARAM>(this));
-    if (window != nullptr) {
-        registerDialog(window, accelerators_);
-        ShowWindow(window, SW_SHOW);
-    }
-    return window;
+    return createModeless(owner, accelerators_);
 }
 
 void DiscWindow::run(HWND owner) {
@@ -83,15 +74,6 @@ void DiscWindow::run(HWND owner) {
 
 void DiscWindow::waitForWrite() {
     pumpWhile([this] { return call_.running(); });
-}
-
-INT_PTR CALLBACK DiscWindow::dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
-        SetWindowLongPtrW(window, DWLP_USER, lParam);
-        reinterpret_cast<DiscWindow*>(lParam)->window_ = window;
-    }
-    auto* self = reinterpret_cast<DiscWindow*>(GetWindowLongPtrW(window, DWLP_USER));
-    return self != nullptr ? self->handle(message, wParam, lParam) : FALSE;
 }
 
 void DiscWindow::initialize() {

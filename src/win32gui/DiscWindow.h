@@ -10,6 +10,8 @@
 //     if (window.load()) window.run(owner);
 #include "forms/DiscCall.h"
 #include "forms/DiscForm.h"
+#include "win32gui/DialogWindow.h"
+#include "win32gui/ResourceIds.h"
 #include "win32gui/WindowQueue.h"
 
 #include <windows.h>
@@ -26,7 +28,7 @@ namespace qob::win32gui {
 
 class Win32Dialogs;
 
-class DiscWindow {
+class DiscWindow : public DialogWindow<DiscWindow> {
 public:
     // `dialogs` and `engine` must outlive the window. `owned`, when given, is the Win32Dialogs
     // behind `dialogs`: its boxes belong to this window while it is open. `handOver`: a file (the
@@ -44,7 +46,6 @@ public:
     void run(HWND owner);
     // The same window modeless (tests); it destroys itself when it closes.
     HWND create(HWND owner);
-    HWND window() const { return window_; }
     DiscForm& form() { return form_; }
     bool writing() const { return call_.running(); }
     // Runs the window's messages until the running write has ended and its end is shown.
@@ -56,7 +57,7 @@ public:
 private:
     enum class Editing { None, Folder, File };
 
-    static INT_PTR CALLBACK dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    friend class DialogWindow<DiscWindow>;
     INT_PTR handle(UINT message, WPARAM wParam, LPARAM lParam);
     void initialize();
     void command(int id, int code);
@@ -85,12 +86,10 @@ private:
     // Before the call: a worker still running posts into it until it has been waited for.
     WindowQueue queue_;
     DiscCall call_;
-    HWND window_ = nullptr;
     HWND toolTip_ = nullptr;
     HIMAGELIST icons_ = nullptr;
     HACCEL accelerators_ = nullptr;
     bool loaded_ = false;
-    bool modal_ = true;
     bool refreshing_ = false; // the window sets a control: its notification is not the user's
     Editing editing_ = Editing::None;
     std::string renamedTo_; // the text of an in-place edit, applied once the edit has let go

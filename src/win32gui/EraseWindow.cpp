@@ -10,42 +10,23 @@
 namespace qob::win32gui {
 
 EraseWindow::EraseWindow(EraseForm& form, disc::DiscEngine& engine, Win32Dialogs* owned)
-    : form_(form), engine_(engine), owned_(owned),
+    : DialogWindow(IDD_ERASE), form_(form), engine_(engine), owned_(owned),
       call_([this](std::function<void()> call) { queue_.post(std::move(call)); }) {}
 
 EraseWindow::~EraseWindow() {
-    if (window_ != nullptr) {
-        DestroyWindow(window_);
-    }
+    destroyIfOpen();
 }
 
 void EraseWindow::run(HWND owner) {
-    DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_ERASE), owner, dialogProc,
-                    reinterpret_cast<LPARAM>(this));
+    showModal(owner);
 }
 
 HWND EraseWindow::create(HWND owner) {
-    modal_ = false;
-    HWND window = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_ERASE), owner,
-                                     dialogProc, reinterpret_cast<LPARAM>(this));
-    if (window != nullptr) {
-        registerDialog(window);
-        ShowWindow(window, SW_SHOW);
-    }
-    return window;
+    return createModeless(owner);
 }
 
 void EraseWindow::waitForErase() {
     pumpWhile([this] { return call_.running(); });
-}
-
-INT_PTR CALLBACK EraseWindow::dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
-        SetWindowLongPtrW(window, DWLP_USER, lParam);
-        reinterpret_cast<EraseWindow*>(lParam)->window_ = window;
-    }
-    auto* self = reinterpret_cast<EraseWindow*>(GetWindowLongPtrW(window, DWLP_USER));
-    return self != nullptr ? self->handle(message, wParam, lParam) : FALSE;
 }
 
 void EraseWindow::initialize() {
@@ -96,11 +77,7 @@ void EraseWindow::eraseClicked() {
 }
 
 void EraseWindow::close() {
-    if (modal_) {
-        EndDialog(window_, IDOK);
-    } else {
-        DestroyWindow(window_);
-    }
+    closeWith(IDOK);
 }
 
 INT_PTR EraseWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {

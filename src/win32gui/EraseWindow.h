@@ -4,6 +4,8 @@
 // while it runs.
 #include "forms/DiscCall.h"
 #include "forms/EraseForm.h"
+#include "win32gui/DialogWindow.h"
+#include "win32gui/ResourceIds.h"
 #include "win32gui/WindowQueue.h"
 
 #include <windows.h>
@@ -12,7 +14,7 @@ namespace qob::win32gui {
 
 class Win32Dialogs;
 
-class EraseWindow {
+class EraseWindow : public DialogWindow<EraseWindow> {
 public:
     // `form` and `engine` must outlive the window; `owned`, when given, is the Win32Dialogs behind
     // the form: its boxes belong to this window while it is open.
@@ -25,13 +27,12 @@ public:
     void run(HWND owner);
     // The same window modeless (tests); it destroys itself when it closes.
     HWND create(HWND owner);
-    HWND window() const { return window_; }
     bool erasing() const { return call_.running(); }
     // Runs the window's messages until the running erase has ended and its end is shown.
     void waitForErase();
 
 private:
-    static INT_PTR CALLBACK dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    friend class DialogWindow<EraseWindow>;
     INT_PTR handle(UINT message, WPARAM wParam, LPARAM lParam);
     void initialize();
     void refresh();
@@ -46,8 +47,6 @@ private:
     // Before the call: a worker still running posts into it until it has been waited for.
     WindowQueue queue_;
     DiscCall call_;
-    HWND window_ = nullptr;
-    bool modal_ = true;
 };
 
 } // namespace qob::win32gui

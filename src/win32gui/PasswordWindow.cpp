@@ -8,29 +8,12 @@ namespace qob::win32gui {
 
 std::optional<std::string> PasswordWindow::ask(HWND owner, const std::string& prompt) {
     PasswordWindow window(prompt);
-    DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PASSWORD), owner, dialogProc,
-                    reinterpret_cast<LPARAM>(&window));
+    window.showModal(owner);
     return window.form().answer();
 }
 
 HWND PasswordWindow::create(HWND owner) {
-    modal_ = false;
-    HWND window = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_PASSWORD), owner,
-                                     dialogProc, reinterpret_cast<LPARAM>(this));
-    if (window != nullptr) {
-        registerDialog(window);
-        ShowWindow(window, SW_SHOW);
-    }
-    return window;
-}
-
-INT_PTR CALLBACK PasswordWindow::dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
-        SetWindowLongPtrW(window, DWLP_USER, lParam);
-        reinterpret_cast<PasswordWindow*>(lParam)->window_ = window;
-    }
-    auto* self = reinterpret_cast<PasswordWindow*>(GetWindowLongPtrW(window, DWLP_USER));
-    return self != nullptr ? self->handle(message, wParam, lParam) : FALSE;
+    return createModeless(owner);
 }
 
 INT_PTR PasswordWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
@@ -54,11 +37,11 @@ INT_PTR PasswordWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
             return TRUE;
         case IDOK: // the OK button, and Enter anywhere in the prompt
             form_.okClick();
-            close(IDOK);
+            closeWith(IDOK);
             return TRUE;
         case IDCANCEL: // Cancel, Escape and the close box
             form_.cancelClick();
-            close(IDCANCEL);
+            closeWith(IDCANCEL);
             return TRUE;
         default:
             break;
@@ -71,14 +54,6 @@ INT_PTR PasswordWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
         break;
     }
     return FALSE;
-}
-
-void PasswordWindow::close(INT_PTR result) {
-    if (modal_) {
-        EndDialog(window_, result);
-    } else {
-        DestroyWindow(window_);
-    }
 }
 
 } // namespace qob::win32gui

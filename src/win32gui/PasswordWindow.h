@@ -2,6 +2,8 @@
 // The password prompt (IDD_PASSWORD): binds its edit box and buttons to the Qt-free PasswordForm,
 // as the Qt prompt does.
 #include "forms/PasswordForm.h"
+#include "win32gui/DialogWindow.h"
+#include "win32gui/ResourceIds.h"
 
 #include <windows.h>
 
@@ -10,10 +12,11 @@
 
 namespace qob::win32gui {
 
-class PasswordWindow {
+class PasswordWindow : public DialogWindow<PasswordWindow> {
 public:
     // `prompt`: the label's text; empty keeps the template's "Please enter password:".
-    explicit PasswordWindow(std::string prompt = {}) : prompt_(std::move(prompt)) {}
+    explicit PasswordWindow(std::string prompt = {})
+        : DialogWindow(IDD_PASSWORD), prompt_(std::move(prompt)) {}
 
     // Modal over `owner`: the confirmed text, or nullopt when cancelled.
     static std::optional<std::string> ask(HWND owner, const std::string& prompt);
@@ -21,17 +24,13 @@ public:
     HWND create(HWND owner);
 
     PasswordForm& form() { return form_; }
-    HWND window() const { return window_; }
 
 private:
-    static INT_PTR CALLBACK dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    friend class DialogWindow<PasswordWindow>;
     INT_PTR handle(UINT message, WPARAM wParam, LPARAM lParam);
-    void close(INT_PTR result);
 
     std::string prompt_;
     PasswordForm form_;
-    HWND window_ = nullptr;
-    bool modal_ = true;
 };
 
 } // namespace qob::win32gui

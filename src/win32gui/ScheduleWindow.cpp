@@ -29,34 +29,15 @@ void tick(HWND window, int id, bool on) {
 
 ScheduleWindow::~ScheduleWindow() {
     form_.setListener({});
-    if (window_ != nullptr) {
-        DestroyWindow(window_);
-    }
+    destroyIfOpen();
 }
 
 void ScheduleWindow::run(HWND owner) {
-    DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_SCHEDULE), owner, dialogProc,
-                    reinterpret_cast<LPARAM>(this));
+    showModal(owner);
 }
 
 HWND ScheduleWindow::create(HWND owner) {
-    modal_ = false;
-    HWND window = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_SCHEDULE), owner,
-                                     dialogProc, reinterpret_cast<LPARAM>(this));
-    if (window != nullptr) {
-        registerDialog(window);
-        ShowWindow(window, SW_SHOW);
-    }
-    return window;
-}
-
-INT_PTR CALLBACK ScheduleWindow::dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
-        SetWindowLongPtrW(window, DWLP_USER, lParam);
-        reinterpret_cast<ScheduleWindow*>(lParam)->window_ = window;
-    }
-    auto* self = reinterpret_cast<ScheduleWindow*>(GetWindowLongPtrW(window, DWLP_USER));
-    return self != nullptr ? self->handle(message, wParam, lParam) : FALSE;
+    return createModeless(owner);
 }
 
 void ScheduleWindow::initialize() {
@@ -136,11 +117,7 @@ void ScheduleWindow::showChange(ScheduleChange change) {
 }
 
 void ScheduleWindow::close() {
-    if (modal_) {
-        EndDialog(window_, IDOK);
-    } else {
-        DestroyWindow(window_);
-    }
+    closeWith(IDOK);
 }
 
 INT_PTR ScheduleWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -3,14 +3,16 @@
 // ScheduleForm, as the Qt window does. The form registers the weekly task with whatever Scheduler
 // its context holds; the window never names one.
 #include "forms/ScheduleForm.h"
+#include "win32gui/DialogWindow.h"
+#include "win32gui/ResourceIds.h"
 
 #include <windows.h>
 
 namespace qob::win32gui {
 
-class ScheduleWindow {
+class ScheduleWindow : public DialogWindow<ScheduleWindow> {
 public:
-    explicit ScheduleWindow(ScheduleForm& form) : form_(form) {}
+    explicit ScheduleWindow(ScheduleForm& form) : DialogWindow(IDD_SCHEDULE), form_(form) {}
     ~ScheduleWindow();
     ScheduleWindow(const ScheduleWindow&) = delete;
     ScheduleWindow& operator=(const ScheduleWindow&) = delete;
@@ -19,10 +21,9 @@ public:
     void run(HWND owner);
     // The same window modeless (tests); it destroys itself when the form closes it or on Cancel.
     HWND create(HWND owner);
-    HWND window() const { return window_; }
 
 private:
-    static INT_PTR CALLBACK dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    friend class DialogWindow<ScheduleWindow>;
     INT_PTR handle(UINT message, WPARAM wParam, LPARAM lParam);
     void initialize();
     void storeControls();
@@ -30,8 +31,6 @@ private:
     void close();
 
     ScheduleForm& form_;
-    HWND window_ = nullptr;
-    bool modal_ = true;
 };
 
 } // namespace qob::win32gui

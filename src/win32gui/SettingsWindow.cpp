@@ -53,20 +53,12 @@ int SettingsWindow::keepValue(const std::string& text) {
 }
 
 bool SettingsWindow::run(HWND owner) {
-    DialogBoxParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_SETTINGS), owner, dialogProc,
-                    reinterpret_cast<LPARAM>(this));
+    showModal(owner);
     return accepted_;
 }
 
 HWND SettingsWindow::create(HWND owner) {
-    modal_ = false;
-    HWND window = CreateDialogParamW(GetModuleHandleW(nullptr), MAKEINTRESOURCEW(IDD_SETTINGS), owner,
-                                     dialogProc, reinterpret_cast<LPARAM>(this));
-    if (window != nullptr) {
-        registerDialog(window);
-        ShowWindow(window, SW_SHOW);
-    }
-    return window;
+    return createModeless(owner);
 }
 
 bool SettingsWindow::open(HWND owner, const std::filesystem::path& programFolder) {
@@ -76,15 +68,6 @@ bool SettingsWindow::open(HWND owner, const std::filesystem::path& programFolder
     SettingsForm form(dialogs, startup, programFolder);
     SettingsWindow window(form, &dialogs);
     return window.run(owner);
-}
-
-INT_PTR CALLBACK SettingsWindow::dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (message == WM_INITDIALOG) {
-        SetWindowLongPtrW(window, DWLP_USER, lParam);
-        reinterpret_cast<SettingsWindow*>(lParam)->window_ = window;
-    }
-    auto* self = reinterpret_cast<SettingsWindow*>(GetWindowLongPtrW(window, DWLP_USER));
-    return self != nullptr ? self->handle(message, wParam, lParam) : FALSE;
 }
 
 void SettingsWindow::initialize() {
@@ -137,11 +120,7 @@ void SettingsWindow::showForm() {
 
 void SettingsWindow::close(bool accepted) {
     accepted_ = accepted;
-    if (modal_) {
-        EndDialog(window_, accepted ? IDOK : IDCANCEL);
-    } else {
-        DestroyWindow(window_);
-    }
+    closeWith(accepted ? IDOK : IDCANCEL);
 }
 
 INT_PTR SettingsWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {

@@ -3,6 +3,8 @@
 // choice to the Qt-free SettingsForm, as the Qt window does. The form reads settings.dat when the
 // window opens; OK hands every control to the form, which checks and writes; Cancel writes nothing.
 #include "forms/SettingsForm.h"
+#include "win32gui/DialogWindow.h"
+#include "win32gui/ResourceIds.h"
 
 #include <windows.h>
 
@@ -13,17 +15,16 @@ namespace qob::win32gui {
 
 class Win32Dialogs;
 
-class SettingsWindow {
+class SettingsWindow : public DialogWindow<SettingsWindow> {
 public:
     // `dialogs`, when given, is the form's: its boxes are owned by this window while it is open.
     explicit SettingsWindow(SettingsForm& form, Win32Dialogs* dialogs = nullptr)
-        : form_(form), dialogs_(dialogs) {}
+        : DialogWindow(IDD_SETTINGS), form_(form), dialogs_(dialogs) {}
 
     // Modal over `owner`; true when OK closed it.
     bool run(HWND owner);
     // The same window modeless (tests); it destroys itself when OK or Cancel closes it.
     HWND create(HWND owner);
-    HWND window() const { return window_; }
     bool accepted() const { return accepted_; }
     // The page shown (0 General, 1 Backup, 2 Scheduled Backup).
     void selectTab(int tab);
@@ -36,7 +37,7 @@ public:
     static int keepValue(const std::string& text);
 
 private:
-    static INT_PTR CALLBACK dialogProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    friend class DialogWindow<SettingsWindow>;
     INT_PTR handle(UINT message, WPARAM wParam, LPARAM lParam);
     void initialize();
     void storeControls();
@@ -45,9 +46,7 @@ private:
 
     SettingsForm& form_;
     Win32Dialogs* dialogs_;
-    HWND window_ = nullptr;
     HWND earlierOwner_ = nullptr;
-    bool modal_ = true;
     bool accepted_ = false;
 };
 

@@ -140,9 +140,11 @@ TEST(Win32Manifest, GivesCommonControls6AndPerMonitorDpiAwareness) {
     using GetContext = DPI_AWARENESS_CONTEXT(WINAPI*)();
     using AwarenessOf = DPI_AWARENESS(WINAPI*)(DPI_AWARENESS_CONTEXT);
     HMODULE user = GetModuleHandleW(L"user32.dll");
-    auto getContext = reinterpret_cast<GetContext>(GetProcAddress(user, "GetThreadDpiAwarenessContext"));
-    auto awarenessOf =
-        reinterpret_cast<AwarenessOf>(GetProcAddress(user, "GetAwarenessFromDpiAwarenessContext"));
+    // Through void*: GetProcAddress's FARPROC matches no real signature.
+    auto getContext = reinterpret_cast<GetContext>(
+        reinterpret_cast<void*>(GetProcAddress(user, "GetThreadDpiAwarenessContext")));
+    auto awarenessOf = reinterpret_cast<AwarenessOf>(
+        reinterpret_cast<void*>(GetProcAddress(user, "GetAwarenessFromDpiAwarenessContext")));
     ASSERT_NE(getContext, nullptr);
     ASSERT_NE(awarenessOf, nullptr);
     EXPECT_EQ(awarenessOf(getContext()), DPI_AWARENESS_PER_MONITOR_AWARE);
