@@ -1,9 +1,11 @@
-// The files' bytes reach libisofs through our own stream, a megabyte per read from the disk; the
-// image must stay byte for byte what libisofs' own stream makes, and a file that changes under the
-// write must be told rather than filled with zeros.
+// The files' bytes reach the image through our own stream, a megabyte per read from the disk, or
+// straight from the files to the places libisofs laid out; the image must stay byte for byte what
+// libisofs' own stream makes, and a file that changes under the write must be told rather than
+// filled with zeros.
 #include "disc/IsoImageBuild.h"
 #include "TestPaths.h"
 #include "disc/LibburnDrive.h"
+#include "platform/DurableFile.h"
 
 #include <gtest/gtest.h>
 
@@ -55,6 +57,14 @@ std::string readImage(IsoImageBuild& build) {
     return image;
 }
 
+// The image a Direct build makes, as the image file holds it.
+Status copyToFile(IsoImageBuild& build, const fs::path& out, const StopToken& stop = {}) {
+    DurableReplace file(out, ".test-iso-");
+    DiscEvents events;
+    Status s = copyImageTo(build, file, events, stop);
+    return s ? file.commit() : s;
+}
+
 class IsoImageBuildTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -97,14 +107,20 @@ protected:
     // child of this process, from the same heap, and both within one second (libisofs stamps the
     // volume and the folders with the time).
     // The parent allocates nothing between the two children.
-    void buildInChild(FileReads reads, const WriteOptions& options, std::uint32_t startBlock,
+    // `rebuild`: a Direct build made again the slower way before it is read.
+    void buildInChild(FileReads reads, bool rebuild, const WriteOptions& options, std::uint32_t startBlock,
                       const fs::path& out, int& status) {
         const pid_t child = ::fork();
         if (child == 0) {
             std::string error;
             auto build = IsoImageBuild::create(tree, options, {}, startBlock, error, reads);
-            if (!build) {
+            if (!build || (rebuild && !build->rebuildReadingFiles(error))) {
                 ::_exit(2);
+            }
+            if (reads == FileReads::Direct && !rebuild) {
+                const Status s = copyToFile(*build, out);
+                // Still Direct: the files' bytes were copied, not read by libisofs after all.
+                ::_exit(!s ? 3 : build->reads() != FileReads::Direct ? 4 : 0);
             }
             const std::string image = readImage(*build);
             std::ofstream(out, std::ios::binary) << image;
@@ -113,23 +129,36 @@ protected:
         ::waitpid(child, &status, 0);
     }
 
-    std::pair<std::string, std::string> bothWays(const WriteOptions& options, std::uint32_t startBlock) {
-        const fs::path ours = dir / "ours.iso";
-        const fs::path theirs = dir / "theirs.iso";
+    // The image of each way, in the order of `ways`; the first is libisofs' own.
+    std::vector<std::string> allWays(const WriteOptions& options, std::uint32_t startBlock) {
+        struct Way {
+            FileReads reads;
+            bool rebuild;
+        };
+        const std::vector<Way> ways = {{FileReads::LibraryBlocks, false},
+                                       {FileReads::Buffered, false},
+                                       {FileReads::Direct, false},
+                                       {FileReads::Direct, true}};
         for (int attempt = 0; attempt < 5; ++attempt) {
-            int oursStatus = -1;
-            int theirsStatus = -1;
+            std::vector<int> status(ways.size(), -1);
             const std::time_t before = std::time(nullptr);
-            buildInChild(FileReads::Buffered, options, startBlock, ours, oursStatus);
-            buildInChild(FileReads::LibraryBlocks, options, startBlock, theirs, theirsStatus);
+            for (std::size_t i = 0; i < ways.size(); ++i) {
+                buildInChild(ways[i].reads, ways[i].rebuild, options, startBlock,
+                             dir / ("way" + std::to_string(i) + ".iso"), status[i]);
+            }
             const std::time_t after = std::time(nullptr);
-            EXPECT_EQ(oursStatus, 0);
-            EXPECT_EQ(theirsStatus, 0);
+            for (std::size_t i = 0; i < ways.size(); ++i) {
+                EXPECT_EQ(status[i], 0) << "way " << i;
+            }
             if (after == before) {
-                return {readAll(ours), readAll(theirs)};
+                std::vector<std::string> images;
+                for (std::size_t i = 0; i < ways.size(); ++i) {
+                    images.push_back(readAll(dir / ("way" + std::to_string(i) + ".iso")));
+                }
+                return images;
             }
         }
-        ADD_FAILURE() << "no two builds fell into one second";
+        ADD_FAILURE() << "no builds fell into one second";
         return {};
     }
 
@@ -138,7 +167,7 @@ protected:
     DiscImage tree;
 };
 
-TEST_F(IsoImageBuildTest, OurStreamMakesTheImageLibisofsMakesByteForByte) {
+TEST_F(IsoImageBuildTest, OurStreamAndOurCopyMakeTheImageLibisofsMakesByteForByte) {
     struct Case {
         int fileSystem;
         bool useFileDates;
@@ -152,13 +181,16 @@ TEST_F(IsoImageBuildTest, OurStreamMakesTheImageLibisofsMakesByteForByte) {
         options.fileSystem = c.fileSystem;
         options.useFileDates = c.useFileDates;
         options.volumeIdentifier = "Outlook Data Backup";
-        const auto [ours, theirs] = bothWays(options, c.startBlock);
-        ASSERT_FALSE(theirs.empty());
-        EXPECT_EQ(ours.size(), theirs.size());
-        EXPECT_TRUE(ours == theirs) << "the images differ";
+        const std::vector<std::string> images = allWays(options, c.startBlock);
+        ASSERT_EQ(images.size(), 4u);
+        ASSERT_FALSE(images[0].empty());
+        for (std::size_t i = 1; i < images.size(); ++i) {
+            EXPECT_EQ(images[i].size(), images[0].size()) << "way " << i;
+            EXPECT_TRUE(images[i] == images[0]) << "way " << i << " makes another image";
+        }
         // And the bytes are really the files' (not, say, zeros in both).
         const std::string big = randomBytes(3 * (1 << 20) + 123, 9);
-        EXPECT_NE(ours.find(big), std::string::npos);
+        EXPECT_NE(images[0].find(big), std::string::npos);
     }
 }
 
@@ -175,25 +207,34 @@ TEST_F(IsoImageBuildTest, AFileThatChangesUnderTheWriteIsNamed) {
         {"one.txt", [](const fs::path& p) { fs::remove(p); }},
         {"a/b/c/d/e/f/g/h/i/backup-2024.qob", [](const fs::path& p) { ::chmod(p.c_str(), 0); }, true},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.file);
-        const fs::path path = src / c.file;
-        const std::string kept = readAll(path);
-        std::string error;
-        // Changed after its size was taken and before its bytes are read: a change once the bytes
-        // are in the image leaves the image whole, and when that happened would be a race.
-        auto build =
-            IsoImageBuild::create(tree, {}, {}, 0, error, FileReads::Buffered, [&] { c.change(path); });
-        ASSERT_TRUE(build) << error;
-        const std::string image = readImage(*build);
-        EXPECT_EQ(image.size(), build->size()) << "libisofs still makes the whole image";
-        const FileError failure = build->readFailure();
-        if (!(c.rootReadsAnyway && ::geteuid() == 0)) {
-            EXPECT_EQ(failure.fileName, path.string());
-            EXPECT_FALSE(failure.description.empty());
+    for (const FileReads reads : {FileReads::Buffered, FileReads::Direct}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.file + (reads == FileReads::Direct ? ", copied" : ", through libisofs"));
+            const fs::path path = src / c.file;
+            const std::string kept = readAll(path);
+            std::string error;
+            // Changed after its size was taken and before its bytes are read: a change once the
+            // bytes are in the image leaves the image whole, and when that happened would be a race.
+            auto build = IsoImageBuild::create(tree, {}, {}, 0, error, reads, [&] { c.change(path); });
+            ASSERT_TRUE(build) << error;
+            const bool named = !(c.rootReadsAnyway && ::geteuid() == 0);
+            if (reads == FileReads::Direct) {
+                const fs::path out = dir / "changed.iso";
+                const Status s = copyToFile(*build, out);
+                EXPECT_EQ(!s, named) << "an image is made only of files read whole";
+                EXPECT_EQ(fs::exists(out), !named) << "no image of a changed file";
+            } else {
+                const std::string image = readImage(*build);
+                EXPECT_EQ(image.size(), build->size()) << "libisofs still makes the whole image";
+            }
+            const FileError failure = build->readFailure();
+            if (named) {
+                EXPECT_EQ(failure.fileName, path.string());
+                EXPECT_FALSE(failure.description.empty());
+            }
+            ::chmod(path.c_str(), 0644);
+            writeFile(path, kept);
         }
-        ::chmod(path.c_str(), 0644);
-        writeFile(path, kept);
     }
 }
 
@@ -202,6 +243,42 @@ TEST_F(IsoImageBuildTest, AFileThatChangesUnderTheWriteIsNamed) {
 
 namespace qob::disc {
 namespace {
+
+// A stop while the files are copied (and one before anything is written) leaves no image and no
+// temporary file behind, and the generator libisofs started ends with the build.
+TEST_F(IsoImageBuildTest, AStopDuringTheCopyLeavesNoImage) {
+    struct StopAt : DiscEvents {
+        int percent;
+        StopToken token;
+        explicit StopAt(int p) : percent(p) {}
+        void writeStatus(int p, WriteStage) override {
+            if (p >= percent) {
+                token.requestStop();
+            }
+        }
+    };
+    for (const int percent : {-1, 0, 50}) {
+        SCOPED_TRACE(percent);
+        std::string error;
+        auto build = IsoImageBuild::create(tree, {}, {}, 0, error, FileReads::Direct);
+        ASSERT_TRUE(build) << error;
+        StopAt events(percent);
+        if (percent < 0) {
+            events.token.requestStop();
+        }
+        const fs::path out = dir / "stopped.iso";
+        Status s;
+        {
+            DurableReplace file(out, ".test-iso-");
+            s = copyImageTo(*build, file, events, events.token);
+        }
+        EXPECT_TRUE(s.cancelled) << s.message;
+        EXPECT_FALSE(fs::exists(out));
+        for (const auto& entry : fs::directory_iterator(dir.path())) {
+            EXPECT_EQ(entry.path().filename().string().rfind(".test-iso-", 0), std::string::npos);
+        }
+    }
+}
 
 // The same files make the same image: SOURCE_DATE_EPOCH fixes every time the image carries of its
 // own (the volume's dates, folders made in the image), and no Rock Ridge file serial number (which
