@@ -178,12 +178,9 @@ Status copyFile(const FileExtent& extent, const std::string& path, StreamFailure
         if (n > 0) {
             copied += static_cast<std::uint64_t>(n);
             sink.advance(static_cast<std::uint64_t>(n));
-        } else if (n == 0) {
-            failures.record(EIO, "The file became shorter while the image was made.", path);
-            return unreadFile();
-        } else if (errno != EINTR) {
-            // Not between these two files (or a failure): the plain way goes on, and tells a
-            // failure as a read or a write of its own.
+        } else if (n == 0 || errno != EINTR) {
+            // Not between these two files, a file system that copies nothing, or a failure: the
+            // plain way goes on, and tells an early end, a read or a write failure of its own.
             kernelCopies = false;
             if (::lseek(in, static_cast<off_t>(copied), SEEK_SET) < 0) {
                 return fail(errno, "The file could not be read while the image was made");
