@@ -257,9 +257,9 @@ Status IsoBurnEngine::write(const std::string& address, const DiscImage& image, 
     }
 
     if (copiedHere) {
-        // An image file is written here, a megabyte at a time: libburn's image-file drive hands the
-        // blocks over 32 KiB at a time and reached 60 % of cp's rate; this reaches cp's. The drive
-        // served to check the free space.
+        // An image file is written here, its files' bytes copied straight from the files:
+        // libburn's image-file drive hands the blocks over 32 KiB at a time and reached 60 % of
+        // cp's rate. The drive served to check the free space.
         drive.reset();
         Status copied = copyImageTo(*iso, *imageFile, events, stop);
         if (copied.cancelled) {
