@@ -2,6 +2,7 @@
 // from the files to the places libisofs laid out for them. libisofs hands its blocks over one 2 KiB
 // block at a time through a locked ring buffer, copied twice on the way; the files' data (nearly
 // all of a backup's image) skips that and, on Linux, user space too.
+#include "disc/DiscAddress.h"
 #include "disc/IsoFileExtents.h"
 #include "disc/IsoFileStream.h"
 #include "disc/IsoImageBuild.h"

@@ -4,6 +4,7 @@
 // filled with zeros.
 #include "disc/IsoImageBuild.h"
 #include "TestPaths.h"
+#include "disc/IsoFileExtents.h"
 #include "disc/LibburnDrive.h"
 #include "platform/DurableFile.h"
 
@@ -13,6 +14,7 @@
 #include <fstream>
 #include <functional>
 #include <random>
+#include <set>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -235,6 +237,65 @@ TEST_F(IsoImageBuildTest, AFileThatChangesUnderTheWriteIsNamed) {
 
 namespace qob::disc {
 namespace {
+
+// The files' places read back from libisofs' own records: every file with data once (a file under
+// two names, a link to it), the deep folder libisofs moves, the long name continued elsewhere, each
+// place holding exactly the file's bytes; damaged records are refused, not followed.
+TEST_F(IsoImageBuildTest, TheFilesPlacesAreReadFromTheRecords) {
+    for (const std::uint32_t startBlock : {0u, 5000u}) {
+        SCOPED_TRACE(startBlock);
+        std::string error;
+        auto build = IsoImageBuild::create(tree, {}, {}, startBlock, error, FileReads::LibraryBlocks);
+        ASSERT_TRUE(build) << error;
+        std::string image = readImage(*build);
+        const auto blockAt = [&](std::uint32_t b) -> const unsigned char* {
+            const std::uint64_t at = (std::uint64_t{b} - startBlock) * 2048;
+            return b >= startBlock && at + 2048 <= image.size()
+                       ? reinterpret_cast<const unsigned char*>(image.data() + at)
+                       : nullptr;
+        };
+        std::vector<FileExtent> files;
+        std::uint32_t highest = 0;
+        ASSERT_TRUE(findFileExtents(blockAt, startBlock, files, highest, error)) << error;
+        std::set<std::string> paths;
+        for (const FileExtent& f : files) {
+            paths.insert(f.imagePath);
+            EXPECT_GT(f.block, highest) << f.imagePath;
+            ASSERT_TRUE(build->sources().count(f.imagePath)) << f.imagePath;
+            const std::string bytes = readAll(build->sources().at(f.imagePath));
+            EXPECT_EQ(f.size, bytes.size()) << f.imagePath;
+            EXPECT_TRUE(image.compare((f.block - startBlock) * 2048, bytes.size(), bytes) == 0)
+                << f.imagePath;
+        }
+        // Eleven files less the empty one; one.txt twice and block.bin through a link count once.
+        EXPECT_EQ(files.size(), 10u);
+        EXPECT_TRUE(paths.count("\\src\\a\\b\\c\\d\\e\\f\\g\\h\\i\\backup-2024.qob"));
+        EXPECT_TRUE(paths.count("\\src\\" + std::string(240, 'n') + ".txt"));
+
+        // Damage: no volume descriptor, a folder pointing past the image, a folder holding itself.
+        const std::size_t pvd = 16 * 2048;
+        const std::size_t rootExtent = pvd + 156 + 2;
+        const std::vector<std::function<void(std::string&)>> damages = {
+            [&](std::string& i) { i[pvd + 1] = 'X'; }, [&](std::string& i) { i[rootExtent + 3] = '\x7f'; },
+            [&](std::string& i) {
+                const std::uint32_t root = static_cast<unsigned char>(i[rootExtent]) |
+                                           static_cast<unsigned char>(i[rootExtent + 1]) << 8;
+                const std::size_t first = (root - startBlock) * 2048;
+                const std::size_t child =
+                    first + static_cast<unsigned char>(i[first]) +
+                    static_cast<unsigned char>(i[first + static_cast<unsigned char>(i[first])]);
+                i[child + 25] = 2; // the first child of the root made a folder at the root's own place
+                i.replace(child + 2, 4, i.substr(rootExtent, 4));
+            }};
+        const std::string whole = image;
+        for (std::size_t d = 0; d < damages.size(); ++d) {
+            image = whole;
+            damages[d](image);
+            EXPECT_FALSE(findFileExtents(blockAt, startBlock, files, highest, error)) << "damage " << d;
+            EXPECT_FALSE(error.empty());
+        }
+    }
+}
 
 // A stop while the files are copied (and one before anything is written) leaves no image and no
 // temporary file behind, and the generator libisofs started ends with the build.
