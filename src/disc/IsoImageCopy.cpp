@@ -27,19 +27,20 @@ namespace {
 constexpr std::uint64_t kBlock = 2048;
 
 // The image's bytes go to the disk while later ones are still being made, instead of all at the
-// final flush: every 8 MiB written is handed to the disk at once, and the writer waits for the
-// 8 MiB before it, so no more than two such pieces are ever in flight or dirty.
+// final flush: every 8 MiB written is handed to the disk at once. The writer waits only for the
+// piece 64 MiB back, so no more than that is dirty and a busy disk seldom holds it up.
 void startWriteback(int fd, std::uint64_t from, std::uint64_t to) {
 #ifdef __linux__
     constexpr std::uint64_t kPiece = 8u << 20;
+    constexpr std::uint64_t kBehind = 8 * kPiece;
     if (fd < 0 || from / kPiece == to / kPiece) {
         return;
     }
     const std::uint64_t end = to / kPiece * kPiece;
     const std::uint64_t start = end - kPiece;
     ::sync_file_range(fd, static_cast<off64_t>(start), kPiece, SYNC_FILE_RANGE_WRITE);
-    if (start >= kPiece) {
-        ::sync_file_range(fd, static_cast<off64_t>(start - kPiece), kPiece,
+    if (start >= kBehind) {
+        ::sync_file_range(fd, static_cast<off64_t>(start - kBehind), kPiece,
                           SYNC_FILE_RANGE_WAIT_BEFORE | SYNC_FILE_RANGE_WRITE | SYNC_FILE_RANGE_WAIT_AFTER);
     }
 #else
