@@ -52,6 +52,13 @@ _qob() {
     local cur="${COMP_WORDS[COMP_CWORD]}"
     local prev=""
     ((COMP_CWORD > 0)) && prev="${COMP_WORDS[COMP_CWORD - 1]}"
+    # "--profile=Se" comes as "--profile" "=" "Se": the option is the word before the "=".
+    [[ $prev == = ]] && ((COMP_CWORD > 1)) && prev="${COMP_WORDS[COMP_CWORD - 2]}"
+    # "--profile=" with nothing typed yet: the "=" is the current word.
+    if [[ $cur == = ]] && ((COMP_CWORD > 0)); then
+        prev="${COMP_WORDS[COMP_CWORD - 1]}"
+        cur=""
+    fi
 
     # The command words: the first one or two words that are not options or option values.
     local cmd="" sub="" i word skip=0

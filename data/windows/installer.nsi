@@ -158,6 +158,11 @@ Section "Uninstall"
     ${If} $0 == '"$INSTDIR\quiremail.exe"'
         DeleteRegValue HKCU "${RUN_KEY}" "${PRODUCT}"
     ${EndIf}
+    ; So is the entry that makes up a missed weekly backup at logon.
+    ReadRegStr $0 HKCU "${RUN_KEY}" "${PRODUCT} (missed weekly backup)"
+    ${If} $0 == '"$INSTDIR\quiremail.exe" --catch-up'
+        DeleteRegValue HKCU "${RUN_KEY}" "${PRODUCT} (missed weekly backup)"
+    ${EndIf}
 
     System::Call 'shell32::SHChangeNotify(i 0x08000000, i 0, p 0, p 0)'
 SectionEnd

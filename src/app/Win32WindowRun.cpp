@@ -111,8 +111,9 @@ int runMainWindow(cli::Target& target, win32gui::Win32Dialogs& dialogs, const Wi
     actions.showSettings = [&owner, programFolder] { win32gui::SettingsWindow::open(owner, programFolder); };
     actions.showTaskScheduler = [&form, &owner, programFolder, systemFolder = target.prefix()] {
         std::unique_ptr<Scheduler> scheduler = windowsScheduler();
+        const std::unique_ptr<StartupEntry> catchUp = cli::Target::catchUpEntry(thisProgram());
         ScheduleForm schedule(
-            form, ScheduleContext{*scheduler, programFolder, thisProgram(), systemFolder, nullptr, {}});
+            form, ScheduleContext{*scheduler, programFolder, thisProgram(), systemFolder, catchUp.get(), {}});
         win32gui::ScheduleWindow(schedule).run(owner);
     };
     // The target system is this Windows itself: there is no other to choose. The disc window is

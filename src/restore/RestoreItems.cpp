@@ -188,6 +188,12 @@ bool ensureTargetFolder(RestoreContext& ctx, const std::string& targetFolder, bo
         }
     } noted{ctx.transaction,
             ctx.transaction ? missingHostFolders(files, targetFolder) : std::vector<fs::path>{}};
+    if (ctx.transaction) {
+        if (Status s = ctx.transaction->aboutToCreateFolders(noted.levels); !s) {
+            noted.levels.clear(); // none was made
+            return ctx.fail(s.message);
+        }
+    }
     if (withParents) {
         // Every level below the drive (or share) that is missing, top down.
         std::size_t pos = targetFolder.find('\\', targetFolder.rfind("\\\\", 0) == 0 ? 2 : 0);

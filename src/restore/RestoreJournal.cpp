@@ -361,4 +361,13 @@ bool movesDone(const std::vector<Rename>& renames) {
     return true;
 }
 
+void removeFoldersMade(const std::vector<fs::path>& folders) {
+    for (auto it = folders.rbegin(); it != folders.rend(); ++it) {
+        std::error_code ec;
+        if (fs::is_directory(fs::symlink_status(*it, ec)) && fs::is_empty(*it, ec) && !ec) {
+            fs::remove(*it, ec);
+        }
+    }
+}
+
 } // namespace qob::journal

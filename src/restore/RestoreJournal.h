@@ -12,7 +12,8 @@
 //   K <key> <0|1>, then k/v lines    a registry key as the restore leaves it
 //   B <key> <0|1>, then k/v lines    the same key as it was before the restore
 //   END
-// The staging list holds "O <pid> <start>" and one "T <target>" line per file being extracted.
+// The staging list holds "O <pid> <start>", one "T <target>" line per file being extracted and one
+// "D <folder>" line per folder about to be made, top down.
 #include "registry/Registry.h"
 
 #include <filesystem>
@@ -75,6 +76,9 @@ Status replayKeys(Registry& registry, const std::vector<Key>& keys);
 // is never missing), then the new one is renamed over it. Renames already done are skipped, so a
 // second pass completes a first that was cut short. The failures in words, "" when none.
 std::string rollForwardFiles(const std::vector<Rename>& renames);
+// Takes away the folders a restore made for itself (given top down), deepest first; one that holds
+// anything now (the user saved a file into it meanwhile) stays, and so do the ones above it.
+void removeFoldersMade(const std::vector<std::filesystem::path>& folders);
 // Undoes rollForwardFiles as far as it went: every replaced file back from aside, every new file
 // gone, every temporary file removed. The failures in words, "" when none.
 std::string rollBackFiles(const std::vector<Rename>& renames);

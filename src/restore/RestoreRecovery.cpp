@@ -30,14 +30,25 @@ std::string stillRunning(const Owner& owner) {
            ") is still working on this target system; try again when it has finished.";
 }
 
+struct Staging {
+    Owner owner;
+    bool hasOwner = false;
+    std::vector<fs::path> targets;
+    std::vector<fs::path> folders; // top down, as they were made
+};
+
 // What the staging list says; false when it names a live owner (then nothing is touched).
-bool readStaging(const fs::path& staging, Owner& owner, bool& hasOwner, std::vector<fs::path>& targets) {
+bool readStaging(const fs::path& staging, Staging& read) {
     std::ifstream in(staging, std::ios::binary);
-    std::string line, target;
+    std::string line, name;
+    bool& hasOwner = read.hasOwner;
+    Owner& owner = read.owner;
     hasOwner = false;
     while (std::getline(in, line)) {
-        if (line.size() > 2 && line.compare(0, 2, "T ") == 0 && unhex(line.substr(2), target)) {
-            targets.emplace_back(target);
+        if (line.size() > 2 && line.compare(0, 2, "T ") == 0 && unhex(line.substr(2), name)) {
+            read.targets.emplace_back(name);
+        } else if (line.size() > 2 && line.compare(0, 2, "D ") == 0 && unhex(line.substr(2), name)) {
+            read.folders.emplace_back(name);
         } else if (!hasOwner && parseOwner(line, owner)) {
             hasOwner = true;
         }
@@ -45,17 +56,17 @@ bool readStaging(const fs::path& staging, Owner& owner, bool& hasOwner, std::vec
     return !hasOwner || ownerGone(owner);
 }
 
-// A restore killed before its commit: its temporary files go, the target stays as it was.
+// A restore killed before its commit: its temporary files and the folders it made go, the target
+// stays as it was.
 Status clearStaging(const fs::path& staging) {
-    Owner owner;
-    bool hasOwner = false;
-    std::vector<fs::path> targets;
-    if (!readStaging(staging, owner, hasOwner, targets)) {
-        return Status::failure(stillRunning(owner));
+    Staging read;
+    if (!readStaging(staging, read)) {
+        return Status::failure(stillRunning(read.owner));
     }
-    for (const fs::path& target : targets) {
+    for (const fs::path& target : read.targets) {
         removeTemporariesOf(target);
     }
+    removeFoldersMade(read.folders);
     std::error_code ec;
     fs::remove(staging, ec);
     syncFolder(staging.parent_path());
@@ -212,6 +223,10 @@ Status abandonInterruptedRestore(TargetContext& platform, std::string& note) {
     }
     if (const std::string failures = rollBackFiles(journal.renames); !failures.empty()) {
         return Status::failure("The interrupted restore could not be undone: " + failures);
+    }
+    Staging staging;
+    if (readStaging(restoreStagingPath(platform), staging)) {
+        removeFoldersMade(staging.folders);
     }
     finish(platform, journal);
     note = "The target system was put back as it was before the interrupted restore.";

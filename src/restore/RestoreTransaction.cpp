@@ -60,9 +60,20 @@ RestoreTransaction::~RestoreTransaction() {
 }
 
 Status RestoreTransaction::aboutToWrite(const fs::path& target) {
+    return noteInStaging("T " + hex(target.string()) + "\n");
+}
+
+Status RestoreTransaction::aboutToCreateFolders(const std::vector<fs::path>& folders) {
+    std::string lines;
+    for (const fs::path& folder : folders) {
+        lines += "D " + hex(folder.string()) + "\n";
+    }
+    return lines.empty() ? Status::success() : noteInStaging(lines);
+}
+
+Status RestoreTransaction::noteInStaging(const std::string& lines) {
     // The list starts with who writes it: another run clears it only once this process is gone.
-    const std::string line =
-        (stagingStarted_ ? "" : ownerLine(currentOwner())) + "T " + hex(target.string()) + "\n";
+    const std::string line = (stagingStarted_ ? "" : ownerLine(currentOwner())) + lines;
     const int flags = O_WRONLY | O_CREAT | O_CLOEXEC | (stagingStarted_ ? O_APPEND : O_TRUNC);
     const int fd = ::open(staging_.c_str(), flags, 0600);
     if (fd < 0) {
@@ -131,14 +142,7 @@ void RestoreTransaction::createdFolder(const fs::path& folder) {
 }
 
 void RestoreTransaction::removeCreatedFolders() {
-    // Deepest first; a folder that holds anything now (the user saved a file into it meanwhile)
-    // stays, and so do the ones above it.
-    for (auto it = createdFolders_.rbegin(); it != createdFolders_.rend(); ++it) {
-        std::error_code ec;
-        if (fs::is_directory(fs::symlink_status(*it, ec)) && fs::is_empty(*it, ec) && !ec) {
-            fs::remove(*it, ec);
-        }
-    }
+    removeFoldersMade(createdFolders_);
     createdFolders_.clear();
 }
 

@@ -33,6 +33,10 @@ public:
     // Records, before the first byte is written, that a temporary file for `target` is about to be
     // made, so that the next run can clear it if this one is killed before its commit.
     Status aboutToWrite(const std::filesystem::path& target);
+    // Records, before they are made, the folders (host paths, top down) about to be made for this
+    // restore, so that the next run can take them away again (while empty) if this one is killed
+    // before its commit.
+    Status aboutToCreateFolders(const std::vector<std::filesystem::path>& folders);
     // `temp` (written and synced) is to replace `target` at the commit. A later file for the same
     // target replaces an earlier one, as a second extraction over the first would.
     void stage(const std::filesystem::path& temp, const std::filesystem::path& target);
@@ -62,6 +66,7 @@ private:
     std::filesystem::path journal_;
     std::filesystem::path staging_;
     void removeStaging();
+    Status noteInStaging(const std::string& lines);
     void removeCreatedFolders();
     Status checkMoves() const;
     std::vector<Staged> staged_;

@@ -16,6 +16,20 @@ bool isAbsoluteWindowsPath(const std::string& path) {
     return drive || path.rfind("\\\\", 0) == 0;
 }
 
+// The task scheduler puts an environment variable's value in place of "%NAME%" in the action, and
+// offers no way to escape it; which names are defined is only known when the task runs.
+bool holdsVariableReference(const std::string& text) {
+    const std::size_t open = text.find('%');
+    if (open == std::string::npos) {
+        return false;
+    }
+    const std::size_t close = text.find('%', open + 1);
+    if (close == std::string::npos) {
+        return false;
+    }
+    return close > open + 1 || holdsVariableReference(text.substr(close));
+}
+
 std::string trimmed(std::string text) {
     while (!text.empty() && std::isspace(static_cast<unsigned char>(text.back()))) {
         text.pop_back();
@@ -41,6 +55,11 @@ Status schtasksCreateCommandFor(const ScheduledTask& task, std::string& command)
     if (task.arguments.find_first_of(std::string("\"\r\n\0", 4)) != std::string::npos) {
         return Status::failure("The profile and the backup file cannot hold a double quote (\") "
                                "or a line break: the Windows task scheduler cannot carry them.");
+    }
+    if (holdsVariableReference(program) || holdsVariableReference(task.arguments)) {
+        return Status::failure("The program folder, the profile and the backup file cannot hold a name "
+                               "between two percent signs (%...%): the Windows task scheduler would put "
+                               "an environment variable's value in its place.");
     }
     if (!task.arguments.empty() && task.arguments.back() == '\\') {
         return Status::failure("The backup file name cannot end with a backslash (\\).");

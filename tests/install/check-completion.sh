@@ -56,6 +56,11 @@ expect "Outlook" qob backup --prefix "$PWD/pfx" --quiet --profile O
 expect "Outlook" qob --prefix = "$PWD/pfx" backup --profile O
 expect "Second" qob restore a.qob "--prefix=$PWD/pfx" --profile S
 expect "data" qob --prefix = "$PWD/pfx" backup --items d
+# An option's value given after "=": bash hands the "=" over as a word of its own.
+expect "Second" qob --prefix "$PWD/pfx" restore a.qob --profile = S
+expect "Outlook Second" qob --prefix "$PWD/pfx" backup --profile =
+expect "data" qob backup --items = d
+expect "Mon,Fri" qob schedule add --days = Mon,F
 
 # same "WANTED" "GOT" LINE: one answer of zsh or fish.
 same() {

@@ -134,8 +134,19 @@ std::map<std::string, std::string> filesBelow(const fs::path& folder, std::vecto
     return files;
 }
 
+std::set<std::string> foldersBelow(const fs::path& folder) {
+    std::set<std::string> folders;
+    for (const auto& e : fs::recursive_directory_iterator(folder)) {
+        if (e.is_directory() && !e.is_symlink()) {
+            folders.insert(fs::relative(e.path(), folder).string());
+        }
+    }
+    return folders;
+}
+
 struct Target {
     std::map<std::string, std::string> files;
+    std::set<std::string> folders;
     std::string profile;
     bool operator==(const Target&) const = default;
 };
@@ -167,6 +178,7 @@ protected:
                   0);
         t.profile = slurp(exported);
         t.files = filesBelow(prefix / "drive_c", temporaries);
+        t.folders = foldersBelow(prefix / "drive_c");
         return t;
     }
 };
@@ -221,11 +233,15 @@ TEST_F(KillPoints, AKilledRestoreLeavesTheTargetAsBeforeOrAsRestored) {
         return std::vector<std::string>{"--prefix",  prefix.string(), "restore", backup.string(),
                                         "--profile", "Second",        "--items", "111111111"};
     };
+    // The restore has to make folders (the signatures' and their companion folder): a killed one
+    // must not leave them behind, empty, in the user's profile.
+    fs::remove_all(base / "drive_c/users/quire/AppData/Roaming/Microsoft/Signatures");
     const Target before = snapshot(base, nullptr);
     const fs::path reference = copyOf(base, "reference");
     const long points = pointsOf(restoreArgs(reference), home, dir.path());
     const Target restored = snapshot(reference, nullptr);
     ASSERT_NE(before, restored);
+    ASSERT_NE(before.folders, restored.folders);
     ASSERT_GT(points, 2);
 
     for (long n = 1; n <= points; ++n) {

@@ -148,6 +148,10 @@ TEST(SchtasksScheduler, RefusesWhatWouldBreakOutOfTheQuotedAction) {
         {"C:\\Q\\other.exe", " sf=axm=1ps=bf=C:\\q.qob", "full path"},
         {"/opt/q/quiremail", " sf=axm=1ps=bf=C:\\q.qob", "full path"},
         {"C:\\Q\\xquiremail.exe", " sf=axm=1ps=bf=C:\\q.qob", "full path"},
+        {"C:\\Q\\quiremail.exe", " sf=a%USERNAME%xm=1ps=bf=C:\\q.qob", "percent"},
+        {"C:\\Q\\quiremail.exe", " sf=100% sure%xm=1ps=bf=C:\\q.qob", "percent"},
+        {"C:\\Q\\quiremail.exe", " sf=%%axm=1ps=bf=C:\\%TEMP%\\q.qob", "percent"},
+        {"C:\\%APPDATA%\\quiremail.exe", " sf=axm=1ps=bf=C:\\q.qob", "percent"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.program + c.arguments);

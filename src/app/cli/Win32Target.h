@@ -8,10 +8,12 @@
 #include "platform/StartupEntry.h"
 #include "platform/win32/WideText.h"
 #include "platform/win32/Win32RegistryStore.h"
+#include "platform/win32/Win32StartupEntry.h"
 #include "platform/win32/Win32SystemServices.h"
 #include "platform/win32/Win32TargetFileSystem.h"
 #include "platform/wine/PrefixChoice.h"
 #include "registry/TargetContext.h"
+#include "schedule/CatchUpAutostart.h"
 #include "schedule/SchtasksScheduler.h"
 #include "settings/TempFiles.h"
 
@@ -63,8 +65,11 @@ public:
         return std::make_unique<SchtasksScheduler>(runner, Win32SystemServices::systemProgram("schtasks.exe"),
                                                    Win32SystemServices::consoleCodePage());
     }
-    // No session-start entry makes up missed runs on Windows yet.
-    static std::unique_ptr<StartupEntry> catchUpEntry(const std::filesystem::path&) { return nullptr; }
+    // The logon entry (a Run value) that makes up missed weekly runs of `quiremail`.
+    static std::unique_ptr<StartupEntry> catchUpEntry(const std::filesystem::path& quiremail) {
+        return std::make_unique<Win32StartupEntry>(
+            kCatchUpRunValueName, L"\"" + quiremail.wstring() + L"\" " + win32::widen(kCatchUpOption));
+    }
     // Where the weekly task is kept, for the help of `qob schedule add`.
     static constexpr const char* kTaskPlace = "in the Windows task scheduler";
     // The line of `qob schedule` that says which system the runs back up: a Windows task backs up

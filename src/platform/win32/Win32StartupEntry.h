@@ -9,6 +9,10 @@
 
 namespace qob {
 
+// The second Run value: "quiremail.exe --catch-up" at logon makes up a weekly run the machine was
+// off for (a task made by schtasks /create /sc WEEKLY is not run late by the task scheduler).
+inline constexpr wchar_t kCatchUpRunValueName[] = L"Quire Outlook Backup (missed weekly backup)";
+
 class Win32StartupEntry : public StartupEntry {
 public:
     // `command`: the value's data; `name`: the value's name.
