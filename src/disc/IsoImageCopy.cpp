@@ -165,9 +165,9 @@ Status copyFile(const FileExtent& extent, const std::string& path, StreamFailure
         return unreadFile();
     }
     ::posix_fadvise(in, 0, 0, POSIX_FADV_SEQUENTIAL);
-    constexpr std::uint64_t kPiece = 8u << 20;
     std::uint64_t copied = 0;
 #ifdef __linux__
+    constexpr std::uint64_t kPiece = 8u << 20;
     // In the kernel, page cache to page cache, while it lets us.
     bool kernelCopies = true;
     while (copied < size && kernelCopies) {
@@ -225,7 +225,7 @@ Status copyFile(const FileExtent& extent, const std::string& path, StreamFailure
 // libisofs' blocks up to the first file's data, read from its generator as they are asked for.
 class ImageHead {
 public:
-    ImageHead(IsoImageBuild& iso) : iso_(iso) {}
+    explicit ImageHead(IsoImageBuild& iso) : iso_(iso) {}
 
     const unsigned char* blockAt(std::uint32_t block) {
         const std::uint64_t index = block - iso_.startBlock();
