@@ -2,6 +2,7 @@
 
 #include "app/InterruptedRestorePrompt.h"
 #include "app/cli/Target.h"
+#include "disc/win32/Win32DiscEngine.h"
 #include "forms/AboutForm.h"
 #include "forms/FailedRunNotice.h"
 #include "forms/MainForm.h"
@@ -13,6 +14,7 @@
 #include "settings/HelpFile.h"
 #include "win32gui/AboutWindow.h"
 #include "win32gui/CommandLine.h"
+#include "win32gui/DiscWindow.h"
 #include "win32gui/MainWindow.h"
 #include "win32gui/MessageLoop.h"
 #include "win32gui/ScheduleWindow.h"
@@ -116,8 +118,17 @@ int runMainWindow(cli::Target& target, win32gui::Win32Dialogs& dialogs, const Wi
             form, ScheduleContext{*scheduler, programFolder, thisProgram(), systemFolder, catchUp.get(), {}});
         win32gui::ScheduleWindow(schedule).run(owner);
     };
-    // The target system is this Windows itself: there is no other to choose. The disc window is
-    // not in the Windows build yet; its entry stays off.
+    // The target system is this Windows itself: there is no other to choose, so the window offers
+    // no choice (chooseTargetSystem stays empty).
+    // The disc window, from the Tools menu with an empty image and after a backup (the "burndvd"
+    // setting) with the new file: images through libisofs, recorders through IMAPI2.
+    actions.burnDisc = [&dialogs, &owner](const std::string&, const std::filesystem::path& file) {
+        disc::Win32DiscEngine engine;
+        win32gui::DiscWindow window(dialogs, engine, file.empty() ? std::string() : file.string(), &dialogs);
+        if (window.load()) {
+            window.run(owner);
+        }
+    };
     // QUIRE_WINDOW_TRACE=FILE: the smoke test's view of the progress panel, one line per redraw.
     if (const std::optional<std::string> trace = environment("QUIRE_WINDOW_TRACE");
         trace && !trace->empty()) {

@@ -66,6 +66,9 @@ public:
     virtual Status initialize() = 0;
     // The drives found, recorders or not, and the image-file "drive" last.
     virtual std::vector<DiscDeviceInfo> devices() = 0;
+    // Why no recorder can be used though the engine works ("" when nothing stands in their way):
+    // the image file can still be written, and the disc window says why no drive is listed.
+    virtual std::string recorderProblem() const { return {}; }
     virtual bool supports(const std::string& address, Capability capability) = 0;
     // Reads the medium anew.
     virtual MediaInfo media(const std::string& address) = 0;

@@ -62,8 +62,15 @@ DiscTreeNode* DiscForm::node(const std::string& key) {
 
 bool DiscForm::formLoad(const std::string& handOver) {
     if (Status s = engine_.initialize(); !s) {
-        dialogs_.message("Devices Cannot be initialized!", MsgIcon::None, MsgButtons::Ok, kApplicationTitle);
+        dialogs_.message(kDiscDevicesCannotBeInitialized, MsgIcon::None, MsgButtons::Ok, kApplicationTitle);
         return false;
+    }
+    // The engine works but reaches no recorder (Windows' disc recording is missing or off): said
+    // plainly with the reason, rather than a list that silently holds the image file alone.
+    if (const std::string why = engine_.recorderProblem(); !why.empty()) {
+        dialogs_.message(std::string(kDiscDevicesCannotBeInitialized) + "\n\n" + why + "\n\n" +
+                             kDiscImageFileStillWritten,
+                         MsgIcon::None, MsgButtons::Ok, kApplicationTitle);
     }
     loadDevices();
     enableControls(true);

@@ -30,6 +30,9 @@ inline constexpr char kDiscWriteCancelledMessage[] = "Write Cancelled!";
 inline constexpr char kDiscStopWriteQuestion[] =
     "The disc is being written.\n\nDo you want to stop writing it?";
 inline constexpr char kDiscInsertMediaMessage[] = "Please Insert Writable Media before continuing!";
+inline constexpr char kDiscDevicesCannotBeInitialized[] = "Devices Cannot be initialized!";
+// After the reason the recorders cannot be used, when the image file still can be written.
+inline constexpr char kDiscImageFileStillWritten[] = "A disc image file (.iso) can still be written.";
 
 struct DiscTreeNode {
     std::string key;           // image path; "\" for the root

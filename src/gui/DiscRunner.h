@@ -1,35 +1,29 @@
 #pragma once
-// Runs one disc engine call (a write, a verify or an erase) on a worker thread for a disc window,
-// as JobRunner does for backups: every DiscEvents report reaches the window-side form on the
-// window's thread, in order, and `done` runs there after the last of them with what the call
-// returned. The window stays responsive (Cancel works, it repaints) while the drive works.
-#include "disc/DiscEngine.h"
+// Runs one disc engine call (a write, a verify or an erase) on a worker thread for a Qt disc
+// window, as JobRunner does for backups: forms/DiscCall does the work and the ordering, and its
+// reports are queued through Qt's own event queue, so they reach the window-side form on the
+// window's thread and are dropped with this object.
+#include "forms/DiscCall.h"
 
 #include <QObject>
 
 #include <functional>
-#include <memory>
-#include <optional>
-#include <thread>
 
 namespace qob::gui {
 
 class DiscRunner : public QObject {
     Q_OBJECT
 public:
-    // The call itself, on the worker; reports through `events`.
-    using Work = std::function<Status(disc::DiscEvents& events)>;
+    using Work = DiscCall::Work;
 
     explicit DiscRunner(QObject* parent = nullptr);
-    // A call still running is waited for: a drive is never dropped mid-write. (Its window refuses
-    // to close before, so this only happens when the program is torn down.)
     ~DiscRunner() override;
 
     // Starts `work`; `windowSide` hears every event on this object's thread, then `afterEvent`
     // runs (the window redraws). False when a call already runs.
     bool start(Work work, disc::DiscEvents& windowSide, std::function<void()> afterEvent,
                std::function<void(const Status&)> done);
-    bool running() const { return worker_ != nullptr; }
+    bool running() const { return call_.running(); }
     // Runs the event loop until the running call has ended and its `done` has run.
     void waitUntilFinished();
 
@@ -37,20 +31,7 @@ signals:
     void finished();
 
 private:
-    class Forwarder;
-    // One forwarded report on this thread. A report may open a modal box whose event loop runs
-    // the next reports and the end of the call: the end then waits until the outermost report
-    // has returned, so nothing it still uses is freed under it.
-    void deliver(const std::function<void(disc::DiscEvents&)>& report);
-    void finish(const Status& result);
-
-    std::unique_ptr<Forwarder> forwarder_;
-    std::unique_ptr<std::thread> worker_;
-    disc::DiscEvents* windowSide_ = nullptr;
-    std::function<void()> afterEvent_;
-    std::function<void(const Status&)> done_;
-    int delivering_ = 0;
-    std::optional<Status> pendingEnd_;
+    DiscCall call_;
 };
 
 } // namespace qob::gui

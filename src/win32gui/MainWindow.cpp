@@ -224,6 +224,17 @@ void MainWindow::initialize() {
             }
         }
     }
+    if (!actions_.chooseTargetSystem) {
+        // No other target system can be chosen (on Windows it is the running one): the entry and
+        // the button go rather than stay as controls that never do anything.
+        HMENU options = GetSubMenu(GetMenu(window_), 1);
+        DeleteMenu(options, IDM_TARGET_SYSTEM, MF_BYCOMMAND);
+        const int last = GetMenuItemCount(options) - 1;
+        if (last >= 0 && (GetMenuState(options, static_cast<UINT>(last), MF_BYPOSITION) & MF_SEPARATOR)) {
+            DeleteMenu(options, static_cast<UINT>(last), MF_BYPOSITION);
+        }
+        ShowWindow(GetDlgItem(window_, IDC_TARGET_CHANGE), SW_HIDE);
+    }
     form_.setListener([this](FormChange change) { refresh(change); });
     showPage(0);
     refreshAll();

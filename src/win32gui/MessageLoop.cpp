@@ -77,6 +77,32 @@ std::optional<int> pumpPending() {
     return quit;
 }
 
+void pumpWhile(const std::function<bool()>& condition) {
+    std::optional<int> quit;
+    while (condition()) {
+        MsgWaitForMultipleObjectsEx(0, nullptr, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        if (std::optional<int> code = pumpPending(); code) {
+            quit = code;
+        }
+    }
+    if (quit) {
+        PostQuitMessage(*quit);
+    }
+}
+
+void runModal(HWND dialog, HWND owner) {
+    const bool ownerWasEnabled = owner != nullptr && IsWindowEnabled(owner);
+    if (ownerWasEnabled) {
+        EnableWindow(owner, FALSE);
+    }
+    ShowWindow(dialog, SW_SHOW);
+    pumpWhile([dialog] { return IsWindow(dialog) != FALSE; });
+    if (ownerWasEnabled) {
+        EnableWindow(owner, TRUE);
+        SetActiveWindow(owner);
+    }
+}
+
 void callOnWindowThread(HWND window, const std::function<void()>& call) {
     if (window == nullptr || GetWindowThreadProcessId(window, nullptr) == GetCurrentThreadId()) {
         call();

@@ -23,6 +23,13 @@ bool preTranslate(MSG& msg);
 int runMessageLoop();
 // Runs every message waiting now; the exit code when WM_QUIT was among them (it is not re-posted).
 std::optional<int> pumpPending();
+// Runs the messages as they come while `condition` holds (a job's end, a window's close); a quit
+// asked for meanwhile is posted again afterwards, for the loop that owns it.
+void pumpWhile(const std::function<bool()>& condition);
+// Shows `dialog` (made modeless) modally over `owner`: the owner takes no input until the dialog
+// is destroyed. Unlike DialogBox's own loop, this one is the program's, so the dialog's
+// accelerators (registerDialog) work.
+void runModal(HWND dialog, HWND owner);
 
 // Runs `call` on the thread that owns `window` and waits for it (a dialog asked for by a job on a
 // worker thread). On that thread itself, or without a window, it runs at once.

@@ -9,10 +9,14 @@
 #define IDD_ABOUT 102
 #define IDD_SETTINGS 103
 #define IDD_SCHEDULE 104
+#define IDD_DISC 105
+#define IDD_ERASE 106
 
 #define IDR_MAIN_MENU 200
 #define IDR_MAIN_ACCELERATORS 201
 #define IDR_ITEM_MENU 202
+#define IDR_DISC_MENU 203
+#define IDR_DISC_ACCELERATORS 204
 
 // The main window: the target system row, the tabs and the buttons under them.
 #define IDC_TARGET_CAPTION 1000
@@ -115,6 +119,40 @@
 #define IDC_ADD_TASK 1185
 #define IDC_DISABLE_TASK 1186
 
+// The disc window: the image, the drive and options, the write.
+#define IDC_DROP_HINT 1200
+#define IDC_DISC_TREE 1201
+#define IDC_DISC_FILES 1202
+#define IDC_VOLUME_ID_LABEL 1203
+#define IDC_VOLUME_ID 1204
+#define IDC_DEVICE_LABEL 1205
+#define IDC_DEVICE 1206
+#define IDC_WRITE_SPEED_LABEL 1207
+#define IDC_WRITE_SPEED 1208
+#define IDC_VOLUME_TYPE_LABEL 1209
+#define IDC_VOLUME_TYPE 1210
+#define IDC_DISC_OPTIONS 1211
+#define IDC_USE_FILE_DATES 1212
+#define IDC_AUTO_VERIFY 1213
+#define IDC_MODE2XA 1214
+#define IDC_CACHE_IMAGE 1215
+#define IDC_TEST_WRITE 1216
+#define IDC_FINALIZE 1217
+#define IDC_BUFFER_PROTECT 1218
+#define IDC_DISC_AT_ONCE 1219
+#define IDC_UDF_NOTE 1220
+#define IDC_DISC_PROGRESS 1221
+#define IDC_WRITE_DISC 1222
+#define IDC_CANCEL_WRITE 1223
+#define IDC_DISC_STATUS 1224
+
+// The erase window.
+#define IDC_ERASE_NOTE 1240
+#define IDC_QUICK_ERASE 1241
+#define IDC_ERASE_PROGRESS 1242
+#define IDC_ERASE_STATUS 1243
+#define IDC_ERASE 1244
+
 // Menu entries and accelerators.
 #define IDM_BACKUP_NOW 2000
 #define IDM_RESTORE_NOW 2001
@@ -129,3 +167,14 @@
 #define IDM_DESELECT_ALL 2010
 #define IDM_NEXT_TAB 2011
 #define IDM_PREVIOUS_TAB 2012
+// The disc window's File menu, in its order (separators have none), and its Device menu.
+#define IDM_DISC_ADD_FILE 2100
+#define IDM_DISC_CLEAR_ALL 2101
+#define IDM_DISC_REMOVE_FOLDER 2102
+#define IDM_DISC_RENAME_FOLDER 2103
+#define IDM_DISC_REMOVE_FILE 2104
+#define IDM_DISC_RENAME_FILE 2105
+#define IDM_DISC_EXIT 2106
+#define IDM_DISC_EJECT 2107
+#define IDM_DISC_CLOSE_TRAY 2108
+#define IDM_DISC_ERASE 2109

@@ -2,11 +2,7 @@
 
 #include "win32gui/MessageLoop.h"
 
-#include <optional>
-
 namespace qob::win32gui {
-
-WindowJobRunner::WindowJobRunner(HWND window) : window_(window) {}
 
 WindowJobRunner::~WindowJobRunner() {
     if (running()) {
@@ -24,40 +20,13 @@ bool WindowJobRunner::start(Work work, JobObserver& windowSide, std::function<vo
     stop_.reset();
     done_ = std::move(done);
     forwarder_ = std::make_unique<ForwardingObserver>(
-        [this](std::function<void()> call) { post(std::move(call)); }, windowSide);
+        [this](std::function<void()> call) { queue_.post(std::move(call)); }, windowSide);
     worker_ = std::make_unique<std::thread>([this, work = std::move(work)] {
         work(*forwarder_, stop_);
         // Queued behind every event the job reported, so the window has seen them all first.
-        post([this] { finish(); });
+        queue_.post([this] { finish(); });
     });
     return true;
-}
-
-void WindowJobRunner::post(std::function<void()> event) {
-    bool wake = false;
-    {
-        std::lock_guard<std::mutex> lock(mutex_);
-        wake = queue_.empty(); // one wake-up message stands for everything queued behind it
-        queue_.push_back(std::move(event));
-    }
-    if (wake) {
-        PostMessageW(window_, kJobEventMessage, 0, 0);
-    }
-}
-
-void WindowJobRunner::deliver() {
-    for (;;) {
-        std::function<void()> event;
-        {
-            std::lock_guard<std::mutex> lock(mutex_);
-            if (queue_.empty()) {
-                return;
-            }
-            event = std::move(queue_.front());
-            queue_.pop_front();
-        }
-        event();
-    }
 }
 
 void WindowJobRunner::finish() {
@@ -72,18 +41,8 @@ void WindowJobRunner::finish() {
 }
 
 void WindowJobRunner::waitUntilFinished() {
-    // A quit asked for meanwhile waits too: the job must not be cut off, and the loop that owns
-    // the quit sees it afterwards.
-    std::optional<int> quit;
-    while (running()) {
-        MsgWaitForMultipleObjectsEx(0, nullptr, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-        if (std::optional<int> code = pumpPending(); code) {
-            quit = code;
-        }
-    }
-    if (quit) {
-        PostQuitMessage(*quit);
-    }
+    // A quit asked for meanwhile waits too: the job must not be cut off.
+    pumpWhile([this] { return running(); });
 }
 
 } // namespace qob::win32gui

@@ -83,6 +83,22 @@ TEST(DiscForm, LoadShowsTheHandedOverBackupAndTheDrives) {
     DiscForm broken(dialogs, none);
     EXPECT_FALSE(broken.formLoad());
     EXPECT_EQ(dialogs.texts(), std::vector<std::string>{"Devices Cannot be initialized!"});
+
+    // The engine works but reaches no recorder: said with the reason, and the window still opens
+    // on what can be written.
+    dialogs.messages.clear();
+    test::SimulatedRecorder imageOnly;
+    imageOnly.recordersUnusable = "Windows' disc recording (IMAPI2) is not available: class not registered";
+    imageOnly.drives.push_back(test::simulatedDrive("stdio:", disc::MediaType::ImageFile, false, 1000));
+    imageOnly.drives.back().info.isImageFile = true;
+    DiscForm partly(dialogs, imageOnly);
+    EXPECT_TRUE(partly.formLoad());
+    ASSERT_EQ(dialogs.messages.size(), 1u);
+    EXPECT_EQ(dialogs.messages[0].text, "Devices Cannot be initialized!\n\n" + imageOnly.recordersUnusable +
+                                            "\n\nA disc image file (.iso) can still be written.");
+    EXPECT_EQ(dialogs.messages[0].icon, MsgIcon::None);
+    EXPECT_EQ(partly.devices.size(), 1u);
+    EXPECT_TRUE(partly.idle);
 }
 
 TEST(DiscForm, ComposingTheImage) {

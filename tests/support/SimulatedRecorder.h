@@ -32,7 +32,8 @@ SimulatedDrive simulatedDrive(const std::string& address, disc::MediaType type, 
 class SimulatedRecorder : public disc::DiscEngine {
 public:
     bool initializes = true;
-    bool refuseStart = false; // write() and erase() do not start
+    bool refuseStart = false;      // write() and erase() do not start
+    std::string recordersUnusable; // why no recorder can be used ("": they can)
     std::vector<SimulatedDrive> drives;
 
     // What the engine was asked.
@@ -50,6 +51,7 @@ public:
 
     Status initialize() override;
     std::vector<disc::DiscDeviceInfo> devices() override;
+    std::string recorderProblem() const override { return recordersUnusable; }
     bool supports(const std::string& address, disc::Capability capability) override;
     disc::MediaInfo media(const std::string& address) override;
     std::vector<disc::WriteSpeed> writeSpeeds(const std::string& address) override;

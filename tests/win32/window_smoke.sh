@@ -3,7 +3,8 @@
 # installed) on a demo target system and driven by xdotool keys alone: tick every item through the
 # item boxes' menu, Backup Now from the File menu, answer the summary; then open a protected backup
 # on the restore tab (the file dialog, the password prompt), restore it into the second profile with
-# Restore Now, answer the summary, quit with Ctrl+Q. Then the Linux qob reads the backup back whole
+# Restore Now, answer the summary; open the disc window from the Tools menu and its erase window,
+# quit with Ctrl+Q. Then the Linux qob reads the backup back whole
 # (qob verify) and finds every item of the profile in it, the run log says the restore was whole,
 # and the window's progress trace shows the job's progress reached it. With SCREENSHOTS=DIR it also
 # takes pictures of the windows on the way (scripts/win32-screenshots.sh).
@@ -175,6 +176,36 @@ shot message-restore-completed "$BOX"
 xdotool windowfocus --sync "$BOX"
 xdotool key Return
 wait_for "the restore's summary box to close on Enter" box_gone
+
+# The disc window from the Tools menu (Alt+T, its one entry). Wine has no IMAPI2: a box first says
+# the recorders cannot be used and why, and the window offers the image file. Then the erase window
+# from its Device menu (Alt+D, the third entry); each window closes on Escape.
+sleep 1 # the main window takes keys again once the box is gone, not when it is hidden
+xdotool windowfocus --sync "$MAIN"
+xdotool key --delay 100 alt+t Return
+wait_for "the box that no recorder can be used" summary_shown
+[[ "$(xdotool getwindowname "$BOX")" == "$TITLE" ]] || fail "the disc window's first box is \"$(xdotool getwindowname "$BOX")\""
+shot message-no-recorder "$BOX"
+xdotool windowfocus --sync "$BOX"
+xdotool key Return
+wait_for "the recorder box to close on Enter" box_gone
+wait_for "the disc window" titled 'Backup Outlook Data to CD/DVD'
+DISC=$FOUND
+xdotool mousemove 0 0 # no tool tip over the picture
+shot disc "$DISC"
+xdotool windowfocus --sync "$DISC"
+xdotool key --delay 100 alt+d Down Down Return
+wait_for "the erase window" titled 'Erase Re-Writable CD/DVD'
+ERASE=$FOUND
+shot erase "$ERASE"
+xdotool windowfocus --sync "$ERASE"
+xdotool key Escape
+gone() { ! xdotool search --onlyvisible --name "^$1" >/dev/null 2>&1; }
+wait_for "the erase window to close on Escape" gone 'Erase Re-Writable CD/DVD'
+sleep 1
+xdotool windowfocus --sync "$DISC"
+xdotool key Escape
+wait_for "the disc window to close on Escape" gone 'Backup Outlook Data to CD/DVD'
 
 if [[ -n "${SCREENSHOTS:-}" ]]; then
     sleep 1 # the main window takes keys again once the box is gone, not when it is hidden

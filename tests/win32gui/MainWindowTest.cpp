@@ -137,10 +137,46 @@ TEST(Win32MainWindow, LoadShowsWhatTheFormHolds) {
         GetMenuStringW(GetMenu(w.hwnd), static_cast<UINT>(m.position), title, 64, MF_BYPOSITION);
         EXPECT_STREQ(title, m.title);
     }
-    for (int off : {IDM_SETTINGS, IDM_TASK_SCHEDULER, IDM_TARGET_SYSTEM, IDM_BACKUP_TO_DISC, IDM_ABOUT}) {
+    for (int off : {IDM_SETTINGS, IDM_TASK_SCHEDULER, IDM_BACKUP_TO_DISC, IDM_ABOUT}) {
         EXPECT_TRUE(w.menuState(off) & MF_GRAYED) << off;
     }
     EXPECT_FALSE(w.menuState(IDM_BACKUP_NOW) & MF_GRAYED);
+}
+
+TEST(Win32MainWindow, TheTargetSystemChoiceAndTheDiscWindowFollowWhatTheProgramOffers) {
+    for (const bool offered : {false, true}) {
+        SCOPED_TRACE(offered);
+        MainWindowActions actions;
+        int choices = 0;
+        std::vector<std::filesystem::path> discs;
+        if (offered) {
+            actions.chooseTargetSystem = [&choices] { ++choices; };
+            actions.burnDisc = [&discs](const std::string&, const std::filesystem::path& file) {
+                discs.push_back(file);
+            };
+        }
+        Window w(actions);
+        // No choice of target system (Windows: the running one): no entry, no separator left
+        // dangling, no button, rather than controls that never do anything.
+        HMENU options = GetSubMenu(GetMenu(w.hwnd), 1);
+        EXPECT_EQ(GetMenuState(options, IDM_TARGET_SYSTEM, MF_BYCOMMAND) != static_cast<UINT>(-1), offered);
+        EXPECT_EQ(GetMenuItemCount(options), offered ? 4 : 2);
+        EXPECT_EQ(w.visible(IDC_TARGET_CHANGE), offered);
+        SendMessageW(w.hwnd, WM_COMMAND, IDM_TARGET_SYSTEM, 0);
+        EXPECT_EQ(choices, offered ? 1 : 0);
+        // The disc window from the Tools menu with an empty image, and after a backup with the
+        // new file (the "burndvd" setting, on when missing).
+        EXPECT_EQ((w.menuState(IDM_BACKUP_TO_DISC) & MF_GRAYED) == 0, offered);
+        SendMessageW(w.hwnd, WM_COMMAND, IDM_BACKUP_TO_DISC, 0);
+        const std::filesystem::path file = w.world.dir / "to-disc.qob";
+        w.world.form->selectAllItems(false);
+        w.type(IDC_BACKUP_FILE, file.string());
+        w.click(IDC_APPLY);
+        w.main->waitForJob();
+        EXPECT_TRUE(std::filesystem::exists(file));
+        EXPECT_EQ(discs, offered ? (std::vector<std::filesystem::path>{{}, file})
+                                 : std::vector<std::filesystem::path>{});
+    }
 }
 
 TEST(Win32MainWindow, ControlsReachTheForm) {

@@ -39,7 +39,7 @@ public:
     Status erase(const std::string& address, bool quick, DiscEvents& events) override;
 
     // Why no recorder can be used ("" when IMAPI2 started); known after initialize().
-    std::string recorderProblem() const;
+    std::string recorderProblem() const override;
 
 private:
     Status writeImageFile(const std::string& address, const DiscImage& image, const WriteOptions& options,
