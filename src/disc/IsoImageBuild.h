@@ -1,7 +1,8 @@
 #pragma once
 // The composed tree as an ISO 9660 image (level 3, so a file may exceed 4 GiB) with Rock Ridge and,
-// when asked, Joliet: the stream of blocks libburn writes. The files are read while the blocks are
-// written, by libisofs' own generator thread.
+// when asked, Joliet: the stream of blocks libburn writes, or an image file. For a recorder the
+// files are read while the blocks are written, by libisofs' own generator thread; for an image file
+// their bytes are copied straight to their places (FileReads::Direct).
 #include "disc/DiscEngine.h"
 #include "disc/DiscImage.h"
 #include "disc/DiscTypes.h"
