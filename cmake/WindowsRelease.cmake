@@ -25,8 +25,8 @@ set(QOB_WIN64_SETUP ${CMAKE_BINARY_DIR}/QuireOutlookBackup-${PROJECT_VERSION}-se
 if(QOB_MAKENSIS)
     add_custom_command(OUTPUT ${QOB_WIN64_SETUP}
         COMMAND ${QOB_MAKENSIS} -V2 -DVERSION=${PROJECT_VERSION} -DSTAGE=${QOB_WIN64_STAGE}
-                -DOUTFILE=${QOB_WIN64_SETUP} ${CMAKE_SOURCE_DIR}/data/windows/installer.nsi
-        DEPENDS ${QOB_WIN64_ZIP} ${CMAKE_SOURCE_DIR}/data/windows/installer.nsi
+                -DOUTFILE=${QOB_WIN64_SETUP} -DICON=${QOB_WIN64_ICON} ${CMAKE_SOURCE_DIR}/data/windows/installer.nsi
+        DEPENDS ${QOB_WIN64_ZIP} ${CMAKE_SOURCE_DIR}/data/windows/installer.nsi ${QOB_WIN64_ICON}
         COMMENT "Making ${QOB_WIN64_SETUP}"
         VERBATIM)
     add_custom_target(qob_win64_setup ALL DEPENDS ${QOB_WIN64_SETUP})

@@ -13,7 +13,7 @@ packages=(
     cron
     libdeflate-dev libisal-dev pigz
     libcli11-dev scdoc librsvg2-bin dpkg-dev fakeroot
-    libnotify-bin zsh ccache libarchive-tools
+    libnotify-bin zsh ccache libarchive-tools python3
     lintian fish
     g++-mingw-w64-x86-64-posix libz-mingw-w64-dev nasm nsis
 )

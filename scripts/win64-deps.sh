@@ -2,7 +2,8 @@
 # Builds, for the Windows programs, the libraries Debian does not ship for mingw-w64: libzip (reading
 # archives; its own crypto on Windows' CNG), libdeflate (the writer's compression), ISA-L (the
 # reader's inflate) and libisofs (disc images), each from Debian's own source package of the version
-# the Linux build links, so both builds read and write archives and disc images with the same code.
+# the Linux build links, so both builds read and write archives and disc images with the same code
+# (libdeflate with the same patch, by scripts/build-libdeflate.sh).
 # Usage: win64-deps.sh <deps-folder>.
 # The result (<deps-folder>/prefix) is kept: a later call with everything built does nothing.
 set -euo pipefail
@@ -10,16 +11,17 @@ deps=$(realpath -m "$1")
 here=$(cd "$(dirname "$0")/.." && pwd)
 prefix=$deps/prefix
 src=$deps/src
-if [ -f "$prefix/lib/libzip.a" ] && [ -f "$prefix/lib/libdeflate.a" ] && [ -f "$prefix/lib/libisal.a" ] &&
-    [ -f "$prefix/lib/libisofs.a" ]; then
+triple=x86_64-w64-mingw32
+# Rebuilt whenever its patch changes, so it is checked on every call (a few milliseconds when not).
+bash "$here/scripts/build-libdeflate.sh" "$src" "$prefix" $triple-gcc-posix $triple-ar
+if [ -f "$prefix/lib/libzip.a" ] && [ -f "$prefix/lib/libisal.a" ] && [ -f "$prefix/lib/libisofs.a" ]; then
     exit 0
 fi
 mkdir -p "$prefix/lib" "$prefix/include" "$src"
-triple=x86_64-w64-mingw32
 
 # apt-get source needs a deb-src entry for the archive the system already uses (see bootstrap.sh).
 cd "$src"
-for pkg in libzip libdeflate libisal libisofs; do
+for pkg in libzip libisal libisofs; do
     if ! ls "$pkg"_*.orig.tar.* >/dev/null 2>&1; then
         apt-get source --download-only -qq "$pkg" >/dev/null
     fi
@@ -35,14 +37,6 @@ unpack() { # the unpacked folder of a source package
     fi
     echo "$dir"
 }
-
-if [ ! -f "$prefix/lib/libdeflate.a" ]; then
-    d=$(unpack libdeflate)
-    # (Its Makefile probes compiler options by compiling snippets; their errors are expected.)
-    make -s -C "$d" -j "$(nproc)" CC=$triple-gcc-posix AR=$triple-ar CFLAGS=-O2 libdeflatestatic.lib 2>/dev/null
-    cp "$d/libdeflatestatic.lib" "$prefix/lib/libdeflate.a"
-    cp "$d/libdeflate.h" "$prefix/include/"
-fi
 
 if [ ! -f "$prefix/lib/libisal.a" ]; then
     d=$(unpack libisal)

@@ -1,6 +1,6 @@
 ; The Windows installer: QuireOutlookBackup-<version>-setup.exe, made by makensis at build time
-; (cmake/WindowsRelease.cmake passes VERSION, STAGE: the folder holding what it installs, and
-; OUTFILE).
+; (cmake/WindowsRelease.cmake passes VERSION, STAGE: the folder holding what it installs, OUTFILE,
+; and ICON: the program's icon, which the installer and the uninstaller show too).
 ;
 ; Who it installs for: a user without administrator rights gets a per-user installation (the
 ; program under %LOCALAPPDATA%\Programs, every key under HKEY_CURRENT_USER), so nobody needs to ask
@@ -28,6 +28,8 @@ ManifestDPIAware true
 
 Name "${PRODUCT} ${VERSION}"
 OutFile "${OUTFILE}"
+Icon "${ICON}"
+UninstallIcon "${ICON}"
 InstallDir "$LOCALAPPDATA\Programs\${PRODUCT}"
 ShowInstDetails show
 ShowUninstDetails show

@@ -49,9 +49,10 @@ constexpr const char* kUsage =
     "\n"
 #ifdef _WIN32
     "Backs up and restores the user data of Outlook of this Windows user (the target system).\n"
-    "Without arguments it says that the windows come with the next release. With the automatic\n"
-    "backup's command line (the weekly task's; it never begins with --) it backs up without a\n"
-    "window and quits. --catch-up makes up a weekly backup the computer was off for.\n"
+    "Without arguments it opens the main window; --open FILE.qob opens it on the restore tab with\n"
+    "that backup (what a double-click of a .qob does). With the automatic backup's command line\n"
+    "(the weekly task's; it never begins with --) it backs up without a window and quits.\n"
+    "--catch-up makes up a weekly backup the computer was off for (started at logon).\n"
     "The command-line tool is qob.exe (qob.exe --help).\n"
 #else
     "Backs up and restores the user data of Outlook run under Wine (a Wine prefix, the target\n"

@@ -1,6 +1,6 @@
 #include "archive/ParallelDeflate.h"
 
-#include "archive/DeflateBlocks.h"
+#include "archive/ChunkDeflater.h"
 
 #include <libdeflate.h>
 #include <zlib.h>
@@ -9,13 +9,6 @@
 #include <cstring>
 
 namespace qob {
-namespace {
-
-struct CompressorDeleter {
-    void operator()(libdeflate_compressor* c) const { libdeflate_free_compressor(c); }
-};
-
-} // namespace
 
 struct ParallelDeflate::Chunk {
     std::unique_ptr<unsigned char[]> in;
@@ -180,8 +173,10 @@ std::int64_t ParallelDeflate::read(unsigned char* out, std::size_t len) {
 void ParallelDeflate::workerLoop() {
     // The archive's levels 1 to 9 are the compressor's own: at each of them it packs tighter
     // than zlib at the same level, and faster (measured on PST-like data), so no level needs zlib.
-    std::unique_ptr<libdeflate_compressor, CompressorDeleter> compressor(libdeflate_alloc_compressor(level_));
-    if (!compressor) {
+    std::unique_ptr<ChunkDeflater> deflater;
+    try {
+        deflater = std::make_unique<ChunkDeflater>(level_, tuning_.checkChunks, tuning_.chunkSize);
+    } catch (const std::exception&) {
         {
             std::lock_guard lock(mutex_);
             if (failure_.empty()) {
@@ -205,7 +200,7 @@ void ParallelDeflate::workerLoop() {
         std::string why;
         bool ok = false;
         try {
-            ok = compress(compressor.get(), *c, why);
+            ok = compress(*deflater, *c, why);
         } catch (const std::exception& e) {
             why = std::string("cannot compress: ") + e.what();
         }
@@ -220,34 +215,15 @@ void ParallelDeflate::workerLoop() {
     }
 }
 
-bool ParallelDeflate::compress(void* compressorPtr, Chunk& c, std::string& why) {
-    auto* compressor = static_cast<libdeflate_compressor*>(compressorPtr);
+bool ParallelDeflate::compress(ChunkDeflater& deflater, Chunk& c, std::string& why) {
     c.crc = libdeflate_crc32(0, c.in.get(), c.inLen);
-    const std::size_t want = libdeflate_deflate_compress_bound(compressor, c.inLen) + kReopenSlack;
+    const std::size_t want = deflater.bound(c.inLen);
     if (c.outCap < want) {
         c.out = std::make_unique_for_overwrite<unsigned char[]>(want);
         c.outCap = want;
     }
-    const std::size_t made =
-        libdeflate_deflate_compress(compressor, c.in.get(), c.inLen, c.out.get(), c.outCap);
-    if (made == 0) {
-        why = "the compressor ran out of room for its output";
-        return false;
-    }
-    if (c.last) {
-        c.outLen = made;
-        return true;
-    }
-    // The chunk is a whole stream ending in a final block; the next chunk may only follow a
-    // non-final block that ends on a byte boundary. The walk also proves the chunk inflates to
-    // as many bytes as went in, and that nothing follows its final block.
-    const DeflateEnd end = findFinalBlock(c.out.get(), made);
-    if (!end.ok || end.decodedSize != c.inLen || (end.endBit + 7) / 8 != made) {
-        why = "the compressor's output cannot be joined" + (end.error.empty() ? "" : ": " + end.error);
-        return false;
-    }
-    c.outLen = reopenFinalBlock(c.out.get(), end);
-    return true;
+    c.outLen = deflater.deflate(c.in.get(), c.inLen, c.out.get(), !c.last, why);
+    return c.outLen != 0;
 }
 
 } // namespace qob

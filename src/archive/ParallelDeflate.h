@@ -1,10 +1,10 @@
 #pragma once
 // One raw deflate stream (no zlib or gzip wrapper) made by several threads at once. The input is
-// cut into chunks and each chunk is compressed on its own into a whole stream, which ends with a
-// final block. Unless the chunk is the last, that block is then made non-final and closed by an
-// empty stored block, which ends it on a byte boundary (see DeflateBlocks.h). Laid end to end in
-// order, the chunk outputs are therefore one valid stream that any inflater reads. Matches do not
-// reach back across a cut; chunks are large enough that this costs under 0.1 %.
+// cut into chunks and each chunk is compressed on its own. Every chunk but the last is left open:
+// none of its blocks is final and it ends with an empty stored block, on a byte boundary (our
+// patch of libdeflate, see ChunkDeflater.h); the last ends with the final block. Laid end to end
+// in order, the chunk outputs are therefore one valid stream that any inflater reads. Matches do
+// not reach back across a cut; chunks are large enough that this costs under 0.1 %.
 //
 // Input is pulled on the caller's thread through the reader; only a fixed number of chunks is
 // in flight, so memory does not depend on the data size. Worker threads are joined whenever the
@@ -21,6 +21,8 @@
 
 namespace qob {
 
+class ChunkDeflater;
+
 class ParallelDeflate {
 public:
     // Fills up to `len` bytes; returns how many (0 only at the end of the input) or -1 on
@@ -31,6 +33,12 @@ public:
         std::size_t chunkSize = std::size_t{2} << 20;
         int workers = 2;
         int chunksInFlight = 4; // at least workers + 1
+        // Each chunk's output is inflated again and compared with its input before it is handed
+        // out, at about a tenth of the writer's time (ChunkDeflater.h). The archive writer
+        // always checks: a fault found here fails the write before the earlier backup is
+        // replaced, where the read-back check would find it only after. Off, only the end of each
+        // open chunk is checked.
+        bool checkChunks = true;
     };
 
     // Told how many more input bytes the output handed out so far stands for; it runs behind the
@@ -62,7 +70,7 @@ private:
     void startWorkers();
     void stopWorkers();
     void workerLoop();
-    bool compress(void* compressor, Chunk& chunk, std::string& why);
+    bool compress(ChunkDeflater& deflater, Chunk& chunk, std::string& why);
 
     const int level_;
     Reader reader_;

@@ -6,8 +6,10 @@
 #include "outlook/NoProfileMessage.h"
 #include "platform/win32/WideText.h"
 #include "win32gui/ControlText.h"
+#include "win32gui/MainWindowLayout.h"
 #include "win32gui/MessageLoop.h"
 #include "win32gui/ResourceIds.h"
+#include "win32gui/WindowIcon.h"
 
 #include <commctrl.h>
 #include <shellapi.h>
@@ -158,18 +160,17 @@ INT_PTR MainWindow::handle(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DROPFILES:
         droppedFiles(reinterpret_cast<HDROP>(wParam));
         return TRUE;
-    case WM_DPICHANGED: {
-        // The new monitor's size, as Windows suggests it; the dialog manager scales the controls.
-        const RECT* suggested = reinterpret_cast<const RECT*>(lParam);
-        SetWindowPos(window_, nullptr, suggested->left, suggested->top, suggested->right - suggested->left,
-                     suggested->bottom - suggested->top, SWP_NOZORDER | SWP_NOACTIVATE);
+    case WM_SIZE:
+    case WM_GETMINMAXINFO:
+    case WM_DPICHANGED:
+        layOut(message, wParam, lParam);
         return TRUE;
-    }
     case WM_CLOSE:
         requestClose();
         return TRUE;
     case WM_DESTROY:
         unregisterDialog(window_);
+        releaseProductIcon(window_);
         if (toolTip_ != nullptr) {
             DestroyWindow(toolTip_);
             toolTip_ = nullptr;
@@ -238,6 +239,10 @@ void MainWindow::initialize() {
     form_.setListener([this](FormChange change) { refresh(change); });
     showPage(0);
     refreshAll();
+    dpi_ = windowDpi(window_);
+    setProductIcon(window_, dpi_);
+    keepControlsOnDpiChange(window_);
+    layout_.capture(window_, mainWindowAnchors(), mainWindowMinimumClient());
 }
 
 void MainWindow::load() {
@@ -254,6 +259,10 @@ void MainWindow::openBackupFile(const std::filesystem::path& file) {
     selectTab(1);
     clearRestoreSide(form_, archive_);
     qob::openBackupFile(form_, archive_, file);
+    if (actions_.trace) {
+        // What the restore tab shows now: the desktop's double-click of a .qob is checked by it.
+        actions_.trace("open " + controlText(window_, IDC_RESTORE_FILE));
+    }
 }
 
 int MainWindow::currentTab() const {

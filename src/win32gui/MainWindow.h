@@ -11,6 +11,7 @@
 #include "forms/MainWindowActions.h"
 #include "forms/RestoreRun.h"
 #include "forms/TimeLeft.h"
+#include "win32gui/AnchorLayout.h"
 #include "win32gui/WindowJobRunner.h"
 
 #include <windows.h>
@@ -80,6 +81,7 @@ private:
     void showLogFile();
     void droppedFiles(HDROP drop);
     void focusControl(int id);
+    void layOut(UINT message, WPARAM wParam, LPARAM lParam);
     void afterJob();
     AfterBackupActions afterBackupActions();
     RestoreRunOptions restoreOptions();
@@ -92,6 +94,8 @@ private:
     HACCEL accelerators_ = nullptr;
     bool quitOnClose_ = false;
     bool updating_ = false; // the window sets a control: its notification is not the user's
+    AnchorLayout layout_;   // the controls' places as the window's size changes
+    UINT dpi_ = 96;
     std::array<std::wstring, 2 * kItemBoxCount> toolTips_;
     BackupRun backupRun_;
     Archive archive_; // the backup opened on the restore tab

@@ -4,7 +4,7 @@
 # /sc), reads it back, the task's action is started as the task scheduler starts it, and the
 # backup it writes is checked; a second registration replaces the first; the logon entry makes up
 # a missed run once; removing the task takes its password file and logon entry away too. Names
-# with two blanks on the way.
+# with two blanks and outside ASCII on the way.
 # Usage: weekly_task.sh QOB_EXE QUIREMAIL_EXE STANDIN_EXE LINUX_QOB. Exit 77 (skipped) without Wine.
 set -euo pipefail
 qob_exe=$1
@@ -27,7 +27,7 @@ cp "$standin" "$WINEPREFIX/drive_c/windows/system32/schtasks.exe"
 
 # The program as installed: both programs in one folder, where the task's password file goes.
 prog=$work/Quire
-mkdir -p "$prog" "$work/backups/Weekly  Backups"
+mkdir -p "$prog" "$work/backups/Wöchentlich  Копии"
 cp "$qob_exe" "$quiremail_exe" "$prog/"
 winpath() { printf 'Z:%s' "${1//\//\\}"; }
 qob() { wine "$prog/qob.exe" "$@" 2>&1 | tr -d '\r'; }
@@ -46,7 +46,7 @@ fail() {
 
 qob demo-profile 'C:\demo' >/dev/null
 printf 's3cret' >"$work/pw.txt"
-backup="$work/backups/Weekly  Backups/mail  weekly.qob"
+backup="$work/backups/Wöchentlich  Копии/mail  weekly.qob"
 
 # step | items | days | time | what `schedule show` must say
 steps=(
@@ -70,7 +70,7 @@ done
 # after the run's time.
 wine schtasks /run /tn "Quire Outlook AutoBackup" >/dev/null 2>&1 || fail "the weekly run exited $?"
 wineserver -w
-made=("$work/backups/Weekly  Backups/mail  weekly-"*.qob)
+made=("$work/backups/Wöchentlich  Копии/mail  weekly-"*.qob)
 if [ -f "${made[0]}" ]; then
     backup=${made[0]}
     QUIRE_HOME=$work "$linux_qob" verify --password-file "$work/pw.txt" "$backup" >/dev/null ||

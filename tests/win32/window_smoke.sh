@@ -7,7 +7,8 @@
 # quit with Ctrl+Q. Then the Linux qob reads the backup back whole
 # (qob verify) and finds every item of the profile in it, the run log says the restore was whole,
 # and the window's progress trace shows the job's progress reached it. With SCREENSHOTS=DIR it also
-# takes pictures of the windows on the way (scripts/win32-screenshots.sh).
+# takes pictures of the windows on the way (scripts/win32-screenshots.sh), the main window also made
+# larger; LOGPIXELS=192 runs it at 200 % (Wine's DPI setting), SMOKE_SCREEN sets Xvfb's screen.
 # Usage: window_smoke.sh QUIREMAIL_EXE LINUX_QOB. Exit 77 (skipped) without xvfb-run, xdotool, wine
 # or the Linux qob (make build).
 set -euo pipefail
@@ -47,7 +48,7 @@ if [[ -z "${SMOKE_INSIDE:-}" ]]; then
         echo "skipped: needs the Linux qob at $QOB (make build)"
         exit 77
     }
-    SMOKE_INSIDE=1 exec xvfb-run -a -s '-screen 0 1280x1024x24' "$0" "$QUIREMAIL" "$(realpath "$QOB")"
+    SMOKE_INSIDE=1 exec xvfb-run -a -s "-screen 0 ${SMOKE_SCREEN:-1280x1024x24}" "$0" "$QUIREMAIL" "$(realpath "$QOB")"
 fi
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/qob-winsmoke.XXXXXX")
@@ -99,6 +100,12 @@ mkdir "$WORK/home"
 printf '[General]\r\nrunoutlookafterbackup=0\r\nrunoutlookafterrestore=0\r\nburndvd=0\r\n[Backup]\r\nopenfolderbackup=0\r\n' >"$WORK/home/settings.dat"
 export WINEPREFIX="$WORK/prefix" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
 wineboot -i >/dev/null 2>&1 || true
+if [[ -n "${LOGPIXELS:-}" ]]; then
+    wine reg add 'HKCU\Control Panel\Desktop' /v LogPixels /t REG_DWORD /d "$LOGPIXELS" /f >/dev/null 2>&1
+    wineserver -w
+fi
+# A point of a window at 100 %, where it is at the DPI the run uses.
+px() { echo $(($1 * ${LOGPIXELS:-96} / 96)); }
 # A protected backup of the signatures, made by the Linux qob, for the restore by keyboard.
 printf 'smoke-secret\n' >"$WORK/password.txt"
 "$QOB" --quiet --prefix "$WORK/prefix" backup --profile Outlook --items signatures \
@@ -125,6 +132,8 @@ NAME=$(xdotool getwindowname "$MAIN")
 [[ "$NAME" =~ ^"$TITLE "[0-9]+\.[0-9]+\.[0-9]+$ ]] || fail "the main window's title is \"$NAME\""
 xdotool windowfocus --sync "$MAIN"
 shot main-1-backup "$MAIN"
+# With the window manager's frame: the title bar's icon and the frame that resizes the window.
+[[ -z "${SCREENSHOTS:-}" ]] || import -frame -window "$MAIN" "$SCREENSHOTS/main-0-frame.png" || fail "screenshot main-0-frame"
 
 # Every item: the profile box (Alt+P), Tab to the first item box, the menu key on it opens the item
 # boxes' menu, whose first entry is "Select all items".
@@ -210,11 +219,19 @@ wait_for "the disc window to close on Escape" gone 'Backup Outlook Data to CD/DV
 if [[ -n "${SCREENSHOTS:-}" ]]; then
     sleep 1 # the main window takes keys again once the box is gone, not when it is hidden
     xdotool windowfocus --sync "$MAIN"
-    # The other two tabs by their headers (the pictures only; the keys are tested above).
-    xdotool mousemove --window "$MAIN" 145 65 click 1
+    # The other two tabs by Ctrl+Tab from the restore tab (keys: the headers' places depend on the
+    # DPI's font).
+    xdotool key ctrl+Tab
     shot main-3-logs "$MAIN"
-    xdotool mousemove --window "$MAIN" 200 65 click 1
+    xdotool key ctrl+Tab
     shot main-4-about "$MAIN"
+    # The Backup tab again in a larger window: the lists and fields take the room, the buttons
+    # keep to the corner. Then back to its size.
+    xdotool key ctrl+Tab
+    eval "$(xdotool getwindowgeometry --shell "$MAIN")"
+    xdotool windowsize --sync "$MAIN" $((WIDTH * 4 / 3)) $((HEIGHT * 5 / 4)) || true
+    shot main-5-larger "$MAIN"
+    xdotool windowsize --sync "$MAIN" "$WIDTH" "$HEIGHT" || true
     # The about window from the Help menu (Alt+H, then its second entry).
     xdotool key --delay 100 alt+h Down Return
     about_shown() { ABOUT=$(xdotool search --onlyvisible --name '^About Quire Outlook Backup' 2>/dev/null | head -1 || true); [[ -n "$ABOUT" ]]; }
@@ -229,9 +246,11 @@ if [[ -n "${SCREENSHOTS:-}" ]]; then
     wait_for "the settings window" titled 'Settings'
     SETTINGS=$FOUND
     shot settings-1-general "$SETTINGS"
-    xdotool mousemove --window "$SETTINGS" 80 20 click 1
+    # The first page's header, then the arrow keys on the tab control it focused.
+    xdotool mousemove --window "$SETTINGS" "$(px 30)" "$(px 20)" click 1
+    xdotool key Right
     shot settings-2-backup "$SETTINGS"
-    xdotool mousemove --window "$SETTINGS" 140 20 click 1
+    xdotool key Right
     shot settings-3-scheduled-backup "$SETTINGS"
     xdotool windowfocus --sync "$SETTINGS"
     xdotool key Escape

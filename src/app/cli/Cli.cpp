@@ -3,10 +3,12 @@
 #include "app/cli/ExitCodes.h"
 #include "app/cli/ItemNames.h"
 #include "app/cli/PrefixByName.h"
+#include "platform/Environment.h"
 
 #include <CLI/CLI.hpp>
 
 #include <algorithm>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
@@ -74,7 +76,8 @@ std::optional<std::string> readPassword(const Args& args, std::string& error, Pa
         return askPassword(args.console, use, error);
     }
     if (args.has("--password-file")) {
-        std::ifstream in(args.get("--password-file"), std::ios::binary);
+        // Through a path: a file name outside the ANSI code page opens on Windows too.
+        std::ifstream in(std::filesystem::path(args.get("--password-file")), std::ios::binary);
         if (!in) {
             error = "cannot read the password file " + args.get("--password-file");
             return std::nullopt;
@@ -86,9 +89,16 @@ std::optional<std::string> readPassword(const Args& args, std::string& error, Pa
         }
         return line;
     }
+#ifdef _WIN32
+    // In UTF-8, as a password typed or read from a file is: getenv answers in the ANSI code page.
+    if (std::optional<std::string> env = environment("QOB_PASSWORD")) {
+        return env;
+    }
+#else
     if (const char* env = std::getenv("QOB_PASSWORD")) {
         return std::string(env);
     }
+#endif
     return std::nullopt;
 }
 

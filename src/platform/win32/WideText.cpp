@@ -26,6 +26,23 @@ std::string narrow(std::wstring_view utf16) {
     return out;
 }
 
+std::string environmentVariable(const char* name) {
+    const std::wstring wideName = widen(name);
+    std::wstring value(256, L'\0');
+    for (;;) {
+        const DWORD n =
+            GetEnvironmentVariableW(wideName.c_str(), value.data(), static_cast<DWORD>(value.size()));
+        if (n == 0) {
+            return {};
+        }
+        if (n < value.size()) {
+            value.resize(n);
+            return narrow(value);
+        }
+        value.resize(n); // n counts the terminating zero when the buffer was too small
+    }
+}
+
 std::wstring fullPath(const wchar_t* path) {
     const DWORD n = GetFullPathNameW(path, 0, nullptr, nullptr);
     if (n == 0) {

@@ -8,6 +8,8 @@ namespace qob::win32 {
 
 std::wstring widen(std::string_view utf8);
 std::string narrow(std::wstring_view utf16);
+// An environment variable's value in UTF-8; "" when it is not set.
+std::string environmentVariable(const char* name);
 // The absolute form of a path (GetFullPathNameW).
 std::wstring fullPath(const wchar_t* path);
 // A path CreateFileW opens whatever its length: absolute ones of MAX_PATH or more get the "\\?\"

@@ -44,8 +44,11 @@ bool WinePrefixRegistry::serverRunningNow(bool thorough) const {
 
 std::vector<std::string> WinePrefixRegistry::loadWarnings() const {
     std::vector<std::string> out;
-    for (const auto& hive : hives_)
-        out.insert(out.end(), hive->warnings.begin(), hive->warnings.end());
+    for (const auto& hive : hives_) {
+        // A loaded hive's values are read on first use, and their lines' warnings with them.
+        const auto warnings = hive->file ? hive->file->warnings() : hive->warnings;
+        out.insert(out.end(), warnings.begin(), warnings.end());
+    }
     return out;
 }
 
@@ -104,8 +107,8 @@ void WinePrefixRegistry::loadHive(int index) {
         return;
     }
     wine::WineRegistryLoadResult result;
-    auto file = WineRegistryFile::load(hive.path, now, result);
-    hive.warnings = std::move(result.warnings);
+    // Most of a large user.reg is other programs' values: each key's are read when first used.
+    auto file = WineRegistryFile::load(hive.path, now, result, wine::ValueReading::OnFirstUse);
     if (result.ok && !file.arch().empty()) {
         if (arch_.empty()) {
             arch_ = file.arch();
@@ -119,6 +122,7 @@ void WinePrefixRegistry::loadHive(int index) {
     if (!result.ok) {
         hive.state = Hive::State::Failed;
         hive.error = result.error;
+        hive.warnings = file.warnings(); // what a load reading every line at once would have said
         hive.file.reset();
         return;
     }

@@ -4,6 +4,7 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <cstdio>
@@ -12,106 +13,7 @@
 
 namespace qob::wine {
 
-// ---- the tree ---------------------------------------------------------------------------------
-
-namespace {
-
-// Where `name` stands in a list kept in Wine's order: its index when `found`, else where it goes.
-// Files are written in order, so a load almost always appends: the end is checked first.
-template <typename List, typename NameOf>
-std::size_t sortedIndex(const List& list, NameOf nameOf, std::u16string_view name, bool& found) {
-    found = false;
-    if (list.empty() || compareNames(nameOf(list.back()), name) < 0)
-        return list.size();
-    std::size_t lo = 0, hi = list.size();
-    while (lo < hi) {
-        const std::size_t mid = (lo + hi) / 2;
-        const int c = compareNames(nameOf(list[mid]), name);
-        if (c == 0) {
-            found = true;
-            return mid;
-        }
-        if (c < 0)
-            lo = mid + 1;
-        else
-            hi = mid;
-    }
-    return lo;
-}
-
-} // namespace
-
-std::size_t WineRegistryKey::subkeyIndex(std::u16string_view name, bool& found) const {
-    return sortedIndex(
-        subkeys_, [](const auto& key) -> std::u16string_view { return key->name_; }, name, found);
-}
-
-std::size_t WineRegistryKey::valueIndex(std::u16string_view name, bool& found) const {
-    return sortedIndex(
-        values_, [](const auto& value) -> std::u16string_view { return value.name; }, name, found);
-}
-
-WineRegistryKey* WineRegistryKey::findSubkey(std::u16string_view name) const {
-    bool found;
-    const std::size_t i = subkeyIndex(name, found);
-    return found ? subkeys_[i].get() : nullptr;
-}
-
-std::shared_ptr<WineRegistryKey> WineRegistryKey::subkeyPtr(std::u16string_view name) const {
-    bool found;
-    const std::size_t i = subkeyIndex(name, found);
-    return found ? subkeys_[i] : nullptr;
-}
-
-WineRegistryKey* WineRegistryKey::ensureSubkey(std::u16string_view name, bool* created) {
-    bool found;
-    const std::size_t i = subkeyIndex(name, found);
-    if (created)
-        *created = !found;
-    if (found)
-        return subkeys_[i].get();
-    auto key = std::make_shared<WineRegistryKey>(std::u16string(name), this);
-    WineRegistryKey* raw = key.get();
-    subkeys_.insert(subkeys_.begin() + static_cast<std::ptrdiff_t>(i), std::move(key));
-    return raw;
-}
-
-bool WineRegistryKey::removeSubkey(std::u16string_view name) {
-    bool found;
-    const std::size_t i = subkeyIndex(name, found);
-    if (!found)
-        return false;
-    subkeys_[i]->parent_ = nullptr;
-    subkeys_.erase(subkeys_.begin() + static_cast<std::ptrdiff_t>(i));
-    return true;
-}
-
-const WineRegistryValue* WineRegistryKey::findValue(std::u16string_view name) const {
-    bool found;
-    const std::size_t i = valueIndex(name, found);
-    return found ? &values_[i] : nullptr;
-}
-
-WineRegistryValue& WineRegistryKey::ensureValue(std::u16string_view name) {
-    bool found;
-    const std::size_t i = valueIndex(name, found);
-    if (found)
-        return values_[i];
-    WineRegistryValue value;
-    value.name.assign(name);
-    return *values_.insert(values_.begin() + static_cast<std::ptrdiff_t>(i), std::move(value));
-}
-
-bool WineRegistryKey::removeValue(std::u16string_view name) {
-    bool found;
-    const std::size_t i = valueIndex(name, found);
-    if (!found)
-        return false;
-    values_.erase(values_.begin() + static_cast<std::ptrdiff_t>(i));
-    return true;
-}
-
-// ---- loading ----------------------------------------------------------------------------------
+// Reading a registry file into its key tree, line by line as the wineserver reads it.
 
 namespace {
 
@@ -147,29 +49,49 @@ void appendUnitsLE(const std::u16string& units, std::vector<std::uint8_t>& out) 
 }
 
 // Walks the lines of the file the way the wineserver's reader does: a line ends at '\n', one
-// '\r' before it is dropped, and a NUL byte ends the line's text (the server uses strlen).
+// '\r' before it is dropped, and a NUL byte ends the line's text (the server uses strlen). The
+// text is copied out only for a line that is parsed: most lines a lazy load only looks at.
 class LineReader {
 public:
-    explicit LineReader(std::string_view text) : text_(text) {}
+    explicit LineReader(std::string_view text, int lineBefore = 0) : text_(text), number_(lineBefore) {}
 
     bool next() {
         if (pos_ >= text_.size())
             return false;
         ++number_;
-        const std::size_t nl = text_.find('\n', pos_);
-        std::size_t end = nl == std::string_view::npos ? text_.size() : nl;
+        const void* nl = std::memchr(text_.data() + pos_, '\n', text_.size() - pos_);
         lineStart_ = pos_;
-        pos_ = nl == std::string_view::npos ? text_.size() : nl + 1;
-        std::string_view line = text_.substr(lineStart_, end - lineStart_);
-        const std::size_t nul = line.find('\0');
-        if (nul != std::string_view::npos)
-            line = line.substr(0, nul);
-        else if (nl != std::string_view::npos && !line.empty() && line.back() == '\r')
-            line.remove_suffix(1);
-        line_.assign(line.data(), line.size()); // keeps its capacity: no allocation per line
+        lineEnd_ = nl ? static_cast<std::size_t>(static_cast<const char*>(nl) - text_.data()) : text_.size();
+        newline_ = nl != nullptr;
+        pos_ = nl ? lineEnd_ + 1 : text_.size();
+        copied_ = false;
         return true;
     }
-    const std::string& line() const { return line_; }
+    // The line's first character that is not white space; '\0' for a blank line or a NUL first.
+    char first() const {
+        for (std::size_t i = lineStart_; i < lineEnd_; ++i)
+            if (!isSpace(text_[i]))
+                return text_[i];
+        return '\0';
+    }
+    // Whether the line holds a backslash anywhere (past a NUL too), the one thing that lets a hex
+    // value go on to the next line.
+    bool holdsBackslash() const {
+        return std::memchr(text_.data() + lineStart_, '\\', lineEnd_ - lineStart_) != nullptr;
+    }
+    const std::string& line() {
+        if (!copied_) {
+            std::string_view line = text_.substr(lineStart_, lineEnd_ - lineStart_);
+            const std::size_t nul = line.find('\0');
+            if (nul != std::string_view::npos)
+                line = line.substr(0, nul);
+            else if (newline_ && !line.empty() && line.back() == '\r')
+                line.remove_suffix(1);
+            line_.assign(line.data(), line.size()); // keeps its capacity: no allocation per line
+            copied_ = true;
+        }
+        return line_;
+    }
     int number() const { return number_; }
     std::size_t lineStart() const { return lineStart_; }
     std::size_t nextStart() const { return pos_; }
@@ -178,19 +100,45 @@ private:
     std::string_view text_;
     std::size_t pos_ = 0;
     std::size_t lineStart_ = 0;
+    std::size_t lineEnd_ = 0;
+    bool newline_ = false;
+    bool copied_ = false;
     int number_ = 0;
     std::string line_;
 };
 
+using Warnings = std::vector<std::pair<int, std::string>>; // by line number
+
+const char* skipSpaces(const char* p) {
+    while (*p && isSpace(*p))
+        ++p;
+    return p;
+}
+
 class Loader {
 public:
-    Loader(LineReader& reader, const std::string& fileName, std::uint64_t loadTime,
-           WineRegistryLoadResult& result)
-        : in_(reader), fileName_(fileName), loadTime_(loadTime), result_(result) {}
+    Loader(LineReader& reader, const std::string& fileName, std::uint64_t loadTime, Warnings& warnings)
+        : in_(reader), fileName_(fileName), loadTime_(loadTime), warnings_(warnings) {}
 
     void warn(const char* what) {
-        result_.warnings.push_back(fileName_ + ":" + std::to_string(in_.number()) + ": " + what + " '" +
-                                   in_.line() + "'");
+        warnings_.emplace_back(in_.number(), fileName_ + ":" + std::to_string(in_.number()) + ": " + what +
+                                                 " '" + in_.line() + "'");
+    }
+
+    // A line of a key's section other than its header and options, which start with '[' and '#'.
+    void loadBodyLine(WineRegistryKey& key, char first) {
+        switch (first) {
+        case '@':
+        case '"':
+            loadValue(key, skipSpaces(in_.line().c_str()));
+            break;
+        case ';':
+        case '\0':
+            break;
+        default:
+            warn("Unrecognized input");
+            break;
+        }
     }
 
     // The time a key gets once its section ends: it and every parent still without one.
@@ -385,16 +333,55 @@ private:
     LineReader& in_;
     const std::string& fileName_;
     std::uint64_t loadTime_;
-    WineRegistryLoadResult& result_;
+    Warnings& warnings_;
     std::u16string units_;
     std::u16string valueName_;
     std::vector<std::uint8_t> data_;
 };
 
+bool holdsBackslash(std::string_view text, std::size_t begin, std::size_t end) {
+    return std::memchr(text.data() + begin, '\\', end - begin) != nullptr;
+}
+
 } // namespace
 
+// A file's bytes and name, kept for the value lines a load left unread.
+class LoadedText {
+public:
+    std::string bytes;
+    std::string fileName;
+    std::shared_ptr<Warnings> warnings; // the file's, which the lines add to when read
+};
+
+struct KeyLoading {
+    // Leaves a line of `key`'s section for later, joined to the lines left just before it.
+    static void leaveUnread(WineRegistryKey& key, const std::shared_ptr<const LoadedText>& text,
+                            std::size_t begin, std::size_t end, int lineBefore) {
+        if (!key.unread_.empty() && key.unread_.back().end == begin)
+            key.unread_.back().end = end;
+        else
+            key.unread_.push_back({text, begin, end, lineBefore});
+    }
+};
+
+void WineRegistryKey::readUnreadLinesNow() const {
+    // Taken out first: the loader stores through ensureValue, which must find nothing left to read.
+    std::vector<UnreadLines> unread;
+    unread.swap(unread_);
+    auto& key = const_cast<WineRegistryKey&>(*this);
+    for (const UnreadLines& lines : unread) {
+        const LoadedText& text = *lines.text;
+        LineReader in(std::string_view(text.bytes).substr(lines.begin, lines.end - lines.begin),
+                      lines.lineBefore);
+        Loader loader(in, text.fileName, 0, *text.warnings);
+        while (in.next())
+            loader.loadBodyLine(key, in.first());
+    }
+}
+
 WineRegistryFile::WineRegistryFile(std::string rootPath, std::string arch, std::uint64_t now)
-    : arch_(std::move(arch)), root_(std::make_shared<WineRegistryKey>(std::u16string())) {
+    : arch_(std::move(arch)), root_(std::make_shared<WineRegistryKey>(std::u16string())),
+      warnings_(std::make_shared<Warnings>()) {
     header_ = "WINE REGISTRY Version 2\n;; All keys relative to ";
     for (char c : rootPath) {
         if (c == '\\')
@@ -408,33 +395,57 @@ WineRegistryFile::WineRegistryFile(std::string rootPath, std::string arch, std::
     root_->modified = now ? now : fileTimeNow();
 }
 
-WineRegistryFile WineRegistryFile::parse(std::string_view text, const std::string& fileName,
-                                         std::uint64_t loadTime, WineRegistryLoadResult& result) {
-    WineRegistryFile file("", "", loadTime);
-    file.header_.clear();
-    file.root_->modified = 0;
+bool WineRegistryFile::read(std::string_view text, const std::string& fileName, std::uint64_t loadTime,
+                            WineRegistryLoadResult& result, const std::shared_ptr<const LoadedText>& lazy) {
+    header_.clear();
+    root_->modified = 0;
     result = {};
 
+    const auto finish = [&](std::string error) {
+        result.ok = error.empty();
+        result.error = std::move(error);
+        for (const auto& warning : *warnings_)
+            result.warnings.push_back(warning.second);
+        return true;
+    };
     LineReader in(text);
-    if (!in.next() || in.line() != "WINE REGISTRY Version 2") {
-        result.ok = false;
-        result.error = fileName +
-                       ":1: not a Wine registry file (the first line must be \"WINE REGISTRY Version "
-                       "2\", found '" +
-                       (in.number() ? in.line() : std::string()) + "')";
-        return file;
-    }
+    if (!in.next() || in.line() != "WINE REGISTRY Version 2")
+        return finish(fileName +
+                      ":1: not a Wine registry file (the first line must be \"WINE REGISTRY Version "
+                      "2\", found '" +
+                      (in.number() ? in.line() : std::string()) + "')");
     std::size_t headerEnd = in.nextStart();
     std::size_t contentEnd = headerEnd;
     bool inHeader = true;
+    // The line before this one when it was left unread, and the last such line that was not blank.
+    bool afterUnread = false, lastUnread = false;
+    std::size_t unreadBegin = 0, unreadEnd = 0, lastBegin = 0, lastEnd = 0;
 
-    Loader loader(in, fileName, loadTime, result);
+    Loader loader(in, fileName, loadTime, *warnings_);
     WineRegistryKey* current = nullptr;
     std::uint64_t modified = loadTime;
     while (in.next()) {
-        const char* p = in.line().c_str();
-        while (*p && isSpace(*p))
-            ++p;
+        const char first = in.first();
+        if (lazy && current && first != '[' && first != '#') {
+            KeyLoading::leaveUnread(*current, lazy, in.lineStart(), in.nextStart(), in.number() - 1);
+            afterUnread = true;
+            unreadBegin = in.lineStart();
+            unreadEnd = in.nextStart();
+            if (first != '\0') {
+                contentEnd = in.nextStart();
+                lastUnread = true;
+                lastBegin = unreadBegin;
+                lastEnd = unreadEnd;
+            }
+            continue;
+        }
+        // A hex value whose line holds a backslash may go on to the next line whatever that line
+        // holds, a key's header included. Where a line left unread could be one, only reading
+        // the values tells where the section ends: the caller reads the file at once instead.
+        if (afterUnread && holdsBackslash(text, unreadBegin, unreadEnd))
+            return false;
+        afterUnread = false;
+        const char* p = skipSpaces(in.line().c_str());
         if (inHeader && *p && *p != '[')
             headerEnd = in.nextStart();
         const bool blank = !*p;
@@ -443,7 +454,7 @@ WineRegistryFile WineRegistryFile::parse(std::string_view text, const std::strin
             inHeader = false;
             if (current)
                 Loader::settleTime(current, modified);
-            current = loader.loadKey(*file.root_, p + 1, modified);
+            current = loader.loadKey(*root_, p + 1, modified);
             break;
         case '@':
         case '"':
@@ -457,48 +468,88 @@ WineRegistryFile WineRegistryFile::parse(std::string_view text, const std::strin
                 loader.loadOption(*current, p);
             } else if (!std::strncmp(p, "#arch=", 6)) {
                 const std::string arch(p + 6);
-                if (arch != "win32" && arch != "win64") {
-                    result.ok = false;
-                    result.error = fileName + ":" + std::to_string(in.number()) + ": Unknown architecture '" +
-                                   in.line() + "'";
-                    return file;
-                }
-                if (!file.arch_.empty() && file.arch_ != arch) {
-                    result.ok = false;
-                    result.error = fileName + ":" + std::to_string(in.number()) +
-                                   ": Mismatched architecture '" + in.line() + "'";
-                    return file;
-                }
-                file.arch_ = arch;
+                if (arch != "win32" && arch != "win64")
+                    return finish(fileName + ":" + std::to_string(in.number()) + ": Unknown architecture '" +
+                                  in.line() + "'");
+                if (!arch_.empty() && arch_ != arch)
+                    return finish(fileName + ":" + std::to_string(in.number()) +
+                                  ": Mismatched architecture '" + in.line() + "'");
+                arch_ = arch;
             }
             break;
-        case ';':
-        case '\0':
-            break;
         default:
-            loader.warn("Unrecognized input");
+            if (current)
+                loader.loadBodyLine(*current, *p);
+            else if (*p != ';' && *p != '\0')
+                loader.warn("Unrecognized input");
             break;
         }
         // Only now: a hex value reads its continuation lines itself, and those are content too,
         // or they would be kept a second time as the trailer.
-        if (!blank)
+        if (!blank) {
             contentEnd = in.nextStart();
+            lastUnread = false;
+        }
     }
+    // Blank lines after the file's last line are its trailer, unless a hex value went on into them.
+    if (lastUnread && contentEnd < text.size() && holdsBackslash(text, lastBegin, lastEnd))
+        return false;
     if (current)
         Loader::settleTime(current, modified);
-    if (file.root_->modified == 0)
-        file.root_->modified = loadTime;
-    file.header_.assign(text.substr(0, headerEnd));
+    if (root_->modified == 0)
+        root_->modified = loadTime;
+    header_.assign(text.substr(0, headerEnd));
     // Wine ends the file after the last value; blank lines after it (an edited or cut file) stay.
     if (!inHeader && contentEnd < text.size() && text[contentEnd - 1] == '\n')
-        file.trailer_.assign(text.substr(contentEnd));
-    if (!file.header_.empty() && file.header_.back() != '\n')
-        file.header_.push_back('\n');
+        trailer_.assign(text.substr(contentEnd));
+    if (!header_.empty() && header_.back() != '\n')
+        header_.push_back('\n');
+    return finish({});
+}
+
+WineRegistryFile WineRegistryFile::parse(std::string_view text, const std::string& fileName,
+                                         std::uint64_t loadTime, WineRegistryLoadResult& result) {
+    WineRegistryFile file("", "", loadTime);
+    file.read(text, fileName, loadTime, result, nullptr);
     return file;
 }
 
+WineRegistryFile WineRegistryFile::parse(std::string&& text, const std::string& fileName,
+                                         std::uint64_t loadTime, WineRegistryLoadResult& result,
+                                         ValueReading reading) {
+    if (reading == ValueReading::AtOnce)
+        return parse(std::string_view(text), fileName, loadTime, result);
+    auto loaded = std::make_shared<LoadedText>();
+    loaded->bytes = std::move(text);
+    loaded->fileName = fileName;
+    WineRegistryFile file("", "", loadTime);
+    loaded->warnings = file.warnings_;
+    if (file.read(loaded->bytes, fileName, loadTime, result, loaded))
+        return file;
+    return parse(std::string_view(loaded->bytes), fileName, loadTime, result);
+}
+
+std::vector<std::string> WineRegistryFile::warnings() const {
+    std::vector<const WineRegistryKey*> keys{root_.get()};
+    while (!keys.empty()) {
+        const WineRegistryKey* key = keys.back();
+        keys.pop_back();
+        key->values();
+        for (const auto& sub : key->subkeys())
+            keys.push_back(sub.get());
+    }
+    // Lines left unread added theirs when they were read, which was not in the file's order.
+    Warnings sorted = *warnings_;
+    std::stable_sort(sorted.begin(), sorted.end(),
+                     [](const auto& a, const auto& b) { return a.first < b.first; });
+    std::vector<std::string> out;
+    for (auto& warning : sorted)
+        out.push_back(std::move(warning.second));
+    return out;
+}
+
 WineRegistryFile WineRegistryFile::load(const std::filesystem::path& path, std::uint64_t loadTime,
-                                        WineRegistryLoadResult& result) {
+                                        WineRegistryLoadResult& result, ValueReading reading) {
     std::string text;
     const std::string name = path.filename().string();
     std::FILE* f = std::fopen(path.c_str(), "rb");
@@ -510,12 +561,15 @@ WineRegistryFile WineRegistryFile::load(const std::filesystem::path& path, std::
         result.error = name + ": cannot read " + path.string() + ": " + std::strerror(err);
         return empty;
     }
+    // Read straight into a buffer of the file's size (one copy, no growing), then whatever a
+    // writer appended meanwhile.
     struct stat st {};
     if (::fstat(::fileno(f), &st) == 0 && st.st_size > 0)
-        text.reserve(static_cast<std::size_t>(st.st_size)); // read in place, not grown by copies
+        text.resize(static_cast<std::size_t>(st.st_size));
+    text.resize(std::fread(text.data(), 1, text.size(), f));
     char buffer[1 << 16];
     std::size_t got;
-    while ((got = std::fread(buffer, 1, sizeof buffer, f)) > 0)
+    while (!std::ferror(f) && (got = std::fread(buffer, 1, sizeof buffer, f)) > 0)
         text.append(buffer, got);
     const bool failed = std::ferror(f);
     std::fclose(f);
@@ -526,146 +580,7 @@ WineRegistryFile WineRegistryFile::load(const std::filesystem::path& path, std::
         result.error = name + ": read error in " + path.string();
         return empty;
     }
-    return parse(text, name, loadTime, result);
-}
-
-// ---- saving -----------------------------------------------------------------------------------
-
-namespace {
-
-const char kHexDigits[] = "0123456789abcdef";
-
-void appendHex(std::uint64_t v, std::string& out) {
-    char buf[16];
-    int n = 0;
-    do {
-        buf[n++] = kHexDigits[v & 0xf];
-        v >>= 4;
-    } while (v);
-    while (n)
-        out.push_back(buf[--n]);
-}
-
-void appendHex8(std::uint32_t v, std::string& out) {
-    for (int d = 7; d >= 0; --d)
-        out.push_back(kHexDigits[(v >> (4 * d)) & 0xf]);
-}
-
-std::u16string_view unitsOf(const std::vector<std::uint8_t>& data, std::u16string& scratch) {
-    scratch.resize(data.size() / 2);
-    for (std::size_t i = 0; i < scratch.size(); ++i)
-        scratch[i] = static_cast<char16_t>(data[2 * i] | (data[2 * i + 1] << 8));
-    return scratch;
-}
-
-void dumpValue(const WineRegistryValue& value, std::string& out, std::u16string& scratch) {
-    std::size_t count;
-    if (!value.name.empty()) {
-        out.push_back('"');
-        count = 1 + appendEscaped(value.name, "\"\"", out);
-        out += "\"=";
-        count += 2;
-    } else {
-        out += "@=";
-        count = 2;
-    }
-    const auto& data = value.data;
-    switch (value.type) {
-    case 1:
-    case 2:
-    case 7:
-        // Only a properly terminated string is written as a string.
-        if (data.size() < 2 || data.size() % 2 || data[data.size() - 1] || data[data.size() - 2])
-            break;
-        if (value.type != 1) {
-            out += "str(";
-            appendHex(value.type, out);
-            out += "):";
-        }
-        out.push_back('"');
-        appendEscaped(unitsOf(data, scratch), "\"\"", out);
-        out += "\"\n";
-        return;
-    case 4:
-        if (data.size() != 4)
-            break;
-        out += "dword:";
-        appendHex8(static_cast<std::uint32_t>(data[0] | (data[1] << 8) | (data[2] << 16)) |
-                       (static_cast<std::uint32_t>(data[3]) << 24),
-                   out);
-        out.push_back('\n');
-        return;
-    default:
-        break;
-    }
-    const std::size_t before = out.size();
-    if (value.type == 3) {
-        out += "hex:";
-    } else {
-        out += "hex(";
-        appendHex(value.type, out);
-        out += "):";
-    }
-    count += out.size() - before;
-    for (std::size_t i = 0; i < data.size(); ++i) {
-        out.push_back(kHexDigits[data[i] >> 4]);
-        out.push_back(kHexDigits[data[i] & 0xf]);
-        count += 2;
-        if (i + 1 < data.size()) {
-            out.push_back(',');
-            if (++count > 76) {
-                out += "\\\n  ";
-                count = 2;
-            }
-        }
-    }
-    out.push_back('\n');
-}
-
-void saveSubkeys(const WineRegistryKey& key, bool isBase, std::string& path, std::string& out,
-                 std::u16string& scratch) {
-    const std::size_t pathLength = path.size();
-    if (!isBase) {
-        if (key.parent() && pathLength)
-            path += "\\\\";
-        appendEscaped(key.name(), "[]", path);
-    }
-    // A key with subkeys and nothing of its own is implied by its subkeys' sections.
-    if (!key.values().empty() || key.subkeys().empty() || key.className || key.isLink) {
-        out += "\n[";
-        out += path;
-        out += "] ";
-        out += std::to_string(fileTimeToSeconds(key.modified));
-        out += "\n#time=";
-        appendHex(key.modified >> 32, out);
-        appendHex8(static_cast<std::uint32_t>(key.modified), out);
-        out.push_back('\n');
-        if (key.className) {
-            out += "#class=\"";
-            appendEscaped(*key.className, "\"\"", out);
-            out += "\"\n";
-        }
-        if (key.isLink)
-            out += "#link\n";
-        for (const auto& value : key.values())
-            dumpValue(value, out, scratch);
-    }
-    for (const auto& sub : key.subkeys())
-        saveSubkeys(*sub, false, path, out, scratch);
-    path.resize(pathLength);
-}
-
-} // namespace
-
-std::string WineRegistryFile::serialize() const {
-    std::string out;
-    out.reserve(1 << 16);
-    out += header_;
-    std::string path;
-    std::u16string scratch;
-    saveSubkeys(*root_, true, path, out, scratch);
-    out += trailer_;
-    return out;
+    return parse(std::move(text), name, loadTime, result, reading);
 }
 
 } // namespace qob::wine

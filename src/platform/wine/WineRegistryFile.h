@@ -8,6 +8,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace qob::wine {
@@ -16,6 +17,16 @@ struct WineRegistryValue {
     std::u16string name;            // "" is the default value
     std::uint32_t type = 0;         // any code
     std::vector<std::uint8_t> data; // as stored: strings are UTF-16LE with their terminating NUL
+};
+
+class LoadedText; // a file's bytes, kept while some of its value lines are still unread
+// Value lines of one key that a load left for later: bytes [begin, end) of the file, the line
+// before `begin` being number `lineBefore`.
+struct UnreadLines {
+    std::shared_ptr<const LoadedText> text;
+    std::size_t begin = 0;
+    std::size_t end = 0;
+    int lineBefore = 0;
 };
 
 class WineRegistryKey {
@@ -33,8 +44,13 @@ public:
     bool isLink = false;
 
     // Children and values, kept in the wineserver's order (case-insensitive, shorter prefix first).
+    // The values of a key loaded with ValueReading::OnFirstUse are read from the file's text here,
+    // on the first call that looks at them; not safe against another thread using the same key.
+    const std::vector<WineRegistryValue>& values() const {
+        readUnreadLines();
+        return values_;
+    }
     const std::vector<std::shared_ptr<WineRegistryKey>>& subkeys() const { return subkeys_; }
-    const std::vector<WineRegistryValue>& values() const { return values_; }
 
     WineRegistryKey* findSubkey(std::u16string_view name) const;
     std::shared_ptr<WineRegistryKey> subkeyPtr(std::u16string_view name) const;
@@ -49,21 +65,39 @@ public:
     bool removeValue(std::u16string_view name);
 
 private:
+    friend struct KeyLoading; // the loader, which fills values_ and unread_ directly
+
     std::size_t subkeyIndex(std::u16string_view name, bool& found) const;
     std::size_t valueIndex(std::u16string_view name, bool& found) const;
+    void readUnreadLines() const {
+        if (!unread_.empty())
+            readUnreadLinesNow();
+    }
+    void readUnreadLinesNow() const;
 
     std::u16string name_;
     WineRegistryKey* parent_;
     std::vector<std::shared_ptr<WineRegistryKey>> subkeys_;
-    std::vector<WineRegistryValue> values_;
+    // Filled from unread_ on first use, which is why both may change under a const key.
+    mutable std::vector<WineRegistryValue> values_;
+    mutable std::vector<UnreadLines> unread_; // in file order: a key may have several sections
 };
 
 // What went wrong while loading; the load goes on past bad lines, as Wine's does.
 struct WineRegistryLoadResult {
-    bool ok = true;                    // false: the whole file was refused (see error)
-    std::string error;                 // "user.reg:1: not a Wine registry file ..." when !ok
-    std::vector<std::string> warnings; // "user.reg:38: Malformed value '\"badhex\"=hex:zz,01'"
+    bool ok = true;    // false: the whole file was refused (see error)
+    std::string error; // "user.reg:1: not a Wine registry file ..." when !ok
+    // "user.reg:38: Malformed value '\"badhex\"=hex:zz,01'"; of a load that left value lines
+    // unread, only those of the lines it read (WineRegistryFile::warnings() has them all).
+    std::vector<std::string> warnings;
 };
+
+// When a load reads the value lines. A large user.reg is mostly values of other programs, and a
+// listing of profiles needs a few dozen keys: OnFirstUse reads the key sections' structure (names,
+// times, classes, links) at once and each key's values when something first looks at them. Both
+// give the same tree, values, times and warnings; a file whose sections cannot be told apart without
+// reading the values (hand-made lines only) is read at once.
+enum class ValueReading { AtOnce, OnFirstUse };
 
 class WineRegistryFile {
 public:
@@ -76,9 +110,15 @@ public:
     // the file get `loadTime` (a FILETIME), as Wine gives them the time of loading.
     static WineRegistryFile parse(std::string_view text, const std::string& fileName, std::uint64_t loadTime,
                                   WineRegistryLoadResult& result);
+    // The same, keeping `text` for the value lines it leaves unread.
+    static WineRegistryFile parse(std::string&& text, const std::string& fileName, std::uint64_t loadTime,
+                                  WineRegistryLoadResult& result, ValueReading reading);
     // Reads and parses a file; a missing or unreadable file is reported in result.error.
     static WineRegistryFile load(const std::filesystem::path& path, std::uint64_t loadTime,
-                                 WineRegistryLoadResult& result);
+                                 WineRegistryLoadResult& result, ValueReading reading = ValueReading::AtOnce);
+
+    // Every warning of the load, in the file's order; reads the value lines still unread.
+    std::vector<std::string> warnings() const;
 
     // The file's text as the wineserver would write this tree, after the header as it was read.
     std::string serialize() const;
@@ -91,10 +131,17 @@ public:
     const std::string& header() const { return header_; }
 
 private:
+    // Reads `text` into this (empty) file. With `lazy`, value lines stay unread in their keys; false
+    // when a section's end cannot be found that way, leaving this file half read.
+    bool read(std::string_view text, const std::string& fileName, std::uint64_t loadTime,
+              WineRegistryLoadResult& result, const std::shared_ptr<const LoadedText>& lazy);
+
     std::string header_;  // exact bytes up to the last non-blank line before the first key
     std::string trailer_; // blank lines after the last section, kept as read
     std::string arch_;
     std::shared_ptr<WineRegistryKey> root_;
+    // The load's warnings by line number, shared with the unread lines, which add theirs when read.
+    std::shared_ptr<std::vector<std::pair<int, std::string>>> warnings_;
 };
 
 // The ";; All keys relative to" path Wine uses for each of the prefix's files.
