@@ -1,5 +1,5 @@
 #!/bin/bash
-# Times writing an ISO image of one large file (qob disc image, through libisofs) against cp of the
+# Times writing an ISO image of one large file (qob disc image) against cp of the
 # same bytes, in turns, PAIRS times. Both rows end with the data on disk: the image is flushed before
 # it is renamed into place, so cp is followed by sync of its copy. The goal: the image at 90 % of
 # cp + sync's rate or better (median of the pairs).

@@ -238,7 +238,10 @@ Status IsoBurnEngine::write(const std::string& address, const DiscImage& image, 
         }
     }
     std::string error;
-    std::unique_ptr<IsoImageBuild> iso = IsoImageBuild::create(image, options, leaveOut, startBlock, error);
+    // An image file gets the files' bytes straight from the files; a drive takes libisofs' blocks.
+    const bool copiedHere = imageFile && !options.testWrite;
+    std::unique_ptr<IsoImageBuild> iso = IsoImageBuild::create(
+        image, options, leaveOut, startBlock, error, copiedHere ? FileReads::Direct : FileReads::Buffered);
     if (!iso) {
         EngineError e;
         e.type = ErrorType::Write;
@@ -253,10 +256,10 @@ Status IsoBurnEngine::write(const std::string& address, const DiscImage& image, 
                                 "Nothing was written."));
     }
 
-    if (imageFile && !options.testWrite) {
-        // An image file is written here, a megabyte at a time: libburn's image-file drive hands the
-        // blocks over 32 KiB at a time and reached 60 % of cp's rate; this reaches cp's. The drive
-        // served to check the free space.
+    if (copiedHere) {
+        // An image file is written here, its files' bytes copied straight from the files:
+        // libburn's image-file drive hands the blocks over 32 KiB at a time and reached 60 % of
+        // cp's rate. The drive served to check the free space.
         drive.reset();
         Status copied = copyImageTo(*iso, *imageFile, events, stop);
         if (copied.cancelled) {

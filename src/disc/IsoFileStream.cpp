@@ -41,6 +41,16 @@ FileError StreamFailures::first() const {
     return first_;
 }
 
+int openImageSource(const std::string& path) {
+#ifdef _WIN32
+    // Through the wide open(), which opens binary: the C runtime's narrow one opens in text mode
+    // and stops at the first Ctrl-Z. The name is read as every narrow path of the program is.
+    return ::open(std::filesystem::path(path).c_str(), O_RDONLY | O_CLOEXEC);
+#else
+    return ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+#endif
+}
+
 namespace {
 
 struct FileStreamIdentity {
@@ -55,6 +65,10 @@ struct FileStreamData {
     FileStreamIdentity identity;
     std::shared_ptr<StreamFailures> failures;
     std::size_t bufferBytes = 0;
+    // Only the file's place in the image is wanted: its bytes are written by the image copy
+    // itself, and libisofs is handed zeros without the file being read.
+    bool placeholder = false;
+    bool placeholderOpen = false;
     int fd = -1;
     std::unique_ptr<char[]> buffer; // only while open: one file at a time is read
     std::size_t start = 0;
@@ -69,6 +83,7 @@ struct FileStreamData {
             ::close(fd);
         }
         fd = -1;
+        placeholderOpen = false;
         buffer.reset();
         start = end = 0;
         delivered = 0;
@@ -95,16 +110,14 @@ int isoCodeOf(int code) {
 // 2 when the file has grown (its tail is left out), 3 when it has shrunk (zeros are put in).
 int streamOpen(IsoStream* stream) {
     FileStreamData& d = dataOf(stream);
-    if (d.fd >= 0) {
+    if (d.fd >= 0 || d.placeholderOpen) {
         return ISO_FILE_ALREADY_OPENED;
     }
-#ifdef _WIN32
-    // Through the wide open(), which opens binary: the C runtime's narrow one opens in text mode
-    // and stops at the first Ctrl-Z. The name is read as every narrow path of the program is.
-    d.fd = ::open(std::filesystem::path(d.path).c_str(), O_RDONLY | O_CLOEXEC);
-#else
-    d.fd = ::open(d.path.c_str(), O_RDONLY | O_CLOEXEC);
-#endif
+    if (d.placeholder) {
+        d.placeholderOpen = true;
+        return ISO_SUCCESS;
+    }
+    d.fd = openImageSource(d.path);
     if (d.fd < 0) {
         const int code = errno;
         d.fail(code, "The file could not be opened while the image was made");
@@ -132,7 +145,7 @@ int streamOpen(IsoStream* stream) {
 
 int streamClose(IsoStream* stream) {
     FileStreamData& d = dataOf(stream);
-    if (d.fd < 0) {
+    if (d.fd < 0 && !d.placeholderOpen) {
         return ISO_FILE_NOT_OPENED;
     }
     d.closeFile();
@@ -145,6 +158,13 @@ off_t streamSize(IsoStream* stream) {
 
 int streamRead(IsoStream* stream, void* out, std::size_t count) {
     FileStreamData& d = dataOf(stream);
+    if (d.placeholderOpen) {
+        const auto n = static_cast<std::size_t>(std::min<off_t>(
+            static_cast<off_t>(std::min<std::size_t>(count, 1 << 30)), d.identity.size - d.delivered));
+        std::memset(out, 0, n);
+        d.delivered += static_cast<off_t>(n);
+        return static_cast<int>(n);
+    }
     if (d.fd < 0) {
         return ISO_FILE_NOT_OPENED;
     }
@@ -223,9 +243,10 @@ IsoStreamIface fileStreamMethods = {
     streamId, streamFree,           streamUpdateSize, streamInput, nullptr,    streamClone};
 
 FileStreamData* newData(const std::string& path, const FileStreamIdentity& identity,
-                        std::shared_ptr<StreamFailures> failures, std::size_t bufferBytes) {
+                        std::shared_ptr<StreamFailures> failures, std::size_t bufferBytes, bool placeholder) {
     auto* data = new (std::nothrow) FileStreamData;
     if (data) {
+        data->placeholder = placeholder;
         data->path = path;
         data->identity = identity;
         data->failures = std::move(failures);
@@ -241,7 +262,7 @@ int streamClone(IsoStream* old, IsoStream** copy, int flag) {
     const FileStreamData& d = dataOf(old);
     // libisofs frees a stream with free() when its last reference goes.
     auto* stream = static_cast<IsoStream*>(std::malloc(sizeof(IsoStream)));
-    FileStreamData* data = newData(d.path, d.identity, d.failures, d.bufferBytes);
+    FileStreamData* data = newData(d.path, d.identity, d.failures, d.bufferBytes, d.placeholder);
     if (!stream || !data) {
         std::free(stream);
         delete data;
@@ -255,14 +276,14 @@ int streamClone(IsoStream* old, IsoStream** copy, int flag) {
 } // namespace
 
 int readThroughBuffer(IsoStream* stream, const std::string& path, std::shared_ptr<StreamFailures> failures,
-                      std::size_t bufferBytes) {
+                      bool placeholder, std::size_t bufferBytes) {
     if (std::memcmp(stream->methods->type, "fsrc", 4) != 0) {
         return ISO_WRONG_ARG_VALUE;
     }
     FileStreamIdentity identity;
     iso_stream_get_id(stream, &identity.fsId, &identity.device, &identity.inode);
     identity.size = iso_stream_get_size(stream);
-    FileStreamData* data = newData(path, identity, std::move(failures), bufferBytes);
+    FileStreamData* data = newData(path, identity, std::move(failures), bufferBytes, placeholder);
     if (!data) {
         return ISO_OUT_OF_MEM;
     }
@@ -286,7 +307,7 @@ std::time_t unixTime(LARGE_INTEGER t) {
 static_assert(sizeof(ino_t) == 8, "libisofs must be built and used with the 64-bit ino_t of qob_ino.h");
 
 int newHostFileStream(const std::string& path, std::shared_ptr<StreamFailures> failures, IsoStream** stream,
-                      HostFileFacts& facts, std::size_t bufferBytes) {
+                      HostFileFacts& facts, bool placeholder, std::size_t bufferBytes) {
     const HANDLE h = CreateFileW(win32::longPath(std::filesystem::path(path).c_str()).c_str(),
                                  FILE_READ_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
@@ -322,7 +343,7 @@ int newHostFileStream(const std::string& path, std::shared_ptr<StreamFailures> f
     identity.size = facts.size;
     // libisofs frees a stream with free() when its last reference goes.
     auto* made = static_cast<IsoStream*>(std::malloc(sizeof(IsoStream)));
-    FileStreamData* data = newData(path, identity, std::move(failures), bufferBytes);
+    FileStreamData* data = newData(path, identity, std::move(failures), bufferBytes, placeholder);
     if (!made || !data) {
         std::free(made);
         delete data;

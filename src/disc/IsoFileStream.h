@@ -31,12 +31,16 @@ private:
     FileError first_;
 };
 
+// The file at `path` (UTF-8) opened for reading, binary; -1 with errno set when it cannot be.
+int openImageSource(const std::string& path);
+
 // Makes libisofs' own stream of a file added from this computer (a node's, before the image is
 // laid out) read through a buffer of `bufferBytes`: the same object with the same identity and size,
 // so nothing of the image's layout changes. ISO_SUCCESS, or a libisofs error code when the stream is
-// not a plain file's or memory ran out (the stream is then left as it was).
+// not a plain file's or memory ran out (the stream is then left as it was). A `placeholder` stream
+// hands libisofs zeros without reading the file: for an image whose file data is written apart.
 int readThroughBuffer(IsoStream* stream, const std::string& path, std::shared_ptr<StreamFailures> failures,
-                      std::size_t bufferBytes = 1 << 20);
+                      bool placeholder = false, std::size_t bufferBytes = 1 << 20);
 
 #ifdef _WIN32
 // What libisofs takes from a file of this computer when it adds it by its POSIX path, which it
@@ -54,7 +58,7 @@ struct HostFileFacts {
 // file itself, so that libisofs orders and tells apart files as it does on Linux. ISO_SUCCESS with
 // `stream` (one reference, for iso_tree_add_new_file) and `facts` filled, or a libisofs error code.
 int newHostFileStream(const std::string& path, std::shared_ptr<StreamFailures> failures, IsoStream** stream,
-                      HostFileFacts& facts, std::size_t bufferBytes = 1 << 20);
+                      HostFileFacts& facts, bool placeholder = false, std::size_t bufferBytes = 1 << 20);
 #endif
 
 } // namespace qob::disc

@@ -20,6 +20,12 @@
 
 namespace qob::disc {
 
+struct IsoImageBuild::Recipe {
+    DiscImage tree;
+    WriteOptions options;
+    std::set<std::string> leaveOut;
+};
+
 struct IsoImageBuild::Parts {
     IsoImage* image = nullptr;
     IsoWriteOpts* options = nullptr;
@@ -71,6 +77,11 @@ std::unique_ptr<IsoImageBuild> IsoImageBuild::create(const DiscImage& tree, cons
                                                      const std::function<void()>& afterLayout) {
     std::unique_ptr<IsoImageBuild> build(new IsoImageBuild);
     build->parts_ = std::make_unique<Parts>();
+    build->reads_ = reads;
+    build->startBlock_ = startBlock;
+    if (reads == FileReads::Direct) {
+        build->recipe_.reset(new Recipe{tree, options, leaveOut});
+    }
     build->failures_ = std::make_shared<StreamFailures>();
     Parts& parts = *build->parts_;
     takeDiscMessages();
@@ -113,7 +124,7 @@ std::unique_ptr<IsoImageBuild> IsoImageBuild::create(const DiscImage& tree, cons
         // with the facts libisofs would have taken from stat() set on its node.
         IsoStream* stream = nullptr;
         HostFileFacts facts;
-        rc = newHostFileStream(item.sourcePath, build->failures_, &stream, facts);
+        rc = newHostFileStream(item.sourcePath, build->failures_, &stream, facts, reads == FileReads::Direct);
         if (rc >= 0) {
             IsoFile* file = nullptr;
             rc = iso_tree_add_new_file(parent, item.name.c_str(), stream, &file);
@@ -125,12 +136,14 @@ std::unique_ptr<IsoImageBuild> IsoImageBuild::create(const DiscImage& tree, cons
                 iso_node_set_atime(node, facts.atime);
                 iso_node_set_mtime(node, facts.mtime);
                 iso_node_set_ctime(node, facts.ctime);
+                build->sources_[item.imagePath] = item.sourcePath;
             }
         }
 #else
         rc = iso_tree_add_new_node(parts.image, parent, item.name.c_str(), item.sourcePath.c_str(), &node);
         if (rc >= 0 && iso_node_get_type(node) == LIBISO_FILE) {
             files.emplace_back(reinterpret_cast<IsoFile*>(node), item.sourcePath);
+            build->sources_[item.imagePath] = item.sourcePath;
         }
 #endif
         if (rc < 0) {
@@ -141,9 +154,10 @@ std::unique_ptr<IsoImageBuild> IsoImageBuild::create(const DiscImage& tree, cons
 
     // Once every node is made: libisofs numbers the Rock Ridge inodes in the order of its nodes'
     // addresses, which a change of stream between two nodes' making could shift.
-    if (reads == FileReads::Buffered) {
+    if (reads != FileReads::LibraryBlocks) {
         for (const auto& [file, path] : files) {
-            rc = readThroughBuffer(iso_file_get_stream(file), path, build->failures_);
+            rc = readThroughBuffer(iso_file_get_stream(file), path, build->failures_,
+                                   reads == FileReads::Direct);
             if (rc < 0) {
                 error = isoError(("The file " + path + " could not be put in the image").c_str(), rc);
                 return nullptr;
@@ -188,6 +202,26 @@ std::unique_ptr<IsoImageBuild> IsoImageBuild::create(const DiscImage& tree, cons
     return build;
 }
 
+bool IsoImageBuild::rebuildReadingFiles(std::string& error) {
+    if (!recipe_) {
+        error = "The disc image could not be made again";
+        return false;
+    }
+    std::unique_ptr<IsoImageBuild> fresh =
+        create(recipe_->tree, recipe_->options, recipe_->leaveOut, startBlock_, error, FileReads::Buffered);
+    if (!fresh) {
+        return false;
+    }
+    // The old generator goes with `fresh`, which now holds it.
+    std::swap(parts_, fresh->parts_);
+    std::swap(failures_, fresh->failures_);
+    std::swap(source_, fresh->source_);
+    std::swap(size_, fresh->size_);
+    std::swap(sources_, fresh->sources_);
+    reads_ = FileReads::Buffered;
+    return true;
+}
+
 FileError IsoImageBuild::readFailure() const {
     return failures_->first();
 }
@@ -206,41 +240,6 @@ IsoImageBuild::~IsoImageBuild() {
         burn::burn_source_free(source_);
 #endif
     }
-}
-
-Status copyImageTo(IsoImageBuild& iso, DurableReplace& file, DiscEvents& events, const StopToken& stop) {
-    burn::burn_source* source = iso.source();
-    std::vector<unsigned char> buffer(1 << 20);
-    std::uint64_t done = 0;
-    int lastPercent = -1;
-    while (done < iso.size()) {
-        if (stop.stopRequested()) {
-            if (source->version >= 1 && source->cancel) {
-                source->cancel(source);
-            }
-            return Status::stopped("Write cancelled.");
-        }
-        const int want = static_cast<int>(std::min<std::uint64_t>(buffer.size(), iso.size() - done));
-        const int got = source->version >= 1 && source->read_xt ? source->read_xt(source, buffer.data(), want)
-                                                                : source->read(source, buffer.data(), want);
-        if (got <= 0) {
-            const std::string words = takeDiscMessages();
-            return Status::failure("The image could not be made: " +
-                                   (words.empty() ? std::string("the files could not be read") : words));
-        }
-        if (Status s = file.write(std::string_view(reinterpret_cast<const char*>(buffer.data()),
-                                                   static_cast<std::size_t>(got)));
-            !s) {
-            return s;
-        }
-        done += static_cast<std::uint64_t>(got);
-        const int percent = static_cast<int>(100 * done / iso.size());
-        if (percent != lastPercent) {
-            lastPercent = percent;
-            events.writeStatus(percent, WriteStage::Writing);
-        }
-    }
-    return Status::success();
 }
 
 } // namespace qob::disc

@@ -1,9 +1,12 @@
-// The files' bytes reach libisofs through our own stream, a megabyte per read from the disk; the
-// image must stay byte for byte what libisofs' own stream makes, and a file that changes under the
-// write must be told rather than filled with zeros.
+// The files' bytes reach the image through our own stream, a megabyte per read from the disk, or
+// straight from the files to the places libisofs laid out; the image must stay byte for byte what
+// libisofs' own stream makes, and a file that changes under the write must be told rather than
+// filled with zeros.
 #include "disc/IsoImageBuild.h"
 #include "TestPaths.h"
+#include "disc/IsoFileExtents.h"
 #include "disc/LibburnDrive.h"
+#include "platform/DurableFile.h"
 
 #include <gtest/gtest.h>
 
@@ -11,6 +14,7 @@
 #include <fstream>
 #include <functional>
 #include <random>
+#include <set>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -55,6 +59,14 @@ std::string readImage(IsoImageBuild& build) {
     return image;
 }
 
+// The image a Direct build makes, as the image file holds it.
+Status copyToFile(IsoImageBuild& build, const fs::path& out, const StopToken& stop = {}) {
+    DurableReplace file(out, ".test-iso-");
+    DiscEvents events;
+    Status s = copyImageTo(build, file, events, stop);
+    return s ? file.commit() : s;
+}
+
 class IsoImageBuildTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -92,19 +104,24 @@ protected:
         ASSERT_TRUE(tree.addFile((dir / "link-to-block.bin").string(), "\\linked.bin"));
     }
 
-    // libisofs numbers the Rock Ridge inodes in the order of its nodes' addresses, so two builds in
-    // one process may differ there even through the same stream. Each way is therefore built in a
-    // child of this process, from the same heap, and both within one second (libisofs stamps the
-    // volume and the folders with the time).
-    // The parent allocates nothing between the two children.
-    void buildInChild(FileReads reads, const WriteOptions& options, std::uint32_t startBlock,
+    // Each way is built in a child of this process, from the same heap (libisofs' own numbering of
+    // its nodes follows their addresses), with the image's own times fixed by SOURCE_DATE_EPOCH.
+    // The parent allocates nothing between the children.
+    // `rebuild`: a Direct build made again the slower way before it is read.
+    void buildInChild(FileReads reads, bool rebuild, const WriteOptions& options, std::uint32_t startBlock,
                       const fs::path& out, int& status) {
         const pid_t child = ::fork();
         if (child == 0) {
+            ::setenv("SOURCE_DATE_EPOCH", "1700000000", 1);
             std::string error;
             auto build = IsoImageBuild::create(tree, options, {}, startBlock, error, reads);
-            if (!build) {
+            if (!build || (rebuild && !build->rebuildReadingFiles(error))) {
                 ::_exit(2);
+            }
+            if (reads == FileReads::Direct && !rebuild) {
+                const Status s = copyToFile(*build, out);
+                // Still Direct: the files' bytes were copied, not read by libisofs after all.
+                ::_exit(!s ? 3 : build->reads() != FileReads::Direct ? 4 : 0);
             }
             const std::string image = readImage(*build);
             std::ofstream(out, std::ios::binary) << image;
@@ -113,24 +130,30 @@ protected:
         ::waitpid(child, &status, 0);
     }
 
-    std::pair<std::string, std::string> bothWays(const WriteOptions& options, std::uint32_t startBlock) {
-        const fs::path ours = dir / "ours.iso";
-        const fs::path theirs = dir / "theirs.iso";
-        for (int attempt = 0; attempt < 5; ++attempt) {
-            int oursStatus = -1;
-            int theirsStatus = -1;
-            const std::time_t before = std::time(nullptr);
-            buildInChild(FileReads::Buffered, options, startBlock, ours, oursStatus);
-            buildInChild(FileReads::LibraryBlocks, options, startBlock, theirs, theirsStatus);
-            const std::time_t after = std::time(nullptr);
-            EXPECT_EQ(oursStatus, 0);
-            EXPECT_EQ(theirsStatus, 0);
-            if (after == before) {
-                return {readAll(ours), readAll(theirs)};
-            }
+    // The image of each way, in the order of `ways`; the first is libisofs' own.
+    std::vector<std::string> allWays(const WriteOptions& options, std::uint32_t startBlock) {
+        struct Way {
+            FileReads reads;
+            bool rebuild;
+        };
+        const std::vector<Way> ways = {{FileReads::LibraryBlocks, false},
+                                       {FileReads::Buffered, false},
+                                       {FileReads::Direct, false},
+                                       {FileReads::Direct, true}};
+        std::vector<int> status(ways.size(), -1);
+        std::vector<fs::path> outs;
+        for (std::size_t i = 0; i < ways.size(); ++i) {
+            outs.push_back(dir / ("way" + std::to_string(i) + ".iso"));
         }
-        ADD_FAILURE() << "no two builds fell into one second";
-        return {};
+        for (std::size_t i = 0; i < ways.size(); ++i) {
+            buildInChild(ways[i].reads, ways[i].rebuild, options, startBlock, outs[i], status[i]);
+        }
+        std::vector<std::string> images;
+        for (std::size_t i = 0; i < ways.size(); ++i) {
+            EXPECT_EQ(status[i], 0) << "way " << i;
+            images.push_back(readAll(outs[i]));
+        }
+        return images;
     }
 
     DiscLibraries libraries;
@@ -138,7 +161,7 @@ protected:
     DiscImage tree;
 };
 
-TEST_F(IsoImageBuildTest, OurStreamMakesTheImageLibisofsMakesByteForByte) {
+TEST_F(IsoImageBuildTest, OurStreamAndOurCopyMakeTheImageLibisofsMakesByteForByte) {
     struct Case {
         int fileSystem;
         bool useFileDates;
@@ -152,13 +175,16 @@ TEST_F(IsoImageBuildTest, OurStreamMakesTheImageLibisofsMakesByteForByte) {
         options.fileSystem = c.fileSystem;
         options.useFileDates = c.useFileDates;
         options.volumeIdentifier = "Outlook Data Backup";
-        const auto [ours, theirs] = bothWays(options, c.startBlock);
-        ASSERT_FALSE(theirs.empty());
-        EXPECT_EQ(ours.size(), theirs.size());
-        EXPECT_TRUE(ours == theirs) << "the images differ";
+        const std::vector<std::string> images = allWays(options, c.startBlock);
+        ASSERT_EQ(images.size(), 4u);
+        ASSERT_FALSE(images[0].empty());
+        for (std::size_t i = 1; i < images.size(); ++i) {
+            EXPECT_EQ(images[i].size(), images[0].size()) << "way " << i;
+            EXPECT_TRUE(images[i] == images[0]) << "way " << i << " makes another image";
+        }
         // And the bytes are really the files' (not, say, zeros in both).
         const std::string big = randomBytes(3 * (1 << 20) + 123, 9);
-        EXPECT_NE(ours.find(big), std::string::npos);
+        EXPECT_NE(images[0].find(big), std::string::npos);
     }
 }
 
@@ -175,25 +201,34 @@ TEST_F(IsoImageBuildTest, AFileThatChangesUnderTheWriteIsNamed) {
         {"one.txt", [](const fs::path& p) { fs::remove(p); }},
         {"a/b/c/d/e/f/g/h/i/backup-2024.qob", [](const fs::path& p) { ::chmod(p.c_str(), 0); }, true},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.file);
-        const fs::path path = src / c.file;
-        const std::string kept = readAll(path);
-        std::string error;
-        // Changed after its size was taken and before its bytes are read: a change once the bytes
-        // are in the image leaves the image whole, and when that happened would be a race.
-        auto build =
-            IsoImageBuild::create(tree, {}, {}, 0, error, FileReads::Buffered, [&] { c.change(path); });
-        ASSERT_TRUE(build) << error;
-        const std::string image = readImage(*build);
-        EXPECT_EQ(image.size(), build->size()) << "libisofs still makes the whole image";
-        const FileError failure = build->readFailure();
-        if (!(c.rootReadsAnyway && ::geteuid() == 0)) {
-            EXPECT_EQ(failure.fileName, path.string());
-            EXPECT_FALSE(failure.description.empty());
+    for (const FileReads reads : {FileReads::Buffered, FileReads::Direct}) {
+        for (const Case& c : cases) {
+            SCOPED_TRACE(c.file + (reads == FileReads::Direct ? ", copied" : ", through libisofs"));
+            const fs::path path = src / c.file;
+            const std::string kept = readAll(path);
+            std::string error;
+            // Changed after its size was taken and before its bytes are read: a change once the
+            // bytes are in the image leaves the image whole, and when that happened would be a race.
+            auto build = IsoImageBuild::create(tree, {}, {}, 0, error, reads, [&] { c.change(path); });
+            ASSERT_TRUE(build) << error;
+            const bool named = !(c.rootReadsAnyway && ::geteuid() == 0);
+            if (reads == FileReads::Direct) {
+                const fs::path out = dir / "changed.iso";
+                const Status s = copyToFile(*build, out);
+                EXPECT_EQ(!s, named) << "an image is made only of files read whole";
+                EXPECT_EQ(fs::exists(out), !named) << "no image of a changed file";
+            } else {
+                const std::string image = readImage(*build);
+                EXPECT_EQ(image.size(), build->size()) << "libisofs still makes the whole image";
+            }
+            const FileError failure = build->readFailure();
+            if (named) {
+                EXPECT_EQ(failure.fileName, path.string());
+                EXPECT_FALSE(failure.description.empty());
+            }
+            ::chmod(path.c_str(), 0644);
+            writeFile(path, kept);
         }
-        ::chmod(path.c_str(), 0644);
-        writeFile(path, kept);
     }
 }
 
@@ -202,6 +237,101 @@ TEST_F(IsoImageBuildTest, AFileThatChangesUnderTheWriteIsNamed) {
 
 namespace qob::disc {
 namespace {
+
+// The files' places read back from libisofs' own records: every file with data once (a file under
+// two names, a link to it), the deep folder libisofs moves, the long name continued elsewhere, each
+// place holding exactly the file's bytes; damaged records are refused, not followed.
+TEST_F(IsoImageBuildTest, TheFilesPlacesAreReadFromTheRecords) {
+    for (const std::uint32_t startBlock : {0u, 5000u}) {
+        SCOPED_TRACE(startBlock);
+        std::string error;
+        auto build = IsoImageBuild::create(tree, {}, {}, startBlock, error, FileReads::LibraryBlocks);
+        ASSERT_TRUE(build) << error;
+        std::string image = readImage(*build);
+        const auto blockAt = [&](std::uint32_t b) -> const unsigned char* {
+            const std::uint64_t at = (std::uint64_t{b} - startBlock) * 2048;
+            return b >= startBlock && at + 2048 <= image.size()
+                       ? reinterpret_cast<const unsigned char*>(image.data() + at)
+                       : nullptr;
+        };
+        std::vector<FileExtent> files;
+        std::uint32_t highest = 0;
+        ASSERT_TRUE(findFileExtents(blockAt, startBlock, files, highest, error)) << error;
+        std::set<std::string> paths;
+        for (const FileExtent& f : files) {
+            paths.insert(f.imagePath);
+            EXPECT_GT(f.block, highest) << f.imagePath;
+            ASSERT_TRUE(build->sources().count(f.imagePath)) << f.imagePath;
+            const std::string bytes = readAll(build->sources().at(f.imagePath));
+            EXPECT_EQ(f.size, bytes.size()) << f.imagePath;
+            EXPECT_TRUE(image.compare((f.block - startBlock) * 2048, bytes.size(), bytes) == 0)
+                << f.imagePath;
+        }
+        // Eleven files less the empty one; one.txt twice and block.bin through a link count once.
+        EXPECT_EQ(files.size(), 10u);
+        EXPECT_TRUE(paths.count("\\src\\a\\b\\c\\d\\e\\f\\g\\h\\i\\backup-2024.qob"));
+        EXPECT_TRUE(paths.count("\\src\\" + std::string(240, 'n') + ".txt"));
+
+        // Damage: no volume descriptor, a folder pointing past the image, a folder holding itself.
+        const std::size_t pvd = 16 * 2048;
+        const std::size_t rootExtent = pvd + 156 + 2;
+        const std::vector<std::function<void(std::string&)>> damages = {
+            [&](std::string& i) { i[pvd + 1] = 'X'; }, [&](std::string& i) { i[rootExtent + 3] = '\x7f'; },
+            [&](std::string& i) {
+                const std::uint32_t root = static_cast<unsigned char>(i[rootExtent]) |
+                                           static_cast<unsigned char>(i[rootExtent + 1]) << 8;
+                const std::size_t first = (root - startBlock) * 2048;
+                const std::size_t child =
+                    first + static_cast<unsigned char>(i[first]) +
+                    static_cast<unsigned char>(i[first + static_cast<unsigned char>(i[first])]);
+                i[child + 25] = 2; // the first child of the root made a folder at the root's own place
+                i.replace(child + 2, 4, i.substr(rootExtent, 4));
+            }};
+        const std::string whole = image;
+        for (std::size_t d = 0; d < damages.size(); ++d) {
+            image = whole;
+            damages[d](image);
+            EXPECT_FALSE(findFileExtents(blockAt, startBlock, files, highest, error)) << "damage " << d;
+            EXPECT_FALSE(error.empty());
+        }
+    }
+}
+
+// A stop while the files are copied (and one before anything is written) leaves no image and no
+// temporary file behind, and the generator libisofs started ends with the build.
+TEST_F(IsoImageBuildTest, AStopDuringTheCopyLeavesNoImage) {
+    struct StopAt : DiscEvents {
+        int percent;
+        StopToken token;
+        explicit StopAt(int p) : percent(p) {}
+        void writeStatus(int p, WriteStage) override {
+            if (p >= percent) {
+                token.requestStop();
+            }
+        }
+    };
+    for (const int percent : {-1, 0, 50}) {
+        SCOPED_TRACE(percent);
+        std::string error;
+        auto build = IsoImageBuild::create(tree, {}, {}, 0, error, FileReads::Direct);
+        ASSERT_TRUE(build) << error;
+        StopAt events(percent);
+        if (percent < 0) {
+            events.token.requestStop();
+        }
+        const fs::path out = dir / "stopped.iso";
+        Status s;
+        {
+            DurableReplace file(out, ".test-iso-");
+            s = copyImageTo(*build, file, events, events.token);
+        }
+        EXPECT_TRUE(s.cancelled) << s.message;
+        EXPECT_FALSE(fs::exists(out));
+        for (const auto& entry : fs::directory_iterator(dir.path())) {
+            EXPECT_EQ(entry.path().filename().string().rfind(".test-iso-", 0), std::string::npos);
+        }
+    }
+}
 
 // The same files make the same image: SOURCE_DATE_EPOCH fixes every time the image carries of its
 // own (the volume's dates, folders made in the image), and no Rock Ridge file serial number (which

@@ -365,7 +365,8 @@ Status Win32DiscEngine::writeImageFile(const std::string& address, const DiscIma
         return cancelled();
     }
     std::string error;
-    std::unique_ptr<IsoImageBuild> iso = IsoImageBuild::create(image, options, leaveOut, 0, error);
+    std::unique_ptr<IsoImageBuild> iso =
+        IsoImageBuild::create(image, options, leaveOut, 0, error, FileReads::Direct);
     if (!iso) {
         EngineError e;
         e.description = error;
@@ -456,7 +457,8 @@ Status Win32DiscEngine::writeRecorder(const std::string& address, const DiscImag
     }
     const std::uint32_t startBlock = recorders_->nextWritableBlock(address);
     std::string error;
-    std::unique_ptr<IsoImageBuild> iso = IsoImageBuild::create(image, options, leaveOut, startBlock, error);
+    std::unique_ptr<IsoImageBuild> iso =
+        IsoImageBuild::create(image, options, leaveOut, startBlock, error, FileReads::Direct);
     if (!iso) {
         EngineError e;
         e.description = error;
