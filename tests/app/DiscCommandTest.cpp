@@ -45,8 +45,17 @@ TEST(DiscCommand, ABackupWrittenToAnImageRestoresFromIt) {
               0)
         << demo.err.str();
 
+    // --quiet: no summary, the exit code says it, for a write, a verify that matches and one that does not.
+    ASSERT_EQ(qob({"disc", "image", "--quiet", "--verify", iso.string(), backup.string()}), 0)
+        << demo.err.str();
+    EXPECT_EQ(demo.out.str(), "");
+    ASSERT_EQ(qob({"--quiet", "disc", "verify", "--drive", "stdio:" + iso.string(), backup.string()}), 0);
+    EXPECT_EQ(demo.out.str(), "");
+
     // The backup changed after the disc was written: verify says which file and fails.
     std::ofstream(backup, std::ios::app) << "more";
+    EXPECT_EQ(qob({"--quiet", "disc", "verify", "--drive", "stdio:" + iso.string(), backup.string()}), 1);
+    EXPECT_EQ(demo.out.str(), "");
     EXPECT_EQ(qob({"disc", "verify", "--drive", "stdio:" + iso.string(), backup.string()}), 1);
     EXPECT_NE(demo.err.str().find("\\mail.qob (disc), " + backup.string() + " (source): the sizes differ"),
               std::string::npos)

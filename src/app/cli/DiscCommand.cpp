@@ -204,13 +204,16 @@ int writeImage(const Args& args, const std::string& address, std::size_t first, 
     if (events.end != WriteStage::Done) {
         return 1;
     }
+    const bool allMatch = !events.verified || events.verifiedMatched == events.verifiedFiles;
+    if (args.has("--quiet")) {
+        return allMatch ? 0 : 1; // no summary: the exit code says it
+    }
     out << address << ": " << image.fileCount() << " files, " << image.folderCount() << " folders written"
         << (options.testWrite ? " (test write: nothing was recorded)" : "") << "\n";
     if (events.verified) {
         out << "verified: " << events.verifiedMatched << " of " << events.verifiedFiles << " files match\n";
-        return events.verifiedMatched == events.verifiedFiles ? 0 : 1;
     }
-    return 0;
+    return allMatch ? 0 : 1;
 }
 
 int discDrives(const Args& args, std::ostream& out, std::ostream& err) {
@@ -281,7 +284,9 @@ int discVerify(const Args& args, std::ostream& out, std::ostream& err) {
         err << "qob: " << summary.status.message << "\n";
         return summary.status.cancelled && interrupt.signal() ? interrupt.exitCode() : 1;
     }
-    out << address << ": " << summary.matched << " of " << summary.files << " files match\n";
+    if (!args.has("--quiet")) {
+        out << address << ": " << summary.matched << " of " << summary.files << " files match\n";
+    }
     return summary.matched == summary.files ? 0 : 1;
 }
 
@@ -304,7 +309,9 @@ int discErase(const Args& args, std::ostream& out, std::ostream& err) {
     if (!events.erased) {
         return 1;
     }
-    out << address << ": erased\n";
+    if (!args.has("--quiet")) {
+        out << address << ": erased\n";
+    }
     return 0;
 }
 
