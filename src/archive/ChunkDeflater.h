@@ -4,6 +4,10 @@
 // next chunk's output may follow it in the same stream) or closed (the stream's last chunk). The
 // open ending comes from our patch of libdeflate (scripts/patches/libdeflate-nonfinal.patch).
 //
+// A chunk whose every sample is as dense as random bytes (photos, archives, already compressed
+// attachments) is stored instead: searching it for matches costs most of the compressor's time and
+// saves next to nothing.
+//
 // Each output is checked before anyone sees it: an open chunk must end in the empty stored block,
 // and, when asked, the output is inflated again and must give back the chunk's input exactly,
 // ending where the output ends.
@@ -38,6 +42,10 @@ public:
     std::string check(const unsigned char* in, std::size_t size, unsigned char* out, std::size_t outSize,
                       bool open);
 
+    // Every sample of the chunk is as dense as random bytes, and nothing in it repeats where a
+    // trial finds it: deflating it would save next to nothing.
+    bool looksIncompressible(const unsigned char* in, std::size_t size);
+
 private:
     struct Compressor {
         void operator()(libdeflate_compressor* c) const;
@@ -46,6 +54,10 @@ private:
         void operator()(libdeflate_decompressor* d) const;
     };
     std::unique_ptr<libdeflate_compressor, Compressor> compressor_;
+    std::unique_ptr<libdeflate_compressor, Compressor> storer_; // level 0: stored blocks only
+    std::unique_ptr<libdeflate_compressor, Compressor> trial_;  // level 1, for looksIncompressible
+    std::unique_ptr<unsigned char[]> trialOut_;
+    std::size_t trialRoom_ = 0;
     std::unique_ptr<libdeflate_decompressor, Decompressor> decompressor_;
     std::unique_ptr<unsigned char[]> inflated_;
     std::size_t maxChunk_;

@@ -1,5 +1,6 @@
 #include "archive/ChunkDeflater.h"
 
+#include "PstData.h"
 #include "ZipTools.h"
 
 #include <gtest/gtest.h>
@@ -189,6 +190,65 @@ TEST(ChunkDeflater, OutputsThatWouldTearTheStreamAreRefused) {
             } else {
                 EXPECT_EQ(verdict, "");
             }
+        }
+    }
+}
+
+// Dense chunks are stored, everything a mail store holds besides is deflated; a chunk with any
+// compressible stretch counts as compressible. Either way the chunk joins and gives back its input,
+// and storing costs next to nothing beside what the compressor itself makes of the same bytes.
+TEST(ChunkDeflater, DenseChunksAreStoredAtNoCostAndTheRestDeflated) {
+    std::string halfAndHalf = randomBytes(1 << 20, 3);
+    halfAndHalf.replace(600000, 70000, test::mixedBytes(70000, 2));
+    std::string base64;
+    const char* alphabet = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789+/";
+    for (unsigned char c : randomBytes(1 << 20, 8)) {
+        base64 += base64.size() % 77 == 76 ? '\n' : alphabet[c % 64];
+    }
+    const std::string noise = randomBytes(20 * 1024, 3);
+    std::string repeats;
+    while (repeats.size() < (1 << 20)) {
+        repeats += noise;
+    }
+    struct Case {
+        const char* what;
+        std::string in;
+        bool stored;
+    };
+    const std::vector<Case> cases = {
+        {"random bytes", randomBytes(2 << 20, 1), true},
+        {"random, just one sample long", randomBytes(65536, 6), true},
+        {"random, shorter than a sample step", randomBytes(65535, 7), false},
+        {"mail store pages", bench::pstLikeBytes(2 << 20, 1), false},
+        {"base64", base64, false},
+        {"zeros", std::string(1 << 20, '\0'), false},
+        {"random with 70 KB of text in it", halfAndHalf, false},
+        {"4 KiB pages of noise and of text in turns", test::mixedBytes(2 << 20, 5), false},
+        {"noise repeating every 20 KiB", repeats, false},
+    };
+    ChunkDeflater checked(6, true, 2 << 20);
+    ChunkDeflater plainSix(6, false, 2 << 20);
+    ChunkDeflater judge(6, false, 2 << 20);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EXPECT_EQ(judge.looksIncompressible(bytesOf(c.in), c.in.size()), c.stored);
+        for (bool open : {true, false}) {
+            std::string why;
+            const Bytes out = deflateChunk(checked, c.in, open, why);
+            ASSERT_FALSE(out.empty()) << why;
+            Bytes stream = out;
+            if (open) {
+                stream.insert(stream.end(), {0x03, 0x00});
+            }
+            EXPECT_EQ(inflateAll(stream).out, c.in);
+        }
+        if (c.stored) {
+            // What the compressor makes of noise is no smaller than the stored blocks, within 0.1 %.
+            Bytes deflated(plainSix.bound(c.in.size()));
+            std::string why;
+            const std::size_t stored =
+                checked.deflate(bytesOf(c.in), c.in.size(), deflated.data(), false, why);
+            EXPECT_LE(stored, c.in.size() + c.in.size() / 1000 + 16);
         }
     }
 }
