@@ -171,11 +171,15 @@ std::int64_t ParallelDeflate::read(unsigned char* out, std::size_t len) {
 }
 
 void ParallelDeflate::workerLoop() {
-    // The archive's levels 1 to 9 are the compressor's own: at each of them it packs tighter
-    // than zlib at the same level, and faster (measured on PST-like data), so no level needs zlib.
+    // The archive's levels are zlib's (6, zip's "normal", is the one backups use). The compressor
+    // packs tighter than zlib at the same level, and two levels lower it still packs mail data as
+    // tight as zlib's level (its 4 against zlib's 6: 0.2 % smaller on PST-like data and on the
+    // real-file mix) in about two thirds of the time; so each level runs the compressor's two
+    // lower, and no level needs zlib.
+    const int compressorLevel = std::max(1, level_ - 2);
     std::unique_ptr<ChunkDeflater> deflater;
     try {
-        deflater = std::make_unique<ChunkDeflater>(level_, tuning_.checkChunks, tuning_.chunkSize);
+        deflater = std::make_unique<ChunkDeflater>(compressorLevel, tuning_.checkChunks, tuning_.chunkSize);
     } catch (const std::exception&) {
         {
             std::lock_guard lock(mutex_);
