@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <vector>
 
 namespace qob::disc {
 
@@ -39,6 +40,10 @@ enum class Capability : int {
     EraseBdRe = 27,
     BufferProtection = 57, // buffer underrun protection
 };
+
+// The drive can erase as `capability` asks: one of the MMC profiles it lists (`profiles`) is
+// that kind of rewritable medium. False for capabilities that are not erases.
+bool erasesAs(const std::vector<int>& profiles, Capability capability);
 
 struct MediaInfo {
     MediaType type = MediaType::None;
@@ -135,6 +140,14 @@ struct EngineError {
     DeviceError device;
     FileError file;
 };
+
+// The reports both engines make: of the drive (its words, or that it gave none), of a source file
+// that cannot be read, of the image file that cannot be written.
+EngineError deviceError(int code, const std::string& description, const std::string& words);
+EngineError sourceError(int code, const std::string& description, const std::string& file);
+EngineError outputError(int code, const std::string& description, const std::string& file);
+// "12.34 MB" (MiB, as the disc windows count).
+std::string megabytes(std::uint64_t bytes);
 
 // One item of the image as events and listings report it.
 struct ImageItem {

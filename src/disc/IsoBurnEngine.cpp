@@ -102,30 +102,7 @@ bool IsoBurnEngine::supports(const std::string& address, Capability capability) 
         // only where the drive offers it.
         return drive.role() == 1;
     }
-    std::vector<int> wanted;
-    switch (capability) {
-    case Capability::EraseCdRw:
-        wanted = {0x0a};
-        break;
-    case Capability::EraseDvdRw:
-        wanted = {0x13, 0x14};
-        break;
-    case Capability::EraseDvdPlusRw:
-        wanted = {0x1a};
-        break;
-    case Capability::EraseDvdRam:
-        wanted = {0x12};
-        break;
-    case Capability::EraseBdRe:
-        wanted = {0x43};
-        break;
-    case Capability::BufferProtection:
-        break;
-    }
-    const std::vector<int> profiles = drive.profiles();
-    return std::any_of(wanted.begin(), wanted.end(), [&](int p) {
-        return std::find(profiles.begin(), profiles.end(), p) != profiles.end();
-    });
+    return erasesAs(drive.profiles(), capability);
 }
 
 MediaInfo IsoBurnEngine::media(const std::string& address) {

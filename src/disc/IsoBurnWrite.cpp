@@ -24,30 +24,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string megabytes(std::uint64_t bytes) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.2f MB", static_cast<double>(bytes) / 1048576.0);
-    return text;
-}
-
-EngineError deviceError(int code, const std::string& description, const std::string& words) {
-    EngineError error;
-    error.type = ErrorType::Device;
-    error.description = description;
-    error.device.code = code;
-    error.device.description = description;
-    error.device.detailText = words.empty() ? "The drive gave no reason." : words;
-    return error;
-}
-
-EngineError sourceError(int code, const std::string& description, const std::string& file) {
-    EngineError error;
-    error.type = ErrorType::SourceFile;
-    error.description = description;
-    error.file = {code, description, file};
-    return error;
-}
-
 // libburn's pieces of one write: disc, session, track and the fifo in front of the image.
 struct BurnJob {
     burn_disc* disc = nullptr;

@@ -36,38 +36,6 @@ fs::path hostPath(const std::string& narrow) {
     return fs::path(narrow);
 }
 
-std::string megabytes(std::uint64_t bytes) {
-    char text[64];
-    std::snprintf(text, sizeof text, "%.2f MB", static_cast<double>(bytes) / 1048576.0);
-    return text;
-}
-
-EngineError deviceError(int code, const std::string& description, const std::string& words) {
-    EngineError error;
-    error.type = ErrorType::Device;
-    error.description = description;
-    error.device.code = code;
-    error.device.description = description;
-    error.device.detailText = words.empty() ? "The drive gave no reason." : words;
-    return error;
-}
-
-EngineError sourceError(int code, const std::string& description, const std::string& file) {
-    EngineError error;
-    error.type = ErrorType::SourceFile;
-    error.description = description;
-    error.file = {code, description, file};
-    return error;
-}
-
-EngineError outputError(int code, const std::string& description, const std::string& file) {
-    EngineError error;
-    error.type = ErrorType::OutputFile;
-    error.description = description;
-    error.file = {code, description, file};
-    return error;
-}
-
 // The blocks of an image file, or of a disc by its raw volume, for libisofs to read back.
 struct HandleSource {
     HANDLE handle = INVALID_HANDLE_VALUE;
@@ -186,31 +154,7 @@ bool Win32DiscEngine::supports(const std::string& address, Capability capability
     if (capability == Capability::BufferProtection) {
         return recorders_->isRecorder(address);
     }
-    // The MMC profiles each erase needs, as the drive lists them.
-    std::vector<int> wanted;
-    switch (capability) {
-    case Capability::EraseCdRw:
-        wanted = {0x0a};
-        break;
-    case Capability::EraseDvdRw:
-        wanted = {0x13, 0x14};
-        break;
-    case Capability::EraseDvdPlusRw:
-        wanted = {0x1a};
-        break;
-    case Capability::EraseDvdRam:
-        wanted = {0x12};
-        break;
-    case Capability::EraseBdRe:
-        wanted = {0x43};
-        break;
-    case Capability::BufferProtection:
-        break;
-    }
-    const std::vector<int> profiles = recorders_->profiles(address);
-    return std::any_of(wanted.begin(), wanted.end(), [&](int p) {
-        return std::find(profiles.begin(), profiles.end(), p) != profiles.end();
-    });
+    return erasesAs(recorders_->profiles(address), capability);
 }
 
 MediaInfo Win32DiscEngine::media(const std::string& address) {
